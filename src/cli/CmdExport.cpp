@@ -1,0 +1,8 @@
+// Placeholder until the command lands: registers nothing.
+#include "cli/Commands.h"
+
+namespace tavrel::cli {
+
+void addExportCommand(CLI::App&, int&) {}
+
+}  // namespace tavrel::cli

@@ -1,0 +1,23 @@
+// tavrel-cli: the recovery engine from the command line.
+#include <iostream>
+
+#include "cli/Commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"Tavrel: recover files from VHD disk images (read-only)", "tavrel-cli"};
+    app.set_version_flag("--version", std::string("tavrel-cli ") + TAVREL_VERSION);
+    app.require_subcommand(1);
+    int exitCode = 0;
+    tavrel::cli::addInfoCommand(app, exitCode);
+    tavrel::cli::addVolumesCommand(app, exitCode);
+    tavrel::cli::addExportCommand(app, exitCode);
+    tavrel::cli::addLsCommand(app, exitCode);
+    tavrel::cli::addRecoverCommand(app, exitCode);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int rc = app.exit(e);
+        return rc == 0 ? 0 : 2;
+    }
+    return exitCode;
+}

@@ -1,0 +1,131 @@
+#include "image/FileReadSeekVHD.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "util/Unicode.h"
+
+namespace tavrel {
+
+bool FileReadSeekVHD::fail(const std::string& text) {
+    lastError_ = text;
+    blockTable.clear();
+    tableEntriesRead = 0;
+    diskSize_ = 0;
+    return false;
+}
+
+bool FileReadSeekVHD::open(std::string path) {
+    lastError_.clear();
+    if (path.size() > 3 && !endsWithIgnoreCase(path, "vhd")) return fail(kNotVhdText);
+    // Read-only: the image is evidence and is never written.
+    if (!file_.openReadOnly(path)) return fail(kInvalidHandleText);
+    fileLength = file_.length();
+    if (fileLength < static_cast<std::int64_t>(kVhdFooterSize)) return fail(kNotVhdText);
+
+    // The footer at the end of the file decides the kind; the copy at offset 0 is
+    // the fallback (some writers leave a damaged or missing trailing footer).
+    std::array<std::uint8_t, kVhdFooterSize> raw{};
+    std::optional<VhdFooter> footer;
+    if (file_.readAt(fileLength - static_cast<std::int64_t>(kVhdFooterSize), raw)) {
+        footer = decodeVhdFooter(raw);
+        if (footer && !footer->hasCookie) footer.reset();
+    }
+    if (!footer) {
+        if (!file_.readAt(0, raw)) return fail(kNotVhdText);
+        footer = decodeVhdFooter(raw);
+        if (!footer || !footer->hasCookie) return fail(kNotVhdText);
+    }
+    footer_ = *footer;
+    if (footer_.currentSize > static_cast<std::uint64_t>(INT64_MAX)) return fail(kNotVhdText);
+
+    if (footer_.diskType == static_cast<std::uint32_t>(VhdDiskType::Fixed)) {
+        fixed_ = true;
+        // The data area ends where the trailing footer starts.
+        diskSize_ = std::min<std::int64_t>(static_cast<std::int64_t>(footer_.currentSize),
+                                           fileLength - static_cast<std::int64_t>(kVhdFooterSize));
+        return true;
+    }
+    if (footer_.diskType != static_cast<std::uint32_t>(VhdDiskType::Dynamic) &&
+        footer_.diskType != static_cast<std::uint32_t>(VhdDiskType::Differencing))
+        return fail(kNotVhdText);
+
+    // Dynamic and differencing: header and table must lie inside the file.
+    if (footer_.dataOffset > static_cast<std::uint64_t>(fileLength) ||
+        static_cast<std::uint64_t>(fileLength) - footer_.dataOffset < kVhdDynamicHeaderSize)
+        return fail(kNotVhdText);
+    std::array<std::uint8_t, kVhdDynamicHeaderSize> rawHeader{};
+    if (!file_.readAt(static_cast<std::int64_t>(footer_.dataOffset), rawHeader)) return fail(kNotVhdText);
+    header_ = *decodeVhdDynamicHeader(rawHeader);
+    if (header_.blockSize == 0 || header_.blockSize % kSectorSize != 0) return fail(kNotVhdText);
+    const std::uint64_t tableBytes = std::uint64_t{header_.maxTableEntries} * 4;
+    if (header_.tableOffset > static_cast<std::uint64_t>(fileLength) ||
+        static_cast<std::uint64_t>(fileLength) - header_.tableOffset < tableBytes)
+        return fail(kNotVhdText);
+
+    std::vector<std::uint8_t> table(tableBytes);
+    if (!file_.readAt(static_cast<std::int64_t>(header_.tableOffset), table)) return fail(kNotVhdText);
+    blockTable.clear();
+    blockTable.reserve(header_.maxTableEntries);
+    tableEntriesRead = 0;
+    for (std::uint32_t i = 0; i < header_.maxTableEntries; ++i) {
+        blockTable.push_back(be32(table, std::size_t{i} * 4));
+        ++tableEntriesRead;
+    }
+    blockSize_ = header_.blockSize;
+    const std::int64_t sectorsPerBlock = blockSize_ / kSectorSize;
+    bitmapSize_ = ((sectorsPerBlock + 7) / 8 + kSectorSize - 1) / kSectorSize * kSectorSize;
+    // The disk is what the table can address, capped by the footer's size.
+    const std::int64_t tableCoverage = static_cast<std::int64_t>(blockTable.size()) * blockSize_;
+    diskSize_ = std::min<std::int64_t>(static_cast<std::int64_t>(footer_.currentSize), tableCoverage);
+    return true;
+}
+
+bool FileReadSeekVHD::readAt(std::int64_t diskOffset, MutableByteSpan out) const {
+    if (out.empty()) return true;
+    const bool inside = diskOffset >= 0 && diskOffset <= diskSize_ &&
+                        static_cast<std::uint64_t>(diskSize_ - diskOffset) >= out.size();
+    if (!inside) {
+        std::memset(out.data(), 0, out.size());
+        if (diskOffset < 0 || diskOffset >= diskSize_) return false;
+        // Read the part that lies on the disk; report the rest as a failure.
+        const auto avail = static_cast<std::size_t>(diskSize_ - diskOffset);
+        if (fixed_) {
+            file_.readAt(diskOffset, out.first(avail));
+        } else {
+            readDynamic(diskOffset, out.first(avail));
+        }
+        return false;
+    }
+    if (fixed_) return file_.readAt(diskOffset, out);
+    return readDynamic(diskOffset, out);
+}
+
+bool FileReadSeekVHD::readDynamic(std::int64_t diskOffset, MutableByteSpan out) const {
+    bool ok = true;
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const std::int64_t pos = diskOffset + static_cast<std::int64_t>(done);
+        const std::int64_t block = pos / blockSize_;
+        const std::int64_t inBlock = pos % blockSize_;
+        const std::size_t chunk = static_cast<std::size_t>(
+            std::min<std::int64_t>(blockSize_ - inBlock, static_cast<std::int64_t>(out.size() - done)));
+        const MutableByteSpan part = out.subspan(done, chunk);
+        const std::uint32_t entry =
+            block < static_cast<std::int64_t>(blockTable.size()) ? blockTable[static_cast<std::size_t>(block)]
+                                                                 : kVhdUnallocated;
+        if (entry == kVhdUnallocated) {
+            std::memset(part.data(), 0, part.size());
+        } else {
+            // One positioned read for the whole run inside this block. A table entry
+            // pointing beyond the file reads as zeros (HostFile zero-fills past EOF).
+            const std::int64_t fileOffset = std::int64_t{entry} * kSectorSize + bitmapSize_ + inBlock;
+            if (!file_.readAt(fileOffset, part)) ok = false;
+        }
+        done += chunk;
+    }
+    return ok;
+}
+
+}  // namespace tavrel

@@ -1,0 +1,67 @@
+#include "image/HostFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace tavrel {
+
+HostFile::~HostFile() { close(); }
+
+HostFile::HostFile(HostFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+HostFile& HostFile::operator=(HostFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+void HostFile::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool HostFile::openReadOnly(const std::string& path) {
+    close();
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+std::int64_t HostFile::length() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+bool HostFile::readAt(std::int64_t offset, MutableByteSpan out, std::size_t* got) const {
+    std::size_t done = 0;
+    bool ok = fd_ >= 0 && offset >= 0;
+    while (ok && done < out.size()) {
+        const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+        } else if (n == 0) {
+            break;  // end of file
+        } else {
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    if (done < out.size()) std::memset(out.data() + done, 0, out.size() - done);
+    if (got) *got = done;
+    return ok;
+}
+
+}  // namespace tavrel

@@ -1,0 +1,54 @@
+// The image reader interface: every disk read of Tavrel goes through one of these.
+// A reader presents an image as a flat virtual disk of 512-byte sectors.
+//
+// Two ways to read:
+//  - seek(position) + read(buffer, length): the stateful pair the pages and the
+//    older callers use; seek adds baseOffset and positions at the start of the
+//    sector that holds the byte.
+//  - readAt(diskOffset, buffer): stateless and thread-safe, absolute virtual-disk
+//    offset (baseOffset is not added). Unallocated areas read as zeros.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "util/Bytes.h"
+
+namespace tavrel {
+
+inline constexpr std::int64_t kSectorSize = 512;
+
+class readWriteInterface {
+public:
+    virtual ~readWriteInterface() = default;
+
+    virtual bool open(std::string path) = 0;
+    virtual bool read(std::uint8_t* buffer, std::uint32_t length);
+    virtual bool seek(std::int64_t position, std::int32_t origin = 0);
+    virtual bool reserved(std::int32_t value);
+
+    // Fills `out` with the virtual disk's bytes at [diskOffset, diskOffset+size).
+    // Returns false when the range leaves the disk or a file read fails; what could
+    // not be read is zero-filled.
+    virtual bool readAt(std::int64_t diskOffset, MutableByteSpan out) const = 0;
+
+    // Size of the virtual disk in bytes (0 before a successful open).
+    virtual std::int64_t diskSize() const = 0;
+    std::uint64_t totalSectors() const { return static_cast<std::uint64_t>(diskSize() / kSectorSize); }
+
+    // The user-facing text of the last open failure ("Not a valid vhd file", ...).
+    const std::string& lastError() const { return lastError_; }
+
+    std::vector<std::uint32_t> blockTable;
+    std::uint64_t tableEntriesRead = 0;
+    std::int64_t fileLength = 0;
+    std::int64_t baseOffset = 0;
+    std::uint8_t sectorAllocated = 1;
+
+protected:
+    std::string lastError_;
+    std::int64_t position_ = 0;  // mapped virtual-disk byte offset (baseOffset included)
+};
+
+}  // namespace tavrel
