@@ -1,0 +1,123 @@
+#include "app/ParceModeNtfsDlg.h"
+
+#include <charconv>
+
+#include "app/CKeswinApp.h"
+#include "app/PageFactory.h"
+#include "util/Unicode.h"
+
+namespace tavrel::app {
+
+namespace {
+
+constexpr const char* kDefaultMaxFileSystems = "3";
+
+std::string prefixOf(const std::string& fsName) {
+    const auto first = fsName.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return fsName.substr(first, 3);
+}
+
+}  // namespace
+
+std::unique_ptr<PageController> makeRecoveryModePage(CKeswinApp& app, const VolumeRecord& record) {
+    return std::make_unique<ParceModeNtfsDlg>(app, record);
+}
+
+ParceModeNtfsDlg::ParceModeNtfsDlg(CKeswinApp& app, const VolumeRecord& record)
+    : PageController(app, kRecoveryModePage), volume_(record), kindPrefix_(prefixOf(record.fsName)) {}
+
+void ParceModeNtfsDlg::open() {
+    Gui& g = gui();
+    g.setWindowTitle(pageId_, kAppTitle);
+    g.setText(pageId_, kMaxFileSystems, kDefaultMaxFileSystems);
+    g.setEnabled(pageId_, kMaxFileSystems, false);
+    g.setEnabled(pageId_, kDriveFormatted, false);
+
+    // Modes that do not suit the volume's file system are hidden.
+    if (equalsIgnoreCase(kindPrefix_, "fat") || equalsIgnoreCase(kindPrefix_, "exF")) {
+        g.setVisible(pageId_, kDeep, false);
+    } else if (equalsIgnoreCase(kindPrefix_, "ext")) {
+        g.setVisible(pageId_, kDeep, false);
+        g.setVisible(pageId_, kAdvanced, false);
+    } else if (equalsIgnoreCase(kindPrefix_, "HFS")) {
+        g.setVisible(pageId_, kAdvanced, false);
+    }
+    standard();
+}
+
+void ParceModeNtfsDlg::command(const std::string& controlId) {
+    if (controlId == kStandard) standard();
+    else if (controlId == kAdvanced) advanced();
+    else if (controlId == kDeep) deep();
+    else if (controlId == kDriveFormatted) driveFormattedToggled();
+}
+
+void ParceModeNtfsDlg::clearDriveFormatted() {
+    app_.driveFormatted = false;
+    gui().setChecked(pageId_, kDriveFormatted, false);
+}
+
+void ParceModeNtfsDlg::select(const char* radio) {
+    for (const char* id : {kStandard, kAdvanced, kDeep})
+        if (id == radio) gui().setChecked(pageId_, id, true);
+    for (const char* id : {kStandard, kAdvanced, kDeep})
+        if (id != radio) gui().setChecked(pageId_, id, false);
+}
+
+void ParceModeNtfsDlg::standard() {
+    clearDriveFormatted();
+    gui().setEnabled(pageId_, kDriveFormatted, false);
+    gui().setEnabled(pageId_, kMaxFileSystems, false);
+    select(kStandard);
+    recoveryMode = 1;
+}
+
+void ParceModeNtfsDlg::advanced() {
+    clearDriveFormatted();
+    gui().setEnabled(pageId_, kMaxFileSystems, true);
+    if (gui().isChecked(pageId_, kAdvanced)) {
+        gui().setChecked(pageId_, kStandard, false);
+        gui().setChecked(pageId_, kDeep, false);
+    } else {
+        select(kStandard);
+    }
+    gui().setEnabled(pageId_, kDriveFormatted, equalsIgnoreCase(kindPrefix_, "fat"));
+    recoveryMode = 2;
+}
+
+void ParceModeNtfsDlg::deep() {
+    clearDriveFormatted();
+    gui().setEnabled(pageId_, kDriveFormatted, false);
+    gui().setEnabled(pageId_, kMaxFileSystems, false);
+    select(kDeep);
+    recoveryMode = 3;
+}
+
+void ParceModeNtfsDlg::driveFormattedToggled() {
+    app_.driveFormatted = gui().isChecked(pageId_, kDriveFormatted);
+}
+
+int ParceModeNtfsDlg::maxFileSystems() const {
+    const std::string text = app_.gui().text(pageId_, kMaxFileSystems);
+    const auto first = text.find_first_not_of(" \t");
+    int value = 0;
+    if (first != std::string::npos) std::from_chars(text.data() + first, text.data() + text.size(), value);
+    return value > 0 ? value : 3;
+}
+
+void ParceModeNtfsDlg::next() {
+    switch (recoveryMode) {
+    case 2:
+        app_.forward(makeAdvancedOptionsPage(app_, volume_, maxFileSystems(), app_.driveFormatted));
+        break;
+    case 1:
+    case 3:
+        app_.forward(makeScanPage(app_, volume_, recoveryMode, maxFileSystems(), app_.driveFormatted));
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace tavrel::app
