@@ -1,0 +1,170 @@
+#include "browse/HostOutput.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "browse/SafeName.h"
+
+namespace tavrel::browse {
+
+namespace {
+
+// How many numbered alternatives ("a (1).txt" ...) are tried before giving up.
+constexpr unsigned kMaxAlternatives = 10000;
+
+std::string errnoText(int err) { return std::system_category().message(err); }
+
+timespec toTimespec(const std::optional<fs::TimePoint>& t) {
+    timespec ts{};
+    if (!t) {
+        ts.tv_nsec = UTIME_OMIT;
+        return ts;
+    }
+    ts.tv_sec = static_cast<time_t>(t->seconds);
+    ts.tv_nsec = static_cast<long>(t->nanoseconds % 1000000000u);
+    return ts;
+}
+
+}  // namespace
+
+FileDescriptor::~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+FileDescriptor::FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+bool FileDescriptor::close() {
+    if (fd_ < 0) return true;
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0;
+}
+
+bool HostFile::write(ByteSpan bytes) {
+    if (!error_.empty()) return false;
+    if (!fd_.valid()) {
+        error_ = "file is closed";
+        return false;
+    }
+    std::size_t done = 0;
+    // Each pass writes at least one byte or ends the loop with an error.
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error_ = n < 0 ? errnoText(errno) : "nothing written";
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+        written_ += n;
+    }
+    return true;
+}
+
+bool HostFile::finish() {
+    if (!fd_.valid()) return error_.empty();
+    if (!fd_.close() && error_.empty()) error_ = errnoText(errno);
+    return error_.empty();
+}
+
+std::unique_ptr<HostFolder> HostFolder::openRoot(const std::filesystem::path& path, std::string& error) {
+    if (path.empty()) {
+        error = "no output folder given";
+        return nullptr;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = path.string() + ": " + errnoText(errno);
+        return nullptr;
+    }
+    std::string shown = path.string();
+    while (shown.size() > 1 && shown.back() == '/') shown.pop_back();
+    return std::make_unique<HostFolder>(FileDescriptor(fd), shown);
+}
+
+std::string HostFolder::childPath(const std::string& hostName) const {
+    return path_ == "/" ? "/" + hostName : path_ + "/" + hostName;
+}
+
+std::unique_ptr<HostFolder> HostFolder::makeFolder(const std::string& imageName, Placement& placement) {
+    const HostName safe = safeName(imageName);
+    placement = Placement{};
+    placement.unsafe = safe.changed;
+    int lastError = 0;
+    for (unsigned n = 0; n <= kMaxAlternatives; ++n) {
+        const std::string candidate = n == 0 ? safe.name : distinctName(safe.name, n);
+        if (claimed_.count(candidate)) continue;
+        bool created = true;
+        if (::mkdirat(fd_.get(), candidate.c_str(), 0755) != 0) {
+            if (errno != EEXIST) {
+                placement.error = childPath(candidate) + ": " + errnoText(errno);
+                return nullptr;
+            }
+            created = false;
+        }
+        // O_NOFOLLOW: a symbolic link planted under this name is not followed.
+        const int fd = ::openat(fd_.get(), candidate.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            lastError = errno;
+            if (created) {
+                placement.error = childPath(candidate) + ": " + errnoText(errno);
+                return nullptr;
+            }
+            continue;  // an existing file or link has this name: try the next one
+        }
+        claimed_.insert(candidate);
+        placement.hostName = candidate;
+        placement.renamed = n != 0;
+        return std::make_unique<HostFolder>(FileDescriptor(fd), childPath(candidate));
+    }
+    placement.error = childPath(safe.name) + ": no free name" + (lastError ? " (" + errnoText(lastError) + ")" : "");
+    return nullptr;
+}
+
+std::optional<HostFile> HostFolder::createFile(const std::string& imageName, Placement& placement) {
+    const HostName safe = safeName(imageName);
+    placement = Placement{};
+    placement.unsafe = safe.changed;
+    for (unsigned n = 0; n <= kMaxAlternatives; ++n) {
+        const std::string candidate = n == 0 ? safe.name : distinctName(safe.name, n);
+        if (claimed_.count(candidate)) continue;
+        // O_EXCL also refuses an existing symbolic link, dangling or not.
+        const int fd = ::openat(fd_.get(), candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                0644);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            placement.error = childPath(candidate) + ": " + errnoText(errno);
+            return std::nullopt;
+        }
+        claimed_.insert(candidate);
+        placement.hostName = candidate;
+        placement.renamed = n != 0;
+        return HostFile(FileDescriptor(fd), candidate, childPath(candidate));
+    }
+    placement.error = childPath(safe.name) + ": no free name";
+    return std::nullopt;
+}
+
+bool HostFolder::setTimes(const std::string& hostName, const fs::EntryTimes& times) {
+    if (!times.accessed && !times.modified) return true;
+    const timespec ts[2] = {toTimespec(times.accessed), toTimespec(times.modified)};
+    return ::utimensat(fd_.get(), hostName.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+}  // namespace tavrel::browse
