@@ -1,8 +1,78 @@
-// Placeholder until the command lands: registers nothing.
+// tavrel-cli volumes IMAGE [--gpt|--no-gpt] [--advanced [--no-skip] [--start S] [--end E]] [--json]:
+// the volume list as the volume list page shows it.
+#include <algorithm>
+#include <iostream>
+#include <memory>
+
+#include <nlohmann/json.hpp>
+
 #include "cli/Commands.h"
+#include "cli/ImageOpen.h"
+#include "cli/TerminalProgress.h"
+#include "cli/VolumeScanArgs.h"
 
 namespace tavrel::cli {
 
-void addVolumesCommand(CLI::App&, int&) {}
+namespace {
+
+struct VolumesOptions {
+    std::string image;
+    VolumeScanArgs scan;
+    bool json = false;
+};
+
+void printTable(const std::vector<VolumeRecord>& records) {
+    const std::vector<std::string> heads = {"VOLUME", "FILE_SYSTEM", "VOLUME_SIZE", "START_SECTOR"};
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& r : records)
+        rows.push_back({r.volumeName, r.fsName, r.sizeMiBText, std::to_string(r.startSector)});
+    std::vector<std::size_t> widths;
+    for (const auto& h : heads) widths.push_back(h.size());
+    for (const auto& row : rows)
+        for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+    auto printRow = [&](const std::vector<std::string>& cells) {
+        std::string line;
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            line += cells[c];
+            if (c + 1 < cells.size()) line += std::string(widths[c] - cells[c].size() + 2, ' ');
+        }
+        std::cout << line << "\n";
+    };
+    printRow(heads);
+    for (const auto& row : rows) printRow(row);
+}
+
+int runVolumes(const VolumesOptions& o) {
+    auto reader = openImage(o.image);
+    if (!reader) return 2;
+    TerminalProgress progress;
+    WorkControl work(o.scan.advanced ? static_cast<ProgressSink*>(&progress) : nullptr);
+    const auto records = listVolumes(*reader, o.scan, work);
+    progress.finish();
+    if (o.json) {
+        auto list = nlohmann::json::array();
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const auto& r = records[i];
+            nlohmann::json row = {{"volume", i}, {"fs", r.fsName}, {"size", r.sizeMiBText}, {"start", r.startSector}};
+            if (r.sectorCount >= 0) row["sectors"] = r.sectorCount;
+            list.push_back(std::move(row));
+        }
+        std::cout << list.dump(2) << "\n";
+    } else {
+        printTable(records);
+    }
+    return 0;
+}
+
+}  // namespace
+
+void addVolumesCommand(CLI::App& app, int& exitCode) {
+    auto opts = std::make_shared<VolumesOptions>();
+    auto* cmd = app.add_subcommand("volumes", "List the volumes of a disk image (partition table or boot-record scan)");
+    cmd->add_option("IMAGE", opts->image, "VHD image file")->required();
+    addVolumeScanOptions(cmd, opts->scan, true);
+    cmd->add_flag("--json", opts->json, "Print JSON: [{volume, fs, size, start, sectors}]");
+    cmd->callback([opts, &exitCode] { exitCode = runVolumes(*opts); });
+}
 
 }  // namespace tavrel::cli

@@ -1,0 +1,135 @@
+#include "volume/DiskExport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace tavrel {
+
+namespace {
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool allZero(const std::uint8_t* p, std::size_t n) {
+    return n == 0 || (p[0] == 0 && std::memcmp(p, p + 1, n - 1) == 0);
+}
+
+// Writes all of [p, p+n) at offset; errno tells why when false.
+bool writeAll(int fd, const std::uint8_t* p, std::size_t n, std::int64_t offset) {
+    while (n > 0) {
+        const ssize_t w = ::pwrite(fd, p, n, offset);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (w == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        p += w;
+        n -= static_cast<std::size_t>(w);
+        offset += w;
+    }
+    return true;
+}
+
+// "N MB of T MB or n GB of t GB Saved".
+std::string savedText(std::int64_t done, std::int64_t total) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%lld MB of %lld MB or %f GB of %f GB Saved", static_cast<long long>(done / 1048576),
+                  static_cast<long long>(total / 1048576), static_cast<double>(done) / 1073741824.0,
+                  static_cast<double>(total) / 1073741824.0);
+    return buf;
+}
+
+ExportOutcome failWrite(int error, std::int64_t written) {
+    if (error == ENOSPC || error == EDQUOT) return {ExportOutcome::Kind::NoSpace, DiskExport::kNoSpaceText, written};
+    return {ExportOutcome::Kind::WriteError, "Error " + std::to_string(error) + " while writing in File", written};
+}
+
+}  // namespace
+
+std::string DiskExport::outputPathFor(const std::string& imagePath, const std::string& folder) {
+    std::string dir = folder.empty() ? "./" : folder;
+    if (dir.back() != '/') dir += '/';
+    const auto slash = imagePath.find_last_of('/');
+    std::string name = slash == std::string::npos ? imagePath : imagePath.substr(slash + 1);
+    name = name.empty() ? kDefaultName : name + ".img";
+    std::string candidate = dir + name;
+    for (unsigned n = 1; exists(candidate); ++n) candidate = dir + std::to_string(n) + name;
+    return candidate;
+}
+
+std::optional<std::uint64_t> DiskExport::freeSpace(const std::string& folder) {
+    struct statvfs st {};
+    if (::statvfs(folder.c_str(), &st) != 0) return std::nullopt;
+    return std::uint64_t{st.f_bavail} * st.f_frsize;
+}
+
+ExportOutcome DiskExport::run(const readWriteInterface& reader, const std::string& outputPath,
+                              WorkControl& work) const {
+    const auto sectors = static_cast<std::int64_t>(reader.totalSectors());
+    const std::int64_t bytes = sectors * kSectorSize;
+
+    // The space check asks the file system before anything is created.
+    if (freeSpaceProbe) {
+        const auto free = freeSpaceProbe(folderOf(outputPath));
+        if (free && *free < static_cast<std::uint64_t>(bytes)) return {ExportOutcome::Kind::NoSpace, kNoSpaceText, 0};
+    }
+    // Always a new file: an existing one is never overwritten.
+    const int fd = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return {ExportOutcome::Kind::CannotCreate, kCannotCreateText, 0};
+
+    work.range(0, sectors);
+    work.position(0);
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(kChunkBytes, std::max<std::int64_t>(bytes, 1))));
+    ExportOutcome outcome;
+    std::int64_t done = 0;
+    while (done < bytes) {
+        const auto chunk = static_cast<std::size_t>(std::min(kChunkBytes, bytes - done));
+        errno = 0;
+        if (!reader.readAt(done, MutableByteSpan(buffer.data(), chunk))) {
+            const int error = errno != 0 ? errno : EIO;
+            work.status("Exit with error number " + std::to_string(error));
+            outcome = {ExportOutcome::Kind::ReadError, "", done};
+            break;
+        }
+        // Zero chunks (unallocated blocks above all) become holes; the final
+        // ftruncate gives the file its full length.
+        if (!allZero(buffer.data(), chunk) && !writeAll(fd, buffer.data(), chunk, done)) {
+            outcome = failWrite(errno, done);
+            break;
+        }
+        done += chunk;
+        if (done % kProgressStep == 0 || done == bytes) work.position(done / kSectorSize);
+        work.status(savedText(done, bytes));
+        if (done < bytes && !work.checkpoint()) {
+            outcome = {ExportOutcome::Kind::Stopped, "", done};
+            break;
+        }
+    }
+    outcome.bytesWritten = done;
+    // The file ends where the copy ended (a partial file stays after a stop or an error).
+    if (::ftruncate(fd, done) != 0 && outcome.ok()) outcome = failWrite(errno, done);
+    if (::close(fd) != 0 && outcome.ok()) outcome = failWrite(errno, done);
+    if (outcome.ok()) work.status(kSavedText);
+    return outcome;
+}
+
+}  // namespace tavrel

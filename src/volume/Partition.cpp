@@ -1,0 +1,359 @@
+#include "volume/Partition.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "util/Unicode.h"
+#include "volume/BootSector.h"
+
+namespace tavrel {
+
+namespace {
+
+using Sector = std::array<std::uint8_t, kSectorSize>;
+
+constexpr std::size_t kMbrTable = 0x1BE;
+constexpr int kMaxExtendedRecords = 50;
+constexpr std::size_t kGptEntrySize = 128;
+constexpr std::size_t kGptReadBytes = 0x2800;   // 80 entries read
+constexpr std::size_t kGptMaxEntries = 72;      // at most 0x2400 bytes collected
+constexpr std::int64_t kProgressEnd = 1000;
+constexpr std::int64_t kMaxHfsMiB = 20971519;   // 0x13FFFFF
+
+// "N" followed by blanks and "MB": the MBR and NTFS forms use three blanks, the
+// FAT, exFAT and HFS+ forms two.
+std::string mbText(std::int64_t mib, int blanks) { return std::to_string(mib) + std::string(blanks, ' ') + "MB"; }
+
+std::string countText(const char* before, int count) { return before + std::to_string(count) + "..."; }
+
+// Reads one sector; false (without reading) when it lies outside the disk.
+bool readSector(const readWriteInterface& reader, std::int64_t sector, Sector& out) {
+    if (sector < 0 || static_cast<std::uint64_t>(sector) >= reader.totalSectors()) return false;
+    return reader.readAt(sector * kSectorSize, out);
+}
+
+struct MbrEntry {
+    std::uint8_t type;
+    std::uint32_t start;
+    std::uint32_t count;
+};
+
+MbrEntry mbrEntry(const Sector& table, int index) {
+    const ByteSpan e = subSpan(table, kMbrTable + 16 * static_cast<std::size_t>(index), 16);
+    return {e[4], le32(e, 8), le32(e, 12)};
+}
+
+bool isExtended(std::uint8_t type) { return type == 0x05 || type == 0x0F; }
+
+// Collects records with consecutive ordinals.
+class RecordList {
+public:
+    VolumeRecord& add(std::string fsName, std::string sizeText, std::int64_t start, std::int64_t count) {
+        VolumeRecord r;
+        r.fsName = std::move(fsName);
+        r.volumeName = std::to_string(records.size());
+        r.sizeMiBText = std::move(sizeText);
+        r.startSector = start;
+        r.sectorCount = count;
+        records.push_back(std::move(r));
+        return records.back();
+    }
+    std::vector<VolumeRecord> records;
+};
+
+}  // namespace
+
+Partition::Partition(const readWriteInterface& reader) : reader_(reader) {}
+
+std::vector<VolumeRecord> Partition::standardScan(bool gpt) {
+    WorkControl work;
+    return standardScan(gpt, work);
+}
+
+std::vector<VolumeRecord> Partition::standardScan(bool gpt, WorkControl& work) {
+    // The GPT option alone chooses the path; the header's signature plays no part.
+    std::array<std::uint8_t, 2 * kSectorSize> first{};
+    const bool readable = reader_.readAt(0, first);
+    auto records = (gpt && readable) ? scanGpt(work) : scanMbr(work);
+    work.position(kProgressEnd);
+    return records;
+}
+
+std::vector<VolumeRecord> Partition::scanMbr(WorkControl& work) {
+    RecordList out;
+    Sector mbr{};
+    if (!readSector(reader_, 0, mbr)) return {};
+    int ntfsCount = 0;
+
+    std::optional<std::int64_t> extendedBase;
+    for (int i = 0; i < 4; ++i) {
+        const MbrEntry e = mbrEntry(mbr, i);
+        if (e.type == 0) break;
+        if (isExtended(e.type)) {
+            extendedBase = e.start;
+            break;
+        }
+        std::string name;
+        switch (e.type) {
+            case 0x01: name = "FAT12"; break;
+            case 0x04: case 0x06: case 0x0E:
+                name = "FAT16";
+                work.status("found FAT 16...");
+                break;
+            case 0x07: {
+                Sector boot{};
+                if (readSector(reader_, e.start, boot) && isExfatBootSector(boot)) {
+                    name = "FAT64";
+                    work.status("found FAT64...");
+                } else {
+                    name = "NTFS";
+                    work.status(countText("found NTFS ", ++ntfsCount));
+                }
+                break;
+            }
+            case 0x0B: case 0x0C:
+                name = "FAT32";
+                work.status("found FAT 32...");
+                break;
+            case 0x42:
+                name = "NTFS";
+                work.status("NTFS...");
+                break;
+            case 0x83:
+                name = "extX";
+                work.status("found ext2...");
+                break;
+            default:
+                name = "Unknown";
+                work.status("found UNKNOWN...");
+                break;
+        }
+        out.add(name, mbText(e.count / 2048, 3), e.start, e.count);
+    }
+    if (!extendedBase) return std::move(out.records);
+
+    // The chain of extended boot records. Links are relative to the extended
+    // partition's start, logical volumes to their own record. A chain that
+    // points back at a record already read ends there, so a damaged or hostile
+    // chain cannot loop; 50 records at most in any case.
+    std::set<std::int64_t> visited;
+    std::int64_t ebr = *extendedBase;
+    for (int n = 0; n < kMaxExtendedRecords; ++n) {
+        if (!visited.insert(ebr).second) break;
+        Sector table{};
+        if (!readSector(reader_, ebr, table)) break;
+        std::optional<std::int64_t> next;
+        for (int i = 0; i < 4; ++i) {
+            const MbrEntry e = mbrEntry(table, i);
+            if (e.type == 0) break;
+            if (isExtended(e.type)) {
+                next = *extendedBase + e.start;
+                break;
+            }
+            std::string name;
+            switch (e.type) {
+                case 0x01: name = "FAT12"; break;
+                case 0x04: case 0x06: case 0x0E:
+                    name = "FAT16";
+                    work.status("found FAT 16...");
+                    break;
+                case 0x07: {
+                    Sector boot{};
+                    if (readSector(reader_, ebr + e.start, boot) && isExfatBootSector(boot)) {
+                        name = "FAT64";
+                        work.status("found FAT64...");
+                    } else {
+                        name = "NTFS";
+                        work.status("found NTFS...");
+                    }
+                    break;
+                }
+                case 0x0B: case 0x0C:
+                    name = "FAT32";
+                    work.status("found FAT 32...");
+                    break;
+                case 0x83:
+                    name = "extX";
+                    work.status("found extx...");
+                    break;
+                default:  // 0x42 included: not recognised inside the chain
+                    name = "Unknown";
+                    work.status("found UNKNOWN...");
+                    break;
+            }
+            out.add(name, mbText(e.count / 2048, 3), ebr + e.start, e.count);
+        }
+        if (!next) break;
+        ebr = *next;
+    }
+    return std::move(out.records);
+}
+
+std::vector<VolumeRecord> Partition::scanGpt(WorkControl& work) {
+    RecordList out;
+    Sector header{};
+    if (!readSector(reader_, 1, header)) return {};
+
+    // The entry array starts at the header's Partition Entry LBA (all 64 bits),
+    // which must lie on the disk; what of the 80 entries lies beyond the disk's
+    // end reads as zeros and so ends the collection.
+    const auto arrayLba = le64(header, 72);
+    if (arrayLba >= reader_.totalSectors()) return {};
+    std::vector<std::uint8_t> array(kGptReadBytes);
+    reader_.readAt(static_cast<std::int64_t>(arrayLba) * kSectorSize, array);
+
+    struct Entry {
+        std::int64_t first;
+        std::int64_t last;
+        std::string name;
+    };
+    std::vector<Entry> entries;
+    for (std::size_t i = 0; i < kGptMaxEntries; ++i) {
+        const ByteSpan e = subSpan(array, i * kGptEntrySize, kGptEntrySize);
+        const auto first = static_cast<std::int64_t>(le64(e, 0x20));
+        if (first <= 2 || e[0] == 0x30 || e[1] == 0x30 || e[2] == 0x30 || e[3] == 0x30) break;
+        entries.push_back({first, static_cast<std::int64_t>(le64(e, 0x28)), utf8FromUtf16le(subSpan(e, 0x38, 72), true)});
+    }
+
+    int ntfsCount = 0;
+    for (const Entry& entry : entries) {
+        Sector boot{};
+        if (!readSector(reader_, entry.first, boot)) break;  // an unreadable partition ends the scan
+        if (entry.name == "Microsoft reserved partition") continue;
+        const std::int64_t extent = entry.last >= entry.first ? entry.last - entry.first + 1 : -1;
+
+        const BootSectorMatch m = testBootSector(boot, BootTest::PartitionTable);
+        bool recognised = true;
+        switch (m.kind) {
+            case BootKind::Ntfs:
+                if (m.sectors / 2048 > 0) {
+                    work.status(countText("found NTFS ", ++ntfsCount));
+                    out.add("NTFS", mbText(m.sectors / 2048, 3), entry.first, extent);
+                }
+                break;
+            case BootKind::Fat32:
+            case BootKind::Fat16:
+            case BootKind::ExFat:
+                work.status(m.kind == BootKind::Fat32   ? "found FAT 32..."
+                            : m.kind == BootKind::Fat16 ? "found FAT 16..."
+                                                        : "found FAT 64...");
+                if (m.sectors / 2048 > 0) out.add(fsNameOf(m.kind), mbText(m.sectors / 2048, 2), entry.first, extent);
+                break;
+            case BootKind::FatUnknown:
+                work.status("found unknown...");
+                break;
+            default:
+                recognised = false;
+                break;
+        }
+        if (work.stopRequested()) break;
+        if (recognised) continue;
+        // Any other first sector: HFS+ when the partition's third sector holds the
+        // volume header, otherwise the entry's own name; the size has no unit.
+        Sector third{};
+        const bool hfs = readSector(reader_, entry.first + 2, third) && isHfsPlusHeader(third);
+        const auto span = static_cast<std::int64_t>((static_cast<__int128>(entry.last) - entry.first) / 2048);
+        out.add(hfs ? "HFS+" : entry.name, std::to_string(span), entry.first, extent);
+    }
+    return std::move(out.records);
+}
+
+std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip, std::int64_t startSector,
+                                                  std::int64_t endSector,
+                                                  const std::function<void(const VolumeRecord&)>& onFound) {
+    RecordList out;
+    const auto total = static_cast<std::int64_t>(reader_.totalSectors());
+    const std::int64_t first = startSector > 0 ? startSector : 0;
+    const std::int64_t last = endSector > 0 ? std::min(endSector, total - 1) : total - 1;
+    work.status("Scanning partition.....");
+    work.range(0, kProgressEnd);
+
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kScanChunkSectors * kSectorSize));
+    int ntfsCount = 0;
+    std::int64_t shownPermille = -1;
+    std::int64_t sector = first;
+    while (sector <= last) {
+        if (!work.checkpoint()) {
+            work.status("Scanned Partitions");
+            break;
+        }
+        const std::int64_t chunkStart = sector;
+        const std::int64_t count = std::min(kScanChunkSectors, last - chunkStart + 1);
+        const MutableByteSpan chunk(buffer.data(), static_cast<std::size_t>(count * kSectorSize));
+        if (!reader_.readAt(chunkStart * kSectorSize, chunk)) break;  // a read error ends the scan
+
+        std::int64_t i = 0;
+        while (i < count) {
+            const std::uint8_t* p = chunk.data() + i * kSectorSize;
+            // Every boot record this scan knows begins with 0xEB or "H+".
+            if (p[0] != 0xEB && p[0] != 0x48) {
+                ++i;
+                continue;
+            }
+            const std::int64_t here = chunkStart + i;
+            const BootSectorMatch m = testBootSector(ByteSpan(p, kSectorSize), BootTest::SectorScan);
+            const std::int64_t mib = m.sectors / 2048;
+            const std::int64_t start = here - m.sectorsBefore;
+            std::int64_t extent = m.sectors;
+            bool found = false;
+            switch (m.kind) {
+                case BootKind::HfsPlus:
+                    // The header sits 1024 bytes into its volume, so never in sectors 0 and 1.
+                    if (mib >= 1 && mib <= kMaxHfsMiB && start >= 0) {
+                        work.status("found HFS+...");
+                        found = true;
+                    }
+                    break;
+                case BootKind::Ntfs:
+                    if (mib > 0) {
+                        found = true;
+                        work.status(countText("found NTFS ", ++ntfsCount));
+                        // The backup boot sector follows the counted sectors and
+                        // still belongs to the volume: skipping only the counted
+                        // sectors would land on it and list the volume twice.
+                        extent = m.sectors + 1;
+                    }
+                    break;
+                case BootKind::Fat32: work.status("found FAT 32..."); found = mib > 0; break;
+                case BootKind::Fat16: work.status("found FAT 16..."); found = mib > 0; break;
+                case BootKind::ExFat: work.status("found FAT 64..."); found = mib > 0; break;
+                case BootKind::FatUnknown: work.status("found unknown..."); break;
+                case BootKind::None: break;
+            }
+            if (!found) {
+                ++i;
+                continue;
+            }
+            const VolumeRecord& r = out.add(fsNameOf(m.kind), mbText(mib, m.kind == BootKind::Ntfs ? 3 : 2), start, extent);
+            if (onFound) onFound(r);
+            // Skip the volume: on to its first sector after it, but never backwards
+            // and never past the end of the range (a size beyond the disk still
+            // gives its record; the scan then ends).
+            if (noSkip) {
+                ++i;
+            } else {
+                const std::int64_t after = extent > last - start ? last + 1 : start + extent;
+                i = std::max(here + 1, after) - chunkStart;
+            }
+        }
+        sector = chunkStart + i;
+
+        const auto permille = static_cast<std::int64_t>(static_cast<double>(sector) / static_cast<double>(total) * 1000.0);
+        if (permille != shownPermille) {
+            shownPermille = permille;
+            work.position(permille);
+        }
+    }
+    return std::move(out.records);
+}
+
+bool hasGptHeader(const readWriteInterface& reader) {
+    Sector header{};
+    return readSector(reader, 1, header) && std::memcmp(header.data(), "EFI PART", 8) == 0;
+}
+
+}  // namespace tavrel
