@@ -2,8 +2,44 @@
 
 #include "app/CKeswinApp.h"
 #include "app/PageFactory.h"
+#include "app/PageTexts.h"
+#include "browse/SaveEngine.h"
+#include "browse/SaveTexts.h"
+#include "fs/factory/ParserFactory.h"
+#include "image/VolumeView.h"
+#include "util/Unicode.h"
 
 namespace tavrel::app {
+
+namespace {
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+// What went wrong in a save, for the end message; empty when everything was written.
+std::string saveProblems(const browse::SaveReport& report) {
+    std::string text;
+    if (report.stopped) text += "\nSaving was stopped before every file was written.";
+    if (report.failed > 0) {
+        text += "\n" + std::to_string(report.failed) + " file(s) could not be saved completely:";
+        int shown = 0;
+        for (const browse::FileOutcome& o : report.notes) {
+            if (o.result != browse::FileOutcome::Result::Failed) continue;
+            if (++shown > 5) {
+                text += "\n...";
+                break;
+            }
+            text += "\n" + o.imagePath + ": " + o.note;
+        }
+    }
+    return text;
+}
+
+}  // namespace
 
 std::unique_ptr<PageController> makeScanPage(CKeswinApp& app, const VolumeRecord& record, int recoveryMode,
                                              int maxFileSystems, bool driveFormatted) {
@@ -12,11 +48,263 @@ std::unique_ptr<PageController> makeScanPage(CKeswinApp& app, const VolumeRecord
 
 VolumeScanDlg::VolumeScanDlg(CKeswinApp& app, const VolumeRecord& record, int mode, int maxFileSystems,
                              bool driveFormatted)
-    : PageController(app, kScanPage), volume_(record), maxFileSystems_(maxFileSystems),
-      driveFormatted_(driveFormatted) {
+    : PageController(app, kScanPage), volume_(record), worker_(app.gui(), kScanPage) {
     recoveryMode = mode;
+    options_.recoveryMode = mode;
+    options_.maxFileSystems = maxFileSystems;
+    options_.driveFormatted = driveFormatted;
 }
 
-void VolumeScanDlg::open() { gui().setWindowTitle(pageId_, kAppTitle); }
+VolumeScanDlg::~VolumeScanDlg() { worker_.shutdown(); }
+
+void VolumeScanDlg::open() {
+    Gui& g = gui();
+    g.setWindowTitle(pageId_, kAppTitle);
+    g.setVisible(pageId_, kOutputFolder, false);
+    g.setEnabled(pageId_, kBack, false);
+    g.setEnabled(pageId_, kSearch, false);  // the name search is not offered yet
+    g.setText(pageId_, kVolumeData, volume_.volumeName);
+
+    if (!app_.currentReader) {
+        g.messageBox(scantexts::kNoReader);
+        // Nothing can start here; Back is the only way on.
+        g.setEnabled(pageId_, kBack, true);
+        setWorkControlsVisible(false, false);
+        return;
+    }
+
+    const std::string kind = trimmed(volume_.fsName);
+    if (equalsIgnoreCase(kind, "ntfs")) g.setText(pageId_, kStatus, scantexts::kNtfsSelected);
+    else if (equalsIgnoreCase(kind, "HFS+")) g.setText(pageId_, kStatus, scantexts::kHfsSelected);
+
+    const VolumeView view(*app_.currentReader, volume_.startSector, volume_.sectorCount);
+    parser_ = fs::makeParser(kind, view, options_);
+    if (!parser_) {
+        g.messageBox(scantexts::kNotValidDrive);
+        g.setEnabled(pageId_, kBack, true);
+        g.setText(pageId_, kStatus, scantexts::kNotValidDriveStatus);
+        setWorkControlsVisible(false, false);
+        return;
+    }
+    startScan();
+}
+
+void VolumeScanDlg::setWorkControlsVisible(bool visible, bool pauseResume) {
+    gui().setVisible(pageId_, kProgress, visible);
+    gui().setVisible(pageId_, kPause, visible && pauseResume);
+    gui().setVisible(pageId_, kResume, visible && pauseResume);
+    gui().setVisible(pageId_, kStop, visible);
+}
+
+void VolumeScanDlg::setBrowsingEnabled(bool enabled) {
+    tree_.setLocked(!enabled);
+    gui().setEnabled(pageId_, kTree, enabled);
+    gui().setEnabled(pageId_, kList, enabled);
+}
+
+void VolumeScanDlg::startScan() {
+    setBrowsingEnabled(false);
+    setWorkControlsVisible(true, true);
+    fs::Parser* parser = parser_.get();
+    worker_.start([this, parser](WorkControl& work) { scanOk_ = parser->scan(work); },
+                  [this] { endScan(scanOk_); });
+}
+
+void VolumeScanDlg::endScan(bool ok) {
+    Gui& g = gui();
+    setBrowsingEnabled(true);
+    if (ok) {
+        list_.clear();
+        tree_.populate(*parser_, app_.rootName);
+    }
+    g.setEnabled(pageId_, kBack, true);
+    if (ok) {
+        g.messageBox(scantexts::kScanDone);
+        g.setText(pageId_, kStatus, scantexts::kScanDone);
+    } else if (!parser_->message().empty()) {
+        g.messageBox(parser_->message());
+    } else {
+        g.setText(pageId_, kStatus, scantexts::kAborted);
+    }
+    setWorkControlsVisible(false, false);
+}
+
+bool VolumeScanDlg::refuseWhileRunning() {
+    if (!worker_.running()) return false;
+    gui().messageBox(texts::kWaitForProcess);
+    return true;
+}
+
+void VolumeScanDlg::back() {
+    if (refuseWhileRunning()) return;
+    PageController::back();
+}
+
+void VolumeScanDlg::command(const std::string& controlId) {
+    if (controlId == kSave) save();
+    else if (controlId == kSearch) search();
+}
+
+void VolumeScanDlg::pause() {
+    if (!worker_.running()) return;
+    worker_.pause();
+    gui().setText(pageId_, kStatus, scantexts::kPausePressed);
+}
+
+void VolumeScanDlg::resume() {
+    if (!worker_.running()) return;
+    worker_.resume();
+    gui().setText(pageId_, kStatus, scantexts::kResumePressed);
+}
+
+void VolumeScanDlg::stop() {
+    if (!parser_) return;
+    worker_.requestStop();
+    dumpStop = true;
+    gui().setText(pageId_, kStatus, scantexts::kStopPressed);
+}
+
+void VolumeScanDlg::exitApp() {
+    if (parser_) {
+        worker_.requestStop();
+        dumpStop = true;
+        gui().setText(pageId_, kStatus, scantexts::kAllStopped);
+    }
+    // Shuts every page down (joining this page's worker) before any is destroyed.
+    PageController::exitApp();
+}
+
+void VolumeScanDlg::shutdown() { worker_.shutdown(); }
+
+void VolumeScanDlg::search() {
+    if (refuseWhileRunning()) return;
+}
+
+// ---- tree and list ---------------------------------------------------------
+
+std::vector<EntryTree::Node*> VolumeScanDlg::fileItemsOf(EntryTree::Node& node) {
+    std::vector<EntryTree::Node*> files;
+    for (const auto& c : node.children)
+        if (!c->folder) files.push_back(c.get());
+    return files;
+}
+
+bool VolumeScanDlg::treeExpanding(EntryTree::Node& node) {
+    if (refuseWhileRunning()) return false;
+    if (parser_ && node.folder) tree_.fill(node);
+    return true;
+}
+
+bool VolumeScanDlg::treeSelected(EntryTree::Node& node) {
+    if (refuseWhileRunning()) return false;
+    if (!parser_) return true;
+    tree_.selected = &node;
+    if (node.folder) {
+        tree_.fill(node);
+        if (!node.children.empty()) list_.show(fileItemsOf(node), false);
+    } else {
+        list_.show({&node}, false);
+    }
+    return true;
+}
+
+bool VolumeScanDlg::treeDoubleClicked(EntryTree::Node& node) {
+    if (refuseWhileRunning()) return false;
+    if (!parser_) return true;
+    tree_.selected = &node;
+    if (node.folder) {
+        tree_.fill(node);
+        if (!node.children.empty()) list_.show(fileItemsOf(node), true);
+        return true;
+    }
+    if (!node.entry || !ensureOutputFolder(false)) return true;
+    startSave({}, std::nullopt, node.entry, 0);
+    return true;
+}
+
+void VolumeScanDlg::treeCheckToggled(EntryTree::Node& node, bool checked) { tree_.setChecked(node, checked); }
+
+void VolumeScanDlg::listRowChecked(int row, bool checked) { list_.setChecked(row, checked); }
+
+void VolumeScanDlg::listHeaderClicked() { list_.toggleHeader(); }
+
+// ---- saving ----------------------------------------------------------------
+
+// The output folder: asked for first (Save), or only when none was chosen yet
+// (double click). False, after "Please select valid output folder", when empty.
+bool VolumeScanDlg::ensureOutputFolder(bool askFirst) {
+    Gui& g = gui();
+    if (askFirst || g.text(pageId_, kOutputFolder).empty())
+        g.setText(pageId_, kOutputFolder, g.chooseFolderDialog(browse::texts::kChooseFolderTitle));
+    if (!g.text(pageId_, kOutputFolder).empty()) return true;
+    g.messageBox(browse::texts::kNoOutputFolder);
+    return false;
+}
+
+void VolumeScanDlg::save() {
+    if (refuseWhileRunning()) return;
+    if (!parser_ || !tree_.top()) return;
+    if (!ensureOutputFolder(true)) return;
+
+    std::vector<browse::SaveItem> items = tree_.checkedItems();
+    std::optional<fs::EntryRef> folder;
+    WorkControl idle;
+    const browse::SaveEngine counter(*parser_, idle);
+    std::int64_t count = 0;
+    if (!items.empty()) {
+        count = counter.countSelection(items);
+    } else {
+        // Nothing ticked: the selected folder (the top item stands for the volume).
+        const EntryTree::Node* node = tree_.selected;
+        if (!node || !node->folder) return;
+        folder = node->entry;
+        count = counter.countFiles(folder);
+    }
+    const std::string question = browse::texts::countQuestion(parser_->capitalisedCountQuestion(), count);
+    if (gui().messageBox(question, Buttons::YesNo, Icon::Question) != Answer::Yes) return;
+    startSave(std::move(items), folder, std::nullopt, count);
+}
+
+void VolumeScanDlg::startSave(std::vector<browse::SaveItem> items, std::optional<fs::EntryRef> folder,
+                              std::optional<fs::EntryRef> single, std::int64_t count) {
+    dumpStop = false;
+    lastSave_ = {};
+    setBrowsingEnabled(false);
+    if (single) {
+        gui().setVisible(pageId_, kStop, true);
+    } else {
+        gui().setProgressRange(pageId_, 0, count);
+        gui().setProgressPosition(pageId_, 0);
+        setWorkControlsVisible(true, false);
+    }
+    const std::string out = gui().text(pageId_, kOutputFolder);
+    fs::Parser* parser = parser_.get();
+    Gui* g = &gui();
+    const int page = pageId_;
+    worker_.start(
+        [this, parser, g, page, out, items = std::move(items), folder, single](WorkControl& work) {
+            browse::SaveEngine engine(*parser, work);
+            engine.setDetailSink([g, page](const std::string& text) { g->setText(page, kFileSize, text); });
+            if (single) lastSave_ = engine.saveOne(*single, out);
+            else if (!items.empty()) lastSave_ = engine.saveSelection(items, out);
+            else lastSave_ = engine.saveFolder(folder, out);
+        },
+        [this, count, single = single.has_value()] { endSave(count, single); });
+}
+
+void VolumeScanDlg::endSave(std::int64_t count, bool single) {
+    Gui& g = gui();
+    setBrowsingEnabled(true);
+    if (!single) g.setProgressPosition(pageId_, count);
+    setWorkControlsVisible(false, false);
+    if (!lastSave_.error.empty()) {
+        g.messageBox(lastSave_.error);
+    } else if (single) {
+        // A single file says nothing when it was written.
+        if (!lastSave_.ok()) g.messageBox("The file was not saved completely." + saveProblems(lastSave_));
+    } else {
+        g.messageBox(browse::texts::kWorkDone + saveProblems(lastSave_));
+    }
+}
 
 }  // namespace tavrel::app

@@ -1,28 +1,121 @@
-// Scan page (139): runs the volume's parser on a worker thread, then lets the
-// user browse the entry tree and file list and save files.
+// Scan page (139): picks the volume's parser, runs its scan on the page's worker
+// thread while the status line and progress bar follow it, then presents the
+// entry tree and file list, and saves the ticked entries (or the selected folder)
+// on the same worker with the progress bar and Stop.
+//
+// `running` (the worker's flag) guards the page against its own worker: while a
+// scan or a save runs, Back, Save, Search and the tree handlers refuse with
+// "Please wait for the running process.", so the parser and the reader are never
+// used by two threads at once.
 #pragma once
 
+#include <atomic>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "app/EntryTree.h"
+#include "app/FileList.h"
 #include "app/PageController.h"
+#include "app/PageWorker.h"
+#include "browse/SaveReport.h"
+#include "fs/Parser.h"
 #include "volume/VolumeRecord.h"
 
 namespace tavrel::app {
 
+namespace scantexts {
+inline constexpr const char* kNoReader = "Please Restart the program to re begin necessary initialization...";
+inline constexpr const char* kNotValidDrive = "not a valid drive.";
+inline constexpr const char* kNotValidDriveStatus = "Not a valid Drive .Go back";
+inline constexpr const char* kNtfsSelected = "ntfs partition selected....";
+inline constexpr const char* kHfsSelected = "HFS+ partition selected....";
+inline constexpr const char* kScanDone = "Scanning processing done.Select save button to save the data.";
+inline constexpr const char* kAborted = "Running process Aborted....";
+inline constexpr const char* kPausePressed = "Pause button pressed";
+inline constexpr const char* kResumePressed = "Resume button pressed";
+inline constexpr const char* kStopPressed = "stop button pressed.Please wait for the process to be stopped.";
+inline constexpr const char* kAllStopped = "All thread Stopped";
+inline constexpr const char* kSearchNote = "* Use \"|\" to find multiple file type ";
+}  // namespace scantexts
+
 class VolumeScanDlg : public PageController {
 public:
+    // Control ids of the page.
+    static constexpr const char* kTree = "tree";
+    static constexpr const char* kList = "list";
+    static constexpr const char* kProgress = "progress";
+    static constexpr const char* kStatus = "status";
+    static constexpr const char* kVolumeData = "volumeData";    // "Volume Data:"
+    static constexpr const char* kSearchText = "searchText";
+    static constexpr const char* kSearch = "search";
+    static constexpr const char* kPause = "pause";
+    static constexpr const char* kResume = "resume";
+    static constexpr const char* kStop = "stop";
+    static constexpr const char* kBack = "back";
+    static constexpr const char* kSave = "save";
+    static constexpr const char* kHelp = "help";
+    static constexpr const char* kOutputFolder = "outputFolder";  // hidden
+    static constexpr const char* kFileSize = "fileSize";          // second status text
+
     VolumeScanDlg(CKeswinApp& app, const VolumeRecord& record, int recoveryMode, int maxFileSystems,
                   bool driveFormatted);
+    ~VolumeScanDlg() override;
 
     void open() override;
+    void back() override;
+    void command(const std::string& controlId) override;  // kSave, kSearch
+    void exitApp() override;
+    void pause() override;
+    void resume() override;
+    void stop() override;
+    void shutdown() override;
 
+    void save();
+    void search();
+
+    // Tree and list handlers (interface thread). Each returns false when it was
+    // refused because a job runs.
+    bool treeExpanding(EntryTree::Node& node);
+    bool treeSelected(EntryTree::Node& node);
+    bool treeDoubleClicked(EntryTree::Node& node);
+    void treeCheckToggled(EntryTree::Node& node, bool checked);
+    void listRowChecked(int row, bool checked);
+    void listHeaderClicked();
+
+    EntryTree& tree() { return tree_; }
+    FileList& fileList() { return list_; }
     const VolumeRecord& volume() const { return volume_; }
+    fs::Parser* activeParser() const { return parser_.get(); }
+    bool isRunning() const { return worker_.running(); }
+    // The last save's report (for the page's texts and for tests).
+    const browse::SaveReport& lastSave() const { return lastSave_; }
+
     int recoveryMode = -1;
+    std::atomic<bool> dumpStop{false};  // set by Stop; a save walk ends when set
 
 private:
+    bool refuseWhileRunning();
+    void startScan();
+    void endScan(bool ok);
+    void setWorkControlsVisible(bool visible, bool pauseResume);
+    void setBrowsingEnabled(bool enabled);
+    bool ensureOutputFolder(bool askFirst);
+    void startSave(std::vector<browse::SaveItem> items, std::optional<fs::EntryRef> folder,
+                   std::optional<fs::EntryRef> single, std::int64_t count);
+    void endSave(std::int64_t count, bool single);
+    std::vector<EntryTree::Node*> fileItemsOf(EntryTree::Node& node);
+
     VolumeRecord volume_;
-    int maxFileSystems_;
-    bool driveFormatted_;
+    fs::ScanOptions options_;
+    // Declaration order is destruction order reversed: the worker is joined first,
+    // then the list and tree forget their nodes, and only then the parser dies.
+    std::unique_ptr<fs::Parser> parser_;
+    EntryTree tree_;
+    FileList list_{tree_};
+    browse::SaveReport lastSave_;
+    bool scanOk_ = false;  // written by the worker, read after it was joined
+    PageWorker worker_;
 };
 
 }  // namespace tavrel::app

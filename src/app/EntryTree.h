@@ -1,0 +1,109 @@
+// The scan page's entry tree, independent of any toolkit: the top item ("ROOT")
+// over the parser's first level, folders filled once on demand, and a check state
+// per item. The Qt model (ui/qt/EntryTreeModel) presents it; the page controller
+// fills it and reads the ticked items for saving.
+//
+// A folder item that has not been filled yet but whose entry has children stands
+// for a folder carrying the "..DUMY.." placeholder child: views show an expand
+// button for it, and filling it inserts the real children (once).
+//
+// Interface thread only. Nodes never move once inserted: views may keep pointers
+// to them until clear() (announced to the listener) or destruction.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "browse/SaveEngine.h"
+#include "fs/Parser.h"
+
+namespace tavrel::app {
+
+inline constexpr const char* kPlaceholderText = "..DUMY..";
+
+class EntryTree {
+public:
+    struct Node {
+        Node* parent = nullptr;
+        int row = 0;                          // index in parent->children
+        std::optional<fs::EntryRef> entry;    // none for the top item
+        std::string text;
+        bool folder = false;
+        bool deleted = false;
+        bool checked = false;
+        bool filled = false;      // children inserted
+        bool expandable = false;  // filled ? has child items : the entry has children
+        std::vector<std::unique_ptr<Node>> children;
+
+        bool isTop() const { return parent == nullptr; }
+    };
+
+    // Told about every change, so that a view can follow.
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        virtual void beginInsert(const Node& parent, int first, int last) = 0;
+        virtual void endInsert() = 0;
+        virtual void beginReset() = 0;
+        virtual void endReset() = 0;
+        virtual void checkChanged(const Node& node) = 0;
+        virtual void expandableChanged(const Node& node) = 0;
+        // The tree is going away; the listener must forget it.
+        virtual void treeDestroyed() = 0;
+    };
+
+    EntryTree() = default;
+    ~EntryTree();
+    EntryTree(const EntryTree&) = delete;
+    EntryTree& operator=(const EntryTree&) = delete;
+
+    void setListener(Listener* listener) { listener_ = listener; }
+
+    // Replaces the tree by the top item named rootName over the parser's first
+    // level. The parser must outlive the tree's use of it (clear() forgets it).
+    void populate(const fs::Parser& parser, const std::string& rootName);
+    void clear();
+
+    const fs::Parser* parser() const { return parser_; }
+    Node* top() { return top_.get(); }
+    const Node* top() const { return top_.get(); }
+
+    // Inserts a folder's children once. The children take the folder's check
+    // state. False when nothing was inserted (not a folder, already filled, or
+    // locked).
+    bool fill(Node& node);
+    bool canFill(const Node& node) const { return !locked_ && !node.filled && node.expandable; }
+
+    // While locked (a job reads the parser on another thread), nothing reads the
+    // parser: fill() does nothing.
+    void setLocked(bool locked) { locked_ = locked; }
+    bool locked() const { return locked_; }
+
+    // The check box of one item alone (children and parent keep theirs).
+    void setChecked(Node& node, bool checked);
+    bool anyChecked() const;
+
+    // The ticked items for saving, in tree order: each ticked file and each ticked
+    // folder with its whole subtree (nothing below a ticked folder is listed
+    // again). A ticked top item stands for the whole volume.
+    std::vector<browse::SaveItem> checkedItems() const;
+
+    // The folder entries from below the top item down to the node's parent.
+    static std::vector<fs::EntryRef> parentsOf(const Node& node);
+
+    // The selected item (the tree's current item), or nullptr.
+    Node* selected = nullptr;
+
+private:
+    std::unique_ptr<Node> makeNode(Node* parent, int row, fs::EntryRef entry, bool checked) const;
+
+    const fs::Parser* parser_ = nullptr;
+    std::unique_ptr<Node> top_;
+    Listener* listener_ = nullptr;
+    bool locked_ = false;
+};
+
+}  // namespace tavrel::app

@@ -1,0 +1,80 @@
+#include "app/FileList.h"
+
+#include <algorithm>
+
+namespace tavrel::app {
+
+const std::array<const char*, FileList::kColumnCount> FileList::kHeaders = {
+    "File(s) List", "Creation Time", "Access Time", "Modification Time", "Size", "Attribute"};
+const std::array<int, FileList::kColumnCount> FileList::kWidths = {80, 90, 90, 90, 80, 70};
+
+FileList::~FileList() {
+    if (listener_) listener_->listDestroyed();
+}
+
+void FileList::show(const std::vector<EntryTree::Node*>& nodes, bool namesOnly) {
+    if (listener_) listener_->beginReset();
+    rows_.clear();
+    rows_.reserve(nodes.size());
+    for (EntryTree::Node* n : nodes) {
+        Row row;
+        row.node = n;
+        row.checked = n->checked;
+        row.namesOnly = namesOnly;
+        row.cells[kName] = n->text;
+        rows_.push_back(std::move(row));
+    }
+    showingSearchResults = false;
+    if (listener_) listener_->endReset();
+    updateHeader();
+}
+
+void FileList::clear() {
+    if (listener_) listener_->beginReset();
+    rows_.clear();
+    if (listener_) listener_->endReset();
+    updateHeader();
+}
+
+std::string FileList::cell(int r, int column) const {
+    if (r < 0 || r >= rowCount() || column < 0 || column >= kColumnCount) return {};
+    const Row& row = rows_[static_cast<std::size_t>(r)];
+    if (column == kName || row.namesOnly) return row.cells[static_cast<std::size_t>(column)];
+    if (!row.described && !tree_.locked() && tree_.parser() && row.node && row.node->entry) {
+        const fs::EntryDescription d = tree_.parser()->describeEntry(*row.node->entry);
+        row.cells[kCreated] = d.created;
+        row.cells[kAccessed] = d.accessed;
+        row.cells[kModified] = d.modified;
+        row.cells[kAttributes] = d.attributes;
+        row.cells[kSize] = tree_.parser()->sizeText(*row.node->entry);
+        row.described = true;
+    }
+    return row.cells[static_cast<std::size_t>(column)];
+}
+
+void FileList::setChecked(int r, bool checked) {
+    if (r < 0 || r >= rowCount()) return;
+    Row& row = rows_[static_cast<std::size_t>(r)];
+    row.checked = checked;
+    if (!showingSearchResults && row.node) tree_.setChecked(*row.node, checked);
+    if (listener_) listener_->rowChanged(r);
+    updateHeader();
+}
+
+void FileList::toggleHeader() {
+    headerChecked_ = !headerChecked_;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        rows_[i].checked = headerChecked_;
+        if (listener_) listener_->rowChanged(static_cast<int>(i));
+    }
+    if (listener_) listener_->headerChanged(headerChecked_);
+}
+
+void FileList::updateHeader() {
+    const bool all = !rows_.empty() && std::all_of(rows_.begin(), rows_.end(), [](const Row& r) { return r.checked; });
+    if (all == headerChecked_) return;
+    headerChecked_ = all;
+    if (listener_) listener_->headerChanged(all);
+}
+
+}  // namespace tavrel::app
