@@ -76,6 +76,8 @@ public:
 
     virtual void setWaitCursor(bool waiting) = 0;
     virtual void openUrl(const std::string& url) = 0;
+    // Opens the installed manual (README) with the desktop's default handler.
+    virtual void openManual() = 0;
     virtual void showAbout() = 0;
     virtual void quit() = 0;
 

@@ -1,0 +1,23 @@
+#include "app/CKeswinApp.h"
+#include "app/PageFactory.h"
+#include "app/PageTexts.h"
+#include "app/PlaceholderPage.h"
+
+namespace tavrel::app {
+
+void PlaceholderPage::open() {
+    gui().setWindowTitle(pageId_, kAppTitle);
+    gui().setEnabled(pageId_, texts::kNext, false);
+    gui().setText(pageId_, "volume", "Volume " + record_.volumeName + "  " + record_.fsName + "  start sector " +
+                                          std::to_string(record_.startSector));
+}
+
+std::unique_ptr<PageController> makeAdvancedOptionsPage(CKeswinApp& app, const VolumeRecord& record, int, bool) {
+    return std::make_unique<PlaceholderPage>(app, kAdvancedOptionsPage, record);
+}
+
+std::unique_ptr<PageController> makeRawRecoveryPage(CKeswinApp& app, const VolumeRecord& record) {
+    return std::make_unique<PlaceholderPage>(app, kRawRecoveryPage, record);
+}
+
+}  // namespace tavrel::app

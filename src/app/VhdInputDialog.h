@@ -1,0 +1,50 @@
+// Image selection page (142): choose the image, tell dynamic from fixed, show the
+// image's format version, size and geometry.
+#pragma once
+
+#include <string>
+
+#include "app/PageController.h"
+
+namespace tavrel::app {
+
+class VhdInputDialog : public PageController {
+public:
+    // Control ids.
+    static constexpr const char* kDynamicDisk = "dynamicDisk";
+    static constexpr const char* kFixedDisk = "fixedDisk";
+    static constexpr const char* kPath = "path";
+    static constexpr const char* kBrowse = "browse";
+    // The five information labels and their value fields, shown and hidden together.
+    static constexpr const char* kInfoControls[10] = {"versionLabel", "version", "sizeLabel", "size",
+                                                      "sptLabel",     "spt",     "headLabel", "head",
+                                                      "cylinderLabel", "cylinder"};
+
+    static constexpr const char* kVhdFilter = ".VHD Files (*.vhd)";
+    static constexpr const char* kNotVhdName = "Please select valid vhd file to continue the recovery process.";
+    static constexpr const char* kInvalidPath = "Please select valid path to continue the recovery process.";
+
+    explicit VhdInputDialog(CKeswinApp& app);
+
+    void open() override;
+    void next() override;
+    void command(const std::string& controlId) override;
+
+    // Takes path as if the user had browsed to it (the command-line preselection).
+    void choosePath(const std::string& path);
+
+    int imageKind() const { return imageKind_; }
+
+private:
+    void dynamicDisk();
+    void fixedDisk();
+    void browse();
+    bool readVhdInformation(const std::string& path);
+    void showInformation(bool visible);
+    void setPathField(const std::string& path);
+
+    int imageKind_ = 0;  // 0 nothing read (or fixed disk), 1 dynamic VHD, 2 VDI, 3 VMDK
+    std::string imagePath_;
+};
+
+}  // namespace tavrel::app

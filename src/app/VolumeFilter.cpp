@@ -1,0 +1,32 @@
+#include "app/VolumeFilter.h"
+
+#include "app/SectorText.h"
+
+namespace tavrel::app {
+
+std::int64_t leadingMiB(const std::string& sizeText) { return parseSectorText(sizeText); }
+
+std::int64_t recordSectors(const VolumeRecord& record) {
+    if (record.sectorCount > 0) return record.sectorCount;
+    const std::int64_t mib = leadingMiB(record.sizeMiBText);
+    return mib > 0 && mib < INT64_MAX / 2048 ? mib * 2048 : 0;
+}
+
+std::vector<VolumeRecord> filterVolumes(const std::vector<VolumeRecord>& records) {
+    std::vector<VolumeRecord> kept;
+    for (const VolumeRecord& record : records) {
+        bool inside = false;
+        for (const VolumeRecord& volume : kept) {
+            const std::int64_t length = recordSectors(volume);
+            if (record.startSector == volume.startSector ||
+                (record.startSector > volume.startSector && record.startSector - volume.startSector < length)) {
+                inside = true;
+                break;
+            }
+        }
+        if (!inside) kept.push_back(record);
+    }
+    return kept;
+}
+
+}  // namespace tavrel::app
