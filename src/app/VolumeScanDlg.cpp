@@ -48,7 +48,7 @@ std::unique_ptr<PageController> makeScanPage(CKeswinApp& app, const VolumeRecord
 
 VolumeScanDlg::VolumeScanDlg(CKeswinApp& app, const VolumeRecord& record, int mode, int maxFileSystems,
                              bool driveFormatted)
-    : PageController(app, kScanPage), volume_(record), worker_(app.gui(), kScanPage) {
+    : PageController(app, kScanPage), volume_(record), parserMaker_(fs::makeParser), worker_(app.gui(), kScanPage) {
     recoveryMode = mode;
     options_.recoveryMode = mode;
     options_.maxFileSystems = maxFileSystems;
@@ -78,7 +78,7 @@ void VolumeScanDlg::open() {
     else if (equalsIgnoreCase(kind, "HFS+")) g.setText(pageId_, kStatus, scantexts::kHfsSelected);
 
     const VolumeView view(*app_.currentReader, volume_.startSector, volume_.sectorCount);
-    parser_ = fs::makeParser(kind, view, options_);
+    parser_ = parserMaker_(kind, view, options_);
     if (!parser_) {
         g.messageBox(scantexts::kNotValidDrive);
         g.setEnabled(pageId_, kBack, true);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,6 +63,12 @@ public:
                   bool driveFormatted);
     ~VolumeScanDlg() override;
 
+    // Picks the parser for the volume; fs::makeParser unless replaced (tests)
+    // before open().
+    using ParserMaker =
+        std::function<std::unique_ptr<fs::Parser>(const std::string&, const VolumeView&, const fs::ScanOptions&)>;
+    void setParserMaker(ParserMaker maker) { parserMaker_ = std::move(maker); }
+
     void open() override;
     void back() override;
     void command(const std::string& controlId) override;  // kSave, kSearch
@@ -108,6 +115,7 @@ private:
 
     VolumeRecord volume_;
     fs::ScanOptions options_;
+    ParserMaker parserMaker_;
     // Declaration order is destruction order reversed: the worker is joined first,
     // then the list and tree forget their nodes, and only then the parser dies.
     std::unique_ptr<fs::Parser> parser_;

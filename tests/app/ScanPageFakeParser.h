@@ -1,0 +1,118 @@
+// A parser over a table of entries held in memory, for the scan page's tests:
+// its scan walks a number of steps through the WorkControl (so Pause, Resume and
+// Stop can be watched), optionally waiting at a gate the test opens.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "fs/Parser.h"
+
+namespace tavrel::test {
+
+class ScanPageFakeParser : public fs::Parser {
+public:
+    struct Entry {
+        std::string name;
+        int parent = -1;  // -1: first level
+        bool folder = false;
+        bool deleted = false;
+        std::string content;
+    };
+
+    std::vector<Entry> entries;
+    int scanSteps = 10;
+    bool failScan = false;
+    bool capitalised = false;
+    std::atomic<int> stepsDone{0};
+    std::atomic<bool> scanEnded{false};
+
+    // Entry helpers; return the new entry's index.
+    int folder(const std::string& name, int parent = -1, bool deleted = false) {
+        entries.push_back({name, parent, true, deleted, {}});
+        return static_cast<int>(entries.size()) - 1;
+    }
+    int file(const std::string& name, int parent = -1, std::string content = "x", bool deleted = false) {
+        entries.push_back({name, parent, false, deleted, std::move(content)});
+        return static_cast<int>(entries.size()) - 1;
+    }
+
+    // Children lists for fast lookups once the table is complete (scan() does it).
+    void buildIndex() {
+        index_.assign(entries.size() + 1, {});
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            index_.at(static_cast<std::size_t>(entries[i].parent + 1)).push_back(i);
+        indexed_ = true;
+    }
+
+    // The scan waits at its first step until open() is called.
+    void closeGate() { gateOpen_ = false; }
+    void openGate() {
+        {
+            std::lock_guard lock(mutex_);
+            gateOpen_ = true;
+        }
+        gate_.notify_all();
+    }
+
+    bool scan(WorkControl& work) override {
+        work.status("fake scan started");
+        work.range(0, scanSteps);
+        {
+            std::unique_lock lock(mutex_);
+            gate_.wait(lock, [this] { return gateOpen_.load(); });
+        }
+        for (int i = 0; i < scanSteps; ++i) {
+            if (!work.checkpoint()) break;
+            stepsDone = i + 1;
+            work.position(i + 1);
+        }
+        buildIndex();
+        scanEnded = true;
+        if (failScan) {
+            message_ = "Selected Drive is not in Fat16 Format";
+            return false;
+        }
+        return true;
+    }
+
+    std::vector<fs::EntryRef> rootLevel() const override { return kids(-1); }
+    std::vector<fs::EntryRef> children(fs::EntryRef e) const override { return kids(static_cast<int>(e)); }
+    bool isFolder(fs::EntryRef e) const override { return at(e).folder; }
+    bool hasChildren(fs::EntryRef e) const override { return !kids(static_cast<int>(e)).empty(); }
+    bool isDeleted(fs::EntryRef e) const override { return at(e).deleted; }
+    std::string name(fs::EntryRef e) const override { return at(e).name; }
+    std::int64_t size(fs::EntryRef e) const override { return static_cast<std::int64_t>(at(e).content.size()); }
+    fs::EntryTimes times(fs::EntryRef) const override { return {}; }
+    fs::EntryDescription describeEntry(fs::EntryRef e) const override {
+        return {"c" + at(e).name, "a" + at(e).name, "m" + at(e).name, at(e).deleted ? "-H" : "-A"};
+    }
+    std::string sizeText(fs::EntryRef e) const override { return std::to_string(size(e)) + " Bytes"; }
+    bool saveFile(fs::EntryRef e, fs::ByteSink& out, WorkControl&) override {
+        const std::string& c = at(e).content;
+        return out.write(ByteSpan(reinterpret_cast<const std::uint8_t*>(c.data()), c.size()));
+    }
+    bool capitalisedCountQuestion() const override { return capitalised; }
+
+private:
+    const Entry& at(fs::EntryRef e) const { return entries.at(static_cast<std::size_t>(e)); }
+    std::vector<fs::EntryRef> kids(int parent) const {
+        if (indexed_) return index_.at(static_cast<std::size_t>(parent + 1));
+        std::vector<fs::EntryRef> out;
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].parent == parent) out.push_back(i);
+        return out;
+    }
+
+    std::vector<std::vector<fs::EntryRef>> index_;  // [parent + 1] -> children
+    bool indexed_ = false;
+
+    std::mutex mutex_;
+    std::condition_variable gate_;
+    std::atomic<bool> gateOpen_{true};
+};
+
+}  // namespace tavrel::test
