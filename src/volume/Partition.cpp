@@ -1,6 +1,7 @@
 #include "volume/Partition.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -315,7 +316,7 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
                         // The backup boot sector follows the counted sectors and
                         // still belongs to the volume: skipping only the counted
                         // sectors would land on it and list the volume twice.
-                        extent = m.sectors + 1;
+                        extent = m.sectors < INT64_MAX ? m.sectors + 1 : m.sectors;
                     }
                     break;
                 case BootKind::Fat32: work.status("found FAT 32..."); found = mib > 0; break;
