@@ -1,0 +1,109 @@
+#include "cli/VolumeSelect.h"
+
+#include <algorithm>
+#include <iostream>
+
+#include "cli/ImageOpen.h"
+#include "fs/factory/ParserFactory.h"
+#include "util/Unicode.h"
+#include "volume/Partition.h"
+
+namespace tavrel::cli {
+
+namespace {
+
+int fail(const std::string& text) {
+    std::cerr << "tavrel-cli: " << text << "\n";
+    return 2;
+}
+
+// The kind of a custom volume: the boot-record test run on its first sectors
+// (an HFS+ volume header sits 2 sectors in).
+std::string detectKind(const readWriteInterface& reader, std::int64_t start, std::int64_t end) {
+    Partition scanner(reader);
+    NullSink quiet;
+    WorkControl probe(&quiet);
+    const auto found = scanner.advancedScan(probe, true, start, std::min(end, start + 2));
+    for (const auto& r : found)
+        if (r.startSector == start) return r.fsName;
+    return {};
+}
+
+}  // namespace
+
+void addVolumeSelectOptions(CLI::App* cmd, VolumeSelectArgs& args) {
+    auto* volume = cmd->add_option("--volume", args.volume, "Volume index as `tavrel-cli volumes` lists it")
+                       ->check(CLI::NonNegativeNumber);
+    auto* start = cmd->add_option("--start", args.start, "Custom volume: first sector")->check(CLI::NonNegativeNumber);
+    auto* end = cmd->add_option("--end", args.end, "Custom volume: last sector")->check(CLI::NonNegativeNumber);
+    start->needs(end);
+    end->needs(start);
+    volume->excludes(start);
+    volume->excludes(end);
+    cmd->add_option("--treat-as", args.treatAs, "Read the volume as this file system (NTFS, FAT16, FAT32, FAT64, EXTX, HFS+)");
+    cmd->add_option("--mode", args.mode, "Recovery mode")
+        ->check(CLI::IsMember({"standard", "deep"}))
+        ->capture_default_str();
+    addVolumeScanOptions(cmd, args.scan, false);
+}
+
+std::string treatAsName(const std::string& value) {
+    static const std::pair<const char*, const char*> kNames[] = {
+        {"NTFS", "ntfs"}, {"FAT16", "fat16"}, {"FAT32", "fat32"}, {"FAT64", "fat64"}, {"EXTX", "extX"}, {"HFS+", "HFS+"},
+    };
+    for (const auto& [shown, name] : kNames)
+        if (equalsIgnoreCase(value, shown)) return name;
+    return value;
+}
+
+int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkControl& work, OpenedVolume& out) {
+    if (args.volume < 0 && args.start < 0)
+        return fail("choose a volume with --volume N, or a custom volume with --start S --end E");
+    if (args.start >= 0 && args.end < args.start) return fail("--end must not lie before --start");
+    if (equalsIgnoreCase(args.treatAs, "RAW"))
+        return fail("a volume treated as RAW has no files to list; use raw recovery instead");
+
+    out.reader = openImage(image);
+    if (!out.reader) return 2;
+    const std::int64_t diskSectors = out.reader->diskSize() / kSectorSize;
+
+    if (args.volume >= 0) {
+        const auto records = listVolumes(*out.reader, args.scan, work);
+        if (static_cast<std::size_t>(args.volume) >= records.size())
+            return fail("no volume " + std::to_string(args.volume) + " on this disk (" +
+                        std::to_string(records.size()) + " found; see tavrel-cli volumes)");
+        out.record = records[static_cast<std::size_t>(args.volume)];
+    } else {
+        if (args.start >= diskSectors)
+            return fail("sector " + std::to_string(args.start) + " lies beyond the end of the disk (" +
+                        std::to_string(diskSectors) + " sectors)");
+        out.record.fsName = "CUSTOM ";
+        out.record.volumeName = "custom";
+        out.record.startSector = args.start;
+        out.record.sectorCount = args.end - args.start + 1;
+        out.record.sizeMiBText = std::to_string(out.record.sectorCount / 2048);
+        if (args.treatAs.empty()) {
+            const std::string kind = detectKind(*out.reader, args.start, args.end);
+            if (kind.empty())
+                return fail("not a valid drive. No boot record at sector " + std::to_string(args.start) +
+                            "; name the file system with --treat-as");
+            out.record.fsName = kind;
+        }
+    }
+    if (!args.treatAs.empty()) out.record.fsName = treatAsName(args.treatAs);
+
+    out.view = std::make_unique<VolumeView>(*out.reader, out.record.startSector, out.record.sectorCount);
+    fs::ScanOptions options;
+    options.recoveryMode = args.mode == "deep" ? 3 : 1;
+    out.parser = fs::makeParser(out.record.fsName, *out.view, options);
+    if (!out.parser)
+        return fail("not a valid drive. Volume " + out.record.volumeName + " is \"" + out.record.fsName +
+                    "\", which has no parser");
+    if (!out.parser->scan(work)) {
+        const std::string& why = out.parser->message();
+        return fail(why.empty() ? "the volume could not be read" : why);
+    }
+    return 0;
+}
+
+}  // namespace tavrel::cli

@@ -1,0 +1,52 @@
+// Picking and parsing one volume for the commands that read files (ls,
+// recover): --volume N from the volume list (with the scan options --gpt,
+// --no-gpt, --advanced, --no-skip), or a custom volume --start S --end E;
+// --treat-as NAME names the file system instead of the volume list;
+// --mode standard|deep. The parser comes from fs::makeParser, so every parser
+// that registers there works here unchanged.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/VolumeScanArgs.h"
+#include "fs/Parser.h"
+#include "image/VolumeView.h"
+#include "image/readWriteInterface.h"
+#include "util/WorkControl.h"
+#include "volume/VolumeRecord.h"
+
+namespace tavrel::cli {
+
+struct VolumeSelectArgs {
+    VolumeScanArgs scan;
+    int volume = -1;            // --volume N: index in the volume list
+    std::int64_t start = -1;    // --start S: first sector of a custom volume
+    std::int64_t end = -1;      // --end E: last sector of a custom volume
+    std::string treatAs;        // --treat-as NAME
+    std::string mode = "standard";
+};
+
+void addVolumeSelectOptions(CLI::App* cmd, VolumeSelectArgs& args);
+
+// The image, the chosen volume and its scanned parser, kept alive together.
+struct OpenedVolume {
+    std::unique_ptr<readWriteInterface> reader;
+    VolumeRecord record;
+    std::unique_ptr<VolumeView> view;
+    std::unique_ptr<fs::Parser> parser;
+};
+
+// Opens the image, picks the volume and runs its parser's scan, reporting
+// through work. Returns 0, or 2 after printing a one-line error on stderr (no
+// image, no such volume, a kind without a parser, a volume its parser rejects).
+int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkControl& work, OpenedVolume& out);
+
+// The file-system name a --treat-as value stands for ("NTFS" -> "ntfs", "EXTX"
+// -> "extX" ...); other values are passed on as given.
+std::string treatAsName(const std::string& value);
+
+}  // namespace tavrel::cli
