@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -29,6 +30,7 @@ public:
     bool capitalised = false;
     std::atomic<int> stepsDone{0};
     std::atomic<bool> scanEnded{false};
+    std::atomic<int> savesStarted{0};
 
     // Entry helpers; return the new entry's index.
     int folder(const std::string& name, int parent = -1, bool deleted = false) {
@@ -48,7 +50,8 @@ public:
         indexed_ = true;
     }
 
-    // The scan waits at its first step until open() is called.
+    // While the gate is closed, the scan (before its first step) and every
+    // saveFile wait at it.
     void closeGate() { gateOpen_ = false; }
     void openGate() {
         {
@@ -61,10 +64,7 @@ public:
     bool scan(WorkControl& work) override {
         work.status("fake scan started");
         work.range(0, scanSteps);
-        {
-            std::unique_lock lock(mutex_);
-            gate_.wait(lock, [this] { return gateOpen_.load(); });
-        }
+        waitAtGate(work);
         for (int i = 0; i < scanSteps; ++i) {
             if (!work.checkpoint()) break;
             stepsDone = i + 1;
@@ -91,13 +91,21 @@ public:
         return {"c" + at(e).name, "a" + at(e).name, "m" + at(e).name, at(e).deleted ? "-H" : "-A"};
     }
     std::string sizeText(fs::EntryRef e) const override { return std::to_string(size(e)) + " Bytes"; }
-    bool saveFile(fs::EntryRef e, fs::ByteSink& out, WorkControl&) override {
+    bool saveFile(fs::EntryRef e, fs::ByteSink& out, WorkControl& work) override {
+        ++savesStarted;
+        waitAtGate(work);
         const std::string& c = at(e).content;
         return out.write(ByteSpan(reinterpret_cast<const std::uint8_t*>(c.data()), c.size()));
     }
     bool capitalisedCountQuestion() const override { return capitalised; }
 
 private:
+    // Holds the calling job until the gate opens or the job is stopped.
+    void waitAtGate(WorkControl& work) {
+        std::unique_lock lock(mutex_);
+        while (!gateOpen_.load() && !work.stopRequested()) gate_.wait_for(lock, std::chrono::milliseconds(5));
+    }
+
     const Entry& at(fs::EntryRef e) const { return entries.at(static_cast<std::size_t>(e)); }
     std::vector<fs::EntryRef> kids(int parent) const {
         if (indexed_) return index_.at(static_cast<std::size_t>(parent + 1));
