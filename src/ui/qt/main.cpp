@@ -1,7 +1,27 @@
-// tavrel: the desktop wizard.
+// tavrel: the desktop wizard. An optional argument preselects an image.
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QStandardPaths>
+
+#include "ui/qt/QtWizard.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    return 0;
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("TavrelV3.02"));
+    QApplication::setApplicationName(QStringLiteral("TavrelV3.02"));
+
+    // One instance per user: a lock file in the runtime folder.
+    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty()) runtime = QDir::tempPath();
+    QLockFile lock(runtime + QStringLiteral("/tavrel.lock"));
+    const bool anotherInstance = !lock.tryLock(0);
+
+    const QStringList args = QApplication::arguments();
+    const std::string imagePath = args.size() > 1 ? QFileInfo(args.at(1)).absoluteFilePath().toStdString() : std::string();
+
+    tavrel::ui::QtWizard wizard;
+    if (!wizard.start(anotherInstance, imagePath)) return 0;
+    return QApplication::exec();
 }

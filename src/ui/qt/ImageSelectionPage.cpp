@@ -1,0 +1,59 @@
+#include "ui/qt/ImageSelectionPage.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "app/Gui.h"
+
+namespace tavrel::ui {
+
+ImageSelectionPage::ImageSelectionPage() : WizardPage(app::kImageSelectionPage, false) {
+    auto* kinds = new QHBoxLayout;
+    kinds->addWidget(reg("dynamicDisk", new QRadioButton(tr("Dynamic Disk"), this)));
+    kinds->addWidget(reg("fixedDisk", new QRadioButton(tr("Fixed Disk"), this)));
+    kinds->addStretch(1);
+    body()->addLayout(kinds);
+
+    auto* pathGroup = new QGroupBox(tr("File Path:"), this);
+    auto* pathRow = new QHBoxLayout(pathGroup);
+    auto* path = reg("path", new QLineEdit(pathGroup));
+    path->setReadOnly(true);
+    pathRow->addWidget(path, 1);
+    auto* browse = reg("browse", new QPushButton(tr("..."), pathGroup));
+    browse->setFixedWidth(40);
+    pathRow->addWidget(browse);
+    body()->addWidget(pathGroup);
+
+    auto* infoGroup = new QGroupBox(tr("File Information:"), this);
+    auto* grid = new QGridLayout(infoGroup);
+    const struct {
+        const char* label;
+        const char* labelId;
+        const char* valueId;
+    } rows[] = {{"File Format Version:", "versionLabel", "version"},
+                {"Size of HDD:", "sizeLabel", "size"},
+                {"Sector per track:", "sptLabel", "spt"},
+                {"Head:", "headLabel", "head"},
+                {"Cylinder:", "cylinderLabel", "cylinder"}};
+    int r = 0;
+    for (const auto& row : rows) {
+        grid->addWidget(reg(row.labelId, new QLabel(tr(row.label), infoGroup)), r, 0);
+        auto* value = reg(row.valueId, new QLineEdit(infoGroup));
+        value->setReadOnly(true);
+        grid->addWidget(value, r, 1);
+        ++r;
+    }
+    grid->setColumnStretch(1, 1);
+    body()->addWidget(infoGroup);
+    body()->addStretch(1);
+}
+
+void ImageSelectionPage::bind(app::PageController& controller) {
+    bindCommon(controller);
+    for (const char* id : {"dynamicDisk", "fixedDisk", "browse"}) bindCommand(controller, id);
+}
+
+}  // namespace tavrel::ui

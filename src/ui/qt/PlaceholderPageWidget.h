@@ -1,0 +1,16 @@
+// Widgets of a page that only offers Back: the advanced options (153) and raw
+// recovery (151) pages until their own widgets exist.
+#pragma once
+
+#include "ui/qt/WizardPage.h"
+
+namespace tavrel::ui {
+
+class PlaceholderPageWidget : public WizardPage {
+    Q_OBJECT
+public:
+    PlaceholderPageWidget(int pageId, const QString& heading);
+    void bind(app::PageController& controller) override;
+};
+
+}  // namespace tavrel::ui

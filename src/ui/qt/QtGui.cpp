@@ -1,0 +1,282 @@
+#include "ui/qt/QtGui.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSignalBlocker>
+#include <QThread>
+#include <QTreeWidget>
+
+#include <climits>
+
+#include "app/PageController.h"
+#include "ui/qt/MainWindow.h"
+#include "ui/qt/PlaceholderPageWidget.h"
+
+namespace tavrel::ui {
+
+namespace {
+QString qs(const std::string& text) { return QString::fromStdString(text); }
+}  // namespace
+
+QtGui::QtGui(MainWindow& window) : window_(window) { qApp->installEventFilter(this); }
+
+QtGui::~QtGui() { qApp->removeEventFilter(this); }
+
+void QtGui::bindPage(app::PageController& controller) {
+    if (PageWidget* page = pageWidget(controller.pageId())) page->bind(controller);
+}
+
+PageWidget* QtGui::pageWidget(int pageId) const { return pages_.value(pageId).data(); }
+
+QWidget* QtGui::find(int pageId, const std::string& control) const {
+    PageWidget* page = pageWidget(pageId);
+    return page ? page->control(control) : nullptr;
+}
+
+void QtGui::onGuiThread(std::function<void()> fn) {
+    if (QThread::currentThread() == thread()) {
+        fn();
+    } else {
+        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    }
+}
+
+bool QtGui::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* widget = qobject_cast<QWidget*>(watched);
+        // Only on the wizard's own window: message boxes and file dialogs keep their keys.
+        if (widget && widget->window() == &window_ &&
+            (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape))
+            return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+app::Answer QtGui::messageBox(const std::string& text, app::Buttons buttons, app::Icon icon) {
+    if (messageHook) return messageHook(text, buttons, icon);
+    QMessageBox box(icon == app::Icon::Question ? QMessageBox::Question : QMessageBox::Information,
+                    QString::fromUtf8(app::kAppTitle), qs(text),
+                    buttons == app::Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+                    &window_);
+    const int pressed = box.exec();
+    if (buttons == app::Buttons::Ok) return app::Answer::Ok;
+    return pressed == QMessageBox::Yes ? app::Answer::Yes : app::Answer::No;
+}
+
+void QtGui::createPage(int pageId) {
+    std::unique_ptr<PageWidget> page = makePageWidget(pageId);
+    // A page without widgets of its own still gets Back, so the wizard never strands.
+    if (!page) page = std::make_unique<PlaceholderPageWidget>(pageId, tr("This page is not available yet."));
+    PageWidget* raw = page.release();  // owned by the stack from here on
+    window_.stack()->addWidget(raw);
+    pages_.insert(pageId, raw);
+}
+
+void QtGui::showPage(int pageId) {
+    if (PageWidget* page = pageWidget(pageId)) window_.stack()->setCurrentWidget(page);
+}
+
+void QtGui::hidePage(int) {
+    // The stack shows one page at a time: showing the next hides this one.
+}
+
+void QtGui::destroyPage(int pageId) {
+    PageWidget* page = pageWidget(pageId);
+    pages_.remove(pageId);
+    progressShift_.remove(pageId);
+    if (!page) return;
+    window_.stack()->removeWidget(page);
+    page->hide();
+    // Later: the page may be destroying itself from one of its own signals.
+    page->deleteLater();
+}
+
+void QtGui::setWindowTitle(int, const std::string& title) { window_.setWindowTitle(qs(title)); }
+
+void QtGui::setEnabled(int pageId, const std::string& control, bool enabled) {
+    onGuiThread([=, this] {
+        if (QWidget* w = find(pageId, control)) w->setEnabled(enabled);
+    });
+}
+
+void QtGui::setVisible(int pageId, const std::string& control, bool visible) {
+    onGuiThread([=, this] {
+        if (QWidget* w = find(pageId, control)) w->setVisible(visible);
+    });
+}
+
+void QtGui::setText(int pageId, const std::string& control, const std::string& text) {
+    onGuiThread([=, this] {
+        QWidget* w = find(pageId, control);
+        if (!w) return;
+        const QSignalBlocker block(w);
+        const QString value = qs(text);
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+            edit->setText(value);
+        } else if (auto* label = qobject_cast<QLabel*>(w)) {
+            label->setText(value);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            button->setText(value);
+        } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            combo->setCurrentIndex(value.isEmpty() ? -1 : combo->findText(value));
+        } else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) {
+            plain->setPlainText(value);
+        }
+    });
+}
+
+std::string QtGui::text(int pageId, const std::string& control) const {
+    QWidget* w = find(pageId, control);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdString();
+    if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text().toStdString();
+    if (auto* combo = qobject_cast<QComboBox*>(w)) return combo->currentText().toStdString();
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) return plain->toPlainText().toStdString();
+    return {};
+}
+
+void QtGui::setChecked(int pageId, const std::string& control, bool checked) {
+    onGuiThread([=, this] {
+        if (auto* button = qobject_cast<QAbstractButton*>(find(pageId, control))) {
+            const QSignalBlocker block(button);
+            button->setChecked(checked);
+        }
+    });
+}
+
+bool QtGui::isChecked(int pageId, const std::string& control) const {
+    auto* button = qobject_cast<QAbstractButton*>(find(pageId, control));
+    return button && button->isChecked();
+}
+
+void QtGui::listClear(int pageId, const std::string& control) {
+    if (auto* list = qobject_cast<QTreeWidget*>(find(pageId, control))) {
+        const QSignalBlocker block(list);
+        list->clear();
+    }
+}
+
+int QtGui::listAddRow(int pageId, const std::string& control, const std::vector<std::string>& cells) {
+    auto* list = qobject_cast<QTreeWidget*>(find(pageId, control));
+    if (!list) return -1;
+    const QSignalBlocker block(list);
+    auto* item = new QTreeWidgetItem(list);  // owned by the list
+    for (std::size_t i = 0; i < cells.size(); ++i) item->setText(static_cast<int>(i), qs(cells[i]));
+    return list->indexOfTopLevelItem(item);
+}
+
+int QtGui::listSelectedRow(int pageId, const std::string& control) const {
+    auto* list = qobject_cast<QTreeWidget*>(find(pageId, control));
+    if (!list) return -1;
+    const auto selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->indexOfTopLevelItem(selected.first());
+}
+
+void QtGui::listSelectRow(int pageId, const std::string& control, int row) {
+    auto* list = qobject_cast<QTreeWidget*>(find(pageId, control));
+    if (!list) return;
+    const QSignalBlocker block(list);
+    list->clearSelection();
+    if (QTreeWidgetItem* item = list->topLevelItem(row)) {
+        item->setSelected(true);
+        list->setCurrentItem(item);
+        list->scrollToItem(item);
+    }
+}
+
+void QtGui::comboSetItems(int pageId, const std::string& control, const std::vector<std::string>& items) {
+    auto* combo = qobject_cast<QComboBox*>(find(pageId, control));
+    if (!combo) return;
+    const QSignalBlocker block(combo);
+    combo->clear();
+    for (const auto& item : items) combo->addItem(qs(item));
+    combo->setCurrentIndex(-1);
+}
+
+void QtGui::setProgressRange(int pageId, std::int64_t lower, std::int64_t upper) {
+    onGuiThread([=, this] {
+        auto* bar = qobject_cast<QProgressBar*>(find(pageId, "progress"));
+        if (!bar) return;
+        // QProgressBar counts in int: large ranges are scaled down by a shift.
+        int shift = 0;
+        while (shift < 62 && ((upper >> shift) > INT_MAX || (lower >> shift) < INT_MIN)) ++shift;
+        progressShift_.insert(pageId, shift);
+        bar->setRange(static_cast<int>(lower >> shift), static_cast<int>(upper >> shift));
+    });
+}
+
+void QtGui::setProgressPosition(int pageId, std::int64_t position) {
+    onGuiThread([=, this] {
+        auto* bar = qobject_cast<QProgressBar*>(find(pageId, "progress"));
+        if (!bar) return;
+        const std::int64_t scaled = position >> progressShift_.value(pageId, 0);
+        bar->setValue(static_cast<int>(std::clamp<std::int64_t>(scaled, bar->minimum(), bar->maximum())));
+    });
+}
+
+std::string QtGui::openFileDialog(const std::string& filter) {
+    if (fileDialogHook) return fileDialogHook(filter);
+    return QFileDialog::getOpenFileName(&window_, QString(), QDir::homePath(), qs(filter)).toStdString();
+}
+
+std::string QtGui::chooseFolderDialog(const std::string& title) {
+    if (folderDialogHook) return folderDialogHook(title);
+    return QFileDialog::getExistingDirectory(&window_, qs(title), QDir::homePath(), QFileDialog::ShowDirsOnly)
+        .toStdString();
+}
+
+void QtGui::setWaitCursor(bool waiting) {
+    if (waiting) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void QtGui::open(const QUrl& url) {
+    if (urlHook) {
+        urlHook(url);
+    } else {
+        QDesktopServices::openUrl(url);
+    }
+}
+
+void QtGui::openUrl(const std::string& url) { open(QUrl(qs(url))); }
+
+QString QtGui::manualPath() {
+    const QString installed = QStringLiteral(TAVREL_DOC_DIR "/README.md");
+    if (QFileInfo::exists(installed)) return installed;
+    return QStringLiteral(TAVREL_SOURCE_DIR "/README.md");
+}
+
+void QtGui::openManual() { open(QUrl::fromLocalFile(manualPath())); }
+
+void QtGui::showAbout() {
+    if (aboutHook) {
+        aboutHook();
+        return;
+    }
+    QMessageBox::about(&window_, tr("About Tavrel"),
+                       tr("<h3>Tavrel</h3><p>Version %1</p>"
+                          "<p>Recovers files from virtual hard-disk images.</p>"
+                          "<p>Licence: GPL-3.0-or-later</p>")
+                           .arg(QString::fromUtf8(app::kAppVersion)));
+}
+
+void QtGui::quit() { QCoreApplication::quit(); }
+
+void QtGui::post(std::function<void()> fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); }
+
+}  // namespace tavrel::ui

@@ -1,0 +1,139 @@
+// The real wizard, offscreen: image selection with the demo image, then the scan
+// mode page and the volume list page with a listed volume.
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QStackedWidget>
+#include <QTreeWidget>
+
+#include <filesystem>
+
+#include "app/ShellVhdBuilder.h"
+#include "image/FileReadSeekVHD.h"
+#include "support/TestSupport.h"
+#include "ui/UiTestSupport.h"
+#include "ui/qt/QtWizard.h"
+
+namespace tavrel::test {
+namespace {
+
+struct Expected {
+    std::filesystem::path image;
+    std::string fsName;
+    std::string start;
+};
+
+// The committed demo image when present, else a small image made here.
+Expected demoImage(const TempDir& dir) {
+    const std::filesystem::path demo = std::filesystem::path(TAVREL_SOURCE_DIR) / "samples" / "demo.vhd";
+    if (std::filesystem::exists(demo)) return {demo, "NTFS", "2048"};
+    VhdSpec spec;
+    spec.diskBytes = 16 * 1048576;
+    spec.sectors[0] = mbrSector(0x07, 2048, 30000);
+    spec.sectors[2048] = ntfsBootSector(30000);
+    const auto path = dir / "demo.vhd";
+    writeDynamicVhd(path, spec);
+    return {path, "NTFS", "2048"};
+}
+
+class WizardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qtApp();
+        wizard = std::make_unique<ui::QtWizard>();
+        wizard->gui().messageHook = [this](const std::string& text, app::Buttons, app::Icon) {
+            messages.push_back(text);
+            return app::Answer::No;
+        };
+    }
+    void TearDown() override { wizard.reset(); }
+    ui::QtGui& gui() { return wizard->gui(); }
+    int currentPage() {
+        auto* page = qobject_cast<ui::PageWidget*>(wizard->window().stack()->currentWidget());
+        return page ? page->pageId() : 0;
+    }
+
+    TempDir dir;
+    std::unique_ptr<ui::QtWizard> wizard;
+    std::vector<std::string> messages;
+};
+
+TEST_F(WizardTest, DemoImageThroughScanModeToTheVolumeList) {
+    const Expected expected = demoImage(dir);
+    FileReadSeekVHD reader;
+    ASSERT_TRUE(reader.open(expected.image.string()));
+    const VhdFooter footer = reader.footer();
+
+    ASSERT_TRUE(wizard->start(false, expected.image.string()));
+    EXPECT_EQ(wizard->window().windowTitle().toStdString(), "Tavrel v3.02");
+    EXPECT_EQ(currentPage(), app::kImageSelectionPage);
+    constexpr int p = app::kImageSelectionPage;
+    EXPECT_EQ(shownText(gui(), p, "path"), expected.image.string());
+    EXPECT_EQ(shownText(gui(), p, "version"), "65536");
+    EXPECT_EQ(shownText(gui(), p, "size"), std::to_string(footer.originalSize / 1048576) + " MB");
+    EXPECT_EQ(shownText(gui(), p, "cylinder"), std::to_string(footer.cylinders));
+    EXPECT_EQ(shownText(gui(), p, "head"), std::to_string(footer.heads));
+    EXPECT_EQ(shownText(gui(), p, "spt"), std::to_string(footer.sectorsPerTrack));
+    EXPECT_FALSE(pageControl<QWidget>(gui(), p, "version")->isHidden());
+    EXPECT_EQ(pageControl<QLabel>(gui(), p, "sizeLabel")->text().toStdString(), "Size of HDD:");
+
+    // Enter and Escape neither advance nor close the page.
+    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(pageControl<QWidget>(gui(), p, "next"), &press);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(currentPage(), app::kImageSelectionPage);
+
+    ASSERT_TRUE(click(gui(), p, "next"));
+    ASSERT_EQ(currentPage(), app::kScanModePage);
+    constexpr int s = app::kScanModePage;
+    EXPECT_EQ(shownText(gui(), s, "selectedDrive"), expected.image.string());
+    EXPECT_EQ(shownText(gui(), s, "status"), "Choose any one of the mode and Click Next....");
+    EXPECT_TRUE(pageControl<QAbstractButton>(gui(), s, "standardScan")->isChecked());
+    EXPECT_FALSE(pageControl<QAbstractButton>(gui(), s, "gpt")->isChecked());  // an MBR disk
+    EXPECT_FALSE(pageControl<QWidget>(gui(), s, "noSkip")->isEnabled());
+    EXPECT_TRUE(pageControl<QWidget>(gui(), s, "progress")->isHidden());
+
+    ASSERT_TRUE(click(gui(), s, "next"));
+    ASSERT_EQ(currentPage(), app::kVolumeListPage);
+    constexpr int v = app::kVolumeListPage;
+    auto* list = pageControl<QTreeWidget>(gui(), v, "volumeList");
+    ASSERT_NE(list, nullptr);
+    ASSERT_GE(list->topLevelItemCount(), 1);
+    QTreeWidgetItem* first = list->topLevelItem(0);
+    EXPECT_EQ(first->text(0).toStdString(), "0");
+    EXPECT_EQ(first->text(1).toStdString(), expected.fsName);
+    EXPECT_EQ(first->text(3).toStdString(), expected.start);
+    EXPECT_EQ(shownText(gui(), v, "status"), "Select volume and click next button...");
+    EXPECT_TRUE(pageControl<QWidget>(gui(), v, "customCheck")->isEnabled());
+    EXPECT_TRUE(messages.empty());
+
+    // Selecting the row fills the sector fields.
+    list->setCurrentItem(first);
+    EXPECT_EQ(shownText(gui(), v, "startSector"), expected.start);
+
+    // Back shows the scan mode page again, as it was left.
+    ASSERT_TRUE(click(gui(), v, "back"));
+    EXPECT_EQ(currentPage(), app::kScanModePage);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(gui().pageWidget(v), nullptr);
+}
+
+TEST_F(WizardTest, SecondInstanceIsRefused) {
+    EXPECT_FALSE(wizard->start(true));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Another instance of application is already running");
+    EXPECT_FALSE(wizard->window().isVisible());
+}
+
+TEST_F(WizardTest, CloseBoxAsksAndNoKeepsTheWizard) {
+    ASSERT_TRUE(wizard->start(false));
+    EXPECT_FALSE(wizard->window().close());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Do you want to Close Application ?");
+    EXPECT_EQ(currentPage(), app::kImageSelectionPage);
+}
+
+}  // namespace
+}  // namespace tavrel::test
