@@ -98,6 +98,7 @@ fsys::path unpackedFixture(const std::string& xzName) {
     if (plain.size() > 3 && plain.substr(plain.size() - 3) == ".xz") plain.resize(plain.size() - 3);
     const fsys::path target = cache / plain;
     const fsys::path source = fixturePath(xzName);
+    fsys::create_directories(target.parent_path());  // names may carry a fixture folder ("fat/x.vhd.xz")
     if (!fsys::exists(target) || fsys::last_write_time(target) < fsys::last_write_time(source)) {
         const auto tmp = cache / (plain + ".part");
         const auto r = runCommand("xz -dc " + shellQuote(source.string()) + " > " + shellQuote(tmp.string()));
