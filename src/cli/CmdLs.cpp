@@ -74,7 +74,7 @@ int runLs(const LsOptions& o) {
         const std::int64_t size = parser.size(e);
         if (o.json) {
             const fs::EntryTimes t = parser.times(e);
-            const nlohmann::json j = {{"path", path},
+            const nlohmann::ordered_json j = {{"path", path},
                                       {"type", folder ? "dir" : "file"},
                                       {"deleted", parser.isDeleted(e)},
                                       {"size", size},

@@ -1,0 +1,61 @@
+// Helpers for the tavrel-cli end-to-end tests: running the CLI, reading the
+// fixtures' oracle files, and listing what a recover wrote.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "support/TestSupport.h"
+
+namespace tavrel::test {
+
+inline CommandResult cli(const std::string& args) { return runCommand(shellQuote(cliPath()) + " " + args); }
+
+inline std::string q(const std::filesystem::path& p) { return shellQuote(p.string()); }
+
+// One JSON object per line of `tavrel-cli ls --json`, keyed by path (a path
+// that occurs twice, as a deleted and a live entry, keeps both in order).
+inline std::multimap<std::string, nlohmann::json> parseLsJson(const std::string& out) {
+    std::multimap<std::string, nlohmann::json> rows;
+    std::size_t at = 0;
+    while (at < out.size()) {
+        const auto end = out.find('\n', at);
+        const std::string line = out.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? out.size() : end + 1;
+        if (line.empty()) continue;
+        auto j = nlohmann::json::parse(line);
+        rows.emplace(j.at("path").get<std::string>(), std::move(j));
+    }
+    return rows;
+}
+
+// Regular files below root, relative paths (links not followed).
+inline std::vector<std::string> filesBelow(const std::filesystem::path& root) {
+    std::vector<std::string> out;
+    for (auto it = std::filesystem::recursive_directory_iterator(root);
+         it != std::filesystem::recursive_directory_iterator(); ++it) {
+        if (it->is_regular_file() && !it->is_symlink()) out.push_back(it->path().lexically_relative(root).string());
+    }
+    return out;
+}
+
+// The fixture names (without extension) in tests/fixtures/<dir> that carry a
+// file with the given extension.
+inline std::vector<std::string> fixturesWith(const std::string& dir, const std::string& ext) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(fixturePath(dir), ec)) {
+        const auto name = e.path().filename().string();
+        if (name.size() > ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0 &&
+            std::filesystem::exists(fixturePath(dir + "/" + name.substr(0, name.size() - ext.size()) + ".vhd.xz")))
+            names.push_back(name.substr(0, name.size() - ext.size()));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace tavrel::test
