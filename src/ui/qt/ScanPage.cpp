@@ -1,0 +1,150 @@
+#include "ui/qt/ScanPage.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QSplitter>
+#include <QTableView>
+#include <QTreeView>
+
+#include "app/Gui.h"
+#include "app/VolumeScanDlg.h"
+#include "ui/qt/CheckHeader.h"
+#include "ui/qt/EntryTreeModel.h"
+#include "ui/qt/FileListModel.h"
+
+namespace tavrel::ui {
+
+using app::VolumeScanDlg;
+using Node = app::EntryTree::Node;
+
+std::unique_ptr<PageWidget> makeScanPageWidget() { return std::make_unique<ScanPage>(); }
+
+ScanPage::ScanPage() : WizardPage(app::kScanPage) {
+    // This page ends the wizard: no Next.
+    if (QWidget* next = control("next")) next->setVisible(false);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(tr("Volume Data:"), this));
+    auto* volume = reg(VolumeScanDlg::kVolumeData, new QLineEdit(this));
+    volume->setReadOnly(true);
+    volume->setMaximumWidth(160);
+    top->addWidget(volume);
+    top->addStretch(1);
+    top->addWidget(reg(VolumeScanDlg::kSearchText, new QLineEdit(this)), 1);
+    top->addWidget(reg(VolumeScanDlg::kSearch, new QPushButton(tr("Search"), this)));
+    body()->addLayout(top);
+    auto* note = new QLabel(QString::fromUtf8(app::scantexts::kSearchNote), this);
+    note->setAlignment(Qt::AlignRight);
+    body()->addWidget(note);
+
+    auto* split = new QSplitter(Qt::Horizontal, this);
+    tree_ = reg(VolumeScanDlg::kTree, new QTreeView(split));
+    tree_->setHeaderHidden(true);
+    tree_->setUniformRowHeights(true);
+    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree_->viewport()->installEventFilter(this);
+    list_ = reg(VolumeScanDlg::kList, new QTableView(split));
+    header_ = new CheckHeader(list_);
+    list_->setHorizontalHeader(header_);
+    list_->verticalHeader()->hide();
+    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setShowGrid(true);
+    list_->setWordWrap(false);
+    split->addWidget(tree_);
+    split->addWidget(list_);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 2);
+    body()->addWidget(split, 1);
+
+    auto* work = new QHBoxLayout;
+    auto* progress = reg(VolumeScanDlg::kProgress, new QProgressBar(this));
+    work->addWidget(progress, 1);
+    work->addWidget(reg(VolumeScanDlg::kPause, new QPushButton(tr("Pause"), this)));
+    work->addWidget(reg(VolumeScanDlg::kResume, new QPushButton(tr("Resume"), this)));
+    work->addWidget(reg(VolumeScanDlg::kStop, new QPushButton(tr("Stop"), this)));
+    work->addSpacing(24);
+    work->addWidget(reg(VolumeScanDlg::kSave, new QPushButton(tr("Save"), this)));
+    body()->addLayout(work);
+
+    addStatusLine();
+    auto* size = reg(VolumeScanDlg::kFileSize, new QLabel(this));
+    size->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    body()->addWidget(size);
+    auto* output = reg(VolumeScanDlg::kOutputFolder, new QLineEdit(this));
+    output->setVisible(false);
+}
+
+void ScanPage::bind(app::PageController& controller) {
+    bindCommon(controller);
+    bindCommand(controller, VolumeScanDlg::kSave);
+    bindCommand(controller, VolumeScanDlg::kSearch);
+    auto* c = &controller;
+    if (auto* b = qobject_cast<QAbstractButton*>(control(VolumeScanDlg::kPause)))
+        connect(b, &QAbstractButton::clicked, this, [c] { c->pause(); });
+    if (auto* b = qobject_cast<QAbstractButton*>(control(VolumeScanDlg::kResume)))
+        connect(b, &QAbstractButton::clicked, this, [c] { c->resume(); });
+
+    auto* scan = dynamic_cast<VolumeScanDlg*>(&controller);
+    if (!scan) return;
+
+    treeModel_ = new EntryTreeModel(scan->tree(), this);
+    treeModel_->onCheck = [this, scan](Node& n, bool checked) {
+        checkClicked_ = &n;
+        scan->treeCheckToggled(n, checked);
+    };
+    tree_->setModel(treeModel_);
+    // The top item opens as soon as the scan has filled it.
+    connect(treeModel_, &QAbstractItemModel::modelReset, this, [this] {
+        tree_->expand(treeModel_->index(0, 0));
+    });
+    connect(tree_, &QTreeView::expanded, this, [this, scan](const QModelIndex& i) {
+        if (Node* n = treeModel_->node(i)) scan->treeExpanding(*n);
+    });
+    // A click on the label selects (filling the list); a click on the check box
+    // only makes the item the selected one.
+    connect(tree_, &QTreeView::clicked, this, [this, scan](const QModelIndex& i) {
+        Node* n = treeModel_->node(i);
+        if (!n) return;
+        if (checkClicked_ == n) {
+            checkClicked_ = nullptr;
+            scan->tree().selected = n;
+            return;
+        }
+        scan->treeSelected(*n);
+    });
+    // Keyboard moves select as well (mouse presses are handled on click).
+    connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this, scan](const QModelIndex& current) {
+                if (pressing_) return;
+                if (Node* n = treeModel_->node(current)) scan->treeSelected(*n);
+            });
+    connect(tree_, &QTreeView::doubleClicked, this, [this, scan](const QModelIndex& i) {
+        if (Node* n = treeModel_->node(i)) scan->treeDoubleClicked(*n);
+    });
+
+    listModel_ = new FileListModel(scan->fileList(), this);
+    listModel_->onCheck = [scan](int row, bool checked) { scan->listRowChecked(row, checked); };
+    list_->setModel(listModel_);
+    for (int i = 0; i < app::FileList::kColumnCount; ++i)
+        header_->resizeSection(i, app::FileList::kWidths[static_cast<std::size_t>(i)] * 3 / 2);
+    header_->resizeSection(0, 200);
+    connect(header_, &CheckHeader::toggled, this, [scan] { scan->listHeaderClicked(); });
+    connect(listModel_, &FileListModel::headerCheckChanged, header_, &CheckHeader::setChecked);
+}
+
+bool ScanPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == tree_->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+            pressing_ = true;
+            checkClicked_ = nullptr;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            pressing_ = false;
+        }
+    }
+    return WizardPage::eventFilter(watched, event);
+}
+
+}  // namespace tavrel::ui

@@ -1,0 +1,50 @@
+// Widgets of the scan page (139): the entry tree and the file list over the
+// page controller's EntryTree and FileList, the work controls, the status lines
+// and Save.
+#pragma once
+
+#include <memory>
+
+#include "ui/qt/WizardPage.h"
+
+class QTableView;
+class QTreeView;
+
+namespace tavrel::app {
+class VolumeScanDlg;
+}  // namespace tavrel::app
+
+namespace tavrel::ui {
+
+class CheckHeader;
+class EntryTreeModel;
+class FileListModel;
+
+class ScanPage : public WizardPage {
+    Q_OBJECT
+public:
+    ScanPage();
+    void bind(app::PageController& controller) override;
+
+    QTreeView* treeView() const { return tree_; }
+    QTableView* listView() const { return list_; }
+    EntryTreeModel* treeModel() const { return treeModel_; }
+    FileListModel* listModel() const { return listModel_; }
+    CheckHeader* listHeader() const { return header_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QTreeView* tree_;
+    QTableView* list_;
+    CheckHeader* header_;
+    EntryTreeModel* treeModel_ = nullptr;
+    FileListModel* listModel_ = nullptr;
+    bool pressing_ = false;             // a mouse button is down on the tree
+    const void* checkClicked_ = nullptr;  // the node whose check box the last click toggled
+};
+
+std::unique_ptr<PageWidget> makeScanPageWidget();
+
+}  // namespace tavrel::ui
