@@ -43,6 +43,24 @@ inline std::vector<std::string> filesBelow(const std::filesystem::path& root) {
     return out;
 }
 
+// SHA-256 of every regular file below root by relative path, from one
+// sha256sum run (much faster than one process per file).
+inline std::map<std::string, std::string> hashesBelow(const std::filesystem::path& root) {
+    std::map<std::string, std::string> out;
+    const auto r = runCommand("cd " + shellQuote(root.string()) +
+                              " && find . -type f -print0 | xargs -0 -r sha256sum");
+    std::size_t at = 0;
+    while (at < r.out.size()) {
+        auto end = r.out.find('\n', at);
+        if (end == std::string::npos) end = r.out.size();
+        const std::string line = r.out.substr(at, end - at);
+        at = end + 1;
+        // "<64 hex>  ./<path>"
+        if (line.size() > 68 && line.compare(64, 4, "  ./") == 0) out[line.substr(68)] = line.substr(0, 64);
+    }
+    return out;
+}
+
 // The fixture names (without extension) in tests/fixtures/<dir> that carry a
 // file with the given extension.
 inline std::vector<std::string> fixturesWith(const std::string& dir, const std::string& ext) {

@@ -70,10 +70,11 @@ TEST(FatCli, EveryFixtureListsAndRecoversItsOriginalFiles) {
         const auto r = cli("recover " + q(image) + " --volume 0 --out " + q(out.path()));
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_NE(r.out.find(" files written, 0 failed"), std::string::npos) << r.out;
+        const auto hashes = hashesBelow(out.path());
         for (const auto& [path, f] : originals) {
             const auto file = out.path() / path;
             ASSERT_TRUE(fsys::is_regular_file(file)) << path;
-            EXPECT_EQ(sha256File(file), f.sha) << path;
+            EXPECT_EQ(hashes.count(path) ? hashes.at(path) : "", f.sha) << path;
             struct stat st {};
             ASSERT_EQ(::stat(file.c_str(), &st), 0);
             EXPECT_EQ(st.st_mtim.tv_sec, f.mtime) << path;
