@@ -1,6 +1,7 @@
 #include "app/VolumeFilter.h"
 
 #include "app/SectorText.h"
+#include "util/Unicode.h"
 
 namespace tavrel::app {
 
@@ -17,7 +18,9 @@ std::vector<VolumeRecord> filterVolumes(const std::vector<VolumeRecord>& records
     for (const VolumeRecord& record : records) {
         bool inside = false;
         for (const VolumeRecord& volume : kept) {
-            const std::int64_t length = recordSectors(volume);
+            // NTFS counts its sectors without the backup boot sector, which sits in
+            // the one sector after them.
+            const std::int64_t length = recordSectors(volume) + (equalsIgnoreCase(volume.fsName, "NTFS") ? 1 : 0);
             if (record.startSector == volume.startSector ||
                 (record.startSector > volume.startSector && record.startSector - volume.startSector < length)) {
                 inside = true;

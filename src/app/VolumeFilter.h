@@ -1,7 +1,8 @@
 // "Filter Entries" of the volume list: drops the records an advanced scan finds
 // besides the volumes themselves, that is a second record at the same start
 // sector and every record that starts inside a volume listed before it (backup
-// boot sectors, copies of boot records inside a volume).
+// boot sectors, copies of boot records inside a volume, the NTFS backup boot
+// sector just past its volume's counted sectors).
 #pragma once
 
 #include <cstdint>

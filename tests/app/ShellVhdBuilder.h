@@ -121,3 +121,39 @@ inline std::vector<std::uint8_t> ntfsBootSector(std::uint64_t totalSectors) {
 }
 
 }  // namespace tavrel::test
+
+namespace tavrel::test {
+
+// A protective MBR (one type 0xEE entry over the disk).
+inline std::vector<std::uint8_t> protectiveMbr(std::uint32_t sectors) { return mbrSector(0xEE, 1, sectors - 1); }
+
+// Sector 1 of a GPT disk: just the header signature, enough to tell GPT apart.
+inline std::vector<std::uint8_t> gptHeaderSector() {
+    std::vector<std::uint8_t> s(512, 0);
+    const std::string sig = "EFI PART";
+    std::copy(sig.begin(), sig.end(), s.begin());
+    return s;
+}
+
+// An MBR sector with up to four primary partitions {type, start, count}.
+struct MbrPart {
+    std::uint8_t type;
+    std::uint32_t start;
+    std::uint32_t count;
+};
+inline std::vector<std::uint8_t> mbrSector(const std::vector<MbrPart>& parts) {
+    std::vector<std::uint8_t> s(512, 0);
+    for (std::size_t p = 0; p < parts.size() && p < 4; ++p) {
+        const std::size_t e = 0x1BE + 16 * p;
+        s[e + 4] = parts[p].type;
+        for (int i = 0; i < 4; ++i) {
+            s[e + 8 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(parts[p].start >> (8 * i));
+            s[e + 12 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(parts[p].count >> (8 * i));
+        }
+    }
+    s[510] = 0x55;
+    s[511] = 0xAA;
+    return s;
+}
+
+}  // namespace tavrel::test

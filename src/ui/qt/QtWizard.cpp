@@ -2,9 +2,13 @@
 
 #include "app/Startup.h"
 
+// The resources live in the ui_qt static library: register them explicitly.
+static void initResources() { Q_INIT_RESOURCE(tavrel); }
+
 namespace tavrel::ui {
 
 QtWizard::QtWizard() : gui_(window_), app_(std::make_unique<app::CKeswinApp>(gui_)) {
+    initResources();
     app_->onPageCreated = [this](app::PageController& page) { gui_.bindPage(page); };
     window_.onClose = [this] {
         if (app::PageController* page = app_->visiblePage()) page->close();

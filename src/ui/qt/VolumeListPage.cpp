@@ -36,8 +36,7 @@ VolumeListPage::VolumeListPage() : WizardPage(app::kVolumeListPage) {
     list->setAllColumnsShowFocus(true);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid palette(midlight); "
-                                       "border-bottom: 1px solid palette(midlight); }"));
+    list->setAlternatingRowColors(true);
     for (int c = 0; c < 4; ++c) list->setColumnWidth(c, 110);
     left->addWidget(list, 1);
     auto* listButtons = new QHBoxLayout;
