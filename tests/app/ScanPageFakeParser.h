@@ -31,6 +31,7 @@ public:
     std::atomic<int> stepsDone{0};
     std::atomic<bool> scanEnded{false};
     std::atomic<int> savesStarted{0};
+    mutable std::atomic<int> describeCalls{0};
 
     // Entry helpers; return the new entry's index.
     int folder(const std::string& name, int parent = -1, bool deleted = false) {
@@ -88,6 +89,7 @@ public:
     std::int64_t size(fs::EntryRef e) const override { return static_cast<std::int64_t>(at(e).content.size()); }
     fs::EntryTimes times(fs::EntryRef) const override { return {}; }
     fs::EntryDescription describeEntry(fs::EntryRef e) const override {
+        ++describeCalls;
         return {"c" + at(e).name, "a" + at(e).name, "m" + at(e).name, at(e).deleted ? "-H" : "-A"};
     }
     std::string sizeText(fs::EntryRef e) const override { return std::to_string(size(e)) + " Bytes"; }
