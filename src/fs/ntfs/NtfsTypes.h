@@ -1,0 +1,62 @@
+// Records the NTFS parser keeps per MFT slot, per data run and per $DATA
+// attribute.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tavrel::fs {
+
+inline constexpr std::uint32_t kAttrStandardInformation = 0x10;
+inline constexpr std::uint32_t kAttrAttributeList = 0x20;
+inline constexpr std::uint32_t kAttrFileName = 0x30;
+inline constexpr std::uint32_t kAttrData = 0x80;
+inline constexpr std::uint32_t kAttrEnd = 0xFFFFFFFF;
+
+// One MFT record slot (or the synthetic "ORPHAN_ENTRY" folder).
+struct NtfsEntry {
+    std::uint32_t tag = 0;             // first four bytes of the record; "FILE" for a real one
+    std::int64_t recordOffset = 0;     // byte offset of the record in the volume
+    std::string name;                  // UTF-8; empty when no $FILE_NAME was taken
+    bool hasName = false;
+    std::int64_t parentRecord = 0;     // from the $FILE_NAME that gave the name (48 bits, sign-extended)
+    std::uint16_t parentSequence = 0;  // sequence number the parent reference expects
+    std::uint16_t sequence = 0;        // the record's own sequence number
+    std::uint64_t baseRecord = 0;      // nonzero for an extension record: its base record
+    std::uint64_t allocatedSize = 0;   // from the $FILE_NAME that gave the name
+    std::uint16_t recordFlags = 0;     // bit 0 in use (clear = deleted)
+    char kind = 0;                     // 'D' for a folder
+    std::int64_t selfIndex = 0;        // own index in the entry table
+    bool orphan = false;               // parent unusable: shown under "ORPHAN_ENTRY"
+    // Child links. Negative means none, so record 0 ($MFT) can be linked too.
+    std::int64_t firstChild = -1;
+    std::int64_t nextSibling = -1;
+};
+
+inline constexpr std::uint32_t kFileTag = 0x454C4946;  // "FILE" read little-endian
+
+// One data run: `length` clusters from `lcn`, or a hole when `sparse` is set.
+// Cluster numbers and lengths are 64-bit.
+struct MftRun {
+    std::int64_t lcn = 0;
+    std::uint64_t length = 0;
+    bool sparse = false;
+};
+
+// Summary of a record's unnamed $DATA attribute.
+struct DataInfo {
+    bool present = false;
+    char residency = 0;               // 'R' resident, 'N' non-resident
+    std::uint32_t dataOffset = 0;     // resident: value offset in the record; else run list offset
+    std::uint32_t dataLength = 0;     // resident: value length; else run list bytes
+    std::uint16_t compressionExponent = 0;
+    std::uint64_t firstVcn = 0;
+    std::uint64_t lastVcn = 0;
+    std::uint16_t flags = 0;          // attribute flags
+    const char* kindText = nullptr;   // "Compressed", "Encrypted", "Normal" or none
+    std::uint64_t allocatedSize = 0;
+    std::uint64_t realSize = 0;
+    std::uint64_t initializedSize = 0;
+};
+
+}  // namespace tavrel::fs

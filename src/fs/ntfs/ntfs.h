@@ -1,0 +1,121 @@
+// The NTFS parser: finds the MFT (from the boot sector, by hunting for the $MFT
+// record when the boot sector is damaged, or record by record over the whole
+// volume in Deep mode), keeps one NtfsEntry per MFT slot, links them into a
+// folder tree with an "ORPHAN_ENTRY" folder for records whose parent is lost,
+// and writes file content from resident data, run lists (plain, sparse,
+// LZNT1-compressed) and attribute lists.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fs/Parser.h"
+#include "fs/ntfs/BootSector.h"
+#include "fs/ntfs/MftRecord.h"
+#include "fs/ntfs/NtfsTypes.h"
+
+namespace tavrel::fs {
+
+class ntfs final : public Parser {
+public:
+    static constexpr const char* kOrphanName = "ORPHAN_ENTRY";
+    static constexpr std::int64_t kChunkSize = 10485760;  // whole-volume scans read 10 MiB at a time
+
+    ntfs(const VolumeView& volume, const ScanOptions& options);
+
+    bool scan(WorkControl& work) override;
+
+    std::vector<EntryRef> rootLevel() const override;
+    std::vector<EntryRef> children(EntryRef e) const override;
+    bool isFolder(EntryRef e) const override;
+    bool hasChildren(EntryRef e) const override;
+    bool isDeleted(EntryRef e) const override;
+    std::string name(EntryRef e) const override;
+    std::int64_t size(EntryRef e) const override;
+    EntryTimes times(EntryRef e) const override;
+    EntryDescription describeEntry(EntryRef e) const override;
+    std::string sizeText(EntryRef e) const override;
+    bool saveFile(EntryRef e, ByteSink& out, WorkControl& work) override;
+    bool skipInSave(EntryRef e) const override;
+    bool enterInSave(EntryRef e) const override;
+    bool capitalisedCountQuestion() const override { return true; }
+
+    // Stages, in the order scan() runs them.
+    bool readVolumeSize();
+    bool locateMft(WorkControl& work);
+    void deepScan(WorkControl& work);
+    void enumerateMft(WorkControl& work);
+    void buildTree(WorkControl& work);
+
+    // Reads the record at `offset` into entry `index` (name, parent, flags, kind).
+    bool parseRecord(std::int64_t offset, std::size_t index);
+    // Runs of the record's non-resident attributes of `type` (unnamed ones for
+    // $DATA), in record order, stopping at the first terminated list.
+    std::vector<MftRun> readRuns(std::int64_t recordOffset, std::uint32_t type) const;
+
+    // State, readable by the pages and the tests.
+    const std::vector<NtfsEntry>& entries() const { return entries_; }
+    std::int64_t volumeSize() const { return volumeSize_; }
+    std::int64_t clusterSize() const { return clusterSize_; }
+    std::uint32_t recordSize() const { return recordSize_; }
+    const std::vector<MftRun>& mftRuns() const { return mftRuns_; }
+    bool mftLocated() const { return mftLocated_; }
+    std::int64_t rootIndex() const { return rootIndex_; }
+    std::int64_t orphanIndex() const { return orphanIndex_; }
+    int scanMode() const { return scanMode_; }
+
+    // For the MFT-copy hunt of Advanced mode: the runs of a chosen $MFT record
+    // can be installed before scan() (which then enumerates them).
+    void useMftRuns(std::vector<MftRun> runs, std::int64_t clusterSize);
+
+private:
+    struct RecordBytes;  // one fixed-up record read from the volume
+
+    bool readRecord(std::int64_t offset, std::vector<std::uint8_t>& out) const;
+    void parseRecordBytes(std::vector<std::uint8_t>& record, std::size_t index);
+    bool huntFirstMft(WorkControl& work);
+    bool adoptMftRecord(std::int64_t offset, const std::vector<std::uint8_t>& record);
+    std::uint32_t recordSizeAt(ByteSpan unit) const;
+    void adoptExtensionNames();
+    static bool sameParent(const NtfsEntry& child, const NtfsEntry& parent);
+    void linkTree();
+    void linkChild(std::size_t index, std::vector<std::int64_t>& lastChild);
+    void linkOrphans();
+    void rescueUnreachable();
+    void fillRootLevel();
+    bool validRef(EntryRef e) const { return e < entries_.size(); }
+    std::int64_t recordOffsetOf(std::uint64_t recordNumber) const;
+
+    // Content (NtfsData.cpp / NtfsSave.cpp).
+    struct DataStream {
+        DataInfo info;
+        std::vector<std::uint8_t> resident;  // resident value
+        std::vector<MftRun> runs;            // non-resident, all extents in VCN order
+        bool ok = false;                     // record readable and "FILE"
+    };
+    DataStream gatherData(const NtfsEntry& entry) const;
+    std::vector<std::uint8_t> attributeListBytes(ByteSpan record, const AttributeHeader& list) const;
+    bool writePlain(const DataStream& d, ByteSink& out, WorkControl& work) const;
+    bool writeCompressed(const DataStream& d, ByteSink& out, WorkControl& work) const;
+    std::optional<StandardInformation> standardInformation(const NtfsEntry& entry) const;
+
+    VolumeView volume_;
+    ScanOptions options_;
+    int scanMode_ = 1;
+    NtfsBoot boot_;
+    std::vector<std::uint8_t> bootSector_;
+    std::int64_t volumeSize_ = 0;
+    std::int64_t clusterSize_ = 4096;
+    std::uint32_t recordSize_ = 1024;
+    bool mftLocated_ = false;
+    bool runsFromEntry0_ = true;
+    bool stopAtFirstMft_ = true;
+    std::vector<MftRun> mftRuns_;
+    std::vector<NtfsEntry> entries_;
+    std::int64_t rootIndex_ = 5;
+    std::int64_t orphanIndex_ = -1;
+    std::vector<EntryRef> rootLevel_;
+};
+
+}  // namespace tavrel::fs
