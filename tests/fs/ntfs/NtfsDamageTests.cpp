@@ -1,0 +1,181 @@
+// Damaged volumes: a zeroed boot sector (the MFT is hunted for), a boot sector
+// pointing nowhere, Deep mode without boot sector, parent links that loop or
+// point at a file, and garbage. Every case must end, without a crash, with what
+// can still be found.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "NtfsFixture.h"
+
+using namespace tavrel;
+using namespace tavrel::fs;
+using namespace tavrel::test;
+using namespace tavrel::test::ntfsfx;
+
+namespace {
+
+struct Damaged {
+    std::unique_ptr<MemoryImage> memory;
+    std::unique_ptr<VolumeView> view;
+    std::unique_ptr<ntfs> parser;
+
+    void scan(int mode = 1) {
+        view = std::make_unique<VolumeView>(*memory, 0);
+        ScanOptions options;
+        options.recoveryMode = mode;
+        parser = std::make_unique<ntfs>(*view, options);
+        WorkControl work;
+        parser->scan(work);
+    }
+};
+
+Damaged load(const std::string& name) {
+    Damaged d;
+    d.memory = volumeCopy(openFixture(name));
+    return d;
+}
+
+void zero(MemoryImage& m, std::size_t offset, std::size_t length) {
+    std::fill(m.bytes().begin() + static_cast<std::ptrdiff_t>(offset),
+              m.bytes().begin() + static_cast<std::ptrdiff_t>(offset + length), std::uint8_t{0});
+}
+
+std::string hashOf(const std::vector<ExpectedRow>& rows, const std::string& path) {
+    for (const auto& r : rows)
+        if (r.path == path) return r.sha;
+    return {};
+}
+
+// Offset in the volume of the parent reference of the record's first $FILE_NAME.
+std::size_t parentReferenceOffset(MemoryImage& m, std::int64_t recordOffset) {
+    std::vector<std::uint8_t> record(m.bytes().begin() + recordOffset, m.bytes().begin() + recordOffset + 1024);
+    applyFixup(record);
+    for (const auto& a : collectAttributes(record))
+        if (a.type == 0x30 && !a.nonResident) return static_cast<std::size_t>(recordOffset) + a.offset + a.valueOffset;
+    ADD_FAILURE() << "no $FILE_NAME";
+    return 0;
+}
+
+void putReference(MemoryImage& m, std::size_t at, std::uint64_t record, std::uint16_t sequence) {
+    const std::uint64_t v = (std::uint64_t{sequence} << 48) | record;
+    for (int i = 0; i < 8; ++i) m.bytes()[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+TEST(NtfsDamage, ZeroedBootSectorIsHuntedPast) {
+    auto d = load("ntfs-mbr");
+    const auto image = openFixture("ntfs-mbr");
+    const auto rows = expectedListing("ntfs-mbr", image);
+    zero(*d.memory, 0, 8192);
+    d.scan(1);
+    EXPECT_TRUE(d.parser->mftLocated());
+    EXPECT_EQ(d.parser->clusterSize(), 4096);  // found from where the $MFT record lies
+    const auto paths = treePaths(*d.parser);
+    for (const auto& row : rows) {
+        if (row.deleted) continue;
+        EXPECT_TRUE(paths.count(row.path)) << row.path;
+    }
+    ASSERT_TRUE(paths.count("frag.bin"));
+    EXPECT_EQ(savedHash(*d.parser, paths.at("frag.bin")), hashOf(rows, "frag.bin"));
+    EXPECT_EQ(savedHash(*d.parser, paths.at("packed/mixed.bin")), hashOf(rows, "packed/mixed.bin"));
+}
+
+TEST(NtfsDamage, BootSectorPointingAtNoMftFallsBackToTheMirror) {
+    auto d = load("ntfs-gpt");
+    // MFT cluster field (offset 48) set far into nothing.
+    for (int i = 0; i < 8; ++i) d.memory->bytes()[48 + i] = i == 2 ? 0x7F : 0;
+    d.scan(1);
+    EXPECT_TRUE(d.parser->mftLocated());
+    EXPECT_TRUE(treePaths(*d.parser).count("dir/sub/three.bin"));
+}
+
+TEST(NtfsDamage, DeepModeFindsFilesWithoutBootSectorOrMftLocation) {
+    auto d = load("ntfs-mbr");
+    const auto rows = expectedListing("ntfs-mbr", openFixture("ntfs-mbr"));
+    zero(*d.memory, 0, 8192);                                  // boot sector and what follows
+    zero(*d.memory, d.memory->bytes().size() - 512, 512);      // backup boot sector
+    zero(*d.memory, 4 * 4096, 4096);                           // $MFT record 0 and its neighbours
+    d.scan(3);
+    const auto top = d.parser->rootLevel();
+    ASSERT_EQ(top.size(), 1u);
+    EXPECT_EQ(d.parser->name(top[0]), ntfs::kOrphanName);
+    std::map<std::string, EntryRef> byName;
+    for (const auto& [path, ref] : treePaths(*d.parser)) byName.emplace(path.substr(path.rfind('/') + 1), ref);
+    for (const char* name : {"big.bin", "small.txt", "cross.bin", "deep.txt", "Ünïcødé файл.txt", "kept.txt", "text.txt"})
+        EXPECT_TRUE(byName.count(name)) << name;
+    EXPECT_EQ(savedHash(*d.parser, byName.at("big.bin")), hashOf(rows, "big.bin"));
+    EXPECT_EQ(savedHash(*d.parser, byName.at("cross.bin")), hashOf(rows, "cross.bin"));
+    EXPECT_EQ(savedHash(*d.parser, byName.at("text.txt")), hashOf(rows, "packed/text.txt"));
+}
+
+TEST(NtfsDamage, ParentLoopsAndFileParentsEndUnderOrphanEntry) {
+    auto d = load("ntfs-mbr");
+    d.scan(1);
+    auto paths = treePaths(*d.parser);
+    const auto& entries = d.parser->entries();
+    const EntryRef a = paths.at("a"), b = paths.at("a/b"), kept = paths.at("keep/kept.txt"), small = paths.at("small.txt");
+    // "a" now names its own child "b" as parent: a loop nothing reaches from the root.
+    putReference(*d.memory, parentReferenceOffset(*d.memory, entries[a].recordOffset), b, entries[b].sequence);
+    // "kept.txt" names a file as its parent.
+    putReference(*d.memory, parentReferenceOffset(*d.memory, entries[kept].recordOffset), small, entries[small].sequence);
+    // "deep.txt" names a slot whose sequence number moved on (a reused slot).
+    const EntryRef deep = paths.at("a/b/c/d/deep.txt"), dFolder = paths.at("a/b/c/d");
+    putReference(*d.memory, parentReferenceOffset(*d.memory, entries[deep].recordOffset), dFolder,
+                 static_cast<std::uint16_t>(entries[dFolder].sequence + 7));
+    d.scan(1);
+    paths = treePaths(*d.parser);
+    const std::string o = std::string(ntfs::kOrphanName) + "/";
+    EXPECT_TRUE(paths.count(o + "a/b/c/d") || paths.count(o + "b/c/d")) << "loop not cut loose";
+    EXPECT_FALSE(paths.count("a"));
+    EXPECT_TRUE(paths.count(o + "kept.txt"));
+    EXPECT_TRUE(paths.count(o + "deep.txt"));
+    EXPECT_FALSE(paths.count("keep/kept.txt"));
+}
+
+TEST(NtfsDamage, GarbageVolumesEndCleanly) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 4; ++round) {
+        std::vector<std::uint8_t> bytes(3 << 20);
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+        // Boot sector that names NTFS and points at a "FILE" record full of noise,
+        // and many more noisy "FILE" units for the hunt and the deep scan.
+        std::copy_n("\xEBRNTFS    ", 11, bytes.begin());
+        bytes[11] = 0;
+        bytes[12] = 2;
+        bytes[13] = static_cast<std::uint8_t>(1u << (round % 4));
+        for (std::size_t at = 0; at < bytes.size(); at += 4096) std::copy_n("FILE", 4, bytes.begin() + static_cast<std::ptrdiff_t>(at));
+        if (round % 2) std::fill(bytes.begin(), bytes.begin() + 512, std::uint8_t{0});
+        for (int mode : {1, 3}) {
+            MemoryImage m(bytes);
+            VolumeView view(m, 0);
+            ScanOptions options;
+            options.recoveryMode = mode;
+            ntfs p(view, options);
+            WorkControl work;
+            p.scan(work);
+            // Walk and save everything reachable.
+            std::size_t saved = 0;
+            for (const auto& [path, ref] : treePaths(p)) {
+                struct Discard : ByteSink {
+                    bool write(ByteSpan) override { return true; }
+                } sink;
+                p.describeEntry(ref);
+                p.sizeText(ref);
+                if (!p.isFolder(ref) && saved++ < 200) p.saveFile(ref, sink, work);
+            }
+        }
+    }
+}
+
+TEST(NtfsDamage, StopEndsTheScanWithAPartialTree) {
+    auto d = load("ntfs-mbr");
+    d.view = std::make_unique<VolumeView>(*d.memory, 0);
+    ntfs p(*d.view, {});
+    WorkControl work;
+    work.requestStop();
+    p.scan(work);
+    ASSERT_FALSE(p.rootLevel().empty());
+    EXPECT_EQ(p.name(p.rootLevel().back()), ntfs::kOrphanName);
+}
