@@ -273,7 +273,9 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
     work.status("Scanning partition.....");
     work.range(0, kProgressEnd);
 
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kScanChunkSectors * kSectorSize));
+    if (first > last) return {};
+    const std::int64_t bufferSectors = std::min(kScanChunkSectors, last - first + 1);
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(bufferSectors * kSectorSize));
     int ntfsCount = 0;
     std::int64_t shownPermille = -1;
     std::int64_t sector = first;
