@@ -17,7 +17,7 @@ const QIcon& EntryIcons::forFileName(const QString& name) {
     const QString extension = name.mid(dot + 1).toLower();
     auto it = byExtension_.find(extension);
     if (it == byExtension_.end()) {
-        static const QMimeDatabase mimes;
+        const QMimeDatabase mimes;
         const QMimeType type = mimes.mimeTypeForFile(QStringLiteral("x.") + extension, QMimeDatabase::MatchExtension);
         QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
         if (icon.isNull()) icon = file_;

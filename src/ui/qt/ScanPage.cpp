@@ -65,8 +65,12 @@ ScanPage::ScanPage() : WizardPage(app::kScanPage) {
     work->addWidget(reg(VolumeScanDlg::kPause, new QPushButton(tr("Pause"), this)));
     work->addWidget(reg(VolumeScanDlg::kResume, new QPushButton(tr("Resume"), this)));
     work->addWidget(reg(VolumeScanDlg::kStop, new QPushButton(tr("Stop"), this)));
+    // Keeps Save at the right edge when the progress controls are hidden.
+    work->addStretch(0);
     work->addSpacing(24);
-    work->addWidget(reg(VolumeScanDlg::kSave, new QPushButton(tr("Save"), this)));
+    auto* save = reg(VolumeScanDlg::kSave, new QPushButton(tr("Save"), this));
+    save->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    work->addWidget(save);
     body()->addLayout(work);
 
     addStatusLine();
@@ -128,9 +132,15 @@ void ScanPage::bind(app::PageController& controller) {
     listModel_ = new FileListModel(scan->fileList(), this);
     listModel_->onCheck = [scan](int row, bool checked) { scan->listRowChecked(row, checked); };
     list_->setModel(listModel_);
+    // Widths in proportion to the list's dialog-unit widths, wide enough for a
+    // whole time text.
+    const int unit = list_->fontMetrics().horizontalAdvance(QLatin1Char('x'));
     for (int i = 0; i < app::FileList::kColumnCount; ++i)
-        header_->resizeSection(i, app::FileList::kWidths[static_cast<std::size_t>(i)] * 3 / 2);
-    header_->resizeSection(0, 200);
+        header_->resizeSection(i, app::FileList::kWidths[static_cast<std::size_t>(i)] * unit / 4 * 2);
+    const int timeWidth = list_->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000  00:00 AM")) + 16;
+    for (int i : {app::FileList::kCreated, app::FileList::kAccessed, app::FileList::kModified})
+        header_->resizeSection(i, timeWidth);
+    header_->resizeSection(app::FileList::kName, std::max(header_->sectionSize(0), 220));
     connect(header_, &CheckHeader::toggled, this, [scan] { scan->listHeaderClicked(); });
     connect(listModel_, &FileListModel::headerCheckChanged, header_, &CheckHeader::setChecked);
 }
