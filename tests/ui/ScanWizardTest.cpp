@@ -15,6 +15,8 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -22,6 +24,7 @@
 
 #include "app/CKeswinApp.h"
 #include "app/VolumeScanDlg.h"
+#include "image/readWriteInterface.h"
 #include "support/TestSupport.h"
 #include "ui/UiTestSupport.h"
 #include "ui/qt/CheckHeader.h"
@@ -53,6 +56,35 @@ std::map<std::string, std::string> expectedHashes(const fsys::path& listing) {
     }
     return hashes;
 }
+
+// The image reader with a gate: reads wait while it is closed, so a test can hold
+// a scan at its first read and press Pause or Stop before the scan gets anywhere.
+class GatedReader : public readWriteInterface {
+public:
+    explicit GatedReader(std::unique_ptr<readWriteInterface> inner) : inner_(std::move(inner)) {}
+    void open() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        opened_.notify_all();
+    }
+    bool open(std::string) override { return true; }
+    bool readAt(std::int64_t offset, MutableByteSpan out) const override {
+        {
+            std::unique_lock lock(mutex_);
+            opened_.wait(lock, [this] { return open_; });
+        }
+        return inner_->readAt(offset, out);
+    }
+    std::int64_t diskSize() const override { return inner_->diskSize(); }
+
+private:
+    std::unique_ptr<readWriteInterface> inner_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable opened_;
+    bool open_ = false;
+};
 
 class ScanWizardTest : public ::testing::Test {
 protected:
@@ -88,7 +120,7 @@ protected:
 
     // Walks the wizard to the scan page with Standard mode; the scan has started
     // but no event has been processed since (so its worker still counts as running).
-    void openScanPage() {
+    void openScanPage(bool gated = false) {
         ASSERT_TRUE(wizard->start(false, image.string()));
         ASSERT_TRUE(click(gui(), app::kImageSelectionPage, "next"));
         ASSERT_EQ(currentPage(), app::kScanModePage);
@@ -102,6 +134,11 @@ protected:
         ASSERT_TRUE(click(gui(), app::kVolumeListPage, "next"));
         ASSERT_EQ(currentPage(), app::kRecoveryModePage);
         ASSERT_TRUE(pageControl<QAbstractButton>(gui(), app::kRecoveryModePage, "standard")->isChecked());
+        if (gated) {
+            auto reader = std::make_unique<GatedReader>(std::move(wizard->app().currentReader));
+            gate = reader.get();
+            wizard->app().currentReader = std::move(reader);
+        }
         ASSERT_TRUE(click(gui(), app::kRecoveryModePage, "next"));
         ASSERT_EQ(currentPage(), kScan);
         page = qobject_cast<ui::ScanPage*>(gui().pageWidget(kScan));
@@ -134,6 +171,7 @@ protected:
     TempDir out;
     std::unique_ptr<ui::QtWizard> wizard;
     ui::ScanPage* page = nullptr;
+    GatedReader* gate = nullptr;
     std::vector<std::string> messages;
     std::vector<std::string> folderTitles;
 };
@@ -245,35 +283,53 @@ TEST_F(ScanWizardTest, PauseThenResumeCompletesWithTheSameTree) {
         return app::Answer::Ok;
     };
 
-    openScanPage();
+    openScanPage(true);
     ASSERT_TRUE(click(gui(), kScan, VolumeScanDlg::kPause));
     EXPECT_EQ(shownText(gui(), kScan, VolumeScanDlg::kStatus), "Pause button pressed");
+    gate->open();
+    // Paused, the worker stops at its next checkpoint: the scan cannot end however
+    // long we wait.
+    QTest::qWait(300);
     auto* bar = pageControl<QProgressBar>(gui(), kScan, VolumeScanDlg::kProgress);
     const int before = bar->value();
-    QTest::qWait(200);
-    EXPECT_EQ(bar->value(), before);  // nothing moves while paused
+    QTest::qWait(100);
+    EXPECT_EQ(bar->value(), before);
     EXPECT_FALSE(shown(kDone));
+    EXPECT_FALSE(pageControl<QWidget>(gui(), kScan, VolumeScanDlg::kBack)->isEnabled());
     ASSERT_TRUE(click(gui(), kScan, VolumeScanDlg::kResume));
     ASSERT_TRUE(waitFor(kDone));
     QCoreApplication::processEvents();
     EXPECT_EQ(names(top()), reference);
 }
 
-TEST_F(ScanWizardTest, StopLeavesATreeAndTheCompletionMessage) {
-    openScanPage();
+TEST_F(ScanWizardTest, StopLeavesAPartialTreeAndTheCompletionMessage) {
+    scanToEnd();
+    const std::size_t full = names(top()).size();
+    wizard.reset();
+    messages.clear();
+    wizard = std::make_unique<ui::QtWizard>();
+    wizard->gui().messageHook = [this](const std::string& text, app::Buttons, app::Icon) {
+        messages.push_back(text);
+        return app::Answer::Ok;
+    };
+
+    openScanPage(true);
     ASSERT_TRUE(click(gui(), kScan, VolumeScanDlg::kStop));
     EXPECT_EQ(shownText(gui(), kScan, VolumeScanDlg::kStatus),
               "stop button pressed.Please wait for the process to be stopped.");
+    gate->open();
     ASSERT_TRUE(waitFor(kDone));
     QCoreApplication::processEvents();
-    EXPECT_EQ(model().rowCount(), 1);
+    ASSERT_EQ(model().rowCount(), 1);
     EXPECT_EQ(model().data(top()).toString(), "ROOT");
+    EXPECT_LT(names(top()).size(), full);
     EXPECT_TRUE(pageControl<QWidget>(gui(), kScan, VolumeScanDlg::kBack)->isEnabled());
 }
 
 TEST_F(ScanWizardTest, ExitDuringAPausedScanEndsCleanly) {
-    openScanPage();
+    openScanPage(true);
     ASSERT_TRUE(click(gui(), kScan, VolumeScanDlg::kPause));
+    gate->open();
     wizard->app().visiblePage()->exitApp();
     EXPECT_EQ(wizard->app().visiblePage(), nullptr);
     QCoreApplication::processEvents();
