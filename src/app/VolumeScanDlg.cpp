@@ -1,5 +1,7 @@
 #include "app/VolumeScanDlg.h"
 
+#include <exception>
+
 #include "app/CKeswinApp.h"
 #include "app/PageFactory.h"
 #include "app/PageTexts.h"
@@ -106,8 +108,17 @@ void VolumeScanDlg::startScan() {
     setBrowsingEnabled(false);
     setWorkControlsVisible(true, true);
     fs::Parser* parser = parser_.get();
-    worker_.start([this, parser](WorkControl& work) { scanOk_ = parser->scan(work); },
-                  [this] { endScan(scanOk_); });
+    worker_.start(
+        [this, parser](WorkControl& work) {
+            // Nothing thrown on the worker may end the process: a scan that throws
+            // is reported as aborted.
+            try {
+                scanOk_ = parser->scan(work);
+            } catch (const std::exception&) {
+                scanOk_ = false;
+            }
+        },
+        [this] { endScan(scanOk_); });
 }
 
 void VolumeScanDlg::endScan(bool ok) {
@@ -285,9 +296,13 @@ void VolumeScanDlg::startSave(std::vector<browse::SaveItem> items, std::optional
         [this, parser, g, page, out, items = std::move(items), folder, single](WorkControl& work) {
             browse::SaveEngine engine(*parser, work);
             engine.setDetailSink([g, page](const std::string& text) { g->setText(page, kFileSize, text); });
-            if (single) lastSave_ = engine.saveOne(*single, out);
-            else if (!items.empty()) lastSave_ = engine.saveSelection(items, out);
-            else lastSave_ = engine.saveFolder(folder, out);
+            try {
+                if (single) lastSave_ = engine.saveOne(*single, out);
+                else if (!items.empty()) lastSave_ = engine.saveSelection(items, out);
+                else lastSave_ = engine.saveFolder(folder, out);
+            } catch (const std::exception& e) {
+                lastSave_.error = std::string("Saving failed: ") + e.what();
+            }
         },
         [this, count, single = single.has_value()] { endSave(count, single); });
 }
