@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
+#include <QMenu>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTreeWidget>
 
@@ -118,6 +120,51 @@ TEST_F(WizardTest, DemoImageThroughScanModeToTheVolumeList) {
     EXPECT_EQ(currentPage(), app::kScanModePage);
     QCoreApplication::processEvents();
     EXPECT_EQ(gui().pageWidget(v), nullptr);
+}
+
+TEST_F(WizardTest, BrowseButtonUsesTheVhdFilterAndShowsTheImage) {
+    const Expected expected = demoImage(dir);
+    std::vector<std::string> filters;
+    wizard->gui().fileDialogHook = [&](const std::string& filter) {
+        filters.push_back(filter);
+        return expected.image.string();
+    };
+    ASSERT_TRUE(wizard->start(false));
+    constexpr int p = app::kImageSelectionPage;
+    EXPECT_TRUE(pageControl<QWidget>(gui(), p, "version")->isHidden());
+    EXPECT_TRUE(pageControl<QAbstractButton>(gui(), p, "dynamicDisk")->isChecked());
+    ASSERT_TRUE(click(gui(), p, "browse"));
+    EXPECT_EQ(filters, std::vector<std::string>{".VHD Files (*.vhd)"});
+    EXPECT_EQ(shownText(gui(), p, "path"), expected.image.string());
+    EXPECT_EQ(shownText(gui(), p, "version"), "65536");
+    EXPECT_FALSE(pageControl<QWidget>(gui(), p, "version")->isHidden());
+
+    // "Fixed Disk" empties the path and hides the information.
+    ASSERT_TRUE(click(gui(), p, "fixedDisk"));
+    EXPECT_EQ(shownText(gui(), p, "path"), "");
+    EXPECT_TRUE(pageControl<QWidget>(gui(), p, "version")->isHidden());
+    EXPECT_FALSE(pageControl<QAbstractButton>(gui(), p, "dynamicDisk")->isChecked());
+}
+
+TEST_F(WizardTest, HelpMenuOpensManualHomepageAndAbout) {
+    std::vector<QUrl> urls;
+    int about = 0;
+    gui().urlHook = [&](const QUrl& url) { urls.push_back(url); };
+    gui().aboutHook = [&] { ++about; };
+    ASSERT_TRUE(wizard->start(false));
+    auto* help = pageControl<QPushButton>(gui(), app::kImageSelectionPage, "help");
+    ASSERT_NE(help, nullptr);
+    const auto items = help->menu()->actions();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0]->text().toStdString(), "Help");
+    EXPECT_EQ(items[1]->text().toStdString(), "Software Homepage");
+    EXPECT_EQ(items[2]->text().toStdString(), "About");
+    for (QAction* item : items) item->trigger();
+    ASSERT_EQ(urls.size(), 2u);
+    EXPECT_TRUE(urls[0].isLocalFile() ? urls[0].toLocalFile().endsWith("README.md")
+                                      : urls[0].toString().toStdString() == app::kHomepageUrl);
+    EXPECT_EQ(urls[1].toString().toStdString(), app::kHomepageUrl);
+    EXPECT_EQ(about, 1);
 }
 
 TEST_F(WizardTest, SecondInstanceIsRefused) {

@@ -261,7 +261,11 @@ QString QtGui::manualPath() {
     return QStringLiteral(TAVREL_SOURCE_DIR "/README.md");
 }
 
-void QtGui::openManual() { open(QUrl::fromLocalFile(manualPath())); }
+void QtGui::openManual() {
+    const QString path = manualPath();
+    // Without a manual on this machine, the home page carries it.
+    open(QFileInfo::exists(path) ? QUrl::fromLocalFile(path) : QUrl(QString::fromUtf8(app::kHomepageUrl)));
+}
 
 void QtGui::showAbout() {
     if (aboutHook) {
