@@ -4,8 +4,13 @@
 // a folder's children land directly in DIR, a file lands in DIR. Exit status 0
 // when every file was written, 1 when any failed (or the save was stopped), 2 on
 // bad arguments, an unreadable image or an unusable output folder.
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
 #include <iostream>
 #include <memory>
+#include <thread>
 
 #include "browse/EntryWalk.h"
 #include "browse/SaveEngine.h"
@@ -24,6 +29,49 @@ struct RecoverOptions {
     std::string path;
 };
 
+std::atomic<int> gInterrupts{0};
+
+extern "C" void onInterrupt(int) {
+    // A second Ctrl-C ends the program at once.
+    if (gInterrupts.fetch_add(1) >= 1) {
+        ::signal(SIGINT, SIG_DFL);
+        ::raise(SIGINT);
+    }
+}
+
+// Ctrl-C during a recover asks the job to stop after the current file, so the
+// report still tells what was written and what was not. The handler only
+// counts; a watcher thread turns the count into a stop request and keeps it
+// asserted until the job ends.
+class InterruptStop {
+public:
+    explicit InterruptStop(WorkControl& work) {
+        struct sigaction sa {};
+        sa.sa_handler = onInterrupt;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGINT, &sa, &old_);
+        watcher_ = std::jthread([&work](std::stop_token st) {
+            while (!st.stop_requested()) {
+                if (gInterrupts.load() > 0 && !work.stopRequested()) work.requestStop();
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+    }
+    ~InterruptStop() {
+        watcher_.request_stop();
+        watcher_.join();
+        ::sigaction(SIGINT, &old_, nullptr);
+    }
+    InterruptStop(const InterruptStop&) = delete;
+    InterruptStop& operator=(const InterruptStop&) = delete;
+
+    bool interrupted() const { return gInterrupts.load() > 0; }
+
+private:
+    struct sigaction old_ {};
+    std::jthread watcher_;
+};
+
 const char* label(browse::FileOutcome::Result r) {
     switch (r) {
         case browse::FileOutcome::Result::Failed: return "failed";
@@ -33,6 +81,13 @@ const char* label(browse::FileOutcome::Result r) {
     return "note";
 }
 
+bool interrupted(const InterruptStop& interrupt, TerminalProgress& progress) {
+    if (!interrupt.interrupted()) return false;
+    progress.finish();
+    std::cerr << "tavrel-cli: interrupted before anything was written\n";
+    return true;
+}
+
 int runRecover(const RecoverOptions& o) {
     if (o.out.empty()) {
         std::cerr << "tavrel-cli: --out needs a folder\n";
@@ -40,12 +95,14 @@ int runRecover(const RecoverOptions& o) {
     }
     TerminalProgress progress;
     WorkControl work(&progress);
+    InterruptStop interrupt(work);
     OpenedVolume v;
-    int rc = openVolume(o.image, o.volume, work, v);
+    const int rc = openVolume(o.image, o.volume, work, v);
     if (rc != 0) {
         progress.finish();
         return rc;
     }
+    if (interrupted(interrupt, progress)) return 1;
 
     browse::SaveEngine engine(*v.parser, work);
     browse::SaveReport report;
@@ -62,6 +119,7 @@ int runRecover(const RecoverOptions& o) {
         report = engine.saveEntries(matches, o.out);
     }
     progress.finish();
+    if (interrupt.interrupted()) report.stopped = true;
 
     if (!report.error.empty()) {
         std::cerr << "tavrel-cli: " << report.error << "\n";
@@ -75,7 +133,7 @@ int runRecover(const RecoverOptions& o) {
     std::cout << report.written << " files written, " << report.failed << " failed";
     if (report.skipped) std::cout << ", " << report.skipped << " skipped";
     std::cout << "\n";
-    if (report.stopped) std::cerr << "tavrel-cli: the save was stopped before it ended\n";
+    if (report.stopped) std::cerr << "tavrel-cli: stopped early; the files after the last one reported were not written\n";
     return report.failed == 0 && !report.stopped ? 0 : 1;
 }
 

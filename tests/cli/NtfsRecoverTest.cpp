@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "cli/CliHelpers.h"
@@ -64,27 +65,36 @@ TEST(NtfsCli, EveryFixtureListsAndRecoversTheOracleFiles) {
         const std::string volume =
             " --start " + std::to_string(offset) + " --end " + std::to_string(info.at("total_sectors").get<std::int64_t>() - 1);
 
-        const auto ls = cli("ls " + q(image) + volume + " --json");
+        // The text listing ("d|f *|- SIZE PATH") is parsed here; the JSON form is
+        // covered by the FAT tests and is slow to parse under the sanitizers.
+        const auto ls = cli("ls " + q(image) + volume);
         if (ls.exitCode == 2 && ls.err.find("no parser") != std::string::npos) {
             std::cout << "skipping " << name << ": " << ls.err;
             continue;
         }
         ASSERT_EQ(ls.exitCode, 0) << ls.err;
-        const auto rows = parseLsJson(ls.out);
+        std::set<std::string> liveDirs, liveFiles, deletedNames;
+        {
+            std::istringstream lines(ls.out);
+            std::string line;
+            while (std::getline(lines, line)) {
+                ASSERT_GE(line.size(), 6u) << line;
+                const auto pathAt = line.find(' ', 4);
+                ASSERT_NE(pathAt, std::string::npos) << line;
+                const std::string path = line.substr(pathAt + 1);
+                if (line[2] == '*') {
+                    deletedNames.insert(baseName(path));
+                } else {
+                    (line[0] == 'd' ? liveDirs : liveFiles).insert(path);
+                }
+            }
+        }
         for (const auto& o : oracle) {
             if (!o.deleted) {
-                const auto range = rows.equal_range(o.path);
-                bool found = false;
-                for (auto it = range.first; it != range.second; ++it)
-                    found = found || (!it->second.at("deleted").get<bool>() &&
-                                      it->second.at("type") == (o.kind == 'd' ? "dir" : "file"));
-                EXPECT_TRUE(found) << "live entry not listed: " << o.path;
+                EXPECT_TRUE((o.kind == 'd' ? liveDirs : liveFiles).count(o.path)) << "live entry not listed: " << o.path;
             } else {
                 // A deleted entry may sit below its old folder or below ORPHAN_ENTRY.
-                bool found = false;
-                for (const auto& [path, row] : rows)
-                    found = found || (row.at("deleted").get<bool>() && baseName(path) == baseName(o.path));
-                EXPECT_TRUE(found) << "deleted entry not listed: " << o.path;
+                EXPECT_TRUE(deletedNames.count(baseName(o.path))) << "deleted entry not listed: " << o.path;
             }
         }
 
