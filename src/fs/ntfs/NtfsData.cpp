@@ -1,6 +1,7 @@
 // A record's $DATA: its run lists (across extension records when the record
 // carries an attribute list) and its summary.
 #include <algorithm>
+#include <set>
 
 #include "fs/ntfs/AttributeList.h"
 #include "fs/ntfs/RunList.h"
@@ -139,14 +140,13 @@ ntfs::DataStream ntfs::gatherData(const NtfsEntry& entry) const {
     if (list && d.info.residency != 'R') {
         const auto listBytes = attributeListBytes(record, *list);
         const std::uint64_t self = le32(record, 44);  // own record number (0 on old volumes)
-        std::vector<std::uint64_t> visited;
+        std::set<std::uint64_t> visited;
         std::vector<std::uint8_t> ext;
         for (const auto& item : walkAttributeList(listBytes)) {
             if (item.type != kAttrData || item.nameLength != 0) continue;
             const std::int64_t offset = recordOffsetOf(item.recordNumber);
             if (offset < 0 || offset == entry.recordOffset || (self != 0 && item.recordNumber == self)) continue;
-            if (std::find(visited.begin(), visited.end(), item.recordNumber) != visited.end()) continue;
-            visited.push_back(item.recordNumber);
+            if (!visited.insert(item.recordNumber).second) continue;
             if (!readRecord(offset, ext) || le32(ext, 0) != kFileTag) continue;
             applyFixup(ext);
             for (const auto& a : collectAttributes(ext)) {
