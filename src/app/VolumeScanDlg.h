@@ -94,7 +94,7 @@ public:
     FileList& fileList() { return list_; }
     const VolumeRecord& volume() const { return volume_; }
     fs::Parser* activeParser() const { return parser_.get(); }
-    bool isRunning() const { return worker_.running(); }
+    bool running() const { return worker_.running(); }
     // The last save's report (for the page's texts and for tests).
     const browse::SaveReport& lastSave() const { return lastSave_; }
 

@@ -53,7 +53,7 @@ TEST(ScanPageFat, Fat16FolderSavedWithTheLowerCaseQuestion) {
     record.startSector = 2048;
     record.sectorCount = 51199 - 2048 + 1;
     auto& page = dynamic_cast<VolumeScanDlg&>(app.forward(std::make_unique<VolumeScanDlg>(app, record, 1, 3, false)));
-    ASSERT_TRUE(gui.runPostedUntil([&] { return !page.isRunning(); }));
+    ASSERT_TRUE(gui.runPostedUntil([&] { return !page.running(); }));
     ASSERT_EQ(gui.lastMessage(), "Scanning processing done.Select save button to save the data.");
     // No status text of the NTFS or HFS+ kind on open for a FAT volume.
     const auto status = gui.textHistory(kPage, VolumeScanDlg::kStatus);
@@ -70,7 +70,7 @@ TEST(ScanPageFat, Fat16FolderSavedWithTheLowerCaseQuestion) {
     gui.queueFolder(out.path().string());
     gui.queueAnswer(app::Answer::Yes);
     page.command(VolumeScanDlg::kSave);
-    ASSERT_TRUE(gui.runPostedUntil([&] { return !page.isRunning(); }));
+    ASSERT_TRUE(gui.runPostedUntil([&] { return !page.running(); }));
     const auto messages = gui.messageTexts();
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[messages.size() - 2],

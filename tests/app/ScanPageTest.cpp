@@ -72,7 +72,7 @@ protected:
         return *page;
     }
     bool finish() {
-        return gui.runPostedUntil([this] { return !page->isRunning(); });
+        return gui.runPostedUntil([this] { return !page->running(); });
     }
     VolumeScanDlg& scanned() {
         open();
@@ -156,7 +156,7 @@ TEST_F(ScanPageTest, NoReaderAsksForRestartAndLeavesBackOpen) {
     app.currentReader.reset();
     open();
     EXPECT_EQ(gui.lastMessage(), "Please Restart the program to re begin necessary initialization...");
-    EXPECT_FALSE(page->isRunning());
+    EXPECT_FALSE(page->running());
     EXPECT_TRUE(gui.enabled(kPage, VolumeScanDlg::kBack));
 }
 
@@ -172,7 +172,7 @@ TEST_F(ScanPageTest, FailedScanShowsParserMessage) {
 TEST_F(ScanPageTest, BackSaveAndTreeRefusedWhileScanning) {
     fake->closeGate();
     open();
-    EXPECT_TRUE(page->isRunning());
+    EXPECT_TRUE(page->running());
     EXPECT_FALSE(gui.enabled(kPage, VolumeScanDlg::kBack));
     page->back();
     EXPECT_EQ(gui.lastMessage(), kWait);
@@ -197,7 +197,7 @@ TEST_F(ScanPageTest, PauseHoldsTheWorkerUntilResume) {
     // Paused at its first checkpoint, the worker makes no step however long we look.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(fake->stepsDone, 0);
-    EXPECT_TRUE(page->isRunning());
+    EXPECT_TRUE(page->running());
     page->resume();
     ASSERT_TRUE(finish());
     EXPECT_EQ(fake->stepsDone, fake->scanSteps);
@@ -354,7 +354,7 @@ TEST_F(ScanPageTest, CountQuestionWordingComesFromTheParser) {
     page->command(VolumeScanDlg::kSave);
     EXPECT_EQ(gui.lastMessage(),
               "Number of files found inside this folder = 3 .Do you want to continue dumping these files..?");
-    EXPECT_FALSE(page->isRunning());
+    EXPECT_FALSE(page->running());
     EXPECT_TRUE(fsys::is_empty(out.path()));
 }
 
@@ -384,7 +384,7 @@ TEST_F(ScanPageTest, SaveWithoutFolderOrWithFileSelectionDoesNothing) {
     page->treeSelected(child(top(), "docs"));
     page->command(VolumeScanDlg::kSave);  // the folder chooser is cancelled
     EXPECT_EQ(gui.lastMessage(), "Please select valid output folder");
-    EXPECT_FALSE(page->isRunning());
+    EXPECT_FALSE(page->running());
 
     gui.clearMessages();
     page->treeSelected(child(top(), "top.txt"));
@@ -418,7 +418,7 @@ TEST_F(ScanPageTest, TreeBackAndSaveRefusedWhileSaving) {
     gui.queueFolder(out.path().string());
     gui.queueAnswer(app::Answer::Yes);
     page->command(VolumeScanDlg::kSave);
-    ASSERT_TRUE(page->isRunning());
+    ASSERT_TRUE(page->running());
     EXPECT_TRUE(gui.visible(kPage, VolumeScanDlg::kStop));
     EXPECT_TRUE(gui.visible(kPage, VolumeScanDlg::kProgress));
     EXPECT_FALSE(gui.enabled(kPage, VolumeScanDlg::kTree));
@@ -458,7 +458,7 @@ TEST_F(ScanPageTest, DoubleClickOnFileAsksForAFolderOnceAndSavesIt) {
     TempDir out;
     page->treeDoubleClicked(child(top(), "top.txt"));  // chooser cancelled
     EXPECT_EQ(gui.lastMessage(), "Please select valid output folder");
-    EXPECT_FALSE(page->isRunning());
+    EXPECT_FALSE(page->running());
 
     gui.clearMessages();
     gui.queueFolder(out.path().string());

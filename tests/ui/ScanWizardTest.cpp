@@ -255,7 +255,7 @@ TEST_F(ScanWizardTest, ScanBrowseTickAndSaveMatchTheOriginals) {
 
     auto* scan = dynamic_cast<VolumeScanDlg*>(wizard->app().page(kScan));
     ASSERT_NE(scan, nullptr);
-    ASSERT_TRUE(pumpUntil([&] { return !scan->isRunning(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !scan->running(); }));
     EXPECT_EQ(sha256File(out.path() / "deleted.bin"), hashes.at("keep/deleted.bin"));
 }
 
