@@ -2,16 +2,6 @@
 
 namespace tavrel::fs::fat {
 
-std::uint32_t rootEntryCountHeuristic(ByteSpan sector) {
-    std::uint32_t count = 0;
-    while (count < 127) {
-        const auto v = le32At(sector, count * 4);
-        if (!v || (*v & 0x0FFFFFFFu) == 0x0FFFFFFFu) break;
-        ++count;
-    }
-    return count;
-}
-
 Fat32Class::Fat32Class(const VolumeView& volume, const ScanOptions& options) : FatVolumeParser(volume, options) {
     // An empty slot ends the FAT32 directory cluster it is in; the folder's next
     // cluster is still read.
@@ -31,17 +21,10 @@ bool Fat32Class::checkBootSector() {
 }
 
 void Fat32Class::loadRootDirectory() {
-    if (layout_.validCluster(layout_.rootCluster)) {
-        rootCluster_ = layout_.rootCluster;
-        rootClusterLimit_ = 0;
-        return;
-    }
-    std::vector<std::uint8_t> sector(512);
-    volume_.readAt(layout_.fatOffset, sector);
-    const std::uint32_t count = rootEntryCountHeuristic(sector);
-    rootCluster_ = 2;
-    rootClusterLimit_ = count >= 2 ? count - 1 : 0;
-    if (count < 2) rootCluster_ = 0;  // no root directory to read
+    // Counting the first FAT sector's entries up to an end mark is no guide to
+    // the root's length: formatters write the end mark into entry 1, which
+    // would leave the root empty. The chain from cluster 2 is followed instead.
+    rootCluster_ = layout_.validCluster(layout_.rootCluster) ? layout_.rootCluster : 2;
 }
 
 void Fat32Class::parseRootDirectory(WorkControl& work) {
@@ -58,7 +41,6 @@ void Fat32Class::parseRootDirectory(WorkControl& work) {
             volume_.readAt(layout_.clusterOffset(c), cluster);
             decoder.feed(cluster, items);
             ++read;
-            if (rootClusterLimit_ && read >= rootClusterLimit_) break;
             if (read >= layout_.clusterCount || options_.driveFormatted) break;
             const auto next = fat_.next(c);
             if (!next || visitedClusters_.count(*next)) break;
