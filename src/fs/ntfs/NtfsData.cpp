@@ -80,7 +80,11 @@ std::vector<MftRun> ntfs::readRuns(std::int64_t recordOffset, std::uint32_t type
 }
 
 std::int64_t ntfs::recordOffsetOf(std::uint64_t recordNumber) const {
-    // Only where indexes are record numbers (the MFT was followed).
+    if (!mftLocated_) {
+        const auto found = foundRecords_.find(recordNumber);
+        return found == foundRecords_.end() ? -1 : found->second;
+    }
+    // Indexes are record numbers where the MFT was followed.
     if (!mftLocated_ || recordNumber >= static_cast<std::uint64_t>(orphanIndex_ < 0 ? entries_.size() : static_cast<std::size_t>(orphanIndex_)))
         return -1;
     return entries_[recordNumber].recordOffset;

@@ -218,6 +218,8 @@ void ntfs::deepScan(WorkControl& work) {
             e.selfIndex = static_cast<std::int64_t>(entries_.size());
             entries_.push_back(e);
             parseRecordBytes(record, entries_.size() - 1);
+            if (h.usaOffset >= 0x30 && foundRecords_.size() < static_cast<std::size_t>(limit / 512))
+                foundRecords_.emplace(le32(record, 44), offset);
             if (entries_.back().hasName) {
                 entries_.back().orphan = true;
                 if (entries_.size() % 1000 == 1)
@@ -229,6 +231,33 @@ void ntfs::deepScan(WorkControl& work) {
         }
     }
     work.position(chunks);
+    adoptDeepExtensions();
+}
+
+// A name found in an extension record belongs to the base record, which holds
+// the header, the $DATA or the attribute list: the entry is moved onto the base
+// record when it was found, and dropped when it was not (it has no content).
+void ntfs::adoptDeepExtensions() {
+    std::vector<NtfsEntry> kept;
+    kept.reserve(entries_.size());
+    for (NtfsEntry& e : entries_) {
+        if (e.baseRecord != 0) {
+            const auto base = foundRecords_.find(e.baseRecord);
+            if (base == foundRecords_.end()) continue;
+            std::vector<std::uint8_t> record;
+            if (!readRecord(base->second, record) || le32(record, 0) != kFileTag) continue;
+            applyFixup(record);
+            const RecordHeader h = decodeRecordHeader(record);
+            e.recordOffset = base->second;
+            e.baseRecord = 0;
+            e.recordFlags = h.flags;
+            e.sequence = h.sequence;
+            if (h.flags & 0x2) e.kind = 'D';
+        }
+        e.selfIndex = static_cast<std::int64_t>(kept.size());
+        kept.push_back(std::move(e));
+    }
+    entries_ = std::move(kept);
 }
 
 void ntfs::enumerateMft(WorkControl& work) {

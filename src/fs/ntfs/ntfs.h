@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "fs/Parser.h"
@@ -70,14 +71,13 @@ public:
     void useMftRuns(std::vector<MftRun> runs, std::int64_t clusterSize);
 
 private:
-    struct RecordBytes;  // one fixed-up record read from the volume
-
     bool readRecord(std::int64_t offset, std::vector<std::uint8_t>& out) const;
     void parseRecordBytes(std::vector<std::uint8_t>& record, std::size_t index);
     bool huntFirstMft(WorkControl& work);
     bool adoptMftRecord(std::int64_t offset, const std::vector<std::uint8_t>& record);
     std::uint32_t recordSizeAt(ByteSpan unit) const;
     void adoptExtensionNames();
+    void adoptDeepExtensions();
     static bool sameParent(const NtfsEntry& child, const NtfsEntry& parent);
     void linkTree();
     void linkChild(std::size_t index, std::vector<std::int64_t>& lastChild);
@@ -116,6 +116,9 @@ private:
     std::int64_t rootIndex_ = 5;
     std::int64_t orphanIndex_ = -1;
     std::vector<EntryRef> rootLevel_;
+    // Deep mode: where each record found lies, by the record number it carries
+    // in its own header (volumes of NTFS 3.1 and later).
+    std::unordered_map<std::uint64_t, std::int64_t> foundRecords_;
 };
 
 }  // namespace tavrel::fs

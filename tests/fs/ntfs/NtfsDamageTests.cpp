@@ -108,6 +108,10 @@ TEST(NtfsDamage, DeepModeFindsFilesWithoutBootSectorOrMftLocation) {
     EXPECT_EQ(savedHash(*d.parser, byName.at("big.bin")), hashOf(rows, "big.bin"));
     EXPECT_EQ(savedHash(*d.parser, byName.at("cross.bin")), hashOf(rows, "cross.bin"));
     EXPECT_EQ(savedHash(*d.parser, byName.at("text.txt")), hashOf(rows, "packed/text.txt"));
+    // Its name sits in an extension record; its $DATA is found through the base
+    // record's attribute list, by the record numbers the records carry.
+    ASSERT_TRUE(byName.count("frag.bin"));
+    EXPECT_EQ(savedHash(*d.parser, byName.at("frag.bin")), hashOf(rows, "frag.bin"));
 }
 
 TEST(NtfsDamage, ParentLoopsAndFileParentsEndUnderOrphanEntry) {
