@@ -157,3 +157,31 @@ inline std::vector<std::uint8_t> mbrSector(const std::vector<MbrPart>& parts) {
 }
 
 }  // namespace tavrel::test
+
+namespace tavrel::test {
+
+// A fixed VHD: the disk's sectors followed by the footer.
+inline void writeFixedVhd(const std::filesystem::path& path, const VhdSpec& spec) {
+    using namespace vhdbuilder;
+    std::vector<std::uint8_t> footer(512, 0);
+    const std::string cookie = "conectix";
+    std::copy(cookie.begin(), cookie.end(), footer.begin());
+    putBe(footer, 8, 2, 4);
+    putBe(footer, 12, spec.version, 4);
+    putBe(footer, 16, ~std::uint64_t{0}, 8);
+    putBe(footer, 40, spec.originalSize ? spec.originalSize : spec.diskBytes, 8);
+    putBe(footer, 48, spec.diskBytes, 8);
+    putBe(footer, 56, spec.cylinders, 2);
+    footer[58] = spec.heads;
+    footer[59] = spec.sectorsPerTrack;
+    putBe(footer, 60, 2, 4);
+    checksum(footer, 64);
+    std::vector<std::uint8_t> disk(spec.diskBytes, 0);
+    for (const auto& [sector, bytes] : spec.sectors)
+        std::copy(bytes.begin(), bytes.end(), disk.begin() + static_cast<std::ptrdiff_t>(sector * 512));
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(disk.data()), static_cast<std::streamsize>(disk.size()));
+    out.write(reinterpret_cast<const char*>(footer.data()), static_cast<std::streamsize>(footer.size()));
+}
+
+}  // namespace tavrel::test

@@ -61,6 +61,20 @@ TEST_F(VolumeListTest, StandardScanListsVolumesInTableOrder) {
     EXPECT_EQ(wizard.totalSectors, 16u * 2048);
 }
 
+TEST_F(VolumeListTest, FixedDiskImagesAreScannedToo) {
+    const auto image = dir / "fixed.vhd";
+    writeFixedVhd(image, threeVolumes());
+    ASSERT_TRUE(app::startWizard(wizard, false));
+    click(kImagePage, app::VhdInputDialog::kFixedDisk);
+    gui.queueFile(image.string());
+    wizard.visiblePage()->command(app::VhdInputDialog::kBrowse);
+    wizard.visiblePage()->next();
+    wizard.visiblePage()->next();
+    ASSERT_EQ(wizard.visiblePage()->pageId(), kPage);
+    EXPECT_TRUE(gui.messages().empty());
+    EXPECT_EQ(column(kPage, kList, 1), (std::vector<std::string>{"NTFS", "FAT32", "Unknown"}));
+}
+
 TEST_F(VolumeListTest, TreatEntriesAreSorted) {
     toVolumeList(makeImage(threeVolumes()));
     EXPECT_EQ(gui.control(kPage, PopulateDriveDlg::kTreatAs).items,
