@@ -35,7 +35,8 @@ trap cleanup EXIT
 
 # --- the volume -----------------------------------------------------------
 start=2048
-sizeMb=$(( 64 + bigFiles * 52 + folders * perFolder * 4 / 1024 + folders * perFolder * 2 / 1024 ))
+# Room for the big files, about 10 KiB of clusters per small file, and the MFT.
+sizeMb=$(( 96 + bigFiles * 52 + folders * perFolder * 14 / 1024 ))
 vol="$work/volume.raw"
 disk="$work/disk.raw"
 image="$work/disk.vhd"
