@@ -48,8 +48,10 @@ FatLayout fatLayout(const FatBootSector& b, std::int64_t volumeBytes) {
     l.rootCluster = fat32 ? b.rootCluster : 0;
 
     // Clusters the boot sector describes; FAT12/16 is decided on this count.
+    // (both total-sector fields zero: the volume's own size stands in).
     const std::int64_t claimed = static_cast<std::int64_t>(b.totalSectors()) * bps;
-    const std::int64_t described = claimed > l.dataOffset ? (claimed - l.dataOffset) / l.clusterSize : 0;
+    const std::int64_t sized = claimed > 0 ? claimed : volumeBytes;
+    const std::int64_t described = sized > l.dataOffset ? (sized - l.dataOffset) / l.clusterSize : 0;
     if (fat32) {
         l.kind = FatKind::Fat32;
     } else {
