@@ -19,6 +19,10 @@ constexpr unsigned kMaxAlternatives = 10000;
 
 std::string errnoText(int err) { return std::system_category().message(err); }
 
+// Errors by which a host file system refuses a name itself; the entry is then
+// tried once more under its plain ASCII form.
+bool nameRefused(int err) { return err == EINVAL || err == EILSEQ || err == ENAMETOOLONG; }
+
 timespec toTimespec(const std::optional<fs::TimePoint>& t) {
     timespec ts{};
     if (!t) {
@@ -103,15 +107,23 @@ std::string HostFolder::childPath(const std::string& hostName) const {
 }
 
 std::unique_ptr<HostFolder> HostFolder::makeFolder(const std::string& imageName, Placement& placement) {
-    const HostName safe = safeName(imageName);
+    HostName safe = safeName(imageName);
     placement = Placement{};
     placement.unsafe = safe.changed;
     int lastError = 0;
+    bool fellBack = false;
     for (unsigned n = 0; n <= kMaxAlternatives; ++n) {
         const std::string candidate = n == 0 ? safe.name : distinctName(safe.name, n);
         if (claimed_.count(candidate)) continue;
         bool created = true;
         if (::mkdirat(fd_.get(), candidate.c_str(), 0755) != 0) {
+            if (nameRefused(errno) && !fellBack) {
+                fellBack = true;
+                safe.name = asciiFallbackName(safe.name);
+                placement.unsafe = true;
+                n = static_cast<unsigned>(-1);  // start again with the plain name
+                continue;
+            }
             if (errno != EEXIST) {
                 placement.error = childPath(candidate) + ": " + errnoText(errno);
                 return nullptr;
@@ -138,9 +150,10 @@ std::unique_ptr<HostFolder> HostFolder::makeFolder(const std::string& imageName,
 }
 
 std::optional<HostFile> HostFolder::createFile(const std::string& imageName, Placement& placement) {
-    const HostName safe = safeName(imageName);
+    HostName safe = safeName(imageName);
     placement = Placement{};
     placement.unsafe = safe.changed;
+    bool fellBack = false;
     for (unsigned n = 0; n <= kMaxAlternatives; ++n) {
         const std::string candidate = n == 0 ? safe.name : distinctName(safe.name, n);
         if (claimed_.count(candidate)) continue;
@@ -149,6 +162,13 @@ std::optional<HostFile> HostFolder::createFile(const std::string& imageName, Pla
                                 0644);
         if (fd < 0) {
             if (errno == EEXIST) continue;
+            if (nameRefused(errno) && !fellBack) {
+                fellBack = true;
+                safe.name = asciiFallbackName(safe.name);
+                placement.unsafe = true;
+                n = static_cast<unsigned>(-1);  // start again with the plain name
+                continue;
+            }
             placement.error = childPath(candidate) + ": " + errnoText(errno);
             return std::nullopt;
         }

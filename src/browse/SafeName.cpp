@@ -60,6 +60,13 @@ HostName safeName(std::string_view imageName) {
     return out;
 }
 
+std::string asciiFallbackName(const std::string& safe) {
+    std::string out;
+    for (const char c : safe) out += (static_cast<unsigned char>(c) & 0x80) ? '_' : c;
+    if (out.size() > 100) out = utf8Prefix(out, 100 - 10) + out.substr(out.size() - 10);
+    return safeName(out).name;
+}
+
 std::string distinctName(const std::string& safe, unsigned n) {
     return fitWithSuffix(safe, " (" + std::to_string(n) + ")");
 }

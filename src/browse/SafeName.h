@@ -28,6 +28,11 @@ HostName safeName(std::string_view imageName);
 // "a (1).txt", "a (2).txt" ...; the result still fits kMaxHostNameBytes.
 std::string distinctName(const std::string& safe, unsigned n);
 
+// A plain ASCII form of a safe name (other bytes become "_", at most 100
+// bytes), for host file systems that refuse the name as it is (a name that is
+// not valid UTF-8, or a file system with a shorter name limit).
+std::string asciiFallbackName(const std::string& safe);
+
 // The longest prefix of text of at most maxBytes bytes that does not split a
 // UTF-8 sequence.
 std::string utf8Prefix(std::string_view text, std::size_t maxBytes);

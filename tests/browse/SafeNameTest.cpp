@@ -62,3 +62,10 @@ TEST(SafeName, DistinctNamesNumberBeforeTheExtension) {
     EXPECT_EQ(distinctName(".profile", 1), ".profile (1)");
     EXPECT_EQ(distinctName("_", 1), "_ (1)");
 }
+
+TEST(SafeName, AsciiFallbackForHostsThatRefuseAName) {
+    EXPECT_EQ(asciiFallbackName("r\xc3\xa9sum\xc3\xa9.txt"), "r__sum__.txt");
+    const std::string fallback = asciiFallbackName(std::string(200, 'a') + "\xff.dat");
+    EXPECT_EQ(fallback.size(), 100u);
+    EXPECT_EQ(fallback.substr(fallback.size() - 10), std::string(5, 'a') + "_.dat");
+}
