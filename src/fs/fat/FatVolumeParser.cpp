@@ -206,7 +206,10 @@ bool FatVolumeParser::saveFile(EntryRef e, ByteSink& out, WorkControl& work) {
     } else {
         std::uint32_t c = first;
         runs.add(layout_.clusterOffset(c), layout_.clusterSize);
-        for (std::int64_t k = 1; k < needed; ++k) {
+        // A chain has at most as many clusters as the volume: a loop in the FAT
+        // cannot make the run list grow beyond that.
+        const std::int64_t bound = std::min<std::int64_t>(needed, layout_.clusterCount);
+        for (std::int64_t k = 1; k < bound; ++k) {
             const auto next = fat_.next(c);
             if (!next) break;
             c = *next;
