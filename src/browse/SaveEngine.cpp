@@ -70,12 +70,7 @@ public:
             folderNote(joinPath(path), {}, "folder nesting too deep; not entered");
         } else {
             Placement p;
-            std::unique_ptr<HostFolder> host = parent ? parent->makeFolder(path.back(), p) : nullptr;
-            if (parent && !host) folderNote(joinPath(path), {}, "folder not created: " + p.error);
-            if (host) {
-                ++report.folders;
-                if (p.unsafe || p.renamed) folderNote(joinPath(path), host->path(), nameNote(p));
-            }
+            std::unique_ptr<HostFolder> host = makeFolder(parent, path, p);
             contents(e, host.get(), path, depth + 1);
             if (host) {
                 host.reset();
@@ -104,6 +99,20 @@ public:
     }
 
     void mark(fs::EntryRef folder) { entered_.insert(folder); }
+
+    // The host folder for the image folder at path (its last name) inside
+    // parent; null when parent is null or the folder cannot be made (noted).
+    std::unique_ptr<HostFolder> makeFolder(HostFolder* parent, const std::vector<std::string>& path, Placement& p) {
+        if (!parent) return nullptr;
+        std::unique_ptr<HostFolder> host = parent->makeFolder(path.back(), p);
+        if (!host) {
+            folderNote(joinPath(path), {}, "folder not created: " + p.error);
+            return nullptr;
+        }
+        ++report.folders;
+        if (p.unsafe || p.renamed) folderNote(joinPath(path), host->path(), nameNote(p));
+        return host;
+    }
 
 private:
     void write(fs::EntryRef e, HostFolder& host, const std::string& name, FileOutcome& o) {
@@ -311,11 +320,8 @@ SaveReport SaveEngine::saveSelection(const std::vector<SaveItem>& items, const s
                 m.parent = host;
                 m.entry = p;
                 Placement placement;
-                if (host) {
-                    m.host = host->makeFolder(path.back(), placement);
-                    m.hostName = placement.hostName;
-                    if (m.host) ++run.report.folders;
-                }
+                m.host = run.makeFolder(host, path, placement);
+                m.hostName = placement.hostName;
                 it = made.emplace(p, std::move(m)).first;
                 madeOrder.push_back(p);
             }

@@ -374,3 +374,22 @@ TEST(SaveEngine, LoopsInTheEntryLinksEndTheWalk) {
     EXPECT_EQ(r.written, 1);
     EXPECT_EQ(hostTree(tmp.path()).count("a/b/f"), 1u);
 }
+
+TEST(SaveEngine, SelectionParentsGetSafeNamesToo) {
+    FakeParser p;
+    const auto up = p.folder(0, "..");
+    const auto inner = p.folder(up, "x/y");
+    const auto f = p.file(inner, "f.txt", "f");
+    TempDir tmp;
+    WorkControl work;
+    SaveEngine engine(p, work);
+    const SaveReport r = engine.saveSelection({{f, {up, inner}}}, tmp / "out");
+    EXPECT_EQ(r.written, 1);
+    EXPECT_EQ(r.folders, 2);
+    EXPECT_EQ(hostTree(tmp / "out"),
+              (std::map<std::string, std::string>{{"__", "<dir>"}, {"__/x_y", "<dir>"}, {"__/x_y/f.txt", "f"}}));
+    EXPECT_EQ(hostTree(tmp.path()).size(), 4u);
+    ASSERT_EQ(r.notes.size(), 2u);
+    EXPECT_EQ(r.notes[0].imagePath, "../");
+    EXPECT_EQ(r.notes[1].imagePath, "../x/y/");
+}
