@@ -167,7 +167,10 @@ private:
 
     void finishOutcome(FileOutcome o) {
         switch (o.result) {
-            case Result::Written: ++report.written; break;
+            case Result::Written:
+                ++report.written;
+                report.lastWritten = o.hostPath;
+                break;
             case Result::Failed: ++report.failed; break;
             case Result::Skipped: ++report.skipped; break;
         }

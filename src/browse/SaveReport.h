@@ -22,6 +22,7 @@ struct SaveReport {
     std::int64_t folders = 0;  // host folders created or reused
     bool stopped = false;      // the walk ended early on a stop request
     std::string error;         // the save could not start (output folder unusable)
+    std::string lastWritten;   // host path of the last file written (the one file of saveOne)
     // Every file that failed, was skipped or was saved under a changed name, and
     // every folder that could not be created or was renamed.
     std::vector<FileOutcome> notes;

@@ -355,6 +355,7 @@ TEST(SaveEngine, SelectionWritesTickedEntriesUnderTheirPaths) {
     const SaveReport single = engine.saveOne(f1, one.path());
     EXPECT_EQ(single.written, 1);
     EXPECT_EQ(single.notes.size(), 0u);
+    EXPECT_EQ(single.lastWritten, (one.path() / "one.txt").string());
     EXPECT_EQ(hostTree(one.path()), (std::map<std::string, std::string>{{"one.txt", "1"}}));
 }
 
