@@ -18,14 +18,20 @@ bool copyRuns(const VolumeView& volume, const std::vector<ByteRun>& runs, std::i
               WorkControl& work) {
     constexpr std::int64_t kChunk = 1 << 20;
     std::int64_t remaining = size;
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(kChunk, std::max<std::int64_t>(size, 0))));
+    // The buffer never exceeds what will be read: the size, the runs, the volume.
+    std::int64_t planned = 0;
+    for (const ByteRun& run : runs) planned += std::max<std::int64_t>(run.length, 0);
+    const std::int64_t bufferSize = std::min({kChunk, std::max<std::int64_t>(size, 0), planned, volume.size()});
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::max<std::int64_t>(bufferSize, 0)));
     for (const ByteRun& run : runs) {
         std::int64_t at = run.offset;
         std::int64_t left = std::min(run.length, remaining);
         while (left > 0) {
             if (!work.checkpoint()) return false;
             if (at < 0 || at >= volume.size()) return false;
-            const std::int64_t n = std::min({left, kChunk, volume.size() - at});
+            const std::int64_t n =
+                std::min({left, static_cast<std::int64_t>(buffer.size()), volume.size() - at});
+            if (n <= 0) return false;
             const MutableByteSpan chunk(buffer.data(), static_cast<std::size_t>(n));
             if (!volume.readAt(at, chunk)) return false;
             if (!out.write(chunk)) return false;
