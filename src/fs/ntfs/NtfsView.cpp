@@ -53,7 +53,9 @@ EntryTimes ntfs::times(EntryRef e) const {
     if (!validRef(e)) return t;
     const auto si = standardInformation(entries_[e]);
     if (!si) return t;
-    auto point = [](std::uint64_t filetime) {
+    // A zero FILETIME means the time was never set: no time rather than 1601.
+    auto point = [](std::uint64_t filetime) -> std::optional<TimePoint> {
+        if (filetime == 0) return std::nullopt;
         TimePoint p;
         p.seconds = unixFromFiletime(filetime, &p.nanoseconds);
         return p;
