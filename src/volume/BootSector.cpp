@@ -91,14 +91,14 @@ BootSectorMatch testBootSector(ByteSpan sector, BootTest test) {
     }
     const bool sound = hasSoundFatBpb(sector);
     if (!textAt(sector, 3, "MSDO") && !sound) return m;
+    // The total-sector fields are read unsigned: a FAT16 volume of 32768..65535
+    // sectors keeps its size in the 16-bit field, a FAT32 volume of 1 TiB or more
+    // has the top bit of the 32-bit field set.
     const std::uint16_t fatSectors = le16(sector, 0x16);
     if (fatSectors == 0) {
         m.kind = BootKind::Fat32;
         m.sectors = le32(sector, 0x20);
     } else if (fatSectors == 200 || fatSectors == 256 || (scan && fatSectors == 128) || sound) {
-        // The total-sector fields are unsigned: a FAT16 volume of 32768..65535
-        // sectors keeps its size in the 16-bit field, a FAT32 volume of 1 TiB or
-        // more has the top bit of the 32-bit field set.
         m.kind = BootKind::Fat16;
         m.sectors = le16(sector, 0x13);
         if (m.sectors == 0) m.sectors = le32(sector, 0x20);

@@ -1,8 +1,8 @@
 #include "volume/Partition.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <set>
@@ -31,6 +31,20 @@ std::string mbText(std::int64_t mib, int blanks) { return std::to_string(mib) + 
 
 std::string countText(const char* before, int count) { return before + std::to_string(count) + "..."; }
 
+// The status text of a boot record found by its sector (NTFS counts, below).
+const char* foundText(BootKind kind) {
+    switch (kind) {
+        case BootKind::Fat32: return "found FAT 32...";
+        case BootKind::Fat16: return "found FAT 16...";
+        case BootKind::ExFat: return "found FAT 64...";
+        case BootKind::FatUnknown: return "found unknown...";
+        case BootKind::HfsPlus: return "found HFS+...";
+        case BootKind::Ntfs:
+        case BootKind::None: break;
+    }
+    return "";
+}
+
 // Reads one sector; false (without reading) when it lies outside the disk.
 bool readSector(const readWriteInterface& reader, std::int64_t sector, Sector& out) {
     if (sector < 0 || static_cast<std::uint64_t>(sector) >= reader.totalSectors()) return false;
@@ -49,6 +63,44 @@ MbrEntry mbrEntry(const Sector& table, int index) {
 }
 
 bool isExtended(std::uint8_t type) { return type == 0x05 || type == 0x0F; }
+
+// Names the volume of a table entry by its type and shows the status text. Inside
+// the extended chain (logical) type 0x42 is not recognised, NTFS shows no count
+// and ext shows "found extx...".
+std::string nameByType(const readWriteInterface& reader, std::uint8_t type, std::int64_t start, bool logical,
+                       int& ntfsCount, WorkControl& work) {
+    switch (type) {
+        case 0x01:
+            return "FAT12";
+        case 0x04: case 0x06: case 0x0E:
+            work.status("found FAT 16...");
+            return "FAT16";
+        case 0x07: {
+            Sector boot{};
+            if (readSector(reader, start, boot) && isExfatBootSector(boot)) {
+                work.status("found FAT64...");
+                return "FAT64";
+            }
+            ++ntfsCount;
+            work.status(logical ? std::string("found NTFS...") : countText("found NTFS ", ntfsCount));
+            return "NTFS";
+        }
+        case 0x0B: case 0x0C:
+            work.status("found FAT 32...");
+            return "FAT32";
+        case 0x42:
+            if (logical) break;
+            work.status("NTFS...");
+            return "NTFS";
+        case 0x83:
+            work.status(logical ? "found extx..." : "found ext2...");
+            return "extX";
+        default:
+            break;
+    }
+    work.status("found UNKNOWN...");
+    return "Unknown";
+}
 
 // Collects records with consecutive ordinals.
 class RecordList {
@@ -90,106 +142,34 @@ std::vector<VolumeRecord> Partition::scanMbr(WorkControl& work) {
     if (!readSector(reader_, 0, mbr)) return {};
     int ntfsCount = 0;
 
-    std::optional<std::int64_t> extendedBase;
-    for (int i = 0; i < 4; ++i) {
-        const MbrEntry e = mbrEntry(mbr, i);
-        if (e.type == 0) break;
-        if (isExtended(e.type)) {
-            extendedBase = e.start;
-            break;
+    // Walks the four entries of one table in order, appending a record per
+    // volume (volume starts relative to volumeBase). The walk stops at the first
+    // empty entry, or at a link to an extended partition, whose position
+    // (relative to linkBase) it returns; entries after it are not examined.
+    auto walk = [&](const Sector& table, std::int64_t volumeBase, std::int64_t linkBase,
+                    bool logical) -> std::optional<std::int64_t> {
+        for (int i = 0; i < 4; ++i) {
+            const MbrEntry e = mbrEntry(table, i);
+            if (e.type == 0) break;
+            if (isExtended(e.type)) return linkBase + e.start;
+            const std::int64_t start = volumeBase + e.start;
+            out.add(nameByType(reader_, e.type, start, logical, ntfsCount, work), mbText(e.count / 2048, 3), start,
+                    e.count);
         }
-        std::string name;
-        switch (e.type) {
-            case 0x01: name = "FAT12"; break;
-            case 0x04: case 0x06: case 0x0E:
-                name = "FAT16";
-                work.status("found FAT 16...");
-                break;
-            case 0x07: {
-                Sector boot{};
-                if (readSector(reader_, e.start, boot) && isExfatBootSector(boot)) {
-                    name = "FAT64";
-                    work.status("found FAT64...");
-                } else {
-                    name = "NTFS";
-                    work.status(countText("found NTFS ", ++ntfsCount));
-                }
-                break;
-            }
-            case 0x0B: case 0x0C:
-                name = "FAT32";
-                work.status("found FAT 32...");
-                break;
-            case 0x42:
-                name = "NTFS";
-                work.status("NTFS...");
-                break;
-            case 0x83:
-                name = "extX";
-                work.status("found ext2...");
-                break;
-            default:
-                name = "Unknown";
-                work.status("found UNKNOWN...");
-                break;
-        }
-        out.add(name, mbText(e.count / 2048, 3), e.start, e.count);
-    }
-    if (!extendedBase) return std::move(out.records);
+        return std::nullopt;
+    };
+    const std::optional<std::int64_t> extendedBase = walk(mbr, 0, 0, false);
 
     // The chain of extended boot records. Links are relative to the extended
     // partition's start, logical volumes to their own record. A chain that
     // points back at a record already read ends there, so a damaged or hostile
     // chain cannot loop; 50 records at most in any case.
     std::set<std::int64_t> visited;
-    std::int64_t ebr = *extendedBase;
-    for (int n = 0; n < kMaxExtendedRecords; ++n) {
-        if (!visited.insert(ebr).second) break;
+    std::optional<std::int64_t> ebr = extendedBase;
+    for (int n = 0; ebr && n < kMaxExtendedRecords; ++n) {
         Sector table{};
-        if (!readSector(reader_, ebr, table)) break;
-        std::optional<std::int64_t> next;
-        for (int i = 0; i < 4; ++i) {
-            const MbrEntry e = mbrEntry(table, i);
-            if (e.type == 0) break;
-            if (isExtended(e.type)) {
-                next = *extendedBase + e.start;
-                break;
-            }
-            std::string name;
-            switch (e.type) {
-                case 0x01: name = "FAT12"; break;
-                case 0x04: case 0x06: case 0x0E:
-                    name = "FAT16";
-                    work.status("found FAT 16...");
-                    break;
-                case 0x07: {
-                    Sector boot{};
-                    if (readSector(reader_, ebr + e.start, boot) && isExfatBootSector(boot)) {
-                        name = "FAT64";
-                        work.status("found FAT64...");
-                    } else {
-                        name = "NTFS";
-                        work.status("found NTFS...");
-                    }
-                    break;
-                }
-                case 0x0B: case 0x0C:
-                    name = "FAT32";
-                    work.status("found FAT 32...");
-                    break;
-                case 0x83:
-                    name = "extX";
-                    work.status("found extx...");
-                    break;
-                default:  // 0x42 included: not recognised inside the chain
-                    name = "Unknown";
-                    work.status("found UNKNOWN...");
-                    break;
-            }
-            out.add(name, mbText(e.count / 2048, 3), ebr + e.start, e.count);
-        }
-        if (!next) break;
-        ebr = *next;
+        if (!visited.insert(*ebr).second || !readSector(reader_, *ebr, table)) break;
+        ebr = walk(table, *ebr, *extendedBase, true);
     }
     return std::move(out.records);
 }
@@ -239,13 +219,11 @@ std::vector<VolumeRecord> Partition::scanGpt(WorkControl& work) {
             case BootKind::Fat32:
             case BootKind::Fat16:
             case BootKind::ExFat:
-                work.status(m.kind == BootKind::Fat32   ? "found FAT 32..."
-                            : m.kind == BootKind::Fat16 ? "found FAT 16..."
-                                                        : "found FAT 64...");
+                work.status(foundText(m.kind));
                 if (m.sectors / 2048 > 0) out.add(fsNameOf(m.kind), mbText(m.sectors / 2048, 2), entry.first, extent);
                 break;
             case BootKind::FatUnknown:
-                work.status("found unknown...");
+                work.status(foundText(m.kind));
                 break;
             default:
                 recognised = false;
@@ -306,10 +284,8 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
             switch (m.kind) {
                 case BootKind::HfsPlus:
                     // The header sits 1024 bytes into its volume, so never in sectors 0 and 1.
-                    if (mib >= 1 && mib <= kMaxHfsMiB && start >= 0) {
-                        work.status("found HFS+...");
-                        found = true;
-                    }
+                    found = mib >= 1 && mib <= kMaxHfsMiB && start >= 0;
+                    if (found) work.status(foundText(m.kind));
                     break;
                 case BootKind::Ntfs:
                     if (mib > 0) {
@@ -321,11 +297,15 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
                         extent = m.sectors < INT64_MAX ? m.sectors + 1 : m.sectors;
                     }
                     break;
-                case BootKind::Fat32: work.status("found FAT 32..."); found = mib > 0; break;
-                case BootKind::Fat16: work.status("found FAT 16..."); found = mib > 0; break;
-                case BootKind::ExFat: work.status("found FAT 64..."); found = mib > 0; break;
-                case BootKind::FatUnknown: work.status("found unknown..."); break;
-                case BootKind::None: break;
+                case BootKind::Fat32:
+                case BootKind::Fat16:
+                case BootKind::ExFat:
+                case BootKind::FatUnknown:
+                    work.status(foundText(m.kind));
+                    found = m.kind != BootKind::FatUnknown && mib > 0;
+                    break;
+                case BootKind::None:
+                    break;
             }
             if (!found) {
                 ++i;

@@ -50,8 +50,9 @@ private:
     const readWriteInterface& reader_;
 };
 
-// True when sector 1 carries the GPT header signature "EFI PART" (behind a
-// protective MBR). The scan mode page and the CLI tick "GPT format" by it.
+// True when sector 1 carries the GPT header signature "EFI PART" (the
+// protective MBR in front of it is not looked at). The scan mode page and the
+// CLI tick "GPT format" by it.
 bool hasGptHeader(const readWriteInterface& reader);
 
 }  // namespace tavrel
