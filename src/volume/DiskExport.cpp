@@ -6,11 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <future>
 #include <vector>
 
 namespace tavrel {
@@ -100,51 +98,25 @@ ExportOutcome DiskExport::run(const readWriteInterface& reader, const std::strin
 
     work.range(0, sectors);
     work.position(0);
-
-    // Two buffers: the next chunk is read (and tested for zeros) on a helper
-    // thread while the current one is written, so reading the image and writing
-    // the output overlap. The reader's readAt is stateless and thread-safe.
-    struct Chunk {
-        std::vector<std::uint8_t> bytes;
-        std::size_t size = 0;
-        bool ok = true;
-        int error = 0;
-        bool zero = false;
-    };
-    const auto capacity = static_cast<std::size_t>(std::min(kChunkBytes, bytes));
-    std::array<Chunk, 2> chunks;
-    for (auto& c : chunks) c.bytes.resize(capacity);
-    auto readChunk = [&reader, bytes](Chunk& c, std::int64_t offset) {
-        c.size = static_cast<std::size_t>(std::min(kChunkBytes, bytes - offset));
-        errno = 0;
-        c.ok = reader.readAt(offset, MutableByteSpan(c.bytes.data(), c.size));
-        c.error = errno != 0 ? errno : EIO;
-        c.zero = c.ok && allZero(c.bytes.data(), c.size);
-    };
-
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(kChunkBytes, std::max<std::int64_t>(bytes, 1))));
     ExportOutcome outcome;
     std::int64_t done = 0;
-    std::size_t current = 0;
-    std::future<void> pending;
-    if (bytes > 0) pending = std::async(std::launch::async | std::launch::deferred, readChunk, std::ref(chunks[0]), std::int64_t{0});
     while (done < bytes) {
-        pending.get();
-        Chunk& c = chunks[current];
-        if (!c.ok) {
-            work.status("Exit with error number " + std::to_string(c.error));
+        const auto chunk = static_cast<std::size_t>(std::min(kChunkBytes, bytes - done));
+        errno = 0;
+        if (!reader.readAt(done, MutableByteSpan(buffer.data(), chunk))) {
+            const int error = errno != 0 ? errno : EIO;
+            work.status("Exit with error number " + std::to_string(error));
             outcome = {ExportOutcome::Kind::ReadError, "", done};
             break;
         }
-        const auto next = done + static_cast<std::int64_t>(c.size);
-        if (next < bytes) pending = std::async(std::launch::async | std::launch::deferred, readChunk, std::ref(chunks[1 - current]), next);
         // Zero chunks (unallocated blocks above all) become holes; the final
         // ftruncate gives the file its full length.
-        if (!c.zero && !writeAll(fd, c.bytes.data(), c.size, done)) {
+        if (!allZero(buffer.data(), chunk) && !writeAll(fd, buffer.data(), chunk, done)) {
             outcome = failWrite(errno, done);
             break;
         }
-        done = next;
-        current = 1 - current;
+        done += chunk;
         if (done % kProgressStep == 0 || done == bytes) work.position(done / kSectorSize);
         work.status(savedText(done, bytes));
         if (done < bytes && !work.checkpoint()) {
@@ -152,7 +124,6 @@ ExportOutcome DiskExport::run(const readWriteInterface& reader, const std::strin
             break;
         }
     }
-    if (pending.valid()) pending.wait();  // a read still running after a stop or an error
     outcome.bytesWritten = done;
     // The file ends where the copy ended (a partial file stays after a stop or an error).
     if (::ftruncate(fd, done) != 0 && outcome.ok()) outcome = failWrite(errno, done);
