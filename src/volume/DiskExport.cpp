@@ -96,6 +96,15 @@ ExportOutcome DiskExport::run(const readWriteInterface& reader, const std::strin
     const int fd = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return {ExportOutcome::Kind::CannotCreate, kCannotCreateText, 0};
 
+    // The output gets its full length first, so the copy writes inside the file
+    // instead of extending it with every chunk, and a file system that cannot
+    // hold a file that large fails here, before anything is written.
+    if (::ftruncate(fd, bytes) != 0) {
+        const ExportOutcome outcome = failWrite(errno, 0);
+        ::close(fd);
+        ::unlink(outputPath.c_str());
+        return outcome;
+    }
     work.range(0, sectors);
     work.position(0);
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(kChunkBytes, std::max<std::int64_t>(bytes, 1))));
