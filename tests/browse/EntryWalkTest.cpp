@@ -32,3 +32,21 @@ TEST(EntryWalk, ListsDepthFirstInTreeOrderAndFindsPaths) {
     EXPECT_EQ(parentsOf(p, inOdd), (std::vector<fs::EntryRef>{odd}));
     EXPECT_EQ(parentsOf(p, docs), (std::vector<fs::EntryRef>{}));
 }
+
+TEST(EntryWalk, NestingIsBounded) {
+    // A damaged tree can chain folders without end; walks stop at the limit.
+    FakeParser p;
+    fs::EntryRef at = 0;
+    for (int i = 0; i < kMaxWalkDepth + 50; ++i) at = p.folder(at, "d");
+    p.file(at, "too-deep.txt", "x");
+    std::size_t listed = 0;
+    std::size_t deepest = 0;
+    walkTree(p, std::nullopt, [&](fs::EntryRef, const std::vector<std::string>& path) {
+        ++listed;
+        deepest = std::max(deepest, path.size());
+        return true;
+    });
+    EXPECT_EQ(listed, static_cast<std::size_t>(kMaxWalkDepth) + 1);
+    EXPECT_EQ(deepest, static_cast<std::size_t>(kMaxWalkDepth) + 1);
+    EXPECT_TRUE(findByPath(p, "d/d/d").size() == 1u);
+}
