@@ -74,9 +74,9 @@ rm -f "$disk"
 declare -A secs mem
 run() {
   local name=$1; shift
-  "$@" >/dev/null 2>&1 || true
-  rm -rf "$work/out-$name"; mkdir -p "$work/out-$name"
   local cmdline=("${@//@OUT@/$work/out-$name}")
+  rm -rf "$work/out-$name"; mkdir -p "$work/out-$name"
+  "${cmdline[@]}" >/dev/null 2>&1 || true
   rm -rf "$work/out-$name"; mkdir -p "$work/out-$name"
   /usr/bin/time -v -o "$work/time-$name" "${cmdline[@]}" > "$work/stdout-$name" 2> "$work/stderr-$name" || {
     echo "bench_ntfs: $name failed:"; tail -5 "$work/stderr-$name"; }
