@@ -78,6 +78,7 @@ run() {
   rm -rf "$work/out-$name"; mkdir -p "$work/out-$name"
   "${cmdline[@]}" >/dev/null 2>&1 || true
   rm -rf "$work/out-$name"; mkdir -p "$work/out-$name"
+  sync  # the warm-up's writes are not left to slow down the measured run
   /usr/bin/time -v -o "$work/time-$name" "${cmdline[@]}" > "$work/stdout-$name" 2> "$work/stderr-$name" || {
     echo "bench_ntfs: $name failed:"; tail -5 "$work/stderr-$name"; }
   secs[$name]=$(awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,p,":"); s=0; for(i=1;i<=n;i++) s=s*60+p[i]; print s}' "$work/time-$name")
