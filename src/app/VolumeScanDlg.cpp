@@ -315,8 +315,10 @@ void VolumeScanDlg::endSave(std::int64_t count, bool single) {
     if (!lastSave_.error.empty()) {
         g.messageBox(lastSave_.error);
     } else if (single) {
-        // A single file says nothing when it was written.
+        // A single file written shows where it went (its name may have been made
+        // safe or distinct) in the second status line, without a message.
         if (!lastSave_.ok()) g.messageBox("The file was not saved completely." + saveProblems(lastSave_));
+        else if (!lastSave_.lastWritten.empty()) g.setText(pageId_, kFileSize, browse::texts::dumpedText(lastSave_.lastWritten));
     } else {
         g.messageBox(browse::texts::kWorkDone + saveProblems(lastSave_));
     }

@@ -466,6 +466,8 @@ TEST_F(ScanPageTest, DoubleClickOnFileAsksForAFolderOnceAndSavesIt) {
     ASSERT_TRUE(finish());
     EXPECT_EQ(readText(out / "top.txt"), "top");
     EXPECT_TRUE(gui.messageTexts().empty());
+    EXPECT_EQ(gui.textOf(kPage, VolumeScanDlg::kFileSize),
+              "file is dumped in path  :  " + (out.path() / "top.txt").string() + "   ");
 
     // The chosen folder is kept: the next double click writes there at once.
     page->treeDoubleClicked(child(top(), "gone.bin"));
