@@ -102,6 +102,18 @@ bool FileReadSeekVHD::readAt(std::int64_t diskOffset, MutableByteSpan out) const
     return readDynamic(diskOffset, out);
 }
 
+bool FileReadSeekVHD::isUnallocated(std::int64_t diskOffset, std::int64_t length) const {
+    if (fixed_ || length <= 0 || diskOffset < 0 || diskOffset > diskSize_ || diskSize_ - diskOffset < length)
+        return false;
+    const std::int64_t first = diskOffset / blockSize_;
+    const std::int64_t last = (diskOffset + length - 1) / blockSize_;
+    for (std::int64_t b = first; b <= last; ++b) {
+        if (b < static_cast<std::int64_t>(blockTable.size()) && blockTable[static_cast<std::size_t>(b)] != kVhdUnallocated)
+            return false;
+    }
+    return true;
+}
+
 bool FileReadSeekVHD::readDynamic(std::int64_t diskOffset, MutableByteSpan out) const {
     bool ok = true;
     std::size_t done = 0;

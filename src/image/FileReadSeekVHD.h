@@ -18,6 +18,7 @@ public:
     bool open(std::string path) override;
     bool readAt(std::int64_t diskOffset, MutableByteSpan out) const override;
     std::int64_t diskSize() const override { return diskSize_; }
+    bool isUnallocated(std::int64_t diskOffset, std::int64_t length) const override;
 
     const VhdFooter& footer() const { return footer_; }
     const VhdDynamicHeader& dynamicHeader() const { return header_; }

@@ -33,6 +33,10 @@ public:
     // not be read is zero-filled.
     virtual bool readAt(std::int64_t diskOffset, MutableByteSpan out) const = 0;
 
+    // True when no byte of [diskOffset, diskOffset+length) is stored in the image
+    // (it reads as zeros): lets a copy skip unallocated blocks without reading them.
+    virtual bool isUnallocated(std::int64_t /*diskOffset*/, std::int64_t /*length*/) const { return false; }
+
     // Size of the virtual disk in bytes (0 before a successful open).
     virtual std::int64_t diskSize() const = 0;
     std::uint64_t totalSectors() const { return static_cast<std::uint64_t>(diskSize() / kSectorSize); }

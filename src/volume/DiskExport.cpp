@@ -113,7 +113,9 @@ ExportOutcome DiskExport::run(const readWriteInterface& reader, const std::strin
     while (done < bytes) {
         const auto chunk = static_cast<std::size_t>(std::min(kChunkBytes, bytes - done));
         errno = 0;
-        if (!reader.readAt(done, MutableByteSpan(buffer.data(), chunk))) {
+        // Unallocated blocks are zeros: left as holes without being read.
+        const bool unallocated = reader.isUnallocated(done, static_cast<std::int64_t>(chunk));
+        if (!unallocated && !reader.readAt(done, MutableByteSpan(buffer.data(), chunk))) {
             const int error = errno != 0 ? errno : EIO;
             work.status("Exit with error number " + std::to_string(error));
             outcome = {ExportOutcome::Kind::ReadError, "", done};
@@ -121,7 +123,7 @@ ExportOutcome DiskExport::run(const readWriteInterface& reader, const std::strin
         }
         // Zero chunks (unallocated blocks above all) become holes; the final
         // ftruncate gives the file its full length.
-        if (!allZero(buffer.data(), chunk) && !writeAll(fd, buffer.data(), chunk, done)) {
+        if (!unallocated && !allZero(buffer.data(), chunk) && !writeAll(fd, buffer.data(), chunk, done)) {
             outcome = failWrite(errno, done);
             break;
         }

@@ -153,3 +153,17 @@ TEST(VhdReader, OpeningNeverChangesTheImage) {
     }
     EXPECT_EQ(test::sha256File(images().dynamicPath), before);
 }
+
+TEST(VhdReader, UnallocatedRangesAreReportedOnlyWhenNoBlockIsStored) {
+    requireQemu();
+    FileReadSeekVHD r;
+    ASSERT_TRUE(r.open(images().dynamicPath.string()));
+    EXPECT_TRUE(r.isUnallocated(2 * 2 * kMiB, 2 * kMiB));          // block 2
+    EXPECT_TRUE(r.isUnallocated(5 * 2 * kMiB + 512, 5 * kMiB));   // inside blocks 5..7
+    EXPECT_FALSE(r.isUnallocated(2 * 2 * kMiB - 512, 1024));       // touches block 1
+    EXPECT_FALSE(r.isUnallocated(0, 512));
+    EXPECT_FALSE(r.isUnallocated(24 * kMiB - 512, 1024));          // leaves the disk
+    FileReadSeekVHD fixed;
+    ASSERT_TRUE(fixed.open(images().fixedPath.string()));
+    EXPECT_FALSE(fixed.isUnallocated(2 * 2 * kMiB, 2 * kMiB));     // fixed images store everything
+}
