@@ -61,9 +61,12 @@ TEST(NtfsCli, EveryFixtureListsAndRecoversTheOracleFiles) {
         if (!(offsetFile >> offset)) continue;
         const auto image = unpackedFixture("ntfs/" + name + ".vhd.xz");
         const std::string imageSha = sha256File(image);
-        const auto info = nlohmann::json::parse(cli("info --json " + q(image)).out);
-        const std::string volume =
-            " --start " + std::to_string(offset) + " --end " + std::to_string(info.at("total_sectors").get<std::int64_t>() - 1);
+        // The volume is found through the disk's own table (MBR or GPT).
+        const auto volumes = nlohmann::json::parse(cli("volumes --json " + q(image)).out);
+        ASSERT_EQ(volumes.size(), 1u);
+        EXPECT_EQ(volumes[0].at("start").get<std::int64_t>(), offset);
+        EXPECT_EQ(volumes[0].at("fs").get<std::string>(), "NTFS");
+        const std::string volume = " --volume 0";
 
         // The text listing ("d|f *|- SIZE PATH") is parsed here; the JSON form is
         // covered by the FAT tests and is slow to parse under the sanitizers.
