@@ -46,11 +46,13 @@ HostName safeName(std::string_view imageName) {
             out.name += c;
         }
     }
+    // assign(count, char) rather than assignment from a literal: g++ 12 at -O3
+    // reports a false -Wrestrict overlap for the latter here.
     if (out.name.empty() || out.name == ".") {
-        out.name = "_";
+        out.name.assign(1, '_');
         out.changed = true;
     } else if (out.name == "..") {
-        out.name = "__";
+        out.name.assign(2, '_');
         out.changed = true;
     }
     if (out.name.size() > kMaxHostNameBytes) {
