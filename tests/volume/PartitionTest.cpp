@@ -5,18 +5,18 @@
 #include <atomic>
 
 #include "volume/RecordingSink.h"
-#include "volume/TestDisk.h"
+#include "volume/MemoryDisk.h"
 
 namespace tavrel {
 namespace {
 
 using test::RecordingSink;
-using test::TestDisk;
+using test::MemoryDisk;
 
 // ---- MBR and the extended chain ------------------------------------------
 
 TEST(PartitionMbr, OneNtfsPartition) {
-    TestDisk disk(210000);
+    MemoryDisk disk(210000);
     disk.tableEntry(0, 0, 0x07, 2048, 204800);
     disk.ntfsBoot(2048, 204799);
     const MemoryImage image = disk.image();
@@ -35,7 +35,7 @@ TEST(PartitionMbr, OneNtfsPartition) {
 }
 
 TEST(PartitionMbr, EmptyFirstEntryEndsTheWalk) {
-    TestDisk disk(8192);
+    MemoryDisk disk(8192);
     disk.tableEntry(0, 1, 0x0C, 2048, 4096);
     disk.tableEntry(0, 2, 0x83, 6144, 2048);
     const MemoryImage image = disk.image();
@@ -43,7 +43,7 @@ TEST(PartitionMbr, EmptyFirstEntryEndsTheWalk) {
 }
 
 TEST(PartitionMbr, NamesByType) {
-    TestDisk disk(40000);
+    MemoryDisk disk(40000);
     disk.tableEntry(0, 0, 0x01, 100, 4096);
     disk.tableEntry(0, 1, 0x0E, 5000, 6144);
     disk.tableEntry(0, 2, 0x42, 12000, 8192);
@@ -65,7 +65,7 @@ TEST(PartitionMbr, NamesByType) {
 }
 
 TEST(PartitionMbr, ExfatBehindType07) {
-    TestDisk disk(20000);
+    MemoryDisk disk(20000);
     disk.tableEntry(0, 0, 0x07, 2048, 16384);
     disk.exfatBoot(2048, 16384);
     const MemoryImage image = disk.image();
@@ -78,7 +78,7 @@ TEST(PartitionMbr, ExfatBehindType07) {
 }
 
 TEST(PartitionMbr, PrimaryAndTwoLogicalVolumes) {
-    TestDisk disk(30000);
+    MemoryDisk disk(30000);
     disk.tableEntry(0, 0, 0x0C, 2048, 8192);
     disk.tableEntry(0, 1, 0x05, 12288, 16384);
     // First EBR: a FAT16 volume 2048 sectors after it, then the link to the second.
@@ -103,7 +103,7 @@ TEST(PartitionMbr, PrimaryAndTwoLogicalVolumes) {
 }
 
 TEST(PartitionMbr, LogicalType42IsUnknown) {
-    TestDisk disk(8192);
+    MemoryDisk disk(8192);
     disk.tableEntry(0, 0, 0x0F, 2048, 6000);
     disk.tableEntry(2048, 0, 0x42, 64, 2048);
     const MemoryImage image = disk.image();
@@ -113,7 +113,7 @@ TEST(PartitionMbr, LogicalType42IsUnknown) {
 }
 
 TEST(PartitionMbr, GptDiskReadThroughItsProtectiveMbr) {
-    TestDisk disk(4096);
+    MemoryDisk disk(4096);
     disk.gptHeader();
     disk.gptEntry(0, 2048, 4095, u"Basic data partition");
     const MemoryImage image = disk.image();
@@ -124,7 +124,7 @@ TEST(PartitionMbr, GptDiskReadThroughItsProtectiveMbr) {
 }
 
 TEST(PartitionMbr, SelfReferencingChainEndsCleanly) {
-    TestDisk disk(8192);
+    MemoryDisk disk(8192);
     disk.tableEntry(0, 0, 0x05, 2048, 6000);
     disk.tableEntry(2048, 0, 0x06, 64, 2048);
     disk.tableEntry(2048, 1, 0x05, 0, 6000);  // links back to itself
@@ -135,7 +135,7 @@ TEST(PartitionMbr, SelfReferencingChainEndsCleanly) {
 }
 
 TEST(PartitionMbr, ChainLoopingBackEndsAtTheFirstRepeat) {
-    TestDisk disk(8192);
+    MemoryDisk disk(8192);
     disk.tableEntry(0, 0, 0x05, 1000, 7000);
     disk.tableEntry(1000, 0, 0x06, 10, 100);
     disk.tableEntry(1000, 1, 0x05, 1000, 100);  // -> 2000
@@ -146,7 +146,7 @@ TEST(PartitionMbr, ChainLoopingBackEndsAtTheFirstRepeat) {
 }
 
 TEST(PartitionMbr, LongChainStopsAtFifty) {
-    TestDisk disk(200);
+    MemoryDisk disk(200);
     disk.tableEntry(0, 0, 0x05, 1, 199);
     for (int i = 0; i < 60 && 1 + i < 199; ++i) {
         const std::int64_t ebr = 1 + i * 3;
@@ -161,7 +161,7 @@ TEST(PartitionMbr, LongChainStopsAtFifty) {
 }
 
 TEST(PartitionMbr, EntriesBeyondTheDiskEndCleanly) {
-    TestDisk disk(100);
+    MemoryDisk disk(100);
     disk.tableEntry(0, 0, 0x07, 0xFFFFFFF0u, 0xFFFFFFFFu);  // exFAT test read fails: NTFS
     disk.tableEntry(0, 1, 0x05, 0xFFFFFF00u, 10);           // extended record unreadable
     const MemoryImage image = disk.image();
@@ -184,7 +184,7 @@ TEST(PartitionMbr, UnreadableDiskGivesNothing) {
 // ---- GPT ------------------------------------------------------------------
 
 TEST(PartitionGpt, NamesAndSizeTexts) {
-    TestDisk disk(60000);
+    MemoryDisk disk(60000);
     disk.gptHeader();
     disk.gptEntry(0, 34, 8225, u"Microsoft reserved partition");
     disk.gptEntry(1, 10240, 30719, u"Basic data partition");
@@ -215,7 +215,7 @@ TEST(PartitionGpt, NamesAndSizeTexts) {
 }
 
 TEST(PartitionGpt, ZeroSizedBootSectorsGiveNoRecord) {
-    TestDisk disk(8192);
+    MemoryDisk disk(8192);
     disk.gptHeader();
     disk.gptEntry(0, 2048, 4095, u"a");
     disk.ntfsBoot(2048, 2047);  // under 1 MiB
@@ -229,7 +229,7 @@ TEST(PartitionGpt, ZeroSizedBootSectorsGiveNoRecord) {
 }
 
 TEST(PartitionGpt, CollectionEndsAtTheFirstEmptyOrMarkedEntry) {
-    TestDisk disk(8192);
+    MemoryDisk disk(8192);
     disk.gptHeader();
     disk.gptEntry(0, 2048, 4095, u"one");
     disk.gptEntry(1, 4096, 6143, u"two", 0x30);  // a type GUID byte 0x30 ends it
@@ -241,7 +241,7 @@ TEST(PartitionGpt, CollectionEndsAtTheFirstEmptyOrMarkedEntry) {
 }
 
 TEST(PartitionGpt, EntryArrayAtItsFullLba) {
-    TestDisk disk(0x10000 + 100);
+    MemoryDisk disk(0x10000 + 100);
     disk.gptHeader(0x10002);  // low byte 2, high bits set: the array is at 0x10002
     disk.gptEntry(0, 4096, 8191, u"far", 0xA2, 0x10002);
     disk.gptEntry(0, 2048, 4095, u"near");  // what the low byte alone would find
@@ -252,14 +252,14 @@ TEST(PartitionGpt, EntryArrayAtItsFullLba) {
 }
 
 TEST(PartitionGpt, HostileArrayLbaEndsCleanly) {
-    TestDisk disk(4096);
+    MemoryDisk disk(4096);
     disk.gptHeader(0xFFFFFFFFFFFFFF02ull);
     const MemoryImage image = disk.image();
     EXPECT_TRUE(Partition(image).standardScan(true).empty());
 }
 
 TEST(PartitionGpt, EntryBeyondTheDiskEndsTheScanKeepingEarlierRecords) {
-    TestDisk disk(8192);
+    MemoryDisk disk(8192);
     disk.gptHeader();
     disk.gptEntry(0, 2048, 4095, u"first");
     disk.gptEntry(1, 0x7FFFFFFFFFFFFFF0LL, 0x7FFFFFFFFFFFFFFFLL, u"beyond");
@@ -271,7 +271,7 @@ TEST(PartitionGpt, EntryBeyondTheDiskEndsTheScanKeepingEarlierRecords) {
 }
 
 TEST(PartitionGpt, ExtremeEndingLbaDoesNotOverflow) {
-    TestDisk disk(8192);
+    MemoryDisk disk(8192);
     disk.gptHeader();
     disk.gptEntry(0, 2048, INT64_MIN, u"odd");
     const MemoryImage image = disk.image();
@@ -291,7 +291,7 @@ public:
 };
 
 TEST(PartitionGpt, StopEndsTheWalkAfterTheCurrentPartition) {
-    TestDisk disk(20000);
+    MemoryDisk disk(20000);
     disk.gptHeader();
     disk.gptEntry(0, 2048, 6143, u"a");
     disk.ntfsBoot(2048, 4095);
@@ -307,7 +307,7 @@ TEST(PartitionGpt, StopEndsTheWalkAfterTheCurrentPartition) {
 // ---- advanced scan ----------------------------------------------------------
 
 TEST(PartitionAdvanced, FindsNtfsWithZeroedTable) {
-    TestDisk disk(8192);
+    MemoryDisk disk(8192);
     disk.ntfsBoot(2048, 4095);
     disk.ntfsBoot(2048 + 4095, 4095);  // its backup boot sector, the volume's last
     const MemoryImage image = disk.image();
@@ -332,7 +332,7 @@ TEST(PartitionAdvanced, FindsNtfsWithZeroedTable) {
 }
 
 TEST(PartitionAdvanced, Fat32BackupBootSectorOnlyWithoutSkip) {
-    TestDisk disk(12000);
+    MemoryDisk disk(12000);
     disk.fatBoot(2048, true, 0, 8192);
     disk.fatBoot(2048 + 6, true, 0, 8192);
     const MemoryImage image = disk.image();
@@ -347,7 +347,7 @@ TEST(PartitionAdvanced, Fat32BackupBootSectorOnlyWithoutSkip) {
 }
 
 TEST(PartitionAdvanced, HfsPlusHeaderAt2050StartsAt2048) {
-    TestDisk disk(12000);
+    MemoryDisk disk(12000);
     disk.hfsHeader(2050, 4096, 1024);
     disk.hfsHeader(1, 4096, 1024);  // a header in sector 1 would start before the disk
     const MemoryImage image = disk.image();
@@ -362,7 +362,7 @@ TEST(PartitionAdvanced, HfsPlusHeaderAt2050StartsAt2048) {
 }
 
 TEST(PartitionAdvanced, HfsPlusSizeLimit) {
-    TestDisk disk(4096);
+    MemoryDisk disk(4096);
     disk.hfsHeader(100, 0x10000, 0x200000);  // 128 GiB: fine
     disk.hfsHeader(300, 0x40000000, 0x40000000);  // 2^60 bytes: over the limit
     const MemoryImage image = disk.image();
@@ -373,7 +373,7 @@ TEST(PartitionAdvanced, HfsPlusSizeLimit) {
 }
 
 TEST(PartitionAdvanced, CustomRange) {
-    TestDisk disk(20000);
+    MemoryDisk disk(20000);
     disk.ntfsBoot(3000, 4095);
     disk.exfatBoot(12000, 4096);
     const MemoryImage image = disk.image();
@@ -391,7 +391,7 @@ TEST(PartitionAdvanced, CustomRange) {
 TEST(PartitionAdvanced, SkipJumpsAcrossChunks) {
     // A volume found near a chunk's end whose size carries the scan several chunks on.
     const std::int64_t n = Partition::kScanChunkSectors;
-    TestDisk disk(6 * n);
+    MemoryDisk disk(6 * n);
     disk.fatBoot(n - 1, true, 0, static_cast<std::uint32_t>(3 * n));
     disk.fatBoot(2 * n, true, 0, static_cast<std::uint32_t>(3 * n));  // inside the first: skipped
     disk.fatBoot(4 * n, true, 0, 4096);
@@ -404,7 +404,7 @@ TEST(PartitionAdvanced, SkipJumpsAcrossChunks) {
 }
 
 TEST(PartitionAdvanced, SizeBeyondTheDiskKeepsTheRecordAndEnds) {
-    TestDisk disk(8192);
+    MemoryDisk disk(8192);
     disk.ntfsBoot(100, 0x7FFFFFFFFFFFFFFFull);
     disk.ntfsBoot(5000, 4095);
     const MemoryImage image = disk.image();
@@ -417,7 +417,7 @@ TEST(PartitionAdvanced, SizeBeyondTheDiskKeepsTheRecordAndEnds) {
 }
 
 TEST(PartitionAdvanced, NegativeSizesGiveNoRecord) {
-    TestDisk disk(4096);
+    MemoryDisk disk(4096);
     disk.ntfsBoot(10, 0x8000000000000000ull);
     disk.exfatBoot(20, 0xFFFFFFFFFFFFFFFFull);
     const MemoryImage image = disk.image();
@@ -427,7 +427,7 @@ TEST(PartitionAdvanced, NegativeSizesGiveNoRecord) {
 
 TEST(PartitionAdvanced, StopKeepsWhatWasFound) {
     const std::int64_t n = Partition::kScanChunkSectors;
-    TestDisk disk(4 * n);
+    MemoryDisk disk(4 * n);
     disk.ntfsBoot(10, 4095);
     disk.ntfsBoot(3 * n, 4095);
     const MemoryImage image = disk.image();

@@ -11,9 +11,9 @@
 
 namespace tavrel::test {
 
-class TestDisk {
+class MemoryDisk {
 public:
-    explicit TestDisk(std::int64_t sectors) : bytes_(static_cast<std::size_t>(sectors) * 512) {}
+    explicit MemoryDisk(std::int64_t sectors) : bytes_(static_cast<std::size_t>(sectors) * 512) {}
 
     std::uint8_t* sector(std::int64_t s) { return bytes_.data() + s * 512; }
     std::int64_t sectors() const { return static_cast<std::int64_t>(bytes_.size() / 512); }
