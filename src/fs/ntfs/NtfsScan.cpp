@@ -156,15 +156,7 @@ bool ntfs::huntFirstMft(WorkControl& work) {
             }
             const std::uint32_t size = recordSizeAt(unit);
             const std::int64_t offset = start + static_cast<std::int64_t>(pos);
-            record.assign(size, 0);
-            volume_.readAt(offset, record);
-            applyFixup(record);
-            NtfsEntry e;
-            e.tag = kFileTag;
-            e.recordOffset = offset;
-            e.selfIndex = static_cast<std::int64_t>(entries_.size());
-            entries_.push_back(e);
-            parseRecordBytes(record, entries_.size() - 1);
+            addFoundRecord(offset, size, record);
             if (stopAtFirstMft_ && entries_.back().name == "$MFT") {
                 work.status("found mft entry.getting its run ...");
                 const bool found = adoptMftRecord(offset, record);
@@ -209,15 +201,7 @@ void ntfs::deepScan(WorkControl& work) {
             }
             const std::uint32_t size = recordSizeAt(unit);
             const std::int64_t offset = start + static_cast<std::int64_t>(pos);
-            record.assign(size, 0);
-            volume_.readAt(offset, record);
-            applyFixup(record);
-            NtfsEntry e;
-            e.tag = kFileTag;
-            e.recordOffset = offset;
-            e.selfIndex = static_cast<std::int64_t>(entries_.size());
-            entries_.push_back(e);
-            parseRecordBytes(record, entries_.size() - 1);
+            addFoundRecord(offset, size, record);
             if (h.usaOffset >= 0x30 && foundRecords_.size() < static_cast<std::size_t>(limit / 512))
                 foundRecords_.emplace(le32(record, 44), offset);
             if (entries_.back().hasName) {
@@ -297,6 +281,20 @@ void ntfs::enumerateMft(WorkControl& work) {
         streamPos = runEnd;
         if (entries_.size() >= maxRecords) break;
     }
+}
+
+// Reads the record a hunt found at offset, applies its fixup, and parses it into a
+// new entry at the end of the table.
+void ntfs::addFoundRecord(std::int64_t offset, std::uint32_t size, std::vector<std::uint8_t>& record) {
+    record.assign(size, 0);
+    volume_.readAt(offset, record);
+    applyFixup(record);
+    NtfsEntry e;
+    e.tag = kFileTag;
+    e.recordOffset = offset;
+    e.selfIndex = static_cast<std::int64_t>(entries_.size());
+    entries_.push_back(e);
+    parseRecordBytes(record, entries_.size() - 1);
 }
 
 }  // namespace tavrel::fs

@@ -73,6 +73,7 @@ public:
 private:
     bool readRecord(std::int64_t offset, std::vector<std::uint8_t>& out) const;
     void parseRecordBytes(std::vector<std::uint8_t>& record, std::size_t index);
+    void addFoundRecord(std::int64_t offset, std::uint32_t size, std::vector<std::uint8_t>& record);
     bool huntFirstMft(WorkControl& work);
     bool adoptMftRecord(std::int64_t offset, const std::vector<std::uint8_t>& record);
     std::uint32_t recordSizeAt(ByteSpan unit) const;
