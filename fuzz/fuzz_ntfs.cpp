@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VolumeView view(image, 0);
     for (int mode : {1, 3}) {
         ScanOptions options;
-        options.recoveryMode = mode;
+        options.mode = static_cast<fs::RecoveryMode>(mode);
         ntfs p(view, options);
         WorkControl work;
         p.scan(work);

@@ -4,7 +4,7 @@
 
 #include "app/CKeswinApp.h"
 #include "app/PageFactory.h"
-#include "util/Unicode.h"
+#include "fs/factory/FsKinds.h"
 
 namespace tavrel::app {
 
@@ -12,11 +12,6 @@ namespace {
 
 constexpr const char* kDefaultMaxFileSystems = "3";
 
-std::string prefixOf(const std::string& fsName) {
-    const auto first = fsName.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return fsName.substr(first, 3);
-}
 
 }  // namespace
 
@@ -25,7 +20,7 @@ std::unique_ptr<PageController> makeRecoveryModePage(CKeswinApp& app, const Volu
 }
 
 ParceModeNtfsDlg::ParceModeNtfsDlg(CKeswinApp& app, const VolumeRecord& record)
-    : PageController(app, kRecoveryModePage), volume_(record), kindPrefix_(prefixOf(record.fsName)) {}
+    : PageController(app, kRecoveryModePage), volume_(record), kind_(fs::findKindByPrefix(record.fsName)) {}
 
 void ParceModeNtfsDlg::open() {
     Gui& g = gui();
@@ -35,13 +30,9 @@ void ParceModeNtfsDlg::open() {
     g.setEnabled(pageId_, kDriveFormatted, false);
 
     // Modes that do not suit the volume's file system are hidden.
-    if (equalsIgnoreCase(kindPrefix_, "fat") || equalsIgnoreCase(kindPrefix_, "exF")) {
-        g.setVisible(pageId_, kDeep, false);
-    } else if (equalsIgnoreCase(kindPrefix_, "ext")) {
-        g.setVisible(pageId_, kDeep, false);
-        g.setVisible(pageId_, kAdvanced, false);
-    } else if (equalsIgnoreCase(kindPrefix_, "HFS")) {
-        g.setVisible(pageId_, kAdvanced, false);
+    if (kind_) {
+        if (!kind_->deepMode) g.setVisible(pageId_, kDeep, false);
+        if (!kind_->advancedMode) g.setVisible(pageId_, kAdvanced, false);
     }
     standard();
 }
@@ -82,7 +73,7 @@ void ParceModeNtfsDlg::advanced() {
     } else {
         select(kStandard);
     }
-    gui().setEnabled(pageId_, kDriveFormatted, equalsIgnoreCase(kindPrefix_, "fat"));
+    gui().setEnabled(pageId_, kDriveFormatted, kind_ && kind_->driveFormattedQuestion);
     recoveryMode = 2;
 }
 

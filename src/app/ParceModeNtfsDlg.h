@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/PageController.h"
+#include "fs/factory/FsKinds.h"
 #include "volume/VolumeRecord.h"
 
 namespace tavrel::app {
@@ -41,7 +42,6 @@ public:
     int maxFileSystems() const;
 
     const VolumeRecord& volume() const { return volume_; }
-    const std::string& kindPrefix() const { return kindPrefix_; }
     int recoveryMode = 0;  // 1 Standard, 2 Advanced, 3 Deep; 0 until chosen
 
 private:
@@ -49,7 +49,7 @@ private:
     void clearDriveFormatted();
 
     VolumeRecord volume_;     // the page's own copy of the volume list's selection
-    std::string kindPrefix_;  // first three characters of the trimmed fsName
+    const fs::FsKindRow* kind_;  // the volume's kind, by name or its first three characters
 };
 
 }  // namespace tavrel::app

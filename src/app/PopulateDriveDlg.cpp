@@ -8,6 +8,7 @@
 #include "app/PageTexts.h"
 #include "app/SectorText.h"
 #include "app/VolumeFilter.h"
+#include "fs/factory/FsKinds.h"
 #include "util/Unicode.h"
 #include "volume/Partition.h"
 
@@ -35,8 +36,12 @@ bool startsWithIgnoreCase(const std::string& text, const std::string& prefix) {
 }  // namespace
 
 const std::vector<std::string>& PopulateDriveDlg::treatEntries() {
-    static const std::vector<std::string> entries = {"EXTX", "FAT16", "FAT32", "FAT64", "HFS+", "NTFS", "RAW"};
+    static const std::vector<std::string> entries = fs::treatAsEntries();
     return entries;
+}
+
+std::string PopulateDriveDlg::notReadableYet(const std::string& kindName) {
+    return "Tavrel cannot read " + kindName + " volumes yet. It reads " + fs::workingKindNames() + " volumes.";
 }
 
 PopulateDriveDlg::PopulateDriveDlg(CKeswinApp& app, VolumeScanOptions options)
@@ -253,13 +258,7 @@ VolumeRecord PopulateDriveDlg::chosenRecord() {
     record.startSector = start;
     record.sizeMiBText = std::to_string(end > start ? (end - start + 1) / 2048 : 0);
     record.sectorCount = end >= start ? end - start + 1 : -1;
-    const std::string treat = gui().text(pageId_, kTreatAs);
-    static const std::pair<const char*, const char*> kNames[] = {
-        {"NTFS", "ntfs"}, {"FAT16", "fat16"}, {"FAT32", "fat32"},
-        {"FAT64", "fat64"}, {"EXTX", "extX"}, {"HFS+", "HFS+"}, {"RAW", "RAW"}};
-    for (const auto& [entry, name] : kNames) {
-        if (equalsIgnoreCase(treat, entry)) record.fsName = name;
-    }
+    if (const fs::FsKindRow* row = fs::findKind(gui().text(pageId_, kTreatAs))) record.fsName = row->treatAsFsName;
     return record;
 }
 
@@ -276,12 +275,18 @@ void PopulateDriveDlg::next() {
     // Next hands on a copy: the row keeps what it shows, so going back and on
     // again without custom settings hands on the listed volume unchanged.
     const VolumeRecord record = chosenRecord();
-    if (gui().isChecked(pageId_, kCustomCheck) && record.fsName == "RAW") {
+    if (gui().isChecked(pageId_, kCustomCheck) && fs::isRawKind(record.fsName)) {
         app_.forward(makeRawRecoveryPage(app_, record));
         return;
     }
     if (equalsIgnoreCase(record.fsName, "unknown")) {
         gui().messageBox(kUnknownVolume);
+        return;
+    }
+    // A kind whose parser is not here yet would end on a page with nothing to do.
+    const fs::FsKindRow* kind = fs::findKind(record.fsName);
+    if (kind && !kind->make && kind->kind != fs::FsKind::Raw) {
+        gui().messageBox(notReadableYet(kind->listName));
         return;
     }
     app_.forward(makeRecoveryModePage(app_, record));

@@ -46,6 +46,8 @@ public:
 
     // "Treat file system as:" entries, sorted as the drop-down shows them.
     static const std::vector<std::string>& treatEntries();
+    // The refusal for a kind whose parser is not built yet; it names the kinds that work.
+    static std::string notReadableYet(const std::string& kindName);
 
     PopulateDriveDlg(CKeswinApp& app, VolumeScanOptions options);
     ~PopulateDriveDlg() override;

@@ -1,7 +1,7 @@
 #include "app/VolumeFilter.h"
 
 #include "app/SectorText.h"
-#include "util/Unicode.h"
+#include "fs/factory/FsKinds.h"
 
 namespace tavrel::app {
 
@@ -20,7 +20,8 @@ std::vector<VolumeRecord> filterVolumes(const std::vector<VolumeRecord>& records
         for (const VolumeRecord& volume : kept) {
             // NTFS counts its sectors without the backup boot sector, which sits in
             // the one sector after them.
-            const std::int64_t length = recordSectors(volume) + (equalsIgnoreCase(volume.fsName, "NTFS") ? 1 : 0);
+            const fs::FsKindRow* kind = fs::findKind(volume.fsName);
+            const std::int64_t length = recordSectors(volume) + (kind ? kind->trailingSectors : 0);
             if (record.startSector == volume.startSector ||
                 (record.startSector > volume.startSector && record.startSector - volume.startSector < length)) {
                 inside = true;

@@ -7,6 +7,7 @@
 #include "app/PageTexts.h"
 #include "browse/SaveEngine.h"
 #include "browse/SaveTexts.h"
+#include "fs/factory/FsKinds.h"
 #include "fs/factory/ParserFactory.h"
 #include "image/VolumeView.h"
 #include "util/Unicode.h"
@@ -52,7 +53,7 @@ VolumeScanDlg::VolumeScanDlg(CKeswinApp& app, const VolumeRecord& record, int mo
                              bool driveFormatted)
     : PageController(app, kScanPage), volume_(record), parserMaker_(fs::makeParser), worker_(app.gui(), kScanPage) {
     recoveryMode = mode;
-    options_.recoveryMode = mode;
+    options_.mode = static_cast<fs::RecoveryMode>(mode);
     options_.maxFileSystems = maxFileSystems;
     options_.driveFormatted = driveFormatted;
 }
@@ -76,8 +77,8 @@ void VolumeScanDlg::open() {
     }
 
     const std::string kind = trimmed(volume_.fsName);
-    if (equalsIgnoreCase(kind, "ntfs")) g.setText(pageId_, kStatus, scantexts::kNtfsSelected);
-    else if (equalsIgnoreCase(kind, "HFS+")) g.setText(pageId_, kStatus, scantexts::kHfsSelected);
+    kind_ = fs::findKind(kind);
+    if (kind_ && kind_->selectedStatus) g.setText(pageId_, kStatus, kind_->selectedStatus);
 
     const VolumeView view(*app_.currentReader, volume_.startSector, volume_.sectorCount);
     parser_ = parserMaker_(kind, view, options_);
@@ -113,7 +114,7 @@ void VolumeScanDlg::startScan() {
             // Nothing thrown on the worker may end the process: a scan that throws
             // is reported as aborted.
             try {
-                scanOk_ = parser->scan(work);
+                scanOk_ = parser->scan(work).ok();
             } catch (const std::exception&) {
                 scanOk_ = false;
             }
@@ -271,7 +272,7 @@ void VolumeScanDlg::save() {
         folder = node->entry;
         count = counter.countFiles(folder);
     }
-    const std::string question = browse::texts::countQuestion(parser_->capitalisedCountQuestion(), count);
+    const std::string question = browse::texts::countQuestion(kind_ && kind_->capitalisedCountQuestion, count);
     if (gui().messageBox(question, Buttons::YesNo, Icon::Question) != Answer::Yes) return;
     startSave(std::move(items), folder, std::nullopt, count);
 }

@@ -21,6 +21,7 @@
 #include "app/PageWorker.h"
 #include "browse/SaveReport.h"
 #include "fs/Parser.h"
+#include "fs/factory/FsKinds.h"
 #include "volume/VolumeRecord.h"
 
 namespace tavrel::app {
@@ -29,8 +30,6 @@ namespace scantexts {
 inline constexpr const char* kNoReader = "Please Restart the program to re begin necessary initialization...";
 inline constexpr const char* kNotValidDrive = "not a valid drive.";
 inline constexpr const char* kNotValidDriveStatus = "Not a valid Drive .Go back";
-inline constexpr const char* kNtfsSelected = "ntfs partition selected....";
-inline constexpr const char* kHfsSelected = "HFS+ partition selected....";
 inline constexpr const char* kScanDone = "Scanning processing done.Select save button to save the data.";
 inline constexpr const char* kAborted = "Running process Aborted....";
 inline constexpr const char* kPausePressed = "Pause button pressed";
@@ -114,6 +113,7 @@ private:
     std::vector<EntryTree::Node*> fileItemsOf(EntryTree::Node& node);
 
     VolumeRecord volume_;
+    const fs::FsKindRow* kind_ = nullptr;  // the volume's row of the kind table, if any
     fs::ScanOptions options_;
     ParserMaker parserMaker_;
     // Declaration order is destruction order reversed: the worker is joined first,

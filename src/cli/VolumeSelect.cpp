@@ -4,8 +4,8 @@
 #include <iostream>
 
 #include "cli/ImageOpen.h"
+#include "fs/factory/FsKinds.h"
 #include "fs/factory/ParserFactory.h"
-#include "util/Unicode.h"
 #include "volume/Partition.h"
 
 namespace tavrel::cli {
@@ -48,20 +48,25 @@ void addVolumeSelectOptions(CLI::App* cmd, VolumeSelectArgs& args) {
 }
 
 std::string treatAsName(const std::string& value) {
-    static const std::pair<const char*, const char*> kNames[] = {
-        {"NTFS", "ntfs"}, {"FAT16", "fat16"}, {"FAT32", "fat32"}, {"FAT64", "fat64"}, {"EXTX", "extX"}, {"HFS+", "HFS+"},
-    };
-    for (const auto& [shown, name] : kNames)
-        if (equalsIgnoreCase(value, shown)) return name;
-    return value;
+    const fs::FsKindRow* row = fs::findKind(value);
+    return row ? row->treatAsFsName : value;
 }
 
 int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkControl& work, OpenedVolume& out) {
     if (args.volume < 0 && args.start < 0)
         return fail("choose a volume with --volume N, or a custom volume with --start S --end E");
     if (args.start >= 0 && args.end < args.start) return fail("--end must not lie before --start");
-    if (equalsIgnoreCase(args.treatAs, "RAW"))
-        return fail("a volume treated as RAW has no files to list; use raw recovery instead");
+    if (!args.treatAs.empty()) {
+        const fs::FsKindRow* row = fs::findKind(args.treatAs);
+        if (row && row->kind == fs::FsKind::Raw)
+            return fail("a volume treated as RAW has no files to list; use raw recovery instead");
+        if (!row)
+            return fail("not a valid drive. --treat-as \"" + args.treatAs +
+                        "\" names no file system; the file systems read are " + fs::workingKindNames());
+        if (!row->make)
+            return fail("cannot treat a volume as " + std::string(row->treatAsName) +
+                        " yet; the file systems read are " + fs::workingKindNames());
+    }
 
     out.reader = openImage(image);
     if (!out.reader) return 2;
@@ -94,11 +99,11 @@ int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkContr
 
     out.view = std::make_unique<VolumeView>(*out.reader, out.record.startSector, out.record.sectorCount);
     fs::ScanOptions options;
-    options.recoveryMode = args.mode == "deep" ? 3 : 1;
+    options.mode = args.mode == "deep" ? fs::RecoveryMode::Deep : fs::RecoveryMode::Standard;
     out.parser = fs::makeParser(out.record.fsName, *out.view, options);
     if (!out.parser)
         return fail("not a valid drive. Volume " + out.record.volumeName + " is \"" + out.record.fsName +
-                    "\", which has no parser");
+                    "\", which Tavrel cannot read; the file systems read are " + fs::workingKindNames());
     if (!out.parser->scan(work)) {
         const std::string& why = out.parser->message();
         return fail(why.empty() ? "the volume could not be read" : why);

@@ -46,7 +46,7 @@ struct OpenedVolume {
 int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkControl& work, OpenedVolume& out);
 
 // The file-system name a --treat-as value stands for ("NTFS" -> "ntfs", "EXTX"
-// -> "extX" ...); other values are passed on as given.
+// -> "extX" ...), through the kind table; other values are passed on as given.
 std::string treatAsName(const std::string& value);
 
 }  // namespace tavrel::cli

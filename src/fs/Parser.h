@@ -12,8 +12,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "fs/ScanOutcome.h"
 #include "image/VolumeView.h"
 #include "util/Bytes.h"
 #include "util/WorkControl.h"
@@ -24,9 +26,12 @@ namespace tavrel::fs {
 // parser's table, or for HFS+ a catalog node ID). Stable for the parser's life.
 using EntryRef = std::uint64_t;
 
+// The recovery mode page's choice; the values are the page's radio order.
+enum class RecoveryMode { Standard = 1, Advanced = 2, Deep = 3 };
+
 // Options chosen on the recovery mode page (or on the CLI).
 struct ScanOptions {
-    int recoveryMode = 1;        // 1 Standard, 2 Advanced, 3 Deep
+    RecoveryMode mode = RecoveryMode::Standard;
     bool driveFormatted = false; // "Is Drive Formated..?"
     int maxFileSystems = 3;
 };
@@ -63,11 +68,13 @@ class Parser {
 public:
     virtual ~Parser() = default;
 
-    // Runs every stage on the calling thread. Returns false when the volume is not
-    // of this kind or cannot be read; message() then holds the user-facing text
-    // (for example "Selected Drive is not in Fat16 Format"). A stop request ends
-    // the long loops early; the later stages still run on what was gathered.
-    virtual bool scan(WorkControl& work) = 0;
+    // Runs every stage on the calling thread. The outcome says whether there is a
+    // tree to show and, when not, why, with the user-facing text (for example
+    // "Selected Drive is not in Fat16 Format" for a volume of another kind). A stop
+    // request ends the long loops early; the later stages still run on what was
+    // gathered, and the outcome is Stopped. Damage met on the way is counted in
+    // warnings().
+    virtual ScanOutcome scan(WorkControl& work) = 0;
 
     // Entry view. rootLevel() is what goes under the volume's top item ("ROOT").
     virtual std::vector<EntryRef> rootLevel() const = 0;
@@ -82,20 +89,26 @@ public:
     virtual EntryDescription describeEntry(EntryRef e) const = 0;
     virtual std::string sizeText(EntryRef e) const = 0;
     // Writes the entry's content; false when it could not be read or written.
+    // Ranges that cannot be read are written as zeros and counted in warnings();
+    // a text for the user ("Not a valid entry...") is left in message().
     virtual bool saveFile(EntryRef e, ByteSink& out, WorkControl& work) = 0;
 
     // Save-walk rules (NTFS skips "$BadClus" and does not enter ".").
     virtual bool skipInSave(EntryRef) const { return false; }
     virtual bool enterInSave(EntryRef) const { return true; }
 
-    // The count question's wording differs for NTFS ("Number of files ...") and
-    // the others ("number of files ...").
-    virtual bool capitalisedCountQuestion() const { return false; }
-
+    // The text the parser left for the user by its last scan or save; takeMessage
+    // hands it over once.
     const std::string& message() const { return message_; }
+    std::string takeMessage() { return std::exchange(message_, {}); }
+
+    // Unreadable ranges and damaged records met by the scan and the saves.
+    const Warnings& warnings() const { return warnings_; }
+    Warnings& warnings() { return warnings_; }
 
 protected:
     std::string message_;
+    Warnings warnings_;
 };
 
 }  // namespace tavrel::fs

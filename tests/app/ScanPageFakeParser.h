@@ -27,7 +27,6 @@ public:
     std::vector<Entry> entries;
     int scanSteps = 10;
     bool failScan = false;
-    bool capitalised = false;
     std::atomic<int> stepsDone{0};
     std::atomic<bool> scanEnded{false};
     std::atomic<int> savesStarted{0};
@@ -62,7 +61,7 @@ public:
         gate_.notify_all();
     }
 
-    bool scan(WorkControl& work) override {
+    fs::ScanOutcome scan(WorkControl& work) override {
         work.status("fake scan started");
         work.range(0, scanSteps);
         waitAtGate(work);
@@ -75,9 +74,9 @@ public:
         scanEnded = true;
         if (failScan) {
             message_ = "Selected Drive is not in Fat16 Format";
-            return false;
+            return fs::ScanOutcome::fail(fs::ScanResult::NotThisKind, 0, message_);
         }
-        return true;
+        return {};
     }
 
     std::vector<fs::EntryRef> rootLevel() const override { return kids(-1); }
@@ -99,7 +98,6 @@ public:
         const std::string& c = at(e).content;
         return out.write(ByteSpan(reinterpret_cast<const std::uint8_t*>(c.data()), c.size()));
     }
-    bool capitalisedCountQuestion() const override { return capitalised; }
 
 private:
     // Holds the calling job until the gate opens or the job is stopped.

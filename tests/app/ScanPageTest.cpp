@@ -328,7 +328,7 @@ TEST_F(ScanPageTest, SavesSelectedFolderWhenNothingIsTicked) {
     const auto messages = gui.messageTexts();
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[messages.size() - 2],
-              "number of files found inside this folder = 3 .Do you want to continue dumping these files..?");
+              "Number of files found inside this folder = 3 .Do you want to continue dumping these files..?");
     EXPECT_EQ(messages.back(), "work done");
     EXPECT_EQ(gui.title(kPage), "Tavrel v3.02");
     EXPECT_EQ(gui.textOf(kPage, VolumeScanDlg::kOutputFolder), out.path().string());
@@ -344,16 +344,16 @@ TEST_F(ScanPageTest, SavesSelectedFolderWhenNothingIsTicked) {
     EXPECT_TRUE(gui.enabled(kPage, VolumeScanDlg::kTree));
 }
 
-TEST_F(ScanPageTest, CountQuestionWordingComesFromTheParser) {
-    fake->capitalised = true;
-    scanned();
+TEST_F(ScanPageTest, CountQuestionWordingComesFromTheKind) {
+    open("FAT32");
+    ASSERT_TRUE(finish());
     page->treeSelected(child(top(), "docs"));
     TempDir out;
     gui.queueFolder(out.path().string());
     gui.queueAnswer(app::Answer::No);
     page->command(VolumeScanDlg::kSave);
     EXPECT_EQ(gui.lastMessage(),
-              "Number of files found inside this folder = 3 .Do you want to continue dumping these files..?");
+              "number of files found inside this folder = 3 .Do you want to continue dumping these files..?");
     EXPECT_FALSE(page->running());
     EXPECT_TRUE(fsys::is_empty(out.path()));
 }
@@ -370,7 +370,7 @@ TEST_F(ScanPageTest, SavesExactlyTheTickedEntriesUnderTheirPaths) {
     saveInto(out.path());
     EXPECT_NE(gui.messageTexts().end(),
               std::find(gui.messageTexts().begin(), gui.messageTexts().end(),
-                        "number of files found inside this folder = 3 .Do you want to continue dumping these files..?"));
+                        "Number of files found inside this folder = 3 .Do you want to continue dumping these files..?"));
     EXPECT_EQ(gui.lastMessage(), "work done");
     EXPECT_EQ(readText(out.path() / "docs" / "a.txt"), "alpha");
     EXPECT_EQ(readText(out / "gone.bin"), "gone");

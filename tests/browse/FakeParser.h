@@ -46,7 +46,7 @@ public:
     }
     Node& node(fs::EntryRef e) { return nodes.at(e); }
 
-    bool scan(WorkControl&) override { return true; }
+    fs::ScanOutcome scan(WorkControl&) override { return {}; }
     std::vector<fs::EntryRef> rootLevel() const override { return nodes[0].children; }
     std::vector<fs::EntryRef> children(fs::EntryRef e) const override { return nodes.at(e).children; }
     bool isFolder(fs::EntryRef e) const override { return nodes.at(e).folder; }

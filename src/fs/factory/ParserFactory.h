@@ -1,6 +1,6 @@
-// Picks the parser for a volume by its file-system name (compared without regard
-// to case): the one table that maps kinds to parsers. Kinds without a parser give
-// nullptr, and the caller shows "not a valid drive.".
+// Makes the parser for a volume by its file-system name, through the kind table
+// (FsKinds.h). Names of no kind, and kinds without a parser, give nullptr, and
+// the caller shows "not a valid drive.".
 #pragma once
 
 #include <memory>

@@ -40,10 +40,10 @@ void Fat16Class::parseRootDirectory(WorkControl& work) {
     walkFolders(std::move(folders), work);
 }
 
-bool Fat16Class::scan(WorkControl& work) {
+ScanOutcome Fat16Class::scan(WorkControl& work) {
     if (!checkBootSector()) {
         message_ = "Selected Drive is not in Fat16 Format";
-        return false;
+        return ScanOutcome::fail(ScanResult::NotThisKind, 0, message_);
     }
     loadFat();
     loadRootDirectory();
@@ -56,7 +56,7 @@ bool Fat16Class::scan(WorkControl& work) {
     work.status("Tree Structure Created.");
     work.range(0, 100);
     work.position(100);
-    return true;
+    return work.stopRequested() ? ScanOutcome::stopped() : ScanOutcome::done();
 }
 
 }  // namespace tavrel::fs::fat

@@ -11,7 +11,7 @@ class Fat16Class : public FatVolumeParser {
 public:
     Fat16Class(const VolumeView& volume, const ScanOptions& options);
 
-    bool scan(WorkControl& work) override;
+    ScanOutcome scan(WorkControl& work) override;
 
     // Stages, in the order scan() runs them.
     bool checkBootSector();

@@ -52,10 +52,10 @@ void Fat32Class::parseRootDirectory(WorkControl& work) {
     walkFolders(std::move(folders), work);
 }
 
-bool Fat32Class::scan(WorkControl& work) {
+ScanOutcome Fat32Class::scan(WorkControl& work) {
     if (!checkBootSector()) {
         message_ = "Selected Drive is not in Fat32 Format";
-        return false;
+        return ScanOutcome::fail(ScanResult::NotThisKind, 0, message_);
     }
     loadFat();
     loadRootDirectory();
@@ -66,7 +66,7 @@ bool Fat32Class::scan(WorkControl& work) {
     work.status("Creating Tree Structure....");
     fillRootLevel(work);
     work.status("Tree Structure Created.");
-    return true;
+    return work.stopRequested() ? ScanOutcome::stopped() : ScanOutcome::done();
 }
 
 }  // namespace tavrel::fs::fat

@@ -10,7 +10,7 @@ class Fat32Class : public FatVolumeParser {
 public:
     Fat32Class(const VolumeView& volume, const ScanOptions& options);
 
-    bool scan(WorkControl& work) override;
+    ScanOutcome scan(WorkControl& work) override;
 
     // Stages, in the order scan() runs them.
     bool checkBootSector();

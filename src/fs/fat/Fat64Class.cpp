@@ -173,14 +173,14 @@ void Fat64Class::fillRootLevel(WorkControl& work) {
     }
 }
 
-bool Fat64Class::scan(WorkControl& work) {
+ScanOutcome Fat64Class::scan(WorkControl& work) {
     if (!checkBootSector()) {
         // An unreadable boot sector keeps "cannot read file" as its message.
-        return false;
+        return ScanOutcome::fail(ScanResult::NotThisKind, 0, message_);
     }
     if (!loadRootDirectory()) {
         message_ = "error...";
-        return false;
+        return ScanOutcome::fail(ScanResult::Damaged, 0, message_);
     }
     work.status("processing file and directory entries...");
     work.status("Finding Fat64 File And Directory entries recursively....");
@@ -189,7 +189,7 @@ bool Fat64Class::scan(WorkControl& work) {
     work.status("creating tree Structure...");
     fillRootLevel(work);
     message_ = "done...";
-    return true;
+    return work.stopRequested() ? ScanOutcome::stopped() : ScanOutcome::done();
 }
 
 std::vector<EntryRef> Fat64Class::rootLevel() const { return childrenOf(entries_, 0); }

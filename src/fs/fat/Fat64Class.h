@@ -19,7 +19,7 @@ public:
     Fat64Class(const Fat64Class&) = delete;
     Fat64Class& operator=(const Fat64Class&) = delete;
 
-    bool scan(WorkControl& work) override;
+    ScanOutcome scan(WorkControl& work) override;
 
     std::vector<EntryRef> rootLevel() const override;
     std::vector<EntryRef> children(EntryRef e) const override;

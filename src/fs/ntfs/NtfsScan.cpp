@@ -20,7 +20,7 @@ bool startsWithFile(ByteSpan unit) { return le32(unit, 0) == kFileTag; }
 }  // namespace
 
 ntfs::ntfs(const VolumeView& volume, const ScanOptions& options)
-    : volume_(volume), options_(options), scanMode_(options.recoveryMode) {}
+    : volume_(volume), options_(options), scanMode_(static_cast<int>(options.mode)) {}
 
 void ntfs::useMftRuns(std::vector<MftRun> runs, std::int64_t clusterSize) {
     mftRuns_ = std::move(runs);
@@ -29,7 +29,7 @@ void ntfs::useMftRuns(std::vector<MftRun> runs, std::int64_t clusterSize) {
     runsFromEntry0_ = !mftLocated_;
 }
 
-bool ntfs::scan(WorkControl& work) {
+ScanOutcome ntfs::scan(WorkControl& work) {
     message_.clear();
     readVolumeSize();
     if (scanMode_ == 3) {
@@ -43,7 +43,7 @@ bool ntfs::scan(WorkControl& work) {
     }
     enumerateMft(work);
     buildTree(work);
-    return true;
+    return work.stopRequested() ? ScanOutcome::stopped() : ScanOutcome::done();
 }
 
 bool ntfs::readVolumeSize() {

@@ -25,7 +25,7 @@ public:
 
     ntfs(const VolumeView& volume, const ScanOptions& options);
 
-    bool scan(WorkControl& work) override;
+    ScanOutcome scan(WorkControl& work) override;
 
     std::vector<EntryRef> rootLevel() const override;
     std::vector<EntryRef> children(EntryRef e) const override;
@@ -40,7 +40,6 @@ public:
     bool saveFile(EntryRef e, ByteSink& out, WorkControl& work) override;
     bool skipInSave(EntryRef e) const override;
     bool enterInSave(EntryRef e) const override;
-    bool capitalisedCountQuestion() const override { return true; }
 
     // Stages, in the order scan() runs them.
     bool readVolumeSize();

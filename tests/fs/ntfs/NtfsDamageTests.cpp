@@ -23,7 +23,7 @@ struct Damaged {
     void scan(int mode = 1) {
         view = std::make_unique<VolumeView>(*memory, 0);
         ScanOptions options;
-        options.recoveryMode = mode;
+        options.mode = static_cast<fs::RecoveryMode>(mode);
         parser = std::make_unique<ntfs>(*view, options);
         WorkControl work;
         parser->scan(work);
@@ -155,7 +155,7 @@ TEST(NtfsDamage, GarbageVolumesEndCleanly) {
             MemoryImage m(bytes);
             VolumeView view(m, 0);
             ScanOptions options;
-            options.recoveryMode = mode;
+            options.mode = static_cast<fs::RecoveryMode>(mode);
             ntfs p(view, options);
             WorkControl work;
             p.scan(work);

@@ -1,0 +1,56 @@
+// The table of file-system kinds: one row per kind, holding everything the
+// pages, the CLI and the parser factory need to know about it. Nothing outside
+// this table compares file-system names; a new parser joins with one row.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fs/Parser.h"
+
+namespace tavrel::fs {
+
+enum class FsKind { Ntfs, Fat16, Fat32, ExFat, Ext, HfsPlus, Raw };
+
+using ParserMake = std::unique_ptr<Parser> (*)(const VolumeView&, const ScanOptions&);
+
+struct FsKindRow {
+    FsKind kind;
+    const char* listName;     // as the volume scans name it: "NTFS", "FAT16", "FAT64", "extX", ...
+    const char* treatAsName;  // the treat-as list's entry (and --treat-as value): "NTFS", "EXTX", ...
+    const char* treatAsFsName;  // the fsName a treat-as choice gives the volume: "ntfs", "extX", ...
+    std::vector<std::string_view> aliases;  // further whole names that mean this kind
+    ParserMake make;          // nullptr while the kind has no parser
+    bool advancedMode;        // the recovery mode page offers Advanced
+    bool deepMode;            // ... and Deep
+    bool driveFormattedQuestion;  // Advanced mode asks "Is Drive Formated..?"
+    bool capitalisedCountQuestion;  // "Number of files ..." rather than "number of files ..."
+    const char* selectedStatus;     // the scan page's status line on open, or nullptr
+    // Sectors after the counted ones that still belong to the volume (NTFS keeps
+    // its backup boot sector there), for telling nested finds apart.
+    int trailingSectors;
+};
+
+// Every kind, in the treat-as list's order.
+const std::vector<FsKindRow>& fsKinds();
+
+// The row whose name, treat-as name or alias equals `fsName` without regard to
+// case (blanks around it ignored); nullptr for any other name.
+const FsKindRow* findKind(std::string_view fsName);
+
+// The row for the recovery mode page: by whole name, else by the first three
+// characters ("eXF..." is exFAT, "ext..." ext), as the page has always decided.
+const FsKindRow* findKindByPrefix(std::string_view fsName);
+
+// The treat-as list's entries, sorted.
+std::vector<std::string> treatAsEntries();
+
+// "NTFS, FAT16, FAT32, FAT64": the kinds that have a parser, for refusals.
+std::string workingKindNames();
+
+// True when `fsName` is the raw-recovery choice.
+bool isRawKind(std::string_view fsName);
+
+}  // namespace tavrel::fs
