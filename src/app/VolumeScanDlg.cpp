@@ -1,6 +1,7 @@
 #include "app/VolumeScanDlg.h"
 
 #include <exception>
+#include <new>
 
 #include "app/CKeswinApp.h"
 #include "app/PageFactory.h"
@@ -114,15 +115,28 @@ void VolumeScanDlg::startScan() {
             // Nothing thrown on the worker may end the process: a scan that throws
             // is reported as aborted.
             try {
-                scanOk_ = parser->scan(work).ok();
+                outcome_ = parser->scan(work);
+            } catch (const std::bad_alloc&) {
+                outcome_ = fs::ScanOutcome::fail(fs::ScanResult::Damaged, -1, scantexts::kTooLarge);
             } catch (const std::exception&) {
-                scanOk_ = false;
+                outcome_ = fs::ScanOutcome::fail(fs::ScanResult::Damaged, -1, {});
             }
         },
-        [this] { endScan(scanOk_); });
+        [this] { endScan(outcome_); });
 }
 
-void VolumeScanDlg::endScan(bool ok) {
+std::string VolumeScanDlg::failureText(const fs::ScanOutcome& outcome) {
+    if (!outcome.text.empty()) return outcome.text;
+    if (outcome.result == fs::ScanResult::ReadError) {
+        std::string text = scantexts::kReadError;
+        if (outcome.offset >= 0) text += " (volume byte offset " + std::to_string(outcome.offset) + ")";
+        return text;
+    }
+    return {};
+}
+
+void VolumeScanDlg::endScan(const fs::ScanOutcome& outcome) {
+    const bool ok = outcome.ok();
     Gui& g = gui();
     setBrowsingEnabled(true);
     if (ok) {
@@ -132,9 +146,13 @@ void VolumeScanDlg::endScan(bool ok) {
     g.setEnabled(pageId_, kBack, true);
     if (ok) {
         g.messageBox(scantexts::kScanDone);
-        g.setText(pageId_, kStatus, scantexts::kScanDone);
-    } else if (!parser_->message().empty()) {
-        g.messageBox(parser_->message());
+        // A listing built around unreadable or damaged parts says so, so a failing
+        // disk never looks complete.
+        const std::string warned = fs::warningSummary(parser_->warnings());
+        g.setText(pageId_, kStatus, warned.empty() ? std::string(scantexts::kScanDone)
+                                                   : std::string(scantexts::kScanDone) + " " + warned);
+    } else if (const std::string text = failureText(outcome); !text.empty()) {
+        g.messageBox(text);
     } else {
         g.setText(pageId_, kStatus, scantexts::kAborted);
     }
@@ -281,6 +299,7 @@ void VolumeScanDlg::startSave(std::vector<browse::SaveItem> items, std::optional
                               std::optional<fs::EntryRef> single, std::int64_t count) {
     dumpStop = false;
     lastSave_ = {};
+    warningsBeforeSave_ = parser_->warnings().unreadableRanges();
     setBrowsingEnabled(false);
     if (single) {
         gui().setVisible(pageId_, kStop, true);
@@ -313,15 +332,21 @@ void VolumeScanDlg::endSave(std::int64_t count, bool single) {
     setBrowsingEnabled(true);
     if (!single) g.setProgressPosition(pageId_, count);
     setWorkControlsVisible(false, false);
+    const std::int64_t zeroed = parser_->warnings().unreadableRanges() - warningsBeforeSave_;
+    const std::string zeroText =
+        zeroed > 0 ? "\n" + std::to_string(zeroed) + " unreadable range(s) were written as zeros." : std::string();
     if (!lastSave_.error.empty()) {
         g.messageBox(lastSave_.error);
+    } else if (single && !lastSave_.notes.empty() && !lastSave_.notes.front().parserMessage.empty()) {
+        // The parser's own word on this entry ("Not a valid entry...").
+        g.messageBox(lastSave_.notes.front().parserMessage);
     } else if (single) {
         // A single file written shows where it went (its name may have been made
         // safe or distinct) in the second status line, without a message.
-        if (!lastSave_.ok()) g.messageBox("The file was not saved completely." + saveProblems(lastSave_));
+        if (!lastSave_.ok()) g.messageBox("The file was not saved completely." + saveProblems(lastSave_) + zeroText);
         else if (!lastSave_.lastWritten.empty()) g.setText(pageId_, kFileSize, browse::texts::dumpedText(lastSave_.lastWritten));
     } else {
-        g.messageBox(browse::texts::kWorkDone + saveProblems(lastSave_));
+        g.messageBox(browse::texts::kWorkDone + saveProblems(lastSave_) + zeroText);
     }
 }
 

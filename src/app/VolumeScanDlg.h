@@ -30,6 +30,8 @@ namespace scantexts {
 inline constexpr const char* kNoReader = "Please Restart the program to re begin necessary initialization...";
 inline constexpr const char* kNotValidDrive = "not a valid drive.";
 inline constexpr const char* kNotValidDriveStatus = "Not a valid Drive .Go back";
+inline constexpr const char* kReadError = "The volume could not be read.";
+inline constexpr const char* kTooLarge = "The volume claims more than this computer can hold in memory; it may be damaged.";
 inline constexpr const char* kScanDone = "Scanning processing done.Select save button to save the data.";
 inline constexpr const char* kAborted = "Running process Aborted....";
 inline constexpr const char* kPausePressed = "Pause button pressed";
@@ -103,7 +105,8 @@ public:
 private:
     bool refuseWhileRunning();
     void startScan();
-    void endScan(bool ok);
+    void endScan(const fs::ScanOutcome& outcome);
+    static std::string failureText(const fs::ScanOutcome& outcome);
     void setWorkControlsVisible(bool visible, bool pauseResume);
     void setBrowsingEnabled(bool enabled);
     bool ensureOutputFolder(bool askFirst);
@@ -122,7 +125,8 @@ private:
     EntryTree tree_;
     FileList list_{tree_};
     browse::SaveReport lastSave_;
-    bool scanOk_ = false;  // written by the worker, read after it was joined
+    fs::ScanOutcome outcome_;  // written by the worker, read after it was joined
+    std::int64_t warningsBeforeSave_ = 0;
     PageWorker worker_;
 };
 

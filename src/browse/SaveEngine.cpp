@@ -135,6 +135,8 @@ private:
         } catch (const std::exception& ex) {
             thrown = ex.what();
         }
+        // A text the parser left for the user travels with the file's outcome.
+        o.parserMessage = parser_.takeMessage();
         const bool closed = out->finish();
         if (!closed) {
             o.result = Result::Failed;
@@ -144,8 +146,9 @@ private:
             o.note = "content could not be read: " + thrown + " (partial file kept)";
         } else if (!read) {
             o.result = Result::Failed;
-            o.note = work_.stopRequested() ? "stopped while writing (partial file kept)"
-                                           : "content could not be read completely (partial file kept)";
+            o.note = work_.stopRequested()      ? "stopped while writing (partial file kept)"
+                     : !o.parserMessage.empty() ? o.parserMessage + " (partial file kept)"
+                                                : "content could not be read completely (partial file kept)";
         } else {
             o.result = Result::Written;
             o.note = nameNote(p);

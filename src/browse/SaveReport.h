@@ -13,6 +13,7 @@ struct FileOutcome {
     std::string imagePath;  // names below the top item joined with "/"
     std::string hostPath;   // where it was written (empty when nothing was created)
     std::string note;       // why it failed or was skipped, or how its name changed
+    std::string parserMessage;  // the parser's own text for this file ("Not a valid entry..."), if any
 };
 
 struct SaveReport {

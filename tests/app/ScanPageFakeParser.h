@@ -27,6 +27,8 @@ public:
     std::vector<Entry> entries;
     int scanSteps = 10;
     bool failScan = false;
+    fs::ScanOutcome failure;    // the outcome a failed scan returns (message_ when its text is empty)
+    int damagedRecords = 0;     // counted as warnings by the scan
     std::atomic<int> stepsDone{0};
     std::atomic<bool> scanEnded{false};
     std::atomic<int> savesStarted{0};
@@ -72,9 +74,10 @@ public:
         }
         buildIndex();
         scanEnded = true;
+        for (int i = 0; i < damagedRecords; ++i) warnings().damaged(i * 1024);
         if (failScan) {
-            message_ = "Selected Drive is not in Fat16 Format";
-            return fs::ScanOutcome::fail(fs::ScanResult::NotThisKind, 0, message_);
+            if (failure.ok()) failure = fs::ScanOutcome::fail(fs::ScanResult::NotThisKind, 0, "Selected Drive is not in Fat16 Format");
+            return failure;
         }
         return {};
     }
@@ -96,6 +99,10 @@ public:
         ++savesStarted;
         waitAtGate(work);
         const std::string& c = at(e).content;
+        if (c == "!record") {  // stands for an entry whose record is not a file record
+            message_ = "Not a valid entry...";
+            return false;
+        }
         return out.write(ByteSpan(reinterpret_cast<const std::uint8_t*>(c.data()), c.size()));
     }
 

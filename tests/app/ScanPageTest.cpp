@@ -169,6 +169,36 @@ TEST_F(ScanPageTest, FailedScanShowsParserMessage) {
     EXPECT_EQ(page->tree().top(), nullptr);
 }
 
+// What the page says is decided by the scan's outcome: an unreadable volume says
+// so (never "not in Fat16 Format"), and a finished scan that met damage says how much.
+TEST_F(ScanPageTest, UnreadableVolumeIsNotCalledAnotherKind) {
+    fake->failScan = true;
+    fake->failure = fs::ScanOutcome::fail(fs::ScanResult::ReadError, 4096, {});
+    open("FAT16");
+    ASSERT_TRUE(finish());
+    EXPECT_EQ(gui.lastMessage(), "The volume could not be read. (volume byte offset 4096)");
+    EXPECT_EQ(page->tree().top(), nullptr);
+}
+
+TEST_F(ScanPageTest, FinalStatusCountsWarnings) {
+    fake->damagedRecords = 2;
+    scanned();
+    EXPECT_EQ(gui.lastMessage(), "Scanning processing done.Select save button to save the data.");
+    EXPECT_EQ(gui.textOf(kPage, VolumeScanDlg::kStatus),
+              "Scanning processing done.Select save button to save the data. 2 warnings: 0 unreadable range(s), 2 "
+              "damaged record(s)");
+}
+
+TEST_F(ScanPageTest, ParserMessageOfASingleSaveIsShown) {
+    fake->file("bad.bin", -1, "!record");
+    scanned();
+    TempDir out;
+    gui.queueFolder(out.path().string());
+    page->treeDoubleClicked(child(top(), "bad.bin"));
+    ASSERT_TRUE(finish());
+    EXPECT_EQ(gui.lastMessage(), "Not a valid entry...");
+}
+
 TEST_F(ScanPageTest, BackSaveAndTreeRefusedWhileScanning) {
     fake->closeGate();
     open();
