@@ -168,6 +168,16 @@ TEST_F(VolumeListTest, CustomSettingsShapeTheHandedRecord) {
     EXPECT_EQ(page.chosenRecord().fsName, "extX");
 }
 
+TEST_F(VolumeListTest, KindWithoutAParserIsRefusedBeforeTheModePage) {
+    auto& page = toVolumeList(makeImage(threeVolumes()));
+    select(1);
+    click(kPage, PopulateDriveDlg::kCustomCheck);
+    gui.userSetText(kPage, PopulateDriveDlg::kTreatAs, "HFS+");
+    page.next();
+    EXPECT_EQ(gui.lastMessage(), "Tavrel cannot read HFS+ volumes yet. It reads NTFS, FAT16, FAT32, FAT64 volumes.");
+    EXPECT_EQ(wizard.visiblePage(), &page);
+}
+
 TEST_F(VolumeListTest, RawGoesToRawRecoveryAndBackRestoresTheRow) {
     auto& page = toVolumeList(makeImage(threeVolumes()));
     select(0);
