@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # NTFS benchmark against The Sleuth Kit in the same run, on the same image:
-#   tavrel-cli ls       vs  fls -r -p
-#   tavrel-cli recover  vs  tsk_recover -e
+#   tavrel-cli ls --json (on the VHD)  vs  fls -r -p (on a raw copy of the disk)
+#   tavrel-cli recover   (on the VHD)  vs  tsk_recover -e (on the raw copy)
+# The peer reads the raw disk, its fastest path.
 # The volume (>= 20,000 files in 200 folders plus three 50 MB files) is made at
 # run time with mkfs.ntfs and an ntfs-3g mount, put in an MBR disk and converted
-# to a dynamic VHD. Prints wall seconds, the ratio (peer / tavrel: above 1 means
-# tavrel is faster) and peak memory (maximum resident set size).
+# to a dynamic VHD. Each pair runs alternately BENCH_ROUNDS times (default 5);
+# prints median wall seconds, the ratio (peer / tavrel: above 1 means tavrel is
+# faster) and peak memory (maximum resident set size). Recoveries flush their
+# writes (sync) inside their own timing.
 # Needs root (FUSE mount), mkfs.ntfs, ntfs-3g, sfdisk, qemu-img, fls,
 # tsk_recover and /usr/bin/time. Environment: TAVREL_BUILD (release build
 # folder), BENCH_FOLDERS, BENCH_FILES_PER_FOLDER, BENCH_BIG_FILES.
@@ -16,6 +19,7 @@ cli="$build/tavrel-cli"
 folders=${BENCH_FOLDERS:-200}
 perFolder=${BENCH_FILES_PER_FOLDER:-100}
 bigFiles=${BENCH_BIG_FILES:-3}
+rounds=${BENCH_ROUNDS:-5}
 
 for tool in mkfs.ntfs ntfs-3g sfdisk qemu-img fls tsk_recover python3; do
   if ! command -v "$tool" >/dev/null; then echo "bench_ntfs: skipped, $tool is missing"; exit 0; fi
@@ -32,6 +36,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+bench_work=$work
+source "$(dirname "$0")/lib.sh"
 
 # --- the volume -----------------------------------------------------------
 start=2048
@@ -67,40 +73,12 @@ printf 'label: dos\nstart=%d, size=%d, type=7\n' "$start" "$sectors" | sfdisk -q
 dd if="$vol" of="$disk" bs=1M seek=1 conv=notrunc status=none
 rm -f "$vol"
 qemu-img convert -f raw -O vpc -o subformat=dynamic "$disk" "$image"
-rm -f "$disk"
 
 # --- timing -----------------------------------------------------------------
-# run NAME COMMAND...: runs once to warm the page cache, then measures.
-declare -A secs mem
-run() {
-  local name=$1; shift
-  local cmdline=("${@//@OUT@/$work/out-$name}")
-  rm -rf "$work/out-$name"; mkdir -p "$work/out-$name"
-  "${cmdline[@]}" >/dev/null 2>&1 || true
-  rm -rf "$work/out-$name"; mkdir -p "$work/out-$name"
-  sync  # the warm-up's writes are not left to slow down the measured run
-  /usr/bin/time -v -o "$work/time-$name" "${cmdline[@]}" > "$work/stdout-$name" 2> "$work/stderr-$name" || {
-    echo "bench_ntfs: $name failed:"; tail -5 "$work/stderr-$name"; }
-  secs[$name]=$(awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,p,":"); s=0; for(i=1;i<=n;i++) s=s*60+p[i]; print s}' "$work/time-$name")
-  mem[$name]=$(awk -F': ' '/Maximum resident set size/ {printf "%.1f", $2/1024}' "$work/time-$name")
-}
-
-run tavrel-ls "$cli" ls "$image" --volume 0
-run fls fls -i vhd -r -p -o "$start" "$image"
-# Recovery writes into an empty folder each time (the warm-up run's output is removed first).
-run tavrel-recover "$cli" recover "$image" --volume 0 --out @OUT@/x
-run tsk_recover tsk_recover -i vhd -e -o "$start" "$image" @OUT@
-
-lines_tavrel=$(wc -l < "$work/stdout-tavrel-ls")
-lines_fls=$(wc -l < "$work/stdout-fls")
-files_tavrel=$(find "$work/out-tavrel-recover" -type f | wc -l)
-files_tsk=$(find "$work/out-tsk_recover" -type f | wc -l)
-
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
-printf '\n%-16s %10s %12s %10s\n' "command" "seconds" "peak MiB" "output"
-printf '%-16s %10s %12s %10s\n' "tavrel ls" "${secs[tavrel-ls]}" "${mem[tavrel-ls]}" "$lines_tavrel lines"
-printf '%-16s %10s %12s %10s\n' "fls -r -p" "${secs[fls]}" "${mem[fls]}" "$lines_fls lines"
-printf '%-16s %10s %12s %10s\n' "tavrel recover" "${secs[tavrel-recover]}" "${mem[tavrel-recover]}" "$files_tavrel files"
-printf '%-16s %10s %12s %10s\n' "tsk_recover -e" "${secs[tsk_recover]}" "${mem[tsk_recover]}" "$files_tsk files"
-echo "ls speed-up (fls / tavrel):               $(ratio "${secs[fls]}" "${secs[tavrel-ls]}")"
-echo "recover speed-up (tsk_recover / tavrel):  $(ratio "${secs[tsk_recover]}" "${secs[tavrel-recover]}")"
+listed=$("$cli" ls "$image" --volume 0 --json 2>/dev/null | wc -l)
+echo "bench_ntfs: tavrel lists $listed entries, fls $(fls -r -p -o "$start" "$disk" | wc -l)"
+pair "ls --json / fls -r -p" "$rounds" "$cli" ls "$image" --volume 0 --json -- fls -r -p -o "$start" "$disk"
+pair "ls / fls -r -p" "$rounds" "$cli" ls "$image" --volume 0 -- fls -r -p -o "$start" "$disk"
+pair "recover / tsk_recover -e" "$rounds" \
+  sh -c '"$0" recover "$1" --volume 0 --out "$2/x" >/dev/null && sync' "$cli" "$image" @OUT@ -- \
+  sh -c 'tsk_recover -e -o "$0" "$1" "$2" >/dev/null && sync' "$start" "$disk" @OUT@
