@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -180,6 +181,23 @@ TEST_F(WizardTest, CloseBoxAsksAndNoKeepsTheWizard) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Do you want to Close Application ?");
     EXPECT_EQ(currentPage(), app::kImageSelectionPage);
+}
+
+// Exit (Ctrl+Q) and an agreed close end the running event loop: the window may
+// not refuse the application's own quit.
+TEST_F(WizardTest, ExitEndsTheEventLoop) {
+    for (const bool viaCloseBox : {false, true}) {
+        SetUp();
+        wizard->gui().messageHook = [](const std::string&, app::Buttons, app::Icon) { return app::Answer::Yes; };
+        ASSERT_TRUE(wizard->start(false));
+        QTimer::singleShot(0, [this, viaCloseBox] {
+            if (viaCloseBox) wizard->window().close();
+            else wizard->window().onExit();
+        });
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+        EXPECT_EQ(QCoreApplication::exec(), 0) << (viaCloseBox ? "close box" : "Ctrl+Q");
+        EXPECT_FALSE(wizard->window().isVisible()) << (viaCloseBox ? "close box" : "Ctrl+Q");
+    }
 }
 
 }  // namespace

@@ -37,9 +37,15 @@ QSize MainWindow::dialogUnits(int width, int height) const {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // The page decides (it asks first); an agreed exit quits the application.
-    event->ignore();
+    if (closing_) {
+        event->accept();
+        return;
+    }
+    // The page decides (it asks first); an agreed exit quits the application and
+    // lets this close go through.
     if (onClose) onClose();
+    if (closing_) event->accept();
+    else event->ignore();
 }
 
 }  // namespace tavrel::ui

@@ -22,11 +22,16 @@ public:
     // Pixel size of the given dialog units at this window's font.
     QSize dialogUnits(int width, int height) const;
 
+    // After an agreed exit the window closes without asking again (the
+    // application's quit closes every window and gives up when one refuses).
+    void allowClose() { closing_ = true; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     QStackedWidget* stack_;
+    bool closing_ = false;
 };
 
 }  // namespace tavrel::ui

@@ -279,7 +279,14 @@ void QtGui::showAbout() {
                            .arg(QString::fromUtf8(app::kAppVersion)));
 }
 
-void QtGui::quit() { QCoreApplication::quit(); }
+void QtGui::quit() {
+    // quit() asks every window to close and is cancelled by one that refuses, as
+    // the main window does for a close the page has not agreed to: let it close,
+    // and end the event loop directly.
+    window_.allowClose();
+    window_.close();
+    QCoreApplication::exit(0);
+}
 
 void QtGui::post(std::function<void()> fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); }
 
