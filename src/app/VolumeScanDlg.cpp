@@ -145,12 +145,12 @@ void VolumeScanDlg::endScan(const fs::ScanOutcome& outcome) {
     }
     g.setEnabled(pageId_, kBack, true);
     if (ok) {
-        g.messageBox(scantexts::kScanDone);
-        // A listing built around unreadable or damaged parts says so, so a failing
-        // disk never looks complete.
+        // A stopped scan says its tree is partial; a listing built around
+        // unreadable or damaged parts says so: a failing disk never looks complete.
+        const char* done = outcome.result == fs::ScanResult::Stopped ? scantexts::kScanStopped : scantexts::kScanDone;
+        g.messageBox(done);
         const std::string warned = fs::warningSummary(parser_->warnings());
-        g.setText(pageId_, kStatus, warned.empty() ? std::string(scantexts::kScanDone)
-                                                   : std::string(scantexts::kScanDone) + " " + warned);
+        g.setText(pageId_, kStatus, warned.empty() ? std::string(done) : std::string(done) + " " + warned);
     } else if (const std::string text = failureText(outcome); !text.empty()) {
         g.messageBox(text);
     } else {

@@ -32,6 +32,7 @@ inline constexpr const char* kNotValidDrive = "not a valid drive.";
 inline constexpr const char* kNotValidDriveStatus = "Not a valid Drive .Go back";
 inline constexpr const char* kReadError = "The volume could not be read.";
 inline constexpr const char* kTooLarge = "The volume claims more than this computer can hold in memory; it may be damaged.";
+inline constexpr const char* kScanStopped = "Scanning was stopped. The tree shows only what was found before Stop.";
 inline constexpr const char* kScanDone = "Scanning processing done.Select save button to save the data.";
 inline constexpr const char* kAborted = "Running process Aborted....";
 inline constexpr const char* kPausePressed = "Pause button pressed";

@@ -79,7 +79,7 @@ public:
             if (failure.ok()) failure = fs::ScanOutcome::fail(fs::ScanResult::NotThisKind, 0, "Selected Drive is not in Fat16 Format");
             return failure;
         }
-        return {};
+        return work.stopRequested() ? fs::ScanOutcome::stopped() : fs::ScanOutcome::done();
     }
 
     std::vector<fs::EntryRef> rootLevel() const override { return kids(-1); }
