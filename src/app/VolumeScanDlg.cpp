@@ -230,8 +230,9 @@ bool VolumeScanDlg::treeSelected(EntryTree::Node& node) {
     if (!parser_) return true;
     tree_.selected = &node;
     if (node.folder) {
+        // Every folder click replaces the list, an empty folder's too.
         tree_.fill(node);
-        if (!node.children.empty()) list_.show(fileItemsOf(node), false);
+        list_.show(fileItemsOf(node), false);
     } else {
         list_.show({&node}, false);
     }
@@ -244,7 +245,7 @@ bool VolumeScanDlg::treeDoubleClicked(EntryTree::Node& node) {
     tree_.selected = &node;
     if (node.folder) {
         tree_.fill(node);
-        if (!node.children.empty()) list_.show(fileItemsOf(node), true);
+        list_.show(fileItemsOf(node), true);
         return true;
     }
     if (!node.entry || !ensureOutputFolder(false)) return true;

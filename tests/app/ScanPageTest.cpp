@@ -310,9 +310,12 @@ TEST_F(ScanPageTest, SelectingListsFilesWithTheirDescriptions) {
     EXPECT_EQ(list.cell(1, app::FileList::kAttributes), "-H");
     EXPECT_EQ(list.row(0).node, d.children[0].get());
 
-    // A folder without children leaves the list as it was.
+    // Every folder click replaces the list, an empty folder's too.
     page->treeSelected(child(top(), "empty"));
-    EXPECT_EQ(listNames(), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_TRUE(listNames().empty());
+    page->treeSelected(d);
+    page->treeDoubleClicked(child(top(), "empty"));
+    EXPECT_TRUE(listNames().empty());
 
     page->treeSelected(child(top(), "top.txt"));
     EXPECT_EQ(listNames(), (std::vector<std::string>{"top.txt"}));
