@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "util/Bytes.h"
 #include "util/Unicode.h"
 #include "volume/BootSector.h"
 
@@ -100,6 +101,34 @@ std::string nameByType(const readWriteInterface& reader, std::uint8_t type, std:
     }
     work.status("found UNKNOWN...");
     return "Unknown";
+}
+
+// True when the sector at `sector` holds a boot record of the same kind and size.
+bool sameBootRecordAt(const readWriteInterface& reader, std::int64_t sector, const BootSectorMatch& m) {
+    Sector s{};
+    if (sector < 0 || !readSector(reader, sector, s)) return false;
+    const BootSectorMatch other = testBootSector(ByteSpan(s.data(), s.size()), BootTest::SectorScan);
+    return other.kind == m.kind && other.sectors == m.sectors;
+}
+
+// The first sector of the volume whose backup boot record this is, if it is one.
+// NTFS keeps its backup in the sector after the counted ones, and its
+// hidden-sectors field (which names the volume's first sector when the volume
+// lies in a partition) tells the two copies apart; FAT32 names the backup's
+// distance (usually 6) in its own record.
+std::optional<std::int64_t> backupOf(const readWriteInterface& reader, ByteSpan sector, std::int64_t here,
+                                     const BootSectorMatch& m) {
+    if (m.kind == BootKind::Ntfs && m.sectors > 0 && here - m.sectors >= 0) {
+        const std::int64_t primary = here - m.sectors;
+        const auto hidden = static_cast<std::int64_t>(le32(sector, 0x1C));
+        if ((hidden == primary && hidden != here) || sameBootRecordAt(reader, primary, m)) return primary;
+    }
+    if (m.kind == BootKind::Fat32) {
+        const std::int64_t distance = le16(sector, 0x32);
+        if (distance >= 1 && distance < 64 && here - distance >= 0 && sameBootRecordAt(reader, here - distance, m))
+            return here - distance;
+    }
+    return std::nullopt;
 }
 
 // Collects records with consecutive ordinals.
@@ -277,10 +306,22 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
             }
             const std::int64_t here = chunkStart + i;
             const BootSectorMatch m = testBootSector(ByteSpan(p, kSectorSize), BootTest::SectorScan);
-            const std::int64_t mib = m.sectors / 2048;
-            const std::int64_t start = here - m.sectorsBefore;
+            std::int64_t mib = m.sectors / 2048;
+            std::int64_t start = here - m.sectorsBefore;
             std::int64_t extent = m.sectors;
             bool found = false;
+            // A backup boot record is never a volume of its own: it is skipped when
+            // its volume is listed or its primary record is sound, and stands for
+            // its volume when the primary is lost and it could not begin one.
+            if (const std::optional<std::int64_t> primary = backupOf(reader_, ByteSpan(p, kSectorSize), here, m)) {
+                const bool listed = std::any_of(out.records.begin(), out.records.end(),
+                                                [&](const VolumeRecord& r) { return r.startSector == *primary; });
+                if (listed || sameBootRecordAt(reader_, *primary, m)) {
+                    ++i;
+                    continue;
+                }
+                start = *primary;
+            }
             switch (m.kind) {
                 case BootKind::HfsPlus:
                     // The header sits 1024 bytes into its volume, so never in sectors 0 and 1.
@@ -310,6 +351,11 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
             if (!found) {
                 ++i;
                 continue;
+            }
+            // No record reaches past the disk's last sector.
+            if (extent > total - start) {
+                extent = total - start;
+                mib = extent / 2048;
             }
             const VolumeRecord& r = out.add(fsNameOf(m.kind), mbText(mib, m.kind == BootKind::Ntfs ? 3 : 2), start, extent);
             if (onFound) onFound(r);

@@ -51,11 +51,10 @@ TEST(CliVolumes, AdvancedWithRangeAndNoSkip) {
     const auto r = cli("volumes --json --advanced --no-skip --start 2048 --end 2100 " + q(fixtureVhd("mbr.vhd")));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto j = nlohmann::json::parse(r.out);
-    ASSERT_EQ(j.size(), 2u);
+    // The FAT32 backup boot sector at 2054 is not a volume of its own.
+    ASSERT_EQ(j.size(), 1u);
     EXPECT_EQ(j[0]["start"], 2048);
-    EXPECT_EQ(j[1]["start"], 2054);
-    EXPECT_EQ(j[1]["fs"], "FAT32");
-    EXPECT_EQ(j[1]["volume"], 1);
+    EXPECT_EQ(j[0]["fs"], "FAT32");
 }
 
 TEST(CliVolumes, BadInputs) {

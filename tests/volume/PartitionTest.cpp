@@ -326,9 +326,25 @@ TEST(PartitionAdvanced, FindsNtfsWithZeroedTable) {
     EXPECT_TRUE(sink.saw("found NTFS 1..."));
     EXPECT_EQ(sink.ranges.front(), std::make_pair(std::int64_t{0}, std::int64_t{1000}));
     EXPECT_EQ(sink.positions.back(), 1000);
-    // Without the skip the backup boot sector is a volume too.
+    // The backup boot sector is never a volume of its own, even without the skip.
     WorkControl again;
-    EXPECT_EQ(Partition(image).advancedScan(again, true).size(), 2u);
+    EXPECT_EQ(Partition(image).advancedScan(again, true).size(), 1u);
+}
+
+TEST(PartitionAdvanced, BackupBootSectorStandsForAVolumeWhosePrimaryIsLost) {
+    // The volume fills a disk; its boot sector is gone, its backup is the disk's
+    // last sector and would claim a volume reaching far past the disk.
+    MemoryDisk disk(8192);
+    disk.ntfsBoot(8191, 8191 - 2048);
+    disk.put32(8191, 0x1C, 2048);  // hidden sectors: the volume's first sector
+    const MemoryImage image = disk.image();
+    for (const bool noSkip : {false, true}) {
+        WorkControl work;
+        const auto r = Partition(image).advancedScan(work, noSkip);
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].startSector, 2048);
+        EXPECT_EQ(r[0].sectorCount, 8192 - 2048);
+    }
 }
 
 TEST(PartitionAdvanced, Fat32BackupBootSectorOnlyWithoutSkip) {
@@ -412,6 +428,7 @@ TEST(PartitionAdvanced, SizeBeyondTheDiskKeepsTheRecordAndEnds) {
     const auto r = Partition(image).advancedScan(work, false);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].startSector, 100);
+    EXPECT_EQ(r[0].sectorCount, 8192 - 100);  // never past the disk's last sector
     // Without the skip the scan goes on to the second.
     EXPECT_EQ(Partition(image).advancedScan(work, true).size(), 2u);
 }
