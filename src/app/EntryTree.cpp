@@ -66,9 +66,38 @@ bool EntryTree::fill(Node& node) {
 }
 
 void EntryTree::setChecked(Node& node, bool checked) {
-    if (node.checked == checked) return;
-    node.checked = checked;
-    if (listener_) listener_->checkChanged(node);
+    setSubtree(node, checked);
+    updateAncestors(node);
+}
+
+void EntryTree::setSubtree(Node& node, bool checked) {
+    std::vector<Node*> stack{&node};
+    while (!stack.empty()) {
+        Node* n = stack.back();
+        stack.pop_back();
+        if (n->checked != checked || n->partial) {
+            n->checked = checked;
+            n->partial = false;
+            if (listener_) listener_->checkChanged(*n);
+        }
+        for (const auto& c : n->children) stack.push_back(c.get());
+    }
+}
+
+void EntryTree::updateAncestors(Node& node) {
+    for (Node* p = node.parent; p; p = p->parent) {
+        bool all = !p->children.empty();
+        bool any = false;
+        for (const auto& c : p->children) {
+            all = all && c->checked;
+            any = any || c->checked || c->partial;
+        }
+        const bool partial = !all && any;
+        if (p->checked == all && p->partial == partial) break;
+        p->checked = all;
+        p->partial = partial;
+        if (listener_) listener_->checkChanged(*p);
+    }
 }
 
 bool EntryTree::anyChecked() const {

@@ -34,6 +34,7 @@ public:
         bool folder = false;
         bool deleted = false;
         bool checked = false;
+        bool partial = false;     // some, not all, of its children are ticked
         bool filled = false;      // children inserted
         bool expandable = false;  // filled ? has child items : the entry has children
         std::vector<std::unique_ptr<Node>> children;
@@ -82,7 +83,9 @@ public:
     void setLocked(bool locked) { locked_ = locked; }
     bool locked() const { return locked_; }
 
-    // The check box of one item alone (children and parent keep theirs).
+    // Ticks or unticks an item with everything inserted below it; each folder
+    // above it then shows ticked when all its children are, partly ticked when
+    // some are.
     void setChecked(Node& node, bool checked);
     bool anyChecked() const;
 
@@ -98,6 +101,8 @@ public:
     Node* selected = nullptr;
 
 private:
+    void setSubtree(Node& node, bool checked);
+    void updateAncestors(Node& node);
     std::unique_ptr<Node> makeNode(Node* parent, int row, fs::EntryRef entry, bool checked) const;
 
     const fs::Parser* parser_ = nullptr;

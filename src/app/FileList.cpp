@@ -65,9 +65,21 @@ void FileList::toggleHeader() {
     headerChecked_ = !headerChecked_;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         rows_[i].checked = headerChecked_;
+        if (!showingSearchResults && rows_[i].node) tree_.setChecked(*rows_[i].node, headerChecked_);
         if (listener_) listener_->rowChanged(static_cast<int>(i));
     }
     if (listener_) listener_->headerChanged(headerChecked_);
+}
+
+void FileList::refreshChecks() {
+    if (showingSearchResults) return;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        Row& row = rows_[i];
+        if (!row.node || row.checked == row.node->checked) continue;
+        row.checked = row.node->checked;
+        if (listener_) listener_->rowChanged(static_cast<int>(i));
+    }
+    updateHeader();
 }
 
 void FileList::updateHeader() {

@@ -59,8 +59,10 @@ public:
     // results) its tree item take the new state.
     void setChecked(int r, bool checked);
     // A click on the first column's header: every row toggles to the header's
-    // new state; the tree is left unchanged.
+    // new state, and so do their tree items (tree and list show the same ticks).
     void toggleHeader();
+    // Takes the rows' ticks from their tree items again, after the tree changed.
+    void refreshChecks();
     bool headerChecked() const { return headerChecked_; }
 
     bool showingSearchResults = false;

@@ -253,7 +253,10 @@ bool VolumeScanDlg::treeDoubleClicked(EntryTree::Node& node) {
     return true;
 }
 
-void VolumeScanDlg::treeCheckToggled(EntryTree::Node& node, bool checked) { tree_.setChecked(node, checked); }
+void VolumeScanDlg::treeCheckToggled(EntryTree::Node& node, bool checked) {
+    tree_.setChecked(node, checked);
+    list_.refreshChecks();
+}
 
 void VolumeScanDlg::listRowChecked(int row, bool checked) { list_.setChecked(row, checked); }
 

@@ -293,7 +293,16 @@ TEST_F(ScanPageTest, CheckedFolderPassesItsStateToNewChildren) {
     page->treeExpanding(d);
     for (const auto& c : d.children) EXPECT_TRUE(c->checked) << c->text;
     page->treeCheckToggled(d, false);
-    for (const auto& c : d.children) EXPECT_TRUE(c->checked) << c->text;  // inserted children keep theirs
+    for (const auto& c : d.children) EXPECT_FALSE(c->checked) << c->text;  // inserted children follow
+    // One child ticked: its folder shows the partial state, the list the tick.
+    page->treeSelected(d);
+    page->treeCheckToggled(*d.children[0], true);
+    EXPECT_TRUE(d.partial);
+    EXPECT_FALSE(d.checked);
+    EXPECT_TRUE(page->fileList().row(0).checked);
+    page->treeCheckToggled(d, true);
+    EXPECT_TRUE(page->fileList().row(1).checked);
+    EXPECT_FALSE(d.partial);
 }
 
 TEST_F(ScanPageTest, SelectingListsFilesWithTheirDescriptions) {
@@ -331,7 +340,7 @@ TEST_F(ScanPageTest, DoubleClickOnFolderListsNamesOnly) {
     EXPECT_EQ(page->fileList().cell(0, app::FileList::kSize), "");
 }
 
-TEST_F(ScanPageTest, ListChecksMirrorToTreeAndHeaderChecksRowsOnly) {
+TEST_F(ScanPageTest, ListChecksAndTheHeaderMirrorToTheTree) {
     scanned();
     EntryTree::Node& d = child(top(), "docs");
     page->treeSelected(d);
@@ -347,10 +356,10 @@ TEST_F(ScanPageTest, ListChecksMirrorToTreeAndHeaderChecksRowsOnly) {
     page->listHeaderClicked();
     EXPECT_TRUE(page->fileList().headerChecked());
     EXPECT_TRUE(page->fileList().row(0).checked);
-    EXPECT_FALSE(d.children[0]->checked);  // the tree is left as it was
+    EXPECT_TRUE(d.children[0]->checked);  // the tree shows the same ticks
     page->listHeaderClicked();
     EXPECT_FALSE(page->fileList().row(1).checked);
-    EXPECT_TRUE(d.children[1]->checked);
+    EXPECT_FALSE(d.children[1]->checked);
 }
 
 // ---- saving -------------------------------------------------------------------

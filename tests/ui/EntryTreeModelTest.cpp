@@ -137,12 +137,12 @@ TEST_F(EntryTreeModelTest, CheckingAFolderBeforeFillingChecksItsChildren) {
     const QModelIndex d = find(freshModel, freshModel.index(0, 0), "docs");
     QSignalSpy changed(&freshModel, &QAbstractItemModel::dataChanged);
     ASSERT_TRUE(freshModel.setData(d, Qt::Checked, Qt::CheckStateRole));
-    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.count(), 2);  // the folder and the top item, now partly ticked
     EXPECT_EQ(freshModel.data(d, Qt::CheckStateRole).toInt(), Qt::Checked);
     freshModel.fetchMore(d);
     for (int r = 0; r < freshModel.rowCount(d); ++r)
         EXPECT_EQ(freshModel.data(freshModel.index(r, 0, d), Qt::CheckStateRole).toInt(), Qt::Checked);
-    EXPECT_EQ(freshModel.data(freshModel.index(0, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
+    EXPECT_EQ(freshModel.data(freshModel.index(0, 0), Qt::CheckStateRole).toInt(), Qt::PartiallyChecked);
 }
 
 TEST_F(EntryTreeModelTest, FileListPassesTheTesterAndMirrorsChecks) {
@@ -160,6 +160,9 @@ TEST_F(EntryTreeModelTest, FileListPassesTheTesterAndMirrorsChecks) {
     EXPECT_EQ(model.data(model.index(0, 0)).toString(), "a.txt");
     EXPECT_EQ(model.data(model.index(1, 4)).toString(), "5 Bytes");
     EXPECT_EQ(model.data(model.index(1, 5)).toString(), "-H");
+    // Deleted entries are red in the list as in the tree.
+    EXPECT_EQ(model.data(model.index(1, 0), Qt::ForegroundRole).value<QBrush>().color(), QColor(255, 0, 0));
+    EXPECT_FALSE(model.data(model.index(0, 0), Qt::ForegroundRole).isValid());
 
     QSignalSpy header(&model, &FileListModel::headerCheckChanged);
     model.setData(model.index(0, 0), Qt::Checked, Qt::CheckStateRole);
@@ -173,7 +176,7 @@ TEST_F(EntryTreeModelTest, FileListPassesTheTesterAndMirrorsChecks) {
 
     list.toggleHeader();
     EXPECT_EQ(model.data(model.index(0, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
-    EXPECT_TRUE(d.children[0]->checked);  // the header leaves the tree alone
+    EXPECT_FALSE(d.children[0]->checked);  // the tree shows the same ticks
 }
 
 TEST_F(EntryTreeModelTest, ModelsOutliveTheirTreeSafely) {

@@ -79,7 +79,7 @@ QVariant EntryTreeModel::data(const QModelIndex& index, int role) const {
         if (n->deleted) return QBrush(QColor(255, 0, 0));
         return {};
     case Qt::CheckStateRole:
-        return n->checked ? Qt::Checked : Qt::Unchecked;
+        return n->checked ? Qt::Checked : n->partial ? Qt::PartiallyChecked : Qt::Unchecked;
     default:
         return {};
     }

@@ -1,5 +1,8 @@
 #include "ui/qt/FileListModel.h"
 
+#include <QBrush>
+#include <QColor>
+
 namespace tavrel::ui {
 
 FileListModel::FileListModel(app::FileList& list, QObject* parent) : QAbstractTableModel(parent), list_(&list) {
@@ -31,6 +34,10 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         return {};
     case Qt::DecorationRole:
         if (c == app::FileList::kName) return icons_.forFileName(QString::fromStdString(list_->cell(r, c)));
+        return {};
+    case Qt::ForegroundRole:
+        // Deleted entries are red here as in the tree.
+        if (list_->row(r).node && list_->row(r).node->deleted) return QBrush(QColor(255, 0, 0));
         return {};
     default:
         return {};
