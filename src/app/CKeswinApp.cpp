@@ -1,6 +1,6 @@
 #include "app/CKeswinApp.h"
 
-#include "image/FileReadSeekVHD.h"
+#include "image/ImageOpener.h"
 
 namespace tavrel::app {
 
@@ -16,10 +16,10 @@ bool CKeswinApp::installReader() {
     // The reader is replaced, never shared: the old one goes first.
     currentReader.reset();
     totalSectors = 0;
-    auto reader = std::make_unique<FileReadSeekVHD>();
-    if (!reader->open(imagePath)) return false;
-    totalSectors = reader->totalSectors();
-    currentReader = std::move(reader);
+    OpenedImage opened = openImage(imagePath);
+    if (!opened) return false;
+    totalSectors = opened.reader->totalSectors();
+    currentReader = std::move(opened.reader);
     return true;
 }
 

@@ -31,8 +31,9 @@ public:
     std::string imagePath;          // the image selection page's path field
     int imageKind = 0;              // 0 nothing read, 1 dynamic VHD, 2 VDI, 3 VMDK
 
-    // Installs a fresh VHD reader on imagePath (destroying the one before) and
-    // updates totalSectors. False (reader left null) when it cannot be opened.
+    // Installs a fresh reader on imagePath, chosen by the image's content
+    // (destroying the one before), and updates totalSectors. False (reader left
+    // null) when it cannot be opened.
     bool installReader();
 
     // Page stack. start() opens the first page. forward() makes `page` the child of

@@ -4,7 +4,7 @@
 #include "app/PageTexts.h"
 #include "app/PopulateDriveDlg.h"
 #include "app/SectorText.h"
-#include "image/FileReadSeekVHD.h"
+#include "image/ImageOpener.h"
 #include "volume/DiskExport.h"
 #include "volume/Partition.h"
 
@@ -33,8 +33,8 @@ void DriveParsingModes::open() {
 
     // A disk with a GPT header behind its protective MBR is almost always meant to
     // be read through the GPT: tick the option for the user.
-    FileReadSeekVHD probe;
-    gui().setChecked(pageId_, kGpt, probe.open(imagePath_) && hasGptHeader(probe));
+    const OpenedImage probe = openImage(imagePath_);
+    gui().setChecked(pageId_, kGpt, probe && hasGptHeader(*probe.reader));
     standardScan();
 }
 

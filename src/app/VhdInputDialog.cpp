@@ -6,8 +6,7 @@
 
 #include "app/CKeswinApp.h"
 #include "app/DriveParsingModes.h"
-#include "image/FileReadSeekVHD.h"
-#include "util/Unicode.h"
+#include "image/ImageOpener.h"
 
 namespace tavrel::app {
 
@@ -56,8 +55,8 @@ void VhdInputDialog::choosePath(const std::string& path) {
     if (path.empty()) return;
     setPathField(path);
     imagePath_ = path;
-    // Both kinds are read by the VHD reader later; only a dynamic choice shows the
-    // image's information here.
+    // Both kinds are read by the reader the content calls for later; only a
+    // dynamic choice shows the image's information here.
     app_.imageMarker = kImageSelectionPage;
     if (gui().isChecked(pageId_, kFixedDisk)) {
         imageKind_ = 0;
@@ -66,31 +65,33 @@ void VhdInputDialog::choosePath(const std::string& path) {
     }
     imageKind_ = 1;
     app_.imageKind = 1;
-    const bool read = readVhdInformation(path);
+    const bool read = readImageInformation(path);
     setPathField(path);
     if (read) showInformation(true);
 }
 
-bool VhdInputDialog::readVhdInformation(const std::string& path) {
-    if (path.size() > 3 && !endsWithIgnoreCase(path, "vhd")) {
-        gui().messageBox(kNotVhdName);
-        return false;
-    }
+bool VhdInputDialog::readImageInformation(const std::string& path) {
     // A reader of our own for the time of the read: no reader outlives this page's
     // information read, and the installed one is left alone.
-    FileReadSeekVHD reader;
-    if (!reader.open(path)) {
-        // Not a VHD at all (or unreadable): say so instead of showing garbage values.
-        gui().messageBox(reader.lastError());
+    const OpenedImage opened = openImage(path);
+    if (!opened) {
+        // Say why instead of showing garbage values: a file that is no image at all
+        // gets the page's own request for a valid file, a damaged or unreadable
+        // image the reader's reason.
+        gui().messageBox(opened.error == ImageError::NotAnImage ? kNotVhdName : opened.message);
         showInformation(false);
         return false;
     }
-    const VhdFooter& footer = reader.footer();
-    gui().setText(pageId_, "version", std::to_string(static_cast<std::int32_t>(footer.formatVersion)));
-    gui().setText(pageId_, "spt", std::to_string(footer.sectorsPerTrack));
-    gui().setText(pageId_, "head", std::to_string(footer.heads));
-    gui().setText(pageId_, "cylinder", std::to_string(footer.cylinders));
-    gui().setText(pageId_, "size", std::to_string(footer.originalSize / 1048576) + " MB");
+    const ImageInfo info = opened.reader->describe();
+    // A format without a version number (a raw disk) shows its format name there.
+    gui().setText(pageId_, "version", info.version ? info.version->text : info.format);
+    const auto geometryText = [&info](std::uint32_t DiskGeometry::*field) {
+        return info.geometry ? std::to_string((*info.geometry).*field) : std::string(kUnknownValue);
+    };
+    gui().setText(pageId_, "spt", geometryText(&DiskGeometry::sectorsPerTrack));
+    gui().setText(pageId_, "head", geometryText(&DiskGeometry::heads));
+    gui().setText(pageId_, "cylinder", geometryText(&DiskGeometry::cylinders));
+    gui().setText(pageId_, "size", info.sizeText());
     return true;
 }
 

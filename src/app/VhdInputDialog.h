@@ -1,5 +1,6 @@
 // Image selection page (142): choose the image, tell dynamic from fixed, show the
-// image's format version, size and geometry.
+// image's format version, size and geometry. Any image the opener reads is
+// accepted, whatever its name (a VHD, or a raw disk such as an exported ".img").
 #pragma once
 
 #include <string>
@@ -20,7 +21,11 @@ public:
                                                       "sptLabel",     "spt",     "headLabel", "head",
                                                       "cylinderLabel", "cylinder"};
 
-    static constexpr const char* kVhdFilter = ".VHD Files (*.vhd)";
+    // The VHD entry first; raw disk images and any other file stay reachable, since
+    // the content, not the name, decides how an image is read.
+    static constexpr const char* kVhdFilter = ".VHD Files (*.vhd);;Raw disk images (*.img *.raw *.dd);;All Files (*)";
+    // Shown for a value the image's format does not record (a raw disk's geometry).
+    static constexpr const char* kUnknownValue = "-";
     static constexpr const char* kNotVhdName = "Please select valid vhd file to continue the recovery process.";
     static constexpr const char* kInvalidPath = "Please select valid path to continue the recovery process.";
 
@@ -39,7 +44,7 @@ private:
     void dynamicDisk();
     void fixedDisk();
     void browse();
-    bool readVhdInformation(const std::string& path);
+    bool readImageInformation(const std::string& path);
     void showInformation(bool visible);
     void setPathField(const std::string& path);
 

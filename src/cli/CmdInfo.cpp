@@ -1,4 +1,5 @@
-// tavrel-cli info IMAGE [--json]: the image's format, version, size and geometry.
+// tavrel-cli info IMAGE [--json]: the image's format, version, size and geometry,
+// as the image's reader describes it.
 #include <iostream>
 #include <memory>
 
@@ -6,7 +7,6 @@
 
 #include "cli/Commands.h"
 #include "cli/ImageOpen.h"
-#include "image/FileReadSeekVHD.h"
 
 namespace tavrel::cli {
 
@@ -17,39 +17,58 @@ struct InfoOptions {
     bool json = false;
 };
 
-const char* formatName(const FileReadSeekVHD& vhd) {
-    if (vhd.isFixed()) return "vhd-fixed";
-    return vhd.footer().diskType == 4 ? "vhd-differencing" : "vhd-dynamic";
+nlohmann::json jsonValue(const InfoValue& v) {
+    if (v.number) return *v.number;
+    return v.text;
+}
+
+// One JSON object. Sizes are numbers of bytes; size_text and size_mb carry the
+// "Size of HDD" as the pages show it.
+nlohmann::json infoJson(const ImageInfo& info) {
+    nlohmann::json j = nlohmann::json::object();
+    j["format"] = info.format;
+    if (info.version) j["version"] = jsonValue(*info.version);
+    j["size"] = info.statedSize;
+    j["size_text"] = info.sizeText();
+    j["size_mb"] = info.sizeMb();
+    if (info.geometry) {
+        j["cylinders"] = info.geometry->cylinders;
+        j["heads"] = info.geometry->heads;
+        j["sectors_per_track"] = info.geometry->sectorsPerTrack;
+    }
+    j["disk_size"] = info.diskSize;
+    j["total_sectors"] = info.sectors;
+    for (const InfoField& f : info.fields) j[f.key] = jsonValue(f.value);
+    return j;
+}
+
+void printInfo(const ImageInfo& info) {
+    const auto line = [](const std::string& label, const std::string& value) {
+        std::string head = label + ":";
+        if (head.size() < 21) head.resize(21, ' ');
+        std::cout << head << value << "\n";
+    };
+    line("Format", info.format);
+    if (info.version) line("File Format Version", info.version->text);
+    line("Size of HDD", info.sizeText());
+    if (info.geometry) {
+        line("Cylinder", std::to_string(info.geometry->cylinders));
+        line("Head", std::to_string(info.geometry->heads));
+        line("Sector per track", std::to_string(info.geometry->sectorsPerTrack));
+    }
+    line("Disk size", std::to_string(info.diskSize) + " bytes");
+    line("Total sectors", std::to_string(info.sectors));
+    for (const InfoField& f : info.fields) line(f.label, f.value.text);
 }
 
 int runInfo(const InfoOptions& o) {
     auto reader = openImage(o.image);
     if (!reader) return 2;
-    const auto& vhd = static_cast<const FileReadSeekVHD&>(*reader);
-    const auto& f = vhd.footer();
-    // The version is shown as the signed 32-bit value ("65536" for 1.0), the size
-    // as the Original Size in whole MiB, truncated.
-    const auto version = static_cast<std::int32_t>(f.formatVersion);
-    const auto sizeMb = static_cast<std::int32_t>(static_cast<double>(f.originalSize) / 1048576.0);
+    const ImageInfo info = reader->describe();
     if (o.json) {
-        nlohmann::json j = {{"format", formatName(vhd)},
-                            {"version", version},
-                            {"size_mb", sizeMb},
-                            {"cylinders", f.cylinders},
-                            {"heads", f.heads},
-                            {"sectors_per_track", f.sectorsPerTrack},
-                            {"disk_size", vhd.diskSize()},
-                            {"total_sectors", vhd.totalSectors()}};
-        std::cout << j.dump(2) << "\n";
+        std::cout << infoJson(info).dump(2) << "\n";
     } else {
-        std::cout << "Format:              " << formatName(vhd) << "\n"
-                  << "File Format Version: " << version << "\n"
-                  << "Size of HDD:         " << sizeMb << " MB\n"
-                  << "Cylinder:            " << f.cylinders << "\n"
-                  << "Head:                " << int{f.heads} << "\n"
-                  << "Sector per track:    " << int{f.sectorsPerTrack} << "\n"
-                  << "Disk size:           " << vhd.diskSize() << " bytes\n"
-                  << "Total sectors:       " << vhd.totalSectors() << "\n";
+        printInfo(info);
     }
     return 0;
 }
@@ -58,8 +77,8 @@ int runInfo(const InfoOptions& o) {
 
 void addInfoCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<InfoOptions>();
-    auto* cmd = app.add_subcommand("info", "Show a VHD image's format, version, size and geometry");
-    cmd->add_option("IMAGE", opts->image, "VHD image file")->required();
+    auto* cmd = app.add_subcommand("info", "Show an image's format, version, size and geometry");
+    cmd->add_option("IMAGE", opts->image, "Image file (VHD or raw disk)")->required();
     cmd->add_flag("--json", opts->json, "Print JSON");
     cmd->callback([opts, &exitCode] { exitCode = runInfo(*opts); });
 }

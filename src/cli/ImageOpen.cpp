@@ -1,25 +1,19 @@
 #include "cli/ImageOpen.h"
 
-#include <sys/stat.h>
-
 #include <iostream>
 
-#include "image/FileReadSeekVHD.h"
+#include "image/ImageOpener.h"
 
 namespace tavrel::cli {
 
 std::unique_ptr<readWriteInterface> openImage(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        std::cerr << "tavrel-cli: " << path << ": no such file\n";
+    OpenedImage opened = tavrel::openImage(path);
+    if (!opened) {
+        const std::string reason = opened.error == ImageError::NotFound ? "no such file" : opened.message;
+        std::cerr << "tavrel-cli: " << path << ": " << reason << "\n";
         return nullptr;
     }
-    auto reader = std::make_unique<FileReadSeekVHD>();
-    if (!reader->open(path)) {
-        std::cerr << "tavrel-cli: " << path << ": " << reader->lastError() << "\n";
-        return nullptr;
-    }
-    return reader;
+    return std::move(opened.reader);
 }
 
 }  // namespace tavrel::cli

@@ -8,8 +8,9 @@
 
 namespace tavrel::cli {
 
-// The reader for the image at path, or nullptr after printing
-// "tavrel-cli: <path>: <reason>" on stderr.
+// The reader for the image at path (chosen by its content, see
+// image/ImageOpener.h), or nullptr after printing "tavrel-cli: <path>: <reason>"
+// on stderr.
 std::unique_ptr<readWriteInterface> openImage(const std::string& path);
 
 }  // namespace tavrel::cli

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
-#include "util/Unicode.h"
 
 namespace tavrel {
 
@@ -18,33 +18,35 @@ bool FileReadSeekVHD::fail(const std::string& text) {
 
 bool FileReadSeekVHD::open(std::string path) {
     lastError_.clear();
-    if (path.size() > 3 && !endsWithIgnoreCase(path, "vhd")) return fail(kNotVhdText);
     // Read-only: the image is evidence and is never written.
     if (!file_.openReadOnly(path)) return fail(kInvalidHandleText);
     fileLength = file_.length();
-    if (fileLength < static_cast<std::int64_t>(kVhdFooterSize)) return fail(kNotVhdText);
+    if (fileLength < static_cast<std::int64_t>(kVhdFooterSize) - 1) return fail(kNotVhdText);
 
-    // The footer at the end of the file decides the kind; the copy at offset 0 is
-    // the fallback (some writers leave a damaged or missing trailing footer).
-    std::array<std::uint8_t, kVhdFooterSize> raw{};
+    // The trailing footer decides the kind; the copy at offset 0 is the fallback
+    // (some writers leave a damaged or missing trailing footer).
     std::optional<VhdFooter> footer;
-    if (file_.readAt(fileLength - static_cast<std::int64_t>(kVhdFooterSize), raw)) {
+    std::int64_t footerAt = 0;
+    for (const std::int64_t at : vhdFooterCandidates(fileLength)) {
+        std::array<std::uint8_t, kVhdFooterSize> raw{};
+        if (!file_.readAt(at, raw)) continue;
         footer = decodeVhdFooter(raw);
-        if (footer && !footer->hasCookie) footer.reset();
+        if (footer && footer->hasCookie) {
+            footerAt = at;
+            break;
+        }
+        footer.reset();
     }
-    if (!footer) {
-        if (!file_.readAt(0, raw)) return fail(kNotVhdText);
-        footer = decodeVhdFooter(raw);
-        if (!footer || !footer->hasCookie) return fail(kNotVhdText);
-    }
+    if (!footer) return fail(kNotVhdText);
     footer_ = *footer;
     if (footer_.currentSize > static_cast<std::uint64_t>(INT64_MAX)) return fail(kNotVhdText);
 
     if (footer_.diskType == static_cast<std::uint32_t>(VhdDiskType::Fixed)) {
         fixed_ = true;
         // The data area ends where the trailing footer starts.
-        diskSize_ = std::min<std::int64_t>(static_cast<std::int64_t>(footer_.currentSize),
-                                           fileLength - static_cast<std::int64_t>(kVhdFooterSize));
+        const std::int64_t dataEnd = footerAt > 0 ? footerAt : fileLength - static_cast<std::int64_t>(kVhdFooterSize);
+        diskSize_ = std::max<std::int64_t>(
+            0, std::min<std::int64_t>(static_cast<std::int64_t>(footer_.currentSize), dataEnd));
         return true;
     }
     if (footer_.diskType != static_cast<std::uint32_t>(VhdDiskType::Dynamic) &&
@@ -80,6 +82,39 @@ bool FileReadSeekVHD::open(std::string path) {
     const std::int64_t tableCoverage = static_cast<std::int64_t>(blockTable.size()) * blockSize_;
     diskSize_ = std::min<std::int64_t>(static_cast<std::int64_t>(footer_.currentSize), tableCoverage);
     return true;
+}
+
+bool FileReadSeekVHD::seek(std::int64_t position, std::int32_t origin) {
+    if (!readWriteInterface::seek(position, origin)) return false;
+    sectorAllocated = isUnallocated(position_, kSectorSize) ? 0 : 1;
+    return true;
+}
+
+const char* FileReadSeekVHD::formatName() const {
+    if (fixed_) return "vhd-fixed";
+    return footer_.diskType == static_cast<std::uint32_t>(VhdDiskType::Differencing) ? "vhd-differencing"
+                                                                                      : "vhd-dynamic";
+}
+
+ImageInfo FileReadSeekVHD::describe() const {
+    ImageInfo info;
+    info.format = formatName();
+    // Shown as the signed 32-bit value of the field: version 1.0 reads "65536".
+    info.version = InfoValue::of(std::int64_t{static_cast<std::int32_t>(footer_.formatVersion)});
+    info.diskSize = diskSize_;
+    info.sectors = totalSectors();
+    info.statedSize = footer_.originalSize;
+    info.geometry = DiskGeometry{footer_.cylinders, footer_.heads, footer_.sectorsPerTrack};
+    if (!fixed_) {
+        const auto allocated = std::count_if(blockTable.begin(), blockTable.end(),
+                                             [](std::uint32_t e) { return e != kVhdUnallocated; });
+        info.fields.push_back({"block_size", "Block size", InfoValue::of(blockSize_)});
+        info.fields.push_back({"table_entries", "Table entries", InfoValue::of(static_cast<std::int64_t>(blockTable.size()))});
+        info.fields.push_back({"allocated_blocks", "Allocated blocks", InfoValue::of(static_cast<std::int64_t>(allocated))});
+        if (!header_.parentName.empty())
+            info.fields.push_back({"parent", "Parent image", InfoValue::of(header_.parentName)});
+    }
+    return info;
 }
 
 bool FileReadSeekVHD::readAt(std::int64_t diskOffset, MutableByteSpan out) const {

@@ -2,9 +2,14 @@
 // table, blocks each preceded by a sector bitmap), differencing (read like dynamic;
 // blocks absent from the table are zeros, no parent is followed) and fixed (the
 // disk's sectors followed by the footer). The image file is opened read-only.
+// The file's name plays no part: openImage (ImageOpener.h) picks this reader when
+// the content carries a VHD footer.
 #pragma once
 
+#include <vector>
+
 #include "image/HostFile.h"
+#include "image/ImageTexts.h"
 #include "image/VhdFormat.h"
 #include "image/readWriteInterface.h"
 
@@ -12,17 +17,28 @@ namespace tavrel {
 
 class FileReadSeekVHD : public readWriteInterface {
 public:
-    static constexpr const char* kNotVhdText = "Not a valid vhd file";
-    static constexpr const char* kInvalidHandleText = "Invalid handle.";
+    static constexpr const char* kNotVhdText = imagetexts::kNotAnImage;
+    static constexpr const char* kInvalidHandleText = imagetexts::kInvalidHandle;
 
     bool open(std::string path) override;
+    bool seek(std::int64_t position, std::int32_t origin = 0) override;
     bool readAt(std::int64_t diskOffset, MutableByteSpan out) const override;
     std::int64_t diskSize() const override { return diskSize_; }
     bool isUnallocated(std::int64_t diskOffset, std::int64_t length) const override;
+    ImageInfo describe() const override;
 
     const VhdFooter& footer() const { return footer_; }
     const VhdDynamicHeader& dynamicHeader() const { return header_; }
     bool isFixed() const { return fixed_; }
+    // "vhd-fixed", "vhd-dynamic" or "vhd-differencing".
+    const char* formatName() const;
+
+    // The block allocation table (dynamic and differencing images): one entry per
+    // block, the block's first sector in the file or kVhdUnallocated.
+    std::vector<std::uint32_t> blockTable;
+    std::uint64_t tableEntriesRead = 0;
+    // 0 when the sector the last seek mapped lies in an unallocated block.
+    std::uint8_t sectorAllocated = 1;
 
 private:
     bool fail(const std::string& text);

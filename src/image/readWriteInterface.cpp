@@ -19,6 +19,14 @@ bool readWriteInterface::read(std::uint8_t* buffer, std::uint32_t length) {
     return ok;
 }
 
+ImageInfo readWriteInterface::describe() const {
+    ImageInfo info;
+    info.diskSize = diskSize();
+    info.sectors = totalSectors();
+    info.statedSize = static_cast<std::uint64_t>(info.diskSize);
+    return info;
+}
+
 bool readWriteInterface::reserved(std::int32_t /*value*/) { return true; }
 
 }  // namespace tavrel

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "image/ImageInfo.h"
 #include "util/Bytes.h"
 
 namespace tavrel {
@@ -41,14 +42,15 @@ public:
     virtual std::int64_t diskSize() const = 0;
     std::uint64_t totalSectors() const { return static_cast<std::uint64_t>(diskSize() / kSectorSize); }
 
+    // What the image is: format, version, sizes, geometry and format extras. The
+    // default describes a flat disk of diskSize() bytes with no format name.
+    virtual ImageInfo describe() const;
+
     // The user-facing text of the last open failure ("Not a valid vhd file", ...).
     const std::string& lastError() const { return lastError_; }
 
-    std::vector<std::uint32_t> blockTable;
-    std::uint64_t tableEntriesRead = 0;
-    std::int64_t fileLength = 0;
+    std::int64_t fileLength = 0;  // length of the image file (0 for images in memory)
     std::int64_t baseOffset = 0;
-    std::uint8_t sectorAllocated = 1;
 
 protected:
     std::string lastError_;

@@ -66,7 +66,7 @@ TEST_F(VhdInputTest, BrowsingShowsVersionSizeAndGeometry) {
     const auto path = image("disk.vhd", spec);
     browseTo(path);
 
-    EXPECT_EQ(gui.fileFilters(), std::vector<std::string>{".VHD Files (*.vhd)"});
+    EXPECT_EQ(gui.fileFilters(), std::vector<std::string>{VhdInputDialog::kVhdFilter});
     EXPECT_EQ(gui.waitCursorDepth(), 0);
     EXPECT_TRUE(gui.messages().empty());
     EXPECT_EQ(gui.textOf(kPage, VhdInputDialog::kPath), path.string());
@@ -126,23 +126,61 @@ TEST_F(VhdInputTest, FixedDiskFillsOnlyThePath) {
     EXPECT_TRUE(infoHidden());
 }
 
-TEST_F(VhdInputTest, WrongExtensionIsRefusedButKeptInThePath) {
-    const auto path = dir / "disk.img";
-    writeDynamicVhd(path, {});
-    browseTo(path);
-    ASSERT_EQ(gui.messages().size(), 1u);
-    EXPECT_EQ(gui.messages()[0].text, "Please select valid vhd file to continue the recovery process.");
-    EXPECT_EQ(gui.messages()[0].icon, app::Icon::Information);
-    EXPECT_TRUE(infoHidden());
-    EXPECT_EQ(gui.textOf(kPage, VhdInputDialog::kPath), path.string());
+TEST_F(VhdInputTest, ContentNotNameDecidesWhatIsShownOrRefused) {
+    // A VHD under another name shows its information.
+    browseTo(image("disk.img"));
+    EXPECT_TRUE(gui.messages().empty());
+    EXPECT_TRUE(infoVisible());
+    EXPECT_EQ(gui.textOf(kPage, "version"), "65536");
+
+    VhdImage damaged = buildVhd({});
+    damaged.forgeHeader(vhdfield::kHeaderBlockSize, 0, 4);
+    damaged.write(dir / "damaged.vhd");
+    writeFileBytes(dir / "notes.vhd", std::vector<std::uint8_t>(4000, 0x41));
+    struct Case {
+        const char* name;
+        const char* message;
+    };
+    for (const Case c : {Case{"notes.vhd", "Please select valid vhd file to continue the recovery process."},
+                         Case{"damaged.vhd", "Not a valid vhd file"}}) {
+        SCOPED_TRACE(c.name);
+        gui.clearMessages();
+        browseTo(dir / c.name);
+        ASSERT_EQ(gui.messages().size(), 1u);
+        EXPECT_EQ(gui.messages()[0].text, c.message);
+        EXPECT_EQ(gui.messages()[0].icon, app::Icon::Information);
+        EXPECT_TRUE(infoHidden());
+        // The path stays and Next accepts it, as for any existing file.
+        EXPECT_EQ(gui.textOf(kPage, VhdInputDialog::kPath), (dir / c.name).string());
+    }
 }
 
-TEST_F(VhdInputTest, FileThatIsNotAVhdSaysSoInsteadOfShowingGarbage) {
-    const auto path = dir / "notes.vhd";
-    writeFileBytes(path, std::vector<std::uint8_t>(4096, 0x41));
+TEST_F(VhdInputTest, RawDiskImageIsDescribedAndLeadsToTheScanModePage) {
+    // A raw disk, as the export writes it: the disk's bytes and nothing else.
+    VhdSpec spec;
+    spec.diskBytes = 3 * 1048576;
+    spec.sectors[0] = mbrSector(0x07, 2048, 4096);
+    spec.sectors[2048] = ntfsBootSector(4095);
+    const auto path = dir / "disk.vhd.img";
+    writeFileBytes(path, rawDiskOf(spec));
     browseTo(path);
-    EXPECT_EQ(gui.lastMessage(), "Not a valid vhd file");
-    EXPECT_TRUE(infoHidden());
+    EXPECT_TRUE(gui.messages().empty());
+    EXPECT_TRUE(infoVisible());
+    EXPECT_EQ(gui.textOf(kPage, "version"), "raw");
+    EXPECT_EQ(gui.textOf(kPage, "size"), "3 MB");
+    for (const char* id : {"cylinder", "head", "spt"}) EXPECT_EQ(gui.textOf(kPage, id), VhdInputDialog::kUnknownValue);
+    EXPECT_EQ(app.currentReader, nullptr);
+
+    page->next();
+    ASSERT_EQ(app.visiblePage()->pageId(), app::kScanModePage);
+    EXPECT_EQ(gui.textOf(app::kScanModePage, "selectedDrive"), path.string());
+    // The volume list page installs a reader for the raw disk and lists its volume.
+    app.visiblePage()->next();
+    ASSERT_EQ(app.visiblePage()->pageId(), app::kVolumeListPage);
+    ASSERT_NE(app.currentReader, nullptr);
+    EXPECT_EQ(app.currentReader->describe().format, "raw");
+    EXPECT_EQ(app.totalSectors, spec.diskBytes / 512);
+    EXPECT_EQ(gui.rows(app::kVolumeListPage, "volumeList").size(), 1u);
 }
 
 TEST_F(VhdInputTest, NextNeedsAnExistingPath) {

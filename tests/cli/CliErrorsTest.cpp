@@ -17,7 +17,7 @@ TEST(CliErrors, BadArgumentsAndUnreadableImagesExitWithTwo) {
     EXPECT_NE(r.err.find("missing.vhd"), std::string::npos);
 
     const auto junk = tmp / "junk.vhd";
-    writeFileBytes(junk, std::vector<std::uint8_t>(4096, 0x5A));
+    writeFileBytes(junk, std::vector<std::uint8_t>(4000, 0x5A));  // not whole sectors: no raw disk either
     r = cli("recover " + q(junk) + " --volume 0 --out " + q(tmp / "o"));
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("Not a valid vhd file"), std::string::npos) << r.err;

@@ -1,5 +1,5 @@
 // tavrel-cli info on dynamic and fixed VHDs made by qemu-img, checked against
-// the footer fields read here independently.
+// the footer fields read here independently; files that are no image.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -33,8 +33,10 @@ void checkInfo(const std::filesystem::path& vhd, const std::string& format) {
 
     const auto r = cli("info --json " + q(vhd));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const auto j = nlohmann::json::parse(r.out);
+    const auto j = nlohmann::json::parse(r.out);  // exactly one JSON value
     EXPECT_EQ(j.at("format"), format);
+    EXPECT_EQ(j.at("size").get<std::uint64_t>(), be(footer, 0x28, 8));
+    EXPECT_EQ(j.at("size_text"), std::to_string(be(footer, 0x28, 8) / 1048576) + " MB");
     EXPECT_EQ(j.at("version").get<std::int64_t>(), static_cast<std::int64_t>(be(footer, 0x0C, 4)));
     EXPECT_EQ(j.at("version").get<std::int64_t>(), 65536);
     EXPECT_EQ(j.at("disk_size").get<std::uint64_t>(), be(footer, 0x30, 8));
@@ -77,23 +79,26 @@ TEST(Info, DynamicAndFixedImagesMadeByQemuImg) {
     }
 }
 
-TEST(Info, NotAVhdExitsWithTwo) {
+TEST(Info, FilesThatAreNoImageExitWithTwo) {
     TempDir tmp;
-    writeFileBytes(tmp / "raw.img", std::vector<std::uint8_t>(65536, 0));
-    auto r = cli("info " + q(tmp / "raw.img"));
+    // Not a whole number of sectors: neither a VHD nor a raw disk.
+    writeFileBytes(tmp / "odd.img", std::vector<std::uint8_t>(65537, 0));
+    auto r = cli("info " + q(tmp / "odd.img"));
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("Not a valid vhd file"), std::string::npos) << r.err;
     r = cli("info " + q(tmp / "absent.vhd"));
     EXPECT_EQ(r.exitCode, 2);
-    // A damaged footer (its signature gone) is refused too.
+    EXPECT_NE(r.err.find("no such file"), std::string::npos) << r.err;
+    // A VHD made by qemu-img whose footers name an unknown disk type is refused
+    // as a damaged VHD, not read as a raw disk.
     if (haveTool("qemu-img")) {
         writeFileBytes(tmp / "d.raw", std::vector<std::uint8_t>(1048576, 1));
         ASSERT_EQ(runCommand("qemu-img convert -f raw -O vpc " + q(tmp / "d.raw") + " " + q(tmp / "d.vhd")).exitCode, 0);
         std::fstream f(tmp / "d.vhd", std::ios::binary | std::ios::in | std::ios::out);
-        f.seekp(-512, std::ios::end);
-        f.put('X');  // footer copy at the end
-        f.seekp(0);
-        f.put('X');  // and the copy at the start of a dynamic image
+        f.seekp(-512 + 0x3F, std::ios::end);
+        f.put(9);  // disk type of the footer copy at the end
+        f.seekp(0x3F);
+        f.put(9);  // and of the copy at the start
         f.close();
         r = cli("info " + q(tmp / "d.vhd"));
         EXPECT_EQ(r.exitCode, 2);

@@ -2,46 +2,29 @@
 // part reads as zeros; nothing crashes or allocates what the file cannot hold.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
+#include <functional>
 
 #include "image/FileReadSeekVHD.h"
 #include "support/TestSupport.h"
+#include "support/VhdBuilder.h"
 
 using namespace tavrel;
+using namespace tavrel::test::vhdfield;
 using tavrel::test::TempDir;
+using tavrel::test::VhdImage;
 
 namespace {
 
-void putBe32(std::vector<std::uint8_t>& b, std::size_t off, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[off + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
-
-void putBe64(std::vector<std::uint8_t>& b, std::size_t off, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) b[off + i] = static_cast<std::uint8_t>(v >> (56 - 8 * i));
-}
-
-// A minimal dynamic VHD written by hand: footer copy, header at 512, table at
-// 1536 (entries entries), one 4 KiB block at sector 4 (bitmap 512 + data 4096),
-// trailing footer. Block size 4096 keeps it tiny.
-std::vector<std::uint8_t> handMadeDynamic(std::uint32_t entries = 2) {
-    std::vector<std::uint8_t> f(2048 + 512 + 4096 + 512, 0);
-    std::vector<std::uint8_t> footer(512, 0);
-    std::memcpy(footer.data(), "conectix", 8);
-    putBe32(footer, 0x0C, 0x00010000);
-    putBe64(footer, 0x10, 512);
-    putBe64(footer, 0x28, std::uint64_t{entries} * 4096);
-    putBe64(footer, 0x30, std::uint64_t{entries} * 4096);
-    putBe32(footer, 0x3C, 3);
-    std::memcpy(f.data(), footer.data(), 512);
-    std::memcpy(f.data() + f.size() - 512, footer.data(), 512);
-    std::memcpy(f.data() + 512, "cxsparse", 8);
-    putBe64(f, 512 + 0x10, 1536);
-    putBe32(f, 512 + 0x1C, entries);
-    putBe32(f, 512 + 0x20, 4096);
-    putBe32(f, 1536, 4);  // block 0 at sector 4
-    for (std::uint32_t i = 1; i < entries && 1536 + 4 * i + 4 <= 2048; ++i) putBe32(f, 1536 + 4 * i, 0xFFFFFFFF);
-    std::memset(f.data() + 2048 + 512, 0xAB, 4096);
-    return f;
+// A tiny dynamic VHD: 4 KiB blocks, `entries` of them, block 0 stored and
+// filled with 0xAB, the rest unallocated.
+VhdImage tinyDynamic(std::uint32_t entries = 2, test::VhdKind kind = test::VhdKind::Dynamic) {
+    test::VhdSpec spec;
+    spec.kind = kind;
+    spec.blockSize = 4096;
+    spec.diskBytes = std::uint64_t{entries} * 4096;
+    for (std::uint64_t s = 0; s < 8; ++s) spec.sectors[s] = std::vector<std::uint8_t>(512, 0xAB);
+    return test::buildVhd(spec);
 }
 
 bool openBytes(const std::vector<std::uint8_t>& bytes, FileReadSeekVHD& r, TempDir& dir) {
@@ -52,10 +35,10 @@ bool openBytes(const std::vector<std::uint8_t>& bytes, FileReadSeekVHD& r, TempD
 
 }  // namespace
 
-TEST(VhdDamage, HandMadeImageReads) {
+TEST(VhdDamage, TinyImageReads) {
     TempDir dir;
     FileReadSeekVHD r;
-    ASSERT_TRUE(openBytes(handMadeDynamic(), r, dir));
+    ASSERT_TRUE(openBytes(tinyDynamic().bytes, r, dir));
     std::vector<std::uint8_t> buf(8192);
     ASSERT_TRUE(r.readAt(0, buf));
     EXPECT_EQ(buf[0], 0xAB);
@@ -67,29 +50,30 @@ TEST(VhdDamage, MetadataOutsideTheFileFailsOpen) {
     TempDir dir;
     struct Case {
         const char* what;
-        std::function<void(std::vector<std::uint8_t>&)> damage;
+        std::function<void(VhdImage&)> damage;
     };
     const std::vector<Case> cases = {
-        {"header offset beyond file", [](auto& b) { putBe64(b, 0x10, 1u << 30); putBe64(b, b.size() - 512 + 0x10, 1u << 30); }},
-        {"table offset beyond file", [](auto& b) { putBe64(b, 512 + 0x10, 1ull << 40); }},
-        {"max table entries larger than file", [](auto& b) { putBe32(b, 512 + 0x1C, 0x7FFFFFFF); }},
-        {"block size zero", [](auto& b) { putBe32(b, 512 + 0x20, 0); }},
-        {"block size not a multiple of 512", [](auto& b) { putBe32(b, 512 + 0x20, 1000); }},
-        {"unknown disk type", [](auto& b) { putBe32(b, 0x3C, 9); putBe32(b, b.size() - 512 + 0x3C, 9); }},
-        {"no cookie anywhere", [](auto& b) { b[0] = 'x'; b[b.size() - 512] = 'x'; }},
+        {"header offset beyond file", [](auto& v) { v.forgeFooter(kFooterDataOffset, 1u << 30, 8); }},
+        {"table offset beyond file", [](auto& v) { v.forgeHeader(kHeaderTableOffset, 1ull << 40, 8); }},
+        {"max table entries larger than file", [](auto& v) { v.forgeHeader(kHeaderMaxTableEntries, 0x7FFFFFFF, 4); }},
+        {"block size zero", [](auto& v) { v.forgeHeader(kHeaderBlockSize, 0, 4); }},
+        {"block size not a multiple of 512", [](auto& v) { v.forgeHeader(kHeaderBlockSize, 1000, 4); }},
+        {"unknown disk type", [](auto& v) { v.forgeFooter(kFooterDiskType, 9, 4); }},
+        {"no cookie anywhere", [](auto& v) { v.bytes[0] = 'x'; v.bytes[v.footerAt] = 'x'; }},
     };
     for (const auto& c : cases) {
-        auto bytes = handMadeDynamic();
-        c.damage(bytes);
+        VhdImage image = tinyDynamic();
+        c.damage(image);
         FileReadSeekVHD r;
-        EXPECT_FALSE(openBytes(bytes, r, dir)) << c.what;
+        EXPECT_FALSE(openBytes(image.bytes, r, dir)) << c.what;
+        EXPECT_EQ(r.lastError(), "Not a valid vhd file") << c.what;
         EXPECT_EQ(r.diskSize(), 0) << c.what;
     }
 }
 
 TEST(VhdDamage, TruncatedAndGarbageFilesFailCleanly) {
     TempDir dir;
-    const auto good = handMadeDynamic();
+    const auto good = tinyDynamic().bytes;
     for (std::size_t len : {std::size_t{0}, std::size_t{100}, std::size_t{511}, std::size_t{700}, std::size_t{1540}}) {
         std::vector<std::uint8_t> cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(len));
         FileReadSeekVHD r;
@@ -103,10 +87,10 @@ TEST(VhdDamage, TruncatedAndGarbageFilesFailCleanly) {
 
 TEST(VhdDamage, TableEntryBeyondTheFileReadsZeros) {
     TempDir dir;
-    auto bytes = handMadeDynamic();
-    putBe32(bytes, 1536, 0x00FFFFFF);  // block 0 far beyond the end of the file
+    VhdImage image = tinyDynamic();
+    image.forgeTableEntry(0, 0x00FFFFFF);  // block 0 far beyond the end of the file
     FileReadSeekVHD r;
-    ASSERT_TRUE(openBytes(bytes, r, dir));
+    ASSERT_TRUE(openBytes(image.bytes, r, dir));
     std::vector<std::uint8_t> buf(4096, 0x11);
     r.readAt(0, buf);
     EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](std::uint8_t v) { return v == 0; }));
@@ -114,10 +98,10 @@ TEST(VhdDamage, TableEntryBeyondTheFileReadsZeros) {
 
 TEST(VhdDamage, FooterCopyAtStartServesWhenTheTrailingOneIsGone) {
     TempDir dir;
-    auto bytes = handMadeDynamic();
-    std::memset(bytes.data() + bytes.size() - 512, 0, 512);
+    VhdImage image = tinyDynamic();
+    std::fill(image.bytes.begin() + static_cast<std::ptrdiff_t>(image.footerAt), image.bytes.end(), 0);
     FileReadSeekVHD r;
-    ASSERT_TRUE(openBytes(bytes, r, dir));
+    ASSERT_TRUE(openBytes(image.bytes, r, dir));
     std::vector<std::uint8_t> buf(16);
     ASSERT_TRUE(r.readAt(0, buf));
     EXPECT_EQ(buf[0], 0xAB);
@@ -125,11 +109,8 @@ TEST(VhdDamage, FooterCopyAtStartServesWhenTheTrailingOneIsGone) {
 
 TEST(VhdDamage, DifferencingImageReadsLikeDynamicWithAbsentBlocksAsZeros) {
     TempDir dir;
-    auto bytes = handMadeDynamic();
-    putBe32(bytes, 0x3C, 4);
-    putBe32(bytes, bytes.size() - 512 + 0x3C, 4);
     FileReadSeekVHD r;
-    ASSERT_TRUE(openBytes(bytes, r, dir));
+    ASSERT_TRUE(openBytes(tinyDynamic(2, test::VhdKind::Differencing).bytes, r, dir));
     EXPECT_EQ(r.footer().diskType, 4u);
     std::vector<std::uint8_t> buf(8192);
     ASSERT_TRUE(r.readAt(0, buf));

@@ -124,18 +124,22 @@ TEST(VhdReader, SeekAndReadFollowSectorsAcrossBlocksAndBaseOffset) {
     EXPECT_FALSE(r.readAt(24 * kMiB - 512, std::span(buf).first(1024)));
 }
 
-TEST(VhdReader, NamesAndPermissions) {
+TEST(VhdReader, ContentNotNameDecidesAndReadOnlyFilesOpen) {
     requireQemu();
-    FileReadSeekVHD wrongName;
-    EXPECT_FALSE(wrongName.open((images().dir / "disk.raw").string()));
-    EXPECT_EQ(wrongName.lastError(), "Not a valid vhd file");
+    // A raw disk is no VHD, whatever it is called.
+    const auto rawNamedVhd = images().dir / "raw.vhd";
+    std::filesystem::copy_file(images().rawPath, rawNamedVhd, std::filesystem::copy_options::overwrite_existing);
+    FileReadSeekVHD raw;
+    EXPECT_FALSE(raw.open(rawNamedVhd.string()));
+    EXPECT_EQ(raw.lastError(), "Not a valid vhd file");
 
-    // Upper-case extension passes; a read-only image opens (it is never written).
-    const auto upper = images().dir / "READONLY.VHD";
-    std::filesystem::copy_file(images().dynamicPath, upper, std::filesystem::copy_options::overwrite_existing);
-    ::chmod(upper.c_str(), 0444);
+    // A VHD under another name opens; a read-only image opens (it is never written).
+    const auto renamed = images().dir / "READONLY.IMG";
+    std::filesystem::copy_file(images().dynamicPath, renamed, std::filesystem::copy_options::overwrite_existing);
+    ::chmod(renamed.c_str(), 0444);
     FileReadSeekVHD ro;
-    EXPECT_TRUE(ro.open(upper.string())) << ro.lastError();
+    EXPECT_TRUE(ro.open(renamed.string())) << ro.lastError();
+    expectSameAsRaw(ro);
 
     FileReadSeekVHD missing;
     EXPECT_FALSE(missing.open((images().dir / "absent.vhd").string()));

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "app/ShellVhdBuilder.h"
+#include "app/VhdInputDialog.h"
 #include "image/FileReadSeekVHD.h"
 #include "support/TestSupport.h"
 #include "ui/UiTestSupport.h"
@@ -135,7 +136,7 @@ TEST_F(WizardTest, BrowseButtonUsesTheVhdFilterAndShowsTheImage) {
     EXPECT_TRUE(pageControl<QWidget>(gui(), p, "version")->isHidden());
     EXPECT_TRUE(pageControl<QAbstractButton>(gui(), p, "dynamicDisk")->isChecked());
     ASSERT_TRUE(click(gui(), p, "browse"));
-    EXPECT_EQ(filters, std::vector<std::string>{".VHD Files (*.vhd)"});
+    EXPECT_EQ(filters, std::vector<std::string>{app::VhdInputDialog::kVhdFilter});
     EXPECT_EQ(shownText(gui(), p, "path"), expected.image.string());
     EXPECT_EQ(shownText(gui(), p, "version"), "65536");
     EXPECT_FALSE(pageControl<QWidget>(gui(), p, "version")->isHidden());

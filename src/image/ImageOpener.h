@@ -1,0 +1,33 @@
+// The one place that turns an image path into a reader. The reader is chosen by
+// the file's content, never its name: each known format has a content test, and
+// a file no test claims is read as a raw disk when its length is a whole,
+// non-zero number of 512-byte sectors.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "image/readWriteInterface.h"
+
+namespace tavrel {
+
+enum class ImageError {
+    None,
+    NotFound,     // no file at the path
+    NotAFile,     // a folder or another non-regular file
+    Unreadable,   // the file exists but cannot be opened or read
+    NotAnImage,   // no format claims it and it is not whole sectors (or empty)
+    Damaged,      // a format claims it but its metadata does not hold together
+};
+
+struct OpenedImage {
+    std::unique_ptr<readWriteInterface> reader;  // null on failure
+    ImageError error = ImageError::None;
+    std::string message;                         // the user text on failure
+    explicit operator bool() const { return reader != nullptr; }
+};
+
+// Opens the image at path read-only with the reader its content calls for.
+OpenedImage openImage(const std::string& path);
+
+}  // namespace tavrel
