@@ -155,7 +155,10 @@ void ClusterChainParser<Entry>::addItems(std::vector<Item>& items, const std::ve
                                          std::uint32_t parent, std::vector<std::uint32_t>& folders) {
     std::unordered_map<std::uint32_t, std::uint32_t> byCluster;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (entries_.size() >= kMaxRecords) return;
+        if (entries_.size() >= kMaxRecords) {
+            warnings_.damaged(where[i]);
+            return;
+        }
         Entry e{std::move(items[i]), where[i]};
         const std::uint32_t cluster = firstCluster(e);
         const auto position = static_cast<std::uint32_t>(entries_.size());

@@ -16,6 +16,7 @@
 #include "image/MemoryImage.h"
 #include "support/TestSupport.h"
 #include "volume/ReaderOverlay.h"
+#include "volume/RecordingSink.h"
 
 using namespace tavrel;
 using namespace tavrel::fs;
@@ -351,4 +352,28 @@ TEST(FatDamage, HugeContiguousExFatFolderIsBoundedByTheVolume) {
     EXPECT_LE(parser.entries().size(), static_cast<std::size_t>(disk.bytes().size() / 32));
     // The run stopped at a cluster it does not own, or at the volume's end.
     EXPECT_GE(parser.warnings().damagedRecords(), 1);
+}
+
+TEST(FatDamage, EachKindShowsItsStatusTextsInOrder) {
+    const std::string fat = " File And Directory entries recursively....";
+    const std::map<std::string, std::vector<std::string>> kinds = {
+        {"fat16",
+         {"Finding Fat16" + fat, "maintaining tree Structure in vector...", "Creating Tree Structure....",
+          "Tree Structure Created."}},
+        {"fat32-512",
+         {"Finding Fat32" + fat, "maintaining tree Structure in vector...", "Creating Tree Structure....",
+          "Tree Structure Created."}},
+        {"exfat", {"processing file and directory entries...", "Finding Fat64" + fat, "creating tree Structure..."}}};
+    for (const auto& [name, expected] : kinds) {
+        MemoryImage disk = diskOf(name);
+        test::RecordingSink sink;
+        WorkControl work(&sink);
+        const auto parser = parserOf(name, VolumeView(disk, 2048));
+        ASSERT_EQ(parser->scan(work).result, ScanResult::Done) << name;
+        std::vector<std::string> shown;
+        for (const std::string& text : sink.statuses)
+            if (text.rfind("filling entry =", 0) != 0) shown.push_back(text);
+        EXPECT_EQ(shown, expected) << name;
+        EXPECT_EQ(parser->message(), name == "exfat" ? "done..." : "") << name;
+    }
 }
