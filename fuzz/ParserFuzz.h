@@ -48,9 +48,11 @@ int fuzzParser(const std::uint8_t* data, std::size_t size) {
         options.driveFormatted = formatted;
         ParserType parser(volume, options);
         WorkControl work;
-        if (!parser.scan(work)) return 0;
+        const fs::ScanOutcome outcome = parser.scan(work);
+        if (!outcome) return 0;
         int budget = 4096;
         visit(parser, parser.rootLevel(), 0, budget);
+        (void)fs::warningSummary(parser.warnings());
     }
     return 0;
 }

@@ -39,7 +39,7 @@ void ExFatDirectoryDecoder::emit(std::vector<ExFatSet>& out) {
     state_ = State::Idle;
 }
 
-void ExFatDirectoryDecoder::feed(ByteSpan bytes, std::vector<ExFatSet>& out) {
+bool ExFatDirectoryDecoder::feed(ByteSpan bytes, std::vector<ExFatSet>& out) {
     for (std::size_t at = 0; at + 32 <= bytes.size(); at += 32) {
         const ByteSpan s = bytes.subspan(at, 32);
         const std::uint8_t type = s[0];
@@ -66,6 +66,7 @@ void ExFatDirectoryDecoder::feed(ByteSpan bytes, std::vector<ExFatSet>& out) {
         emit(out);
         if (isFileEntry(type)) startSet(s);
     }
+    return true;
 }
 
 void ExFatDirectoryDecoder::finish(std::vector<ExFatSet>& out) { emit(out); }

@@ -40,7 +40,8 @@ public:
     // 255 characters need 17 name entries.
     static constexpr int kMaxNameEntries = 17;
 
-    void feed(ByteSpan bytes, std::vector<ExFatSet>& out);
+    // Decodes the next piece of the directory; always true (every piece is read).
+    bool feed(ByteSpan bytes, std::vector<ExFatSet>& out);
     // Emits a set still open at the end of the directory.
     void finish(std::vector<ExFatSet>& out);
 

@@ -1,16 +1,39 @@
 // One file or folder of an exFAT volume: one directory entry set.
 #pragma once
 
-#include "fs/fat/EntryLinks.h"
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+
 #include "fs/fat/ExFatDirectoryDecoder.h"
 
 namespace tavrel::fs::fat {
 
 struct ExFatEntry {
+    using Item = ExFatSet;
+    using Decoder = ExFatDirectoryDecoder;
+
     ExFatSet set;  // entry type, attributes, timestamps, stream fields, name
-    EntryLinks links;
+    std::int64_t where = -1;  // volume offset of the directory piece that ended the set
 
     bool deleted() const { return set.entryType == 0x05; }
+    bool folder() const { return isExFatFolder(set.attributes); }
+    const std::string& name() const { return set.name; }
+    std::string& name() { return set.name; }
+    std::int64_t size() const {
+        if (folder()) return 0;
+        return static_cast<std::int64_t>(
+            std::min<std::uint64_t>(set.validDataLength, std::numeric_limits<std::int64_t>::max()));
+    }
+    std::optional<std::uint64_t> folderBytes() const { return set.dataLength; }
+    bool noFatChain() const { return fat::noFatChain(set.secondaryFlags); }
+    // Takes the name and entry type of a later set naming the same folder.
+    void renameFrom(ExFatEntry& later) {
+        set.name = std::move(later.set.name);
+        set.entryType = later.set.entryType;
+    }
 };
 
 }  // namespace tavrel::fs::fat

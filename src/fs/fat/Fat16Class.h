@@ -9,17 +9,13 @@ namespace tavrel::fs::fat {
 
 class Fat16Class : public FatVolumeParser {
 public:
-    Fat16Class(const VolumeView& volume, const ScanOptions& options);
-
-    ScanOutcome scan(WorkControl& work) override;
-
-    // Stages, in the order scan() runs them.
-    bool checkBootSector();
-    void loadRootDirectory();
-    void parseRootDirectory(WorkControl& work);
+    // Empty slots do not end a FAT12/16 directory: slots after one are still read.
+    Fat16Class(const VolumeView& volume, const ScanOptions& options) : FatVolumeParser(volume, options, false) {}
 
 private:
-    std::vector<std::uint8_t> root_;
+    const ScanTexts& texts() const override;
+    bool isThisKind(const FatBootSector& boot) const override { return isFat16BootSector(boot); }
+    std::optional<RootDirectory> rootDirectory() override;
 };
 
 }  // namespace tavrel::fs::fat

@@ -8,14 +8,9 @@ namespace tavrel::fs::fat {
 
 class Fat32Class : public FatVolumeParser {
 public:
-    Fat32Class(const VolumeView& volume, const ScanOptions& options);
-
-    ScanOutcome scan(WorkControl& work) override;
-
-    // Stages, in the order scan() runs them.
-    bool checkBootSector();
-    void loadRootDirectory();
-    void parseRootDirectory(WorkControl& work);
+    // An empty slot ends the FAT32 directory cluster it is in; the folder's next
+    // cluster is still read.
+    Fat32Class(const VolumeView& volume, const ScanOptions& options) : FatVolumeParser(volume, options, true) {}
 
     // The first cluster of the root directory: the boot sector's root cluster
     // when it names a cluster of the volume. A damaged field falls back to
@@ -23,6 +18,10 @@ public:
     std::uint32_t rootCluster() const { return rootCluster_; }
 
 private:
+    const ScanTexts& texts() const override;
+    bool isThisKind(const FatBootSector& boot) const override { return isFat32BootSector(boot); }
+    std::optional<RootDirectory> rootDirectory() override;
+
     std::uint32_t rootCluster_ = 2;
 };
 

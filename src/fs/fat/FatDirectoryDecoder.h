@@ -37,6 +37,9 @@ public:
     // may continue from one piece into the next. Returns false when the first
     // piece fails the dot test; nothing is decoded then or afterwards.
     bool feed(ByteSpan bytes, std::vector<FatDirItem>& out);
+    // Nothing is left open at a directory's end (a long name without its short
+    // slot names nothing).
+    void finish(std::vector<FatDirItem>&) {}
 
 private:
     void clearLongName() {

@@ -1,27 +1,35 @@
-// One file or folder of a FAT12/16/32 volume, as one directory slot described it.
+// One file or folder of a FAT12/16/32 volume: the decoded directory slot with its
+// display name and deleted flag.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "fs/fat/EntryLinks.h"
+#include "fs/fat/FatDirectoryDecoder.h"
 
 namespace tavrel::fs::fat {
 
 struct FatEntry {
-    std::uint8_t attributes = 0;
-    std::uint8_t creationTenths = 0;
-    std::uint16_t creationTime = 0;
-    std::uint16_t creationDate = 0;
-    std::uint16_t accessDate = 0;
-    std::uint16_t firstClusterHigh = 0;
-    std::uint16_t writeTime = 0;
-    std::uint16_t writeDate = 0;
-    std::uint16_t firstClusterLow = 0;
-    std::uint32_t size = 0;
-    bool deleted = false;
-    std::string name;  // UTF-8
-    EntryLinks links;
+    using Item = FatDirItem;
+    using Decoder = FatDirectoryDecoder;
+
+    FatDirItem item;
+    std::int64_t where = -1;  // volume offset of the directory piece that held the slot
+
+    bool deleted() const { return item.deleted; }
+    bool folder() const { return isFolderAttributes(item.slot.attributes); }
+    const std::string& name() const { return item.name; }
+    std::string& name() { return item.name; }
+    std::int64_t size() const { return folder() ? 0 : item.slot.size; }
+    // A FAT folder has no length: its chain ends it.
+    std::optional<std::uint64_t> folderBytes() const { return std::nullopt; }
+    bool noFatChain() const { return false; }
+    // Takes the name and deleted flag of a later slot naming the same folder.
+    void renameFrom(FatEntry& later) {
+        item.name = std::move(later.item.name);
+        item.deleted = later.item.deleted;
+    }
 };
 
 }  // namespace tavrel::fs::fat

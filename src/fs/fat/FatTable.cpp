@@ -33,24 +33,37 @@ std::optional<std::uint32_t> fatEntryValue(ByteSpan fat, std::uint32_t index, Fa
     return std::nullopt;
 }
 
-std::optional<std::uint32_t> nextFromValue(std::uint32_t value, FatWidth width, std::uint32_t clusterCount) {
-    // Values from the bad-cluster mark upwards end a chain.
-    std::uint32_t firstMark = 0;
+// The bad-cluster mark of each width; the values above it end a chain.
+static std::uint32_t badMark(FatWidth width) {
     switch (width) {
-        case FatWidth::Bits12: firstMark = 0xFF7; break;
-        case FatWidth::Bits16: firstMark = 0xFFF7; break;
-        case FatWidth::Bits28: firstMark = 0x0FFFFFF7; break;
-        case FatWidth::ExFat32: firstMark = 0xFFFFFFF7; break;
+        case FatWidth::Bits12: return 0xFF7;
+        case FatWidth::Bits16: return 0xFFF7;
+        case FatWidth::Bits28: return 0x0FFFFFF7;
+        case FatWidth::ExFat32: return 0xFFFFFFF7;
     }
-    if (value < 2 || value >= firstMark) return std::nullopt;
-    if (static_cast<std::uint64_t>(value) >= static_cast<std::uint64_t>(clusterCount) + 2) return std::nullopt;
-    return value;
+    return 0xFFFFFFF7;
+}
+
+std::optional<std::uint32_t> nextFromValue(std::uint32_t value, FatWidth width, std::uint32_t clusterCount) {
+    const FatStep s = fatStep(value, width, clusterCount);
+    if (s.kind != FatStep::Next) return std::nullopt;
+    return s.next;
+}
+
+FatStep fatStep(std::optional<std::uint32_t> value, FatWidth width, std::uint32_t clusterCount) {
+    if (!value) return {FatStep::OutOfRange, 0};
+    const std::uint32_t v = *value;
+    if (v == 0) return {FatStep::Free, 0};
+    if (v == 1 || v == badMark(width)) return {FatStep::Bad, 0};
+    if (v > badMark(width)) return {FatStep::End, 0};
+    if (static_cast<std::uint64_t>(v) >= static_cast<std::uint64_t>(clusterCount) + 2) return {FatStep::OutOfRange, 0};
+    return {FatStep::Next, v};
 }
 
 FatTable::FatTable(const VolumeView& volume, std::int64_t fatOffset, std::int64_t fatBytes, FatWidth width,
-                   std::uint32_t clusterCount)
+                   std::uint32_t clusterCount, Warnings* warnings)
     : volume_(&volume), fatOffset_(fatOffset), fatBytes_(std::max<std::int64_t>(fatBytes, 0)), width_(width),
-      clusterCount_(clusterCount) {}
+      clusterCount_(clusterCount), warnings_(warnings) {}
 
 FatTable& FatTable::operator=(FatTable&& other) noexcept {
     if (this == &other) return *this;
@@ -60,6 +73,7 @@ FatTable& FatTable::operator=(FatTable&& other) noexcept {
     fatBytes_ = other.fatBytes_;
     width_ = other.width_;
     clusterCount_ = other.clusterCount_;
+    warnings_ = other.warnings_;
     blocks_ = std::move(other.blocks_);
     return *this;
 }
@@ -69,15 +83,42 @@ std::optional<std::uint8_t> FatTable::byteAt(std::int64_t offset) const {
     const std::int64_t block = offset / kBlock;
     auto it = blocks_.find(block);
     if (it == blocks_.end()) {
-        const std::int64_t start = block * kBlock;
-        const std::int64_t length = std::min(kBlock, fatBytes_ - start);
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
-        // A FAT sector that cannot be read is taken as zeros: its chains end there.
-        volume_->readAt(fatOffset_ + start, bytes);
+        std::vector<std::uint8_t> bytes;
+        // A FAT block that cannot be read is taken as zeros: its chains end there.
+        if (!readBlock(block, bytes)) {
+            std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
+            if (warnings_) warnings_->unreadable(fatOffset_ + block * kBlock);
+        }
         it = blocks_.emplace(block, std::move(bytes)).first;
     }
     const std::int64_t inBlock = offset - block * kBlock;
     return it->second[static_cast<std::size_t>(inBlock)];
+}
+
+bool FatTable::readBlock(std::int64_t block, std::vector<std::uint8_t>& bytes) const {
+    const std::int64_t start = block * kBlock;
+    bytes.assign(static_cast<std::size_t>(std::clamp<std::int64_t>(fatBytes_ - start, 0, kBlock)), 0);
+    return volume_->readAt(fatOffset_ + start, bytes);
+}
+
+bool FatTable::probe() const {
+    if (!volume_ || fatBytes_ <= 0) return false;
+    std::lock_guard lock(mutex_);
+    if (blocks_.count(0)) return true;
+    std::vector<std::uint8_t> bytes;
+    if (!readBlock(0, bytes)) return false;
+    blocks_.emplace(0, std::move(bytes));
+    return true;
+}
+
+std::int64_t FatTable::entryOffset(std::uint32_t c) const {
+    switch (width_) {
+        case FatWidth::Bits12: return fatOffset_ + static_cast<std::int64_t>(c) + c / 2;
+        case FatWidth::Bits16: return fatOffset_ + static_cast<std::int64_t>(c) * 2;
+        case FatWidth::Bits28:
+        case FatWidth::ExFat32: break;
+    }
+    return fatOffset_ + static_cast<std::int64_t>(c) * 4;
 }
 
 std::optional<std::uint32_t> FatTable::value(std::uint32_t c) const {
@@ -105,10 +146,15 @@ std::optional<std::uint32_t> FatTable::value(std::uint32_t c) const {
 }
 
 std::optional<std::uint32_t> FatTable::next(std::uint32_t c) const {
-    if (static_cast<std::uint64_t>(c) >= static_cast<std::uint64_t>(clusterCount_) + 2 || c < 2) return std::nullopt;
-    const auto v = value(c);
-    if (!v) return std::nullopt;
-    return nextFromValue(*v, width_, clusterCount_);
+    const FatStep s = step(c);
+    if (s.kind != FatStep::Next) return std::nullopt;
+    return s.next;
+}
+
+FatStep FatTable::step(std::uint32_t c) const {
+    if (static_cast<std::uint64_t>(c) >= static_cast<std::uint64_t>(clusterCount_) + 2 || c < 2)
+        return {FatStep::OutOfRange, 0};
+    return fatStep(value(c), width_, clusterCount_);
 }
 
 }  // namespace tavrel::fs::fat

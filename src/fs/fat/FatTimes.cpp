@@ -13,11 +13,11 @@ static std::optional<TimePoint> dosTimePoint(std::uint16_t date, std::uint16_t t
     return p;
 }
 
-EntryTimes fatEntryTimes(const FatEntry& e) {
+EntryTimes fatEntryTimes(const DirSlot& s) {
     EntryTimes t;
-    t.created = dosTimePoint(e.creationDate, e.creationTime, e.creationTenths <= 199 ? e.creationTenths : 0);
-    t.modified = dosTimePoint(e.writeDate, e.writeTime, 0);
-    t.accessed = dosTimePoint(e.accessDate, 0, 0);
+    t.created = dosTimePoint(s.creationDate, s.creationTime, s.creationTenths <= 199 ? s.creationTenths : 0);
+    t.modified = dosTimePoint(s.writeDate, s.writeTime, 0);
+    t.accessed = dosTimePoint(s.accessDate, 0, 0);
     return t;
 }
 
@@ -30,12 +30,12 @@ std::string attributeText(std::uint8_t a) {
     return text;
 }
 
-EntryDescription fatDescription(const FatEntry& e) {
+EntryDescription fatDescription(const DirSlot& s) {
     EntryDescription d;
-    d.created = timeText(dosCivil(e.creationDate, e.creationTime));
-    d.accessed = dateText(dosCivil(e.accessDate, 0));
-    d.modified = timeText(dosCivil(e.writeDate, e.writeTime));
-    d.attributes = attributeText(e.attributes);
+    d.created = timeText(dosCivil(s.creationDate, s.creationTime));
+    d.accessed = dateText(dosCivil(s.accessDate, 0));
+    d.modified = timeText(dosCivil(s.writeDate, s.writeTime));
+    d.attributes = attributeText(s.attributes);
     return d;
 }
 

@@ -4,15 +4,15 @@
 #pragma once
 
 #include "fs/Parser.h"
-#include "fs/fat/FatEntry.h"
+#include "fs/fat/FatDirSlot.h"
 
 namespace tavrel::fs::fat {
 
-EntryTimes fatEntryTimes(const FatEntry& e);
+EntryTimes fatEntryTimes(const DirSlot& s);
 
 // Creation and write times as "MM/DD/YYYY  hh:mm AM|PM", the access date as
 // "MM/DD/YYYY ", attributes as "-R", "-H", "-S", "-A" in that order.
-EntryDescription fatDescription(const FatEntry& e);
+EntryDescription fatDescription(const DirSlot& s);
 
 std::string attributeText(std::uint8_t attributes);
 

@@ -7,15 +7,21 @@
 
 namespace tavrel::fs::fat {
 
+struct PendingFolder {
+    std::uint32_t record = 0;
+    std::uint32_t depth = 0;  // 1 for a folder of the root directory
+};
+
 class FolderStacks {
 public:
     // Pushes a directory's folders so that the first of them is walked first.
     template <typename IsDeleted>
-    void push(const std::vector<std::uint32_t>& folders, IsDeleted isDeleted) {
-        for (auto it = folders.rbegin(); it != folders.rend(); ++it) (isDeleted(*it) ? deleted_ : live_).push_back(*it);
+    void push(const std::vector<std::uint32_t>& folders, std::uint32_t depth, IsDeleted isDeleted) {
+        for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+            (isDeleted(*it) ? deleted_ : live_).push_back({*it, depth});
     }
-    bool pop(std::uint32_t& folder) {
-        std::vector<std::uint32_t>& from = live_.empty() ? deleted_ : live_;
+    bool pop(PendingFolder& folder) {
+        std::vector<PendingFolder>& from = live_.empty() ? deleted_ : live_;
         if (from.empty()) return false;
         folder = from.back();
         from.pop_back();
@@ -23,8 +29,8 @@ public:
     }
 
 private:
-    std::vector<std::uint32_t> live_;
-    std::vector<std::uint32_t> deleted_;
+    std::vector<PendingFolder> live_;
+    std::vector<PendingFolder> deleted_;
 };
 
 }  // namespace tavrel::fs::fat

@@ -2,7 +2,10 @@
 // memory. Each must give a clean answer, never a crash or an endless walk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <set>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +15,8 @@
 #include "image/FileReadSeekVHD.h"
 #include "image/MemoryImage.h"
 #include "support/TestSupport.h"
+#include "volume/ReaderOverlay.h"
+#include "volume/RecordingSink.h"
 
 using namespace tavrel;
 using namespace tavrel::fs;
@@ -41,6 +46,37 @@ MemoryImage diskOf(const std::string& name) {
 
 void put32(std::vector<std::uint8_t>& b, std::int64_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b[static_cast<std::size_t>(at + i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+void put64(std::vector<std::uint8_t>& b, std::int64_t at, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) b[static_cast<std::size_t>(at + i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// A reader whose reads fail where they touch [from, to) (disk offsets); the
+// bytes there read as zeros.
+class FailingRange : public readWriteInterface {
+public:
+    FailingRange(const readWriteInterface& inner, std::int64_t from, std::int64_t to)
+        : inner_(inner), from_(from), to_(to) {}
+    bool open(std::string) override { return true; }
+    std::int64_t diskSize() const override { return inner_.diskSize(); }
+    bool readAt(std::int64_t offset, MutableByteSpan out) const override {
+        const bool ok = inner_.readAt(offset, out);
+        const std::int64_t end = offset + static_cast<std::int64_t>(out.size());
+        if (end <= from_ || offset >= to_) return ok;
+        const std::int64_t lo = std::max(offset, from_) - offset;
+        std::fill(out.begin() + lo, out.begin() + (std::min(end, to_) - offset), std::uint8_t{0});
+        return false;
+    }
+
+private:
+    const readWriteInterface& inner_;
+    std::int64_t from_, to_;
+};
+
+std::unique_ptr<Parser> parserOf(const std::string& kind, const VolumeView& volume) {
+    if (kind == "fat16") return std::make_unique<Fat16Class>(volume, ScanOptions{});
+    if (kind == "fat32-512") return std::make_unique<Fat32Class>(volume, ScanOptions{});
+    return std::make_unique<Fat64Class>(volume, ScanOptions{});
 }
 
 // path -> entry, walked through the entry view.
@@ -187,5 +223,157 @@ TEST(FatDamage, TruncatedVolumeNeverReadsPastItsEnd) {
         if (ok) {
             EXPECT_EQ(sink.data.size(), static_cast<std::size_t>(parser.size(e))) << path;
         }
+    }
+}
+
+TEST(FatDamage, UnreadableBootSectorIsAReadErrorNotAnotherKind) {
+    const std::map<std::string, std::string> kinds = {{"fat16", "Selected Drive is not in Fat16 Format"},
+                                                      {"fat32-512", "Selected Drive is not in Fat32 Format"},
+                                                      {"exfat", "Selected Drive is not in exFat Format"}};
+    for (const auto& [name, notThisKind] : kinds) {
+        MemoryImage disk = diskOf(name);
+        WorkControl work;
+        const test::FailingFrom failing(disk, 0);
+        const auto unreadable = parserOf(name, VolumeView(failing, 2048));
+        const ScanOutcome read = unreadable->scan(work);
+        EXPECT_EQ(read.result, ScanResult::ReadError) << name;
+        EXPECT_EQ(read.offset, 0) << name;
+        EXPECT_EQ(unreadable->message(), "cannot read file") << name;
+
+        std::fill_n(disk.bytes().begin() + kVolume, 512, 0);
+        const auto zeroed = parserOf(name, VolumeView(disk, 2048));
+        EXPECT_EQ(zeroed->scan(work).result, ScanResult::NotThisKind) << name;
+        EXPECT_EQ(zeroed->message(), notThisKind) << name;
+    }
+}
+
+TEST(FatDamage, UnreadableFatOrRootIsAReadErrorAtItsOffset) {
+    MemoryImage disk = diskOf("fat16");
+    WorkControl work;
+    Fat16Class clean(VolumeView(disk, 2048), {});
+    ASSERT_TRUE(clean.scan(work));
+    for (const std::int64_t at : {clean.layout().fatOffset, clean.layout().rootOffset}) {
+        const FailingRange failing(disk, kVolume + at, kVolume + at + 512);
+        Fat16Class parser(VolumeView(failing, 2048), {});
+        const ScanOutcome o = parser.scan(work);
+        EXPECT_EQ(o.result, ScanResult::ReadError);
+        EXPECT_EQ(o.offset, at);
+    }
+}
+
+TEST(FatDamage, ChainLeavingTheVolumeIsCountedAtItsFatEntry) {
+    MemoryImage disk = diskOf("fat16");
+    WorkControl work;
+    Fat16Class clean(VolumeView(disk, 2048), {});
+    ASSERT_TRUE(clean.scan(work));
+    const FatLayout& l = clean.layout();
+    const std::uint32_t guide = clean.firstCluster(clean.entries()[listing(clean).at("docs/guide.txt")]);
+    // The guide's first cluster points past the last cluster of the volume.
+    const std::int64_t entry = l.fatOffset + 2 * guide;
+    disk.bytes()[static_cast<std::size_t>(kVolume + entry)] = 0xF0;
+    disk.bytes()[static_cast<std::size_t>(kVolume + entry + 1)] = 0xFF;
+    ASSERT_LT(l.clusterCount + 2, 0xFFF0u);
+
+    Fat16Class parser(VolumeView(disk, 2048), {});
+    ASSERT_TRUE(parser.scan(work));
+    EXPECT_EQ(parser.warnings().total(), 0);
+    VectorSink sink;
+    EXPECT_FALSE(parser.saveFile(listing(parser).at("docs/guide.txt"), sink, work));
+    EXPECT_EQ(sink.data.size(), static_cast<std::size_t>(l.clusterSize));
+    EXPECT_EQ(parser.warnings().damagedRecords(), 1);
+    EXPECT_EQ(parser.warnings().firstOffset(), entry);
+}
+
+TEST(FatDamage, UnreadableClustersAreWarningsAndReadAsZeros) {
+    MemoryImage disk = diskOf("fat16");
+    WorkControl work;
+    Fat16Class clean(VolumeView(disk, 2048), {});
+    ASSERT_TRUE(clean.scan(work));
+    const auto paths = listing(clean);
+    const FatLayout& l = clean.layout();
+    const auto secondCluster = [&](const std::string& path) {
+        const std::uint32_t first = clean.firstCluster(clean.entries()[paths.at(path)]);
+        const auto at = static_cast<std::size_t>(kVolume + l.fatOffset + 2 * first);
+        return static_cast<std::uint32_t>(disk.bytes()[at] | (disk.bytes()[at + 1] << 8));
+    };
+    // The second cluster of the folder "big" and of the file "docs/guide.txt" cannot be read.
+    const std::int64_t lostFolder = l.clusterOffset(secondCluster("big"));
+    const std::int64_t lostFile = l.clusterOffset(secondCluster("docs/guide.txt"));
+    const FailingRange folderFails(disk, kVolume + lostFolder, kVolume + lostFolder + l.clusterSize);
+    const FailingRange bothFail(folderFails, kVolume + lostFile, kVolume + lostFile + l.clusterSize);
+    Fat16Class parser(VolumeView(bothFail, 2048), {});
+    ASSERT_TRUE(parser.scan(work));
+    EXPECT_EQ(parser.warnings().unreadableRanges(), 1);
+    EXPECT_EQ(parser.warnings().firstOffset(), lostFolder);
+    const auto after = listing(parser);
+    const std::size_t kept = parser.children(after.at("big")).size();
+    EXPECT_GT(kept, 0u);
+    EXPECT_LT(kept, clean.children(paths.at("big")).size());
+
+    VectorSink whole, zeroed;
+    ASSERT_TRUE(clean.saveFile(paths.at("docs/guide.txt"), whole, work));
+    EXPECT_TRUE(parser.saveFile(after.at("docs/guide.txt"), zeroed, work));
+    EXPECT_EQ(parser.warnings().unreadableRanges(), 2);
+    ASSERT_EQ(zeroed.data.size(), whole.data.size());
+    const auto cluster = static_cast<std::size_t>(l.clusterSize);
+    std::fill_n(whole.data.begin() + static_cast<std::ptrdiff_t>(cluster), cluster, 0);
+    EXPECT_EQ(zeroed.data, whole.data);
+}
+
+TEST(FatDamage, HugeContiguousExFatFolderIsBoundedByTheVolume) {
+    MemoryImage disk = diskOf("exfat");
+    WorkControl work;
+    Fat64Class clean(VolumeView(disk, 2048), {});
+    ASSERT_TRUE(clean.scan(work));
+    const auto paths = listing(clean);
+    const ExFatEntry& big = clean.entries()[paths.at("big")];
+    // Its stream extension (type 0xC0, first cluster at 20) lies in the piece
+    // that ended its set or the one before; it now claims 2^41 contiguous bytes.
+    std::int64_t stream = -1;
+    for (std::int64_t at = std::max<std::int64_t>(0, big.where - clean.heap().clusterSize);
+         at < big.where + clean.heap().clusterSize && stream < 0; at += 32) {
+        const auto* e = disk.bytes().data() + kVolume + at;
+        const auto cluster = static_cast<std::uint32_t>(e[20] | e[21] << 8 | e[22] << 16 | e[23] << 24);
+        if (e[0] == 0xC0 && cluster == big.set.firstCluster) stream = kVolume + at;
+    }
+    ASSERT_GE(stream, 0);
+    disk.bytes()[static_cast<std::size_t>(stream + 1)] |= 0x02;
+    put64(disk.bytes(), stream + 8, std::uint64_t{1} << 41);
+    put64(disk.bytes(), stream + 24, std::uint64_t{1} << 41);
+
+    Fat64Class parser(VolumeView(disk, 2048), {});
+    ASSERT_TRUE(parser.scan(work));
+    const auto after = listing(parser);
+    // Its own sets come first and are all there; the run stops at clusters
+    // other folders hold or at the volume's end.
+    std::set<std::string> names;
+    for (const EntryRef e : parser.children(after.at("big"))) names.insert(parser.name(e));
+    for (const EntryRef e : clean.children(paths.at("big"))) EXPECT_TRUE(names.count(clean.name(e))) << clean.name(e);
+    EXPECT_LE(parser.entries().size(), static_cast<std::size_t>(disk.bytes().size() / 32));
+    // The run stopped at a cluster it does not own, or at the volume's end.
+    EXPECT_GE(parser.warnings().damagedRecords(), 1);
+}
+
+TEST(FatDamage, EachKindShowsItsStatusTextsInOrder) {
+    const std::string fat = " File And Directory entries recursively....";
+    const std::map<std::string, std::vector<std::string>> kinds = {
+        {"fat16",
+         {"Finding Fat16" + fat, "maintaining tree Structure in vector...", "Creating Tree Structure....",
+          "Tree Structure Created."}},
+        {"fat32-512",
+         {"Finding Fat32" + fat, "maintaining tree Structure in vector...", "Creating Tree Structure....",
+          "Tree Structure Created."}},
+        {"exfat", {"processing file and directory entries...", "Finding Fat64" + fat, "creating tree Structure..."}}};
+    for (const auto& [name, expected] : kinds) {
+        MemoryImage disk = diskOf(name);
+        test::RecordingSink sink;
+        WorkControl work(&sink);
+        const auto parser = parserOf(name, VolumeView(disk, 2048));
+        ASSERT_EQ(parser->scan(work).result, ScanResult::Done) << name;
+        std::vector<std::string> shown;
+        for (const std::string& text : sink.statuses)
+            if (text.rfind("filling entry =", 0) != 0) shown.push_back(text);
+        EXPECT_EQ(shown, expected) << name;
+        EXPECT_EQ(parser->message(), name == "exfat" ? "done..." : "") << name;
     }
 }

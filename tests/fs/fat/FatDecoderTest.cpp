@@ -4,12 +4,15 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "fs/fat/ClusterChain.h"
 #include "fs/fat/FatBootSector.h"
 #include "fs/fat/FatDirectoryDecoder.h"
 #include "fs/fat/FatTable.h"
 #include "fs/fat/FatTimes.h"
+#include "image/MemoryImage.h"
 
 using namespace tavrel;
 using namespace tavrel::fs::fat;
@@ -243,7 +246,7 @@ TEST(FatFolderAttributes, EveryDirectoryCombinationIsAFolder) {
 }
 
 TEST(FatTimes, ListTextsAndRealTimes) {
-    FatEntry e;
+    DirSlot e;
     e.writeDate = static_cast<std::uint16_t>(((2021 - 1980) << 9) | (3 << 5) | 4);
     e.writeTime = static_cast<std::uint16_t>((13 << 11) | (5 << 5) | 3);  // 13:05:06
     e.creationDate = e.writeDate;
@@ -264,4 +267,40 @@ TEST(FatTimes, ListTextsAndRealTimes) {
     EXPECT_EQ(t.created->nanoseconds, 500000000u);
     e.writeDate = 0;
     EXPECT_FALSE(fatEntryTimes(e).modified);
+}
+
+TEST(ClusterChain, ContiguousRunsAreOneRangeAndChainsStopAtDamage) {
+    // A run of 2^29 clusters (2 TiB) on a heap of nearly 2^32 clusters is one
+    // extent and one claimed range, whatever its length.
+    const ClusterHeap huge{4096, 0, 0xFFFFFFF0u};
+    ClaimedClusters claims;
+    const FatTable none;
+    const ChainWalk run = followClusters(none, huge, 2, std::uint64_t{1} << 29, true, claims);
+    EXPECT_EQ(run.clusters, std::uint64_t{1} << 29);
+    ASSERT_EQ(run.extents.extents().size(), 1u);
+    EXPECT_EQ(run.extents.total(), std::int64_t{1} << 41);
+    EXPECT_EQ(followClusters(none, huge, 1000, 5, true, claims).end, ChainEnd::Claimed);
+    const ChainWalk tail = followClusters(none, huge, 0xFFFFFFF0u, 100, true, claims);
+    EXPECT_EQ(tail.clusters, 2u);
+    EXPECT_EQ(tail.end, ChainEnd::HeapEnd);
+
+    // FAT16 chains: 2 -> 3 -> 5 -> 2 loops, 6 points past the last cluster, 7 ends.
+    Bytes fat(32, 0);
+    for (const auto& [c, next] : std::vector<std::pair<int, int>>{{2, 3}, {3, 5}, {5, 2}, {6, 0xFFF0}, {7, 0xFFFF}})
+        put16(fat, static_cast<std::size_t>(2 * c), static_cast<std::uint16_t>(next));
+    MemoryImage image(fat);
+    const VolumeView volume(image, 0);
+    const FatTable table(volume, 0, 32, FatWidth::Bits16, 10);
+    const ClusterHeap heap{512, 4096, 10};
+    const std::uint64_t whole = ~std::uint64_t{0};
+    ClaimedClusters walked;
+    const ChainWalk loop = followClusters(table, heap, 2, whole, false, walked);
+    EXPECT_EQ(loop.clusters, 3u);
+    EXPECT_EQ(loop.end, ChainEnd::Claimed);
+    EXPECT_EQ(loop.extents.extents().size(), 2u);  // clusters 2-3 and 5
+    const ChainWalk leaving = followClusters(table, heap, 6, whole, false, walked);
+    EXPECT_EQ(leaving.end, ChainEnd::Broken);
+    EXPECT_EQ(leaving.where, 12);  // the FAT entry of cluster 6
+    EXPECT_EQ(followClusters(table, heap, 7, whole, false, walked).end, ChainEnd::EndMark);
+    EXPECT_EQ(followClusters(table, heap, 8, 1, false, walked).end, ChainEnd::Complete);
 }

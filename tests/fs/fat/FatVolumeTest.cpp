@@ -196,6 +196,7 @@ protected:
         ASSERT_TRUE(parser_);
         WorkControl work;
         ASSERT_TRUE(parser_->scan(work)) << parser_->message();
+        EXPECT_EQ(parser_->warnings().total(), 0) << fs::warningSummary(parser_->warnings());
         walk(*parser_, parser_->rootLevel(), "", listed_);
     }
 
