@@ -138,6 +138,17 @@ TEST(NtfsDamage, ParentLoopsAndFileParentsEndUnderOrphanEntry) {
     EXPECT_FALSE(paths.count("keep/kept.txt"));
 }
 
+TEST(NtfsDamage, ARecordGoneSinceTheScanIsNotAValidEntry) {
+    auto d = load("ntfs-mbr");
+    d.scan(1);
+    const EntryRef small = treePaths(*d.parser).at("small.txt");
+    const auto at = static_cast<std::size_t>(d.parser->entries()[small].recordOffset);
+    std::copy_n("BAAD", 4, d.memory->bytes().begin() + static_cast<std::ptrdiff_t>(at));
+    EXPECT_EQ(savedHash(*d.parser, small), "");
+    EXPECT_EQ(d.parser->message(), "Not a valid entry...");
+    EXPECT_EQ(d.parser->warnings().damagedRecords(), 1);
+}
+
 TEST(NtfsDamage, GarbageVolumesEndCleanly) {
     std::mt19937 rng(7);
     for (int round = 0; round < 4; ++round) {
