@@ -8,6 +8,7 @@
 #include "fs/ntfs/AttributeList.h"
 #include "fs/ntfs/Lznt1.h"
 #include "fs/ntfs/MftRecord.h"
+#include "fs/ntfs/RecordLoader.h"
 #include "fs/ntfs/RunList.h"
 #include "fs/ntfs/ntfs.h"
 #include "image/MemoryImage.h"
@@ -54,11 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     decodeBootSector(input);
     decodeRunList(input, ~std::uint64_t{0});
     walkAttributeList(input);
-    std::vector<std::uint8_t> record(input.begin(), input.end());
-    applyFixup(record);
-    for (const auto& a : collectAttributes(record)) {
-        decodeFileName(residentValue(record, a));
-        decodeRunList(runListBytes(record, a), a.lastVcn - a.firstVcn + 1);
+    if (auto record = decodeRecord(std::vector<std::uint8_t>(input.begin(), input.end()), 0)) {
+        NtfsEntry entry;
+        readEntryFields(*record, entry);
+        for (const auto& a : record->attributes) {
+            decodeFileName(record->value(a));
+            decodeStandardInformation(record->value(a));
+            decodeRunList(record->runList(a), a.lastVcn - a.firstVcn + 1);
+        }
     }
     std::vector<std::uint8_t> out(65536);
     decompressUnit(input, out);

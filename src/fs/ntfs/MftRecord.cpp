@@ -16,6 +16,7 @@ RecordHeader decodeRecordHeader(ByteSpan r) {
     h.bytesInUse = le32(r, 24);
     h.bytesAllocated = le32(r, 28);
     h.baseReference = le64(r, 32);
+    if (h.usaOffset >= 48 && r.size() >= 48) h.recordNumber = le32(r, 44);
     return h;
 }
 
@@ -36,16 +37,22 @@ bool applyFixup(MutableByteSpan record) {
     return intact;
 }
 
-std::vector<AttributeHeader> collectAttributes(ByteSpan r) {
-    std::vector<AttributeHeader> out;
+AttributeWalk walkAttributes(ByteSpan r) {
+    AttributeWalk walk;
+    walk.overran = true;  // until the end marker is met
+    std::vector<AttributeHeader>& out = walk.attributes;
     std::size_t pos = le16(r, 20);
     // Each attribute takes at least 16 bytes, which bounds the walk.
     const std::size_t maxCount = r.size() / 16 + 1;
-    while (out.size() < maxCount && fits(r.size(), pos, 8)) {
+    while (out.size() < maxCount && fits(r.size(), pos, 4)) {
         AttributeHeader a;
         a.offset = static_cast<std::uint32_t>(pos);
         a.type = le32(r, pos);
-        if (a.type == kAttrEnd) break;
+        if (a.type == kAttrEnd) {
+            walk.overran = false;
+            break;
+        }
+        if (!fits(r.size(), pos, 8)) break;
         const std::uint32_t length = le32(r, pos + 4);
         if (length == 0) break;
         const std::size_t room = r.size() - pos;
@@ -71,8 +78,10 @@ std::vector<AttributeHeader> collectAttributes(ByteSpan r) {
         if (length > room || length < 16) break;  // clipped or too short to step on safely
         pos += length;
     }
-    return out;
+    return walk;
 }
+
+std::vector<AttributeHeader> collectAttributes(ByteSpan r) { return walkAttributes(r).attributes; }
 
 ByteSpan residentValue(ByteSpan r, const AttributeHeader& a) {
     const ByteSpan attr = subSpan(r, a.offset, a.length);

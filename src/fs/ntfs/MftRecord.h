@@ -22,6 +22,10 @@ struct RecordHeader {
     std::uint32_t bytesInUse = 0;
     std::uint32_t bytesAllocated = 0;
     std::uint64_t baseReference = 0;
+    // The record's own number (offset 44), present only when the header is long
+    // enough to hold it: NTFS 3.0 records put the update-sequence array at 0x2A,
+    // so their offset 44 holds fixup data, not a number.
+    std::optional<std::uint32_t> recordNumber;
 };
 
 RecordHeader decodeRecordHeader(ByteSpan record);
@@ -53,9 +57,17 @@ struct AttributeHeader {
     std::uint64_t initializedSize = 0;
 };
 
+struct AttributeWalk {
+    std::vector<AttributeHeader> attributes;
+    // The walk did not end at the end marker: an attribute ran past the record,
+    // had an impossible length, or the list ran off the record's end.
+    bool overran = false;
+};
+
 // The attribute headers of a record in order, from the first-attribute offset
 // up to the end marker, a zero length, or the end of the record; only headers
 // that lie inside the record are returned.
+AttributeWalk walkAttributes(ByteSpan record);
 std::vector<AttributeHeader> collectAttributes(ByteSpan record);
 
 // The value bytes of a resident attribute, clipped to the attribute and record.

@@ -48,15 +48,15 @@ DataInfo infoOf(const AttributeHeader& a) {
     return d;
 }
 
-struct Extent {
+struct RunExtent {
     std::uint64_t firstVcn = 0;
     std::uint64_t lastVcn = 0;
     std::vector<MftRun> runs;
 };
 
-void addExtent(ByteSpan record, const AttributeHeader& a, std::vector<Extent>& out) {
+void addExtent(ByteSpan record, const AttributeHeader& a, std::vector<RunExtent>& out) {
     if (!a.nonResident || a.lastVcn < a.firstVcn) return;
-    Extent x;
+    RunExtent x;
     x.firstVcn = a.firstVcn;
     x.lastVcn = a.lastVcn;
     x.runs = decodeRunList(runListBytes(record, a), a.lastVcn - a.firstVcn + 1).runs;
@@ -66,13 +66,12 @@ void addExtent(ByteSpan record, const AttributeHeader& a, std::vector<Extent>& o
 
 std::vector<MftRun> ntfs::readRuns(std::int64_t recordOffset, std::uint32_t type) const {
     std::vector<MftRun> runs;
-    std::vector<std::uint8_t> record;
-    if (!readRecord(recordOffset, record) || le32(record, 0) != kFileTag) return runs;
-    applyFixup(record);
-    for (const auto& a : collectAttributes(record)) {
+    const auto record = loadRecord(recordOffset);
+    if (!record) return runs;
+    for (const auto& a : record->attributes) {
         if (a.type != type || !a.nonResident || (type == kAttrData && a.nameLength != 0) || a.lastVcn < a.firstVcn)
             continue;
-        auto decoded = decodeRunList(runListBytes(record, a), a.lastVcn - a.firstVcn + 1);
+        auto decoded = decodeRunList(record->runList(a), a.lastVcn - a.firstVcn + 1);
         runs.insert(runs.end(), decoded.runs.begin(), decoded.runs.end());
         if (decoded.terminated) break;
     }
@@ -84,15 +83,14 @@ std::int64_t ntfs::recordOffsetOf(std::uint64_t recordNumber) const {
         const auto found = foundRecords_.find(recordNumber);
         return found == foundRecords_.end() ? -1 : found->second;
     }
-    // Indexes are record numbers where the MFT was followed.
-    if (!mftLocated_ || recordNumber >= static_cast<std::uint64_t>(orphanIndex_ < 0 ? entries_.size() : static_cast<std::size_t>(orphanIndex_)))
-        return -1;
-    return entries_[recordNumber].recordOffset;
+    if (recordNumber > static_cast<std::uint64_t>(INT64_MAX)) return -1;
+    const auto index = indexOfRecord(static_cast<std::int64_t>(recordNumber));
+    return index ? entries_[*index].recordOffset : -1;
 }
 
-std::vector<std::uint8_t> ntfs::attributeListBytes(ByteSpan record, const AttributeHeader& list) const {
+std::vector<std::uint8_t> ntfs::attributeListBytes(const LoadedRecord& record, const AttributeHeader& list) const {
     if (!list.nonResident) {
-        const ByteSpan v = residentValue(record, list);
+        const ByteSpan v = record.value(list);
         return {v.begin(), v.end()};
     }
     // A non-resident list: its clusters in run order, up to its real size, read
@@ -100,7 +98,7 @@ std::vector<std::uint8_t> ntfs::attributeListBytes(ByteSpan record, const Attrib
     std::vector<std::uint8_t> bytes;
     if (list.lastVcn < list.firstVcn) return bytes;
     const std::uint64_t size = std::min<std::uint64_t>(list.realSize, kMaxAttributeList);
-    const auto runs = decodeRunList(runListBytes(record, list), list.lastVcn - list.firstVcn + 1).runs;
+    const auto runs = decodeRunList(record.runList(list), list.lastVcn - list.firstVcn + 1).runs;
     const auto cs = static_cast<std::uint64_t>(clusterSize_);
     for (const MftRun& r : runs) {
         if (bytes.size() >= size) break;
@@ -108,8 +106,10 @@ std::vector<std::uint8_t> ntfs::attributeListBytes(ByteSpan record, const Attrib
         const std::size_t at = bytes.size();
         bytes.resize(at + want, 0);
         std::int64_t offset = 0;
-        if (!r.sparse && !__builtin_mul_overflow(r.lcn, clusterSize_, &offset))
-            volume_.readAt(offset, MutableByteSpan(bytes.data() + at, want));
+        if (r.sparse) continue;
+        if (__builtin_mul_overflow(r.lcn, clusterSize_, &offset) ||
+            !volume_.readAt(offset, MutableByteSpan(bytes.data() + at, want)))
+            loader_.warnings().unreadable(offset);
     }
     bytes.resize(std::min<std::size_t>(bytes.size(), size));
     return bytes;
@@ -117,46 +117,44 @@ std::vector<std::uint8_t> ntfs::attributeListBytes(ByteSpan record, const Attrib
 
 ntfs::DataStream ntfs::gatherData(const NtfsEntry& entry) const {
     DataStream d;
-    std::vector<std::uint8_t> record;
-    if (!readRecord(entry.recordOffset, record) || le32(record, 0) != kFileTag) return d;
+    const auto record = loadRecord(entry.recordOffset);
+    if (!record) return d;
     d.ok = true;
-    applyFixup(record);
-    const auto attributes = collectAttributes(record);
 
-    std::vector<Extent> extents;
+    std::vector<RunExtent> extents;
     const AttributeHeader* list = nullptr;
-    for (const auto& a : attributes) {
+    for (const auto& a : record->attributes) {
         if (a.type == kAttrAttributeList && !list) list = &a;
         if (!isUnnamedData(a)) continue;
         if (!a.nonResident) {
             if (!d.info.present) {
                 d.info = infoOf(a);
-                const ByteSpan v = residentValue(record, a);
+                const ByteSpan v = record->value(a);
                 d.resident.assign(v.begin(), v.end());
             }
             continue;
         }
         if (a.firstVcn == 0 && (!d.info.present || d.info.residency != 'N')) d.info = infoOf(a);
-        addExtent(record, a, extents);
+        addExtent(record->bytes, a, extents);
     }
 
     // With an attribute list, the $DATA extents may live in other records.
     if (list && d.info.residency != 'R') {
-        const auto listBytes = attributeListBytes(record, *list);
-        const std::uint64_t self = le32(record, 44);  // own record number (0 on old volumes)
+        const auto listBytes = attributeListBytes(*record, *list);
+        // The record's own number, where its header holds one.
+        const std::optional<std::uint32_t> self = record->header.recordNumber;
         std::set<std::uint64_t> visited;
-        std::vector<std::uint8_t> ext;
         for (const auto& item : walkAttributeList(listBytes)) {
             if (item.type != kAttrData || item.nameLength != 0) continue;
             const std::int64_t offset = recordOffsetOf(item.recordNumber);
-            if (offset < 0 || offset == entry.recordOffset || (self != 0 && item.recordNumber == self)) continue;
+            if (offset < 0 || offset == entry.recordOffset || (self && item.recordNumber == *self)) continue;
             if (!visited.insert(item.recordNumber).second) continue;
-            if (!readRecord(offset, ext) || le32(ext, 0) != kFileTag) continue;
-            applyFixup(ext);
-            for (const auto& a : collectAttributes(ext)) {
+            const auto ext = loadRecord(offset);
+            if (!ext) continue;
+            for (const auto& a : ext->attributes) {
                 if (!isUnnamedData(a) || !a.nonResident) continue;
                 if (a.firstVcn == 0 && d.info.residency != 'N') d.info = infoOf(a);
-                addExtent(ext, a, extents);
+                addExtent(ext->bytes, a, extents);
             }
         }
     }
@@ -164,7 +162,7 @@ ntfs::DataStream ntfs::gatherData(const NtfsEntry& entry) const {
 
     // Extents in VCN order; a missing stretch reads as a hole so that later
     // data keeps its place, an overlapping extent is dropped.
-    std::sort(extents.begin(), extents.end(), [](const Extent& a, const Extent& b) { return a.firstVcn < b.firstVcn; });
+    std::sort(extents.begin(), extents.end(), [](const RunExtent& a, const RunExtent& b) { return a.firstVcn < b.firstVcn; });
     std::uint64_t vcn = 0;
     for (auto& x : extents) {
         if (x.firstVcn < vcn) continue;

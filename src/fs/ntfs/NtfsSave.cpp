@@ -1,16 +1,17 @@
-// Writing a file's content: resident data, plain and sparse runs, and
-// LZNT1-compressed units. Content is streamed: the plain path holds 1 MiB, the
-// compressed path one compression unit, whatever the file's size.
+// Writing a file's content: resident data, plain and sparse runs (through the
+// shared extent copy), and LZNT1-compressed units. Content is streamed: the
+// plain path holds 1 MiB, the compressed path one compression unit, whatever
+// the file's size. Unreadable ranges become zeros and are counted in warnings().
 #include <algorithm>
 #include <cstdio>
 
+#include "fs/ExtentCopy.h"
 #include "fs/ntfs/Lznt1.h"
 #include "fs/ntfs/ntfs.h"
 
 namespace tavrel::fs {
 
 namespace {
-constexpr std::uint64_t kPiece = 1 << 20;
 // Compression units are 16 clusters in practice; a larger one is refused.
 constexpr std::uint64_t kMaxUnitBytes = 16u << 20;
 
@@ -41,7 +42,7 @@ bool ntfs::saveFile(EntryRef ref, ByteSink& out, WorkControl& work) {
     message_.clear();
     if (!validRef(ref)) return false;
     const NtfsEntry& e = entries_[ref];
-    if (!e.hasName || static_cast<std::int64_t>(ref) == orphanIndex_) return false;
+    if (!e.hasName) return false;
     if (e.kind == 'D') {
         char text[600];
         std::snprintf(text, sizeof text, "This is  %s directory .Please specify file names ", e.name.c_str());
@@ -60,44 +61,35 @@ bool ntfs::saveFile(EntryRef ref, ByteSink& out, WorkControl& work) {
     return compressed ? writeCompressed(d, out, work) : writePlain(d, out, work);
 }
 
-bool ntfs::writePlain(const DataStream& d, ByteSink& out, WorkControl& work) const {
-    const std::uint64_t realSize = d.info.realSize;
+// Plain and sparse runs become extents of the volume; what lies past the
+// initialized size reads as zeros. A cluster number no volume has is kept as an
+// extent past the volume's end, so the copy counts it as unreadable.
+bool ntfs::writePlain(const DataStream& d, ByteSink& out, WorkControl& work) {
+    const std::uint64_t realSize = std::min<std::uint64_t>(d.info.realSize, INT64_MAX);
     const std::uint64_t initialized = std::min(d.info.initializedSize, realSize);
     const auto cs = static_cast<std::uint64_t>(clusterSize_);
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, std::max<std::uint64_t>(realSize, 1))));
-    std::uint64_t written = 0;
-    bool allRead = true;
+    ExtentList extents;
+    std::uint64_t pos = 0;
     for (const MftRun& r : d.runs) {
-        if (written >= realSize) break;
-        const std::uint64_t runBytes = r.length > (realSize - written) / cs + 1 ? realSize - written : r.length * cs;
-        std::uint64_t done = 0;
-        while (done < runBytes && written < realSize) {
-            if (!work.checkpoint()) return false;
-            const std::uint64_t n = std::min<std::uint64_t>({buffer.size(), runBytes - done, realSize - written});
-            const MutableByteSpan piece(buffer.data(), static_cast<std::size_t>(n));
-            std::int64_t offset = 0;
-            const bool hole = r.sparse || written >= initialized;
-            if (hole) {
-                std::fill(piece.begin(), piece.end(), std::uint8_t{0});
-            } else if (__builtin_mul_overflow(r.lcn, clusterSize_, &offset) ||
-                       __builtin_add_overflow(offset, static_cast<std::int64_t>(done), &offset)) {
-                std::fill(piece.begin(), piece.end(), std::uint8_t{0});
-                allRead = false;
-            } else {
-                // An unreadable stretch reads as zeros so later data keeps its offset.
-                if (!volume_.readAt(offset, piece)) allRead = false;
-                if (written + n > initialized)
-                    std::fill(piece.begin() + static_cast<std::ptrdiff_t>(initialized - written), piece.end(), std::uint8_t{0});
-            }
-            if (!out.write(piece)) return false;
-            written += n;
-            done += n;
+        if (pos >= realSize) break;
+        const std::uint64_t bytes = r.length > (realSize - pos) / cs + 1 ? realSize - pos : r.length * cs;
+        std::int64_t offset = 0;
+        if (r.sparse) {
+            extents.addHole(static_cast<std::int64_t>(bytes));
+        } else {
+            if (__builtin_mul_overflow(r.lcn, clusterSize_, &offset) || offset < 0) offset = volume_.size();
+            const std::uint64_t live = pos >= initialized ? 0 : std::min(bytes, initialized - pos);
+            extents.add(offset, static_cast<std::int64_t>(live));
+            extents.addHole(static_cast<std::int64_t>(bytes - live));
         }
+        pos += bytes;
     }
-    return allRead;
+    const CopyResult result = copyExtents(volume_, extents.extents(), static_cast<std::int64_t>(realSize), out, work,
+                                          &warnings_);
+    return result == CopyResult::Complete;
 }
 
-bool ntfs::writeCompressed(const DataStream& d, ByteSink& out, WorkControl& work) const {
+bool ntfs::writeCompressed(const DataStream& d, ByteSink& out, WorkControl& work) {
     const std::uint64_t realSize = d.info.realSize;
     const auto cs = static_cast<std::uint64_t>(clusterSize_);
     const std::uint64_t unitClusters = std::uint64_t{1} << d.info.compressionExponent;
@@ -108,7 +100,7 @@ bool ntfs::writeCompressed(const DataStream& d, ByteSink& out, WorkControl& work
     std::vector<std::int64_t> clusters(static_cast<std::size_t>(unitClusters));
     ClusterCursor cursor(d.runs);
     std::uint64_t written = 0;
-    bool allRead = true;
+    bool complete = true;
     while (written < realSize) {
         if (!work.checkpoint()) return false;
         // The unit's clusters; past the end of the runs they count as holes.
@@ -119,23 +111,39 @@ bool ntfs::writeCompressed(const DataStream& d, ByteSink& out, WorkControl& work
             else ++got;
             if (c >= 0) allocated = static_cast<std::size_t>(&c - clusters.data()) + 1;
         }
-        if (got == 0) break;  // the runs ended before the real size
+        if (got == 0) {
+            complete = false;  // the runs ended before the real size
+            break;
+        }
         std::fill(stored.begin(), stored.end(), std::uint8_t{0});
+        bool unreadable = false;
+        std::int64_t unitOffset = -1;
         for (std::size_t i = 0; i < allocated; ++i) {
             std::int64_t offset = 0;
             if (clusters[i] < 0) continue;
             const MutableByteSpan slot(stored.data() + i * cs, static_cast<std::size_t>(cs));
-            if (__builtin_mul_overflow(clusters[i], clusterSize_, &offset) || !volume_.readAt(offset, slot)) allRead = false;
+            const bool bad = __builtin_mul_overflow(clusters[i], clusterSize_, &offset);
+            if (unitOffset < 0 && !bad) unitOffset = offset;
+            if (bad || !volume_.readAt(offset, slot)) unreadable = true;
         }
         ByteSpan produced;
-        if (allocated == 0) {
+        if (allocated == 0 || unreadable) {
+            // A hole, or a unit that could not be read whole: zeros, so that later
+            // units keep their offsets.
             std::fill(unit.begin(), unit.end(), std::uint8_t{0});
             produced = unit;
+            if (unreadable) {
+                warnings_.unreadable(unitOffset);
+                complete = false;
+            }
         } else if (allocated == clusters.size()) {
             produced = stored;  // every cluster allocated: stored uncompressed
         } else {
             const Lznt1Result r = decompressUnit(ByteSpan(stored.data(), allocated * cs), unit);
-            if (r.error) allRead = false;
+            if (r.error) {
+                warnings_.damaged(unitOffset);
+                complete = false;
+            }
             // A short unit still stands for a whole one: the rest is zeros.
             std::fill(unit.begin() + static_cast<std::ptrdiff_t>(r.produced), unit.end(), std::uint8_t{0});
             produced = unit;
@@ -144,7 +152,7 @@ bool ntfs::writeCompressed(const DataStream& d, ByteSink& out, WorkControl& work
         if (!out.write(produced.first(n))) return false;
         written += n;
     }
-    return allRead;
+    return complete;
 }
 
 }  // namespace tavrel::fs

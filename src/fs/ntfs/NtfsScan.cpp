@@ -20,7 +20,7 @@ bool startsWithFile(ByteSpan unit) { return le32(unit, 0) == kFileTag; }
 }  // namespace
 
 ntfs::ntfs(const VolumeView& volume, const ScanOptions& options)
-    : volume_(volume), options_(options), scanMode_(static_cast<int>(options.mode)) {}
+    : volume_(volume), options_(options), loader_(volume_, warnings_), scanMode_(static_cast<int>(options.mode)) {}
 
 void ntfs::useMftRuns(std::vector<MftRun> runs, std::int64_t clusterSize) {
     mftRuns_ = std::move(runs);
@@ -43,12 +43,26 @@ ScanOutcome ntfs::scan(WorkControl& work) {
     }
     enumerateMft(work);
     buildTree(work);
-    return work.stopRequested() ? ScanOutcome::stopped() : ScanOutcome::done();
+    return outcome(work);
+}
+
+// The tree is built in every case (at least "ORPHAN_ENTRY"); the outcome says
+// whether it stands for an NTFS volume.
+ScanOutcome ntfs::outcome(const WorkControl& work) const {
+    if (work.stopRequested()) return ScanOutcome::stopped();
+    const bool found = scanMode_ == 3 ? entries_.size() > 1 : mftLocated_;
+    if (found) return ScanOutcome::done();
+    if (!bootRead_) return ScanOutcome::fail(ScanResult::ReadError, 0, "The volume's boot sector could not be read");
+    if (!boot_.isNtfs) return ScanOutcome::fail(ScanResult::NotThisKind, 0, "No NTFS boot sector and no MFT found");
+    std::int64_t at = -1;
+    if (boot_.clusterSize > 0 && __builtin_mul_overflow(boot_.mftCluster, boot_.clusterSize, &at)) at = -1;
+    return ScanOutcome::fail(ScanResult::Damaged, at, "The MFT could not be located");
 }
 
 bool ntfs::readVolumeSize() {
     bootSector_.assign(512, 0);
-    volume_.readAt(0, bootSector_);
+    bootRead_ = volume_.readAt(0, bootSector_);
+    if (!bootRead_) warnings_.unreadable(0);
     boot_ = decodeBootSector(bootSector_);
     if (boot_.isNtfs && boot_.volumeSize > 0) {
         volumeSize_ = boot_.volumeSize;
@@ -60,10 +74,13 @@ bool ntfs::readVolumeSize() {
     return volumeSize_ != 0;
 }
 
-bool ntfs::readRecord(std::int64_t offset, std::vector<std::uint8_t>& out) const {
-    out.assign(recordSize_, 0);
-    if (offset < 0) return false;
-    return volume_.readAt(offset, out);
+std::int64_t ntfs::storedBytes() const {
+    const readWriteInterface& reader = volume_.reader();
+    return reader.fileLength > 0 ? reader.fileLength : reader.diskSize();
+}
+
+bool ntfs::stored(std::int64_t offset, std::int64_t length) const {
+    return !volume_.reader().isUnallocated(volume_.baseOffset() + offset, length);
 }
 
 std::uint32_t ntfs::recordSizeAt(ByteSpan unit) const {
@@ -78,17 +95,17 @@ std::uint32_t ntfs::recordSizeAt(ByteSpan unit) const {
 // Takes the record as the $MFT when its name is "$MFT" and its $DATA decodes to
 // at least one run. The cluster size is checked against the record's own place:
 // record 0 sits at the first cluster of the first run.
-bool ntfs::adoptMftRecord(std::int64_t offset, const std::vector<std::uint8_t>& fixedRecord) {
-    if (!startsWithFile(fixedRecord)) return false;
-    const auto attributes = collectAttributes(fixedRecord);
+bool ntfs::adoptMftRecord(const LoadedRecord& record) {
     bool named = false;
     std::vector<MftRun> runs;
-    for (const auto& a : attributes) {
+    std::uint64_t dataSize = 0;
+    for (const auto& a : record.attributes) {
         if (a.type == kAttrFileName && !a.nonResident) {
-            const auto fn = decodeFileName(residentValue(fixedRecord, a));
+            const auto fn = decodeFileName(record.value(a));
             if (fn && fn->name == "$MFT") named = true;
         } else if (a.type == kAttrData && a.nonResident && a.nameLength == 0 && a.lastVcn >= a.firstVcn) {
-            auto decoded = decodeRunList(runListBytes(fixedRecord, a), a.lastVcn - a.firstVcn + 1);
+            if (a.firstVcn == 0) dataSize = a.realSize;
+            auto decoded = decodeRunList(record.runList(a), a.lastVcn - a.firstVcn + 1);
             runs.insert(runs.end(), decoded.runs.begin(), decoded.runs.end());
             if (decoded.terminated) break;
         }
@@ -96,13 +113,15 @@ bool ntfs::adoptMftRecord(std::int64_t offset, const std::vector<std::uint8_t>& 
     if (!named || runs.empty() || runs.front().sparse || runs.front().lcn <= 0) return false;
     if (!boot_.isNtfs || boot_.clusterSize == 0) {
         for (std::int64_t size = 512; size <= 65536; size *= 2) {
-            if (runs.front().lcn * size == offset) {
+            if (runs.front().lcn * size == record.offset) {
                 clusterSize_ = size;
                 break;
             }
         }
     }
     mftRuns_ = std::move(runs);
+    mftDataSize_ = dataSize;
+    mftRecordOffset_ = record.offset;
     return true;
 }
 
@@ -114,10 +133,8 @@ bool ntfs::locateMft(WorkControl& work) {
         for (const std::int64_t cluster : {boot_.mftCluster, boot_.mftMirrorCluster}) {
             std::int64_t offset = 0;
             if (cluster <= 0 || __builtin_mul_overflow(cluster, clusterSize_, &offset)) continue;
-            std::vector<std::uint8_t> record;
-            if (!readRecord(offset, record)) continue;
-            applyFixup(record);
-            if (adoptMftRecord(offset, record)) {
+            const auto record = loadRecord(offset);
+            if (record && adoptMftRecord(*record)) {
                 work.status("Got run...");
                 mftLocated_ = true;
                 runsFromEntry0_ = false;
@@ -139,14 +156,15 @@ bool ntfs::huntFirstMft(WorkControl& work) {
     if (limit <= 0) return false;
     work.range(0, limit / kChunkSize);
     std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(kChunkSize, limit)));
-    std::vector<std::uint8_t> record;
     std::int64_t c = 0;
     for (std::int64_t start = 0; start < limit && !mftLocated_; start += kChunkSize, ++c) {
         if (!work.checkpoint()) break;
         if (c % 100 == 0) work.position(c);
         const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, limit - start));
+        if (!stored(start, static_cast<std::int64_t>(length))) continue;  // the image holds only zeros here
         const MutableByteSpan span(chunk.data(), length);
-        volume_.readAt(start, span);  // an unreadable chunk reads as zeros and the scan moves on
+        // An unreadable chunk reads as zeros and the scan moves on.
+        if (!volume_.readAt(start, span)) warnings_.unreadable(start);
         std::size_t pos = 0;
         while (pos + 512 <= length) {
             const ByteSpan unit = ByteSpan(span).subspan(pos, 512);
@@ -156,10 +174,11 @@ bool ntfs::huntFirstMft(WorkControl& work) {
             }
             const std::uint32_t size = recordSizeAt(unit);
             const std::int64_t offset = start + static_cast<std::int64_t>(pos);
-            addFoundRecord(offset, size, record);
+            addFoundRecord(offset, size, span, pos);
             if (stopAtFirstMft_ && entries_.back().name == "$MFT") {
                 work.status("found mft entry.getting its run ...");
-                const bool found = adoptMftRecord(offset, record);
+                const auto record = loader_.load(offset, size);
+                const bool found = record && adoptMftRecord(*record);
                 work.status("got run ...");
                 if (found) {
                     recordSize_ = size;
@@ -183,14 +202,14 @@ void ntfs::deepScan(WorkControl& work) {
     const std::int64_t chunks = (limit + kChunkSize - 1) / kChunkSize;
     work.range(0, limit / kChunkSize);
     std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(kChunkSize, limit)));
-    std::vector<std::uint8_t> record;
     std::int64_t c = 0;
     for (std::int64_t start = 0; start < limit; start += kChunkSize, ++c) {
         if (!work.checkpoint()) break;
         work.position(c);
         const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, limit - start));
+        if (!stored(start, static_cast<std::int64_t>(length))) continue;
         const MutableByteSpan span(chunk.data(), length);
-        volume_.readAt(start, span);
+        if (!volume_.readAt(start, span)) warnings_.unreadable(start);
         std::size_t pos = 0;
         while (pos + 512 <= length && !work.stopRequested()) {
             const ByteSpan unit = ByteSpan(span).subspan(pos, 512);
@@ -201,9 +220,9 @@ void ntfs::deepScan(WorkControl& work) {
             }
             const std::uint32_t size = recordSizeAt(unit);
             const std::int64_t offset = start + static_cast<std::int64_t>(pos);
-            addFoundRecord(offset, size, record);
-            if (h.usaOffset >= 0x30 && foundRecords_.size() < static_cast<std::size_t>(limit / 512))
-                foundRecords_.emplace(le32(record, 44), offset);
+            const auto number = addFoundRecord(offset, size, span, pos);
+            if (number && foundRecords_.size() < static_cast<std::size_t>(limit / 512))
+                foundRecords_.emplace(*number, offset);
             if (entries_.back().hasName) {
                 entries_.back().orphan = true;
                 if (entries_.size() % 1000 == 1)
@@ -228,17 +247,23 @@ void ntfs::adoptDeepExtensions() {
         if (e.baseRecord != 0) {
             const auto base = foundRecords_.find(e.baseRecord);
             if (base == foundRecords_.end()) continue;
-            std::vector<std::uint8_t> record;
-            if (!readRecord(base->second, record) || le32(record, 0) != kFileTag) continue;
-            applyFixup(record);
-            const RecordHeader h = decodeRecordHeader(record);
-            e.recordOffset = base->second;
-            e.baseRecord = 0;
-            e.recordFlags = h.flags;
-            e.sequence = h.sequence;
-            if (h.flags & 0x2) e.kind = 'D';
+            const auto record = loadRecord(base->second);
+            if (!record) continue;
+            NtfsEntry b;
+            readEntryFields(*record, b);
+            b.recordOffset = base->second;
+            b.recordNumber = e.baseRecord;
+            b.baseRecord = 0;
+            b.name = std::move(e.name);
+            b.hasName = e.hasName;
+            b.parentRecord = e.parentRecord;
+            b.parentSequence = e.parentSequence;
+            b.allocatedSize = e.allocatedSize;
+            b.orphan = e.orphan;
+            if (e.kind == 'D') b.kind = 'D';
+            if (b.nameAttributes == 0) b.nameAttributes = e.nameAttributes;
+            e = std::move(b);
         }
-        e.selfIndex = static_cast<std::int64_t>(kept.size());
         kept.push_back(std::move(e));
     }
     entries_ = std::move(kept);
@@ -253,48 +278,50 @@ void ntfs::enumerateMft(WorkControl& work) {
         work.status("got run...");
     }
     entries_.clear();
-    // The MFT is a byte stream along its runs; record i starts at byte
-    // i x record size of that stream. A volume cannot hold more records than
-    // fit in it, which bounds the table.
-    const std::int64_t limit = std::max<std::int64_t>(std::min(volumeSize_, volume_.size()), 0);
-    const std::uint64_t maxRecords = static_cast<std::uint64_t>(limit) / recordSize_;
-    const std::uint64_t cs = static_cast<std::uint64_t>(clusterSize_);
-    std::uint64_t streamPos = 0;  // stream byte where the current run starts
-    std::uint64_t nextRecord = 0; // stream byte of the next record start
     for (const MftRun& run : mftRuns_) {
         work.status(format("parsing %lld cluster of MFT run.", static_cast<long long>(static_cast<std::int32_t>(run.lcn))));
-        if (!work.checkpoint()) break;
-        if (run.length > static_cast<std::uint64_t>(limit) / cs + 1) break;  // longer than the volume
-        const std::uint64_t runBytes = run.length * cs;
-        const std::uint64_t runEnd = streamPos + runBytes;
-        while (nextRecord < runEnd && entries_.size() < maxRecords) {
-            NtfsEntry e;
-            e.selfIndex = static_cast<std::int64_t>(entries_.size());
-            std::int64_t base = 0;
-            if (run.sparse || __builtin_mul_overflow(run.lcn, clusterSize_, &base) || base < 0)
-                e.recordOffset = -1;  // a hole in the MFT: the slot keeps its number but has no record
-            else
-                e.recordOffset = base + static_cast<std::int64_t>(nextRecord - streamPos);
-            entries_.push_back(e);
-            nextRecord += recordSize_;
+        if (!work.checkpoint()) return;
+    }
+    // The MFT is a byte stream along its runs; record i starts at byte
+    // i x record size of that stream. The table holds no more records than the
+    // $MFT's real size, the volume and the image's own bytes can back.
+    MftLimits limits;
+    limits.volumeSize = std::max<std::int64_t>(std::min(volumeSize_, volume_.size()), 0);
+    limits.maxRecords = static_cast<std::uint64_t>(limits.volumeSize) / recordSize_;
+    if (mftDataSize_ > 0) limits.maxRecords = std::min(limits.maxRecords, (mftDataSize_ + recordSize_ - 1) / recordSize_);
+    limits.maxSlots = std::min<std::uint64_t>(static_cast<std::uint64_t>(std::max<std::int64_t>(storedBytes(), 0)) / recordSize_,
+                                              EntryTable::kNone - 2);
+    layout_ = MftLayout::build(mftRuns_, clusterSize_, recordSize_, limits,
+                               [this](std::int64_t offset, std::int64_t length) { return stored(offset, length); });
+    if (layout_.cut()) warnings_.damaged(mftRecordOffset_);
+    entries_.resize(static_cast<std::size_t>(layout_.size()));
+    for (const MftSegment& s : layout_.segments()) {
+        for (std::uint64_t k = 0; k < s.count; ++k) {
+            NtfsEntry& e = entries_[static_cast<std::size_t>(s.firstSlot + k)];
+            e.recordNumber = s.firstRecord + k;
+            e.recordOffset = s.offset + static_cast<std::int64_t>(k * recordSize_);
         }
-        streamPos = runEnd;
-        if (entries_.size() >= maxRecords) break;
     }
 }
 
-// Reads the record a hunt found at offset, applies its fixup, and parses it into a
-// new entry at the end of the table.
-void ntfs::addFoundRecord(std::int64_t offset, std::uint32_t size, std::vector<std::uint8_t>& record) {
-    record.assign(size, 0);
-    volume_.readAt(offset, record);
-    applyFixup(record);
+// Parses the record a hunt found at offset (from the chunk when it lies inside,
+// else read anew) into a new entry at the end of the table. Returns the record
+// number the record carries, when its header holds one.
+std::optional<std::uint32_t> ntfs::addFoundRecord(std::int64_t offset, std::uint32_t size, ByteSpan chunk,
+                                                  std::size_t pos) {
+    const auto record = fits(chunk.size(), pos, size) ? loader_.fromBytes(offset, chunk.subspan(pos, size))
+                                                      : loader_.load(offset, size);
     NtfsEntry e;
     e.tag = kFileTag;
     e.recordOffset = offset;
-    e.selfIndex = static_cast<std::int64_t>(entries_.size());
-    entries_.push_back(e);
-    parseRecordBytes(record, entries_.size() - 1);
+    std::optional<std::uint32_t> number;
+    if (record) {
+        readEntryFields(*record, e);
+        number = record->header.recordNumber;
+        e.recordNumber = number.value_or(0);
+    }
+    entries_.push_back(std::move(e));
+    return number;
 }
 
 }  // namespace tavrel::fs

@@ -13,10 +13,12 @@ inline constexpr std::uint32_t kAttrFileName = 0x30;
 inline constexpr std::uint32_t kAttrData = 0x80;
 inline constexpr std::uint32_t kAttrEnd = 0xFFFFFFFF;
 
-// One MFT record slot (or the synthetic "ORPHAN_ENTRY" folder).
+// One MFT record slot (or the synthetic "ORPHAN_ENTRY" folder). The tree links
+// live beside the table, in an EntryTable.
 struct NtfsEntry {
     std::uint32_t tag = 0;             // first four bytes of the record; "FILE" for a real one
-    std::int64_t recordOffset = 0;     // byte offset of the record in the volume
+    std::int64_t recordOffset = -1;    // byte offset of the record in the volume (-1: none)
+    std::uint64_t recordNumber = 0;    // the slot's record number (Deep mode: the one it carries, or 0)
     std::string name;                  // UTF-8; empty when no $FILE_NAME was taken
     bool hasName = false;
     std::int64_t parentRecord = 0;     // from the $FILE_NAME that gave the name (48 bits, sign-extended)
@@ -26,11 +28,17 @@ struct NtfsEntry {
     std::uint64_t allocatedSize = 0;   // from the $FILE_NAME that gave the name
     std::uint16_t recordFlags = 0;     // bit 0 in use (clear = deleted)
     char kind = 0;                     // 'D' for a folder
-    std::int64_t selfIndex = 0;        // own index in the entry table
     bool orphan = false;               // parent unusable: shown under "ORPHAN_ENTRY"
-    // Child links. Negative means none, so record 0 ($MFT) can be linked too.
-    std::int64_t firstChild = -1;
-    std::int64_t nextSibling = -1;
+
+    // Gathered while the record was parsed, so that listing never reads again.
+    char dataResidency = 0;            // of the unnamed $DATA's first extent: 'R', 'N' or 0 when not seen
+    bool hasAttributeList = false;
+    std::uint64_t dataSize = 0;        // real size of the unnamed $DATA (resident: value length)
+    bool hasTimes = false;             // a $STANDARD_INFORMATION was read
+    std::uint64_t created = 0;         // its FILETIMEs
+    std::uint64_t modified = 0;
+    std::uint64_t accessed = 0;
+    std::uint32_t nameAttributes = 0;  // file attributes of the record's last $FILE_NAME
 };
 
 inline constexpr std::uint32_t kFileTag = 0x454C4946;  // "FILE" read little-endian

@@ -10,49 +10,29 @@ namespace tavrel::fs {
 std::vector<EntryRef> ntfs::rootLevel() const { return rootLevel_; }
 
 std::vector<EntryRef> ntfs::children(EntryRef e) const {
-    std::vector<EntryRef> out;
-    if (!validRef(e)) return out;
-    std::int64_t c = entries_[e].firstChild;
-    // A chain never holds more entries than the table.
-    for (std::size_t steps = 0; c >= 0 && static_cast<std::size_t>(c) < entries_.size() && steps < entries_.size(); ++steps) {
-        out.push_back(static_cast<EntryRef>(c));
-        c = entries_[static_cast<std::size_t>(c)].nextSibling;
-    }
-    return out;
+    return validRef(e) ? tree_.children(static_cast<std::size_t>(e)) : std::vector<EntryRef>{};
 }
 
 bool ntfs::isFolder(EntryRef e) const { return validRef(e) && entries_[e].kind == 'D'; }
-bool ntfs::hasChildren(EntryRef e) const { return validRef(e) && entries_[e].firstChild >= 0; }
+bool ntfs::hasChildren(EntryRef e) const { return validRef(e) && tree_.hasChildren(static_cast<std::size_t>(e)); }
 bool ntfs::isDeleted(EntryRef e) const { return validRef(e) && (entries_[e].recordFlags & 1) == 0; }
 std::string ntfs::name(EntryRef e) const { return validRef(e) ? entries_[e].name : std::string(); }
 bool ntfs::skipInSave(EntryRef e) const { return name(e) == "$BadClus"; }
 bool ntfs::enterInSave(EntryRef e) const { return name(e) != "."; }
 
+// Size, times and texts come from what the scan gathered: no reads here.
 std::int64_t ntfs::size(EntryRef e) const {
     if (!validRef(e) || entries_[e].kind == 'D' || static_cast<std::int64_t>(e) == orphanIndex_) return 0;
-    const DataStream d = gatherData(entries_[e]);
-    if (!d.info.present) return 0;
-    const std::uint64_t s = d.info.realSize;
+    const std::uint64_t s = entries_[e].dataSize;
     return s > static_cast<std::uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(s);
 }
 
 std::string ntfs::sizeText(EntryRef e) const { return tavrel::sizeText(size(e)); }
 
-std::optional<StandardInformation> ntfs::standardInformation(const NtfsEntry& entry) const {
-    std::vector<std::uint8_t> record;
-    if (entry.recordOffset < 0 || !readRecord(entry.recordOffset, record) || le32(record, 0) != kFileTag)
-        return std::nullopt;
-    applyFixup(record);
-    for (const auto& a : collectAttributes(record))
-        if (a.type == kAttrStandardInformation && !a.nonResident) return decodeStandardInformation(residentValue(record, a));
-    return std::nullopt;
-}
-
 EntryTimes ntfs::times(EntryRef e) const {
     EntryTimes t;
-    if (!validRef(e)) return t;
-    const auto si = standardInformation(entries_[e]);
-    if (!si) return t;
+    if (!validRef(e) || !entries_[e].hasTimes) return t;
+    const NtfsEntry& entry = entries_[e];
     // A zero FILETIME means the time was never set: no time rather than 1601.
     auto point = [](std::uint64_t filetime) -> std::optional<TimePoint> {
         if (filetime == 0) return std::nullopt;
@@ -60,9 +40,9 @@ EntryTimes ntfs::times(EntryRef e) const {
         p.seconds = unixFromFiletime(filetime, &p.nanoseconds);
         return p;
     };
-    t.created = point(si->created);
-    t.modified = point(si->modified);
-    t.accessed = point(si->accessed);
+    t.created = point(entry.created);
+    t.modified = point(entry.modified);
+    t.accessed = point(entry.accessed);
     return t;
 }
 
@@ -88,24 +68,14 @@ std::string localTimeText(std::uint64_t filetime) {
 
 EntryDescription ntfs::describeEntry(EntryRef e) const {
     EntryDescription d;
-    if (!validRef(e)) return d;
+    if (!validRef(e) || entries_[e].recordOffset < 0) return d;
     const NtfsEntry& entry = entries_[e];
-    std::vector<std::uint8_t> record;
-    if (entry.recordOffset < 0 || !readRecord(entry.recordOffset, record) || le32(record, 0) != kFileTag) return d;
-    applyFixup(record);
-    for (const auto& a : collectAttributes(record)) {
-        if (a.nonResident) continue;
-        if (a.type == kAttrStandardInformation) {
-            if (const auto si = decodeStandardInformation(residentValue(record, a))) {
-                d.created = localTimeText(si->created);
-                d.modified = localTimeText(si->modified);
-                d.accessed = localTimeText(si->accessed);
-            }
-        } else if (a.type == kAttrFileName) {
-            // The attribute text comes from the last $FILE_NAME.
-            if (const auto fn = decodeFileName(residentValue(record, a))) d.attributes = attributeText(fn->fileAttributes & 0xFFFF);
-        }
+    if (entry.hasTimes) {
+        d.created = localTimeText(entry.created);
+        d.modified = localTimeText(entry.modified);
+        d.accessed = localTimeText(entry.accessed);
     }
+    d.attributes = attributeText(entry.nameAttributes & 0xFFFF);
     return d;
 }
 

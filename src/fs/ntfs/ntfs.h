@@ -4,6 +4,11 @@
 // folder tree with an "ORPHAN_ENTRY" folder for records whose parent is lost,
 // and writes file content from resident data, run lists (plain, sparse,
 // LZNT1-compressed) and attribute lists.
+//
+// Every record is read through one MftRecordLoader, which counts damaged and
+// unreadable records in warnings(). What the list shows (size, times,
+// attributes) is gathered while the scan parses each record, so listing a
+// scanned volume reads nothing more.
 #pragma once
 
 #include <cstdint>
@@ -11,10 +16,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "fs/EntryTable.h"
 #include "fs/Parser.h"
 #include "fs/ntfs/BootSector.h"
+#include "fs/ntfs/MftLayout.h"
 #include "fs/ntfs/MftRecord.h"
 #include "fs/ntfs/NtfsTypes.h"
+#include "fs/ntfs/RecordLoader.h"
 
 namespace tavrel::fs {
 
@@ -48,14 +56,14 @@ public:
     void enumerateMft(WorkControl& work);
     void buildTree(WorkControl& work);
 
-    // Reads the record at `offset` into entry `index` (name, parent, flags, kind).
-    bool parseRecord(std::int64_t offset, std::size_t index);
     // Runs of the record's non-resident attributes of `type` (unnamed ones for
     // $DATA), in record order, stopping at the first terminated list.
     std::vector<MftRun> readRuns(std::int64_t recordOffset, std::uint32_t type) const;
 
     // State, readable by the pages and the tests.
     const std::vector<NtfsEntry>& entries() const { return entries_; }
+    const EntryTable& tree() const { return tree_; }
+    const MftLayout& layout() const { return layout_; }
     std::int64_t volumeSize() const { return volumeSize_; }
     std::int64_t clusterSize() const { return clusterSize_; }
     std::uint32_t recordSize() const { return recordSize_; }
@@ -70,22 +78,28 @@ public:
     void useMftRuns(std::vector<MftRun> runs, std::int64_t clusterSize);
 
 private:
-    bool readRecord(std::int64_t offset, std::vector<std::uint8_t>& out) const;
-    void parseRecordBytes(std::vector<std::uint8_t>& record, std::size_t index);
-    void addFoundRecord(std::int64_t offset, std::uint32_t size, std::vector<std::uint8_t>& record);
+    std::optional<LoadedRecord> loadRecord(std::int64_t offset, bool expected = true) const {
+        return loader_.load(offset, recordSize_, expected);
+    }
+    // Bytes the image really stores: its file's length when known.
+    std::int64_t storedBytes() const;
+    bool stored(std::int64_t offset, std::int64_t length) const;
+    std::optional<std::uint32_t> addFoundRecord(std::int64_t offset, std::uint32_t size, ByteSpan chunk,
+                                                std::size_t pos);
     bool huntFirstMft(WorkControl& work);
-    bool adoptMftRecord(std::int64_t offset, const std::vector<std::uint8_t>& record);
+    bool adoptMftRecord(const LoadedRecord& record);
     std::uint32_t recordSizeAt(ByteSpan unit) const;
     void adoptExtensionNames();
     void adoptDeepExtensions();
+    void fillListedSizes();
     static bool sameParent(const NtfsEntry& child, const NtfsEntry& parent);
     void linkTree();
-    void linkChild(std::size_t index, std::vector<std::int64_t>& lastChild);
     void linkOrphans();
-    void rescueUnreachable();
     void fillRootLevel();
     bool validRef(EntryRef e) const { return e < entries_.size(); }
+    std::optional<std::size_t> indexOfRecord(std::int64_t recordNumber) const;
     std::int64_t recordOffsetOf(std::uint64_t recordNumber) const;
+    ScanOutcome outcome(const WorkControl& work) const;
 
     // Content (NtfsData.cpp / NtfsSave.cpp).
     struct DataStream {
@@ -95,15 +109,16 @@ private:
         bool ok = false;                     // record readable and "FILE"
     };
     DataStream gatherData(const NtfsEntry& entry) const;
-    std::vector<std::uint8_t> attributeListBytes(ByteSpan record, const AttributeHeader& list) const;
-    bool writePlain(const DataStream& d, ByteSink& out, WorkControl& work) const;
-    bool writeCompressed(const DataStream& d, ByteSink& out, WorkControl& work) const;
-    std::optional<StandardInformation> standardInformation(const NtfsEntry& entry) const;
+    std::vector<std::uint8_t> attributeListBytes(const LoadedRecord& record, const AttributeHeader& list) const;
+    bool writePlain(const DataStream& d, ByteSink& out, WorkControl& work);
+    bool writeCompressed(const DataStream& d, ByteSink& out, WorkControl& work);
 
     VolumeView volume_;
     ScanOptions options_;
+    MftRecordLoader loader_;
     int scanMode_ = 1;
     NtfsBoot boot_;
+    bool bootRead_ = false;
     std::vector<std::uint8_t> bootSector_;
     std::int64_t volumeSize_ = 0;
     std::int64_t clusterSize_ = 4096;
@@ -112,7 +127,11 @@ private:
     bool runsFromEntry0_ = true;
     bool stopAtFirstMft_ = true;
     std::vector<MftRun> mftRuns_;
+    std::uint64_t mftDataSize_ = 0;      // real size of the $MFT's $DATA (0: unknown)
+    std::int64_t mftRecordOffset_ = -1;  // where the $MFT record was read
+    MftLayout layout_;
     std::vector<NtfsEntry> entries_;
+    EntryTable tree_;
     std::int64_t rootIndex_ = 5;
     std::int64_t orphanIndex_ = -1;
     std::vector<EntryRef> rootLevel_;
@@ -120,5 +139,9 @@ private:
     // in its own header (volumes of NTFS 3.1 and later).
     std::unordered_map<std::uint64_t, std::int64_t> foundRecords_;
 };
+
+// Fills an entry from its record: header fields, the name and parent of the
+// chosen $FILE_NAME, and what the list shows ($DATA size, times, attributes).
+void readEntryFields(const LoadedRecord& record, NtfsEntry& entry);
 
 }  // namespace tavrel::fs

@@ -8,8 +8,11 @@
 #include "fs/ntfs/AttributeList.h"
 #include "fs/ntfs/BootSector.h"
 #include "fs/ntfs/Lznt1.h"
+#include "fs/ntfs/MftLayout.h"
 #include "fs/ntfs/MftRecord.h"
+#include "fs/ntfs/RecordLoader.h"
 #include "fs/ntfs/RunList.h"
+#include "image/MemoryImage.h"
 
 using namespace tavrel;
 using namespace tavrel::fs;
@@ -140,6 +143,117 @@ TEST(NtfsRecord, AttributeWalkStaysInsideTheRecord) {
     // A name that does not fit the value gives no name.
     fn[64] = 200;
     EXPECT_FALSE(decodeFileName(fn));
+}
+
+namespace {
+// A 1024-byte record: "FILE", the update-sequence array at `usaOffset` (count 3,
+// markers set), one empty attribute list ended by the end marker at 56.
+std::vector<std::uint8_t> plainRecord(std::uint16_t usaOffset) {
+    std::vector<std::uint8_t> r(1024, 0);
+    put32(r, 0, 0x454C4946);
+    put16(r, 4, usaOffset);
+    put16(r, 6, 3);
+    put16(r, usaOffset, 0x0001);
+    put16(r, 510, 0x0001);
+    put16(r, 1022, 0x0001);
+    put16(r, 20, 56);
+    put32(r, 56, 0xFFFFFFFF);
+    return r;
+}
+}  // namespace
+
+TEST(NtfsRecord, OwnNumberOnlyWhereTheHeaderHoldsIt) {
+    // NTFS 3.1: the array starts at 0x30 and offset 44 holds the record number.
+    auto r = plainRecord(0x30);
+    put32(r, 44, 0x1234);
+    EXPECT_EQ(decodeRecordHeader(r).recordNumber, 0x1234u);
+    // NTFS 3.0: the array starts at 0x2A and covers offset 44; no number.
+    r = plainRecord(0x2A);
+    put16(r, 0x2A + 2, 0x5678);  // the first stride's saved bytes lie at 44
+    ASSERT_TRUE(applyFixup(r));
+    EXPECT_EQ(le16(r, 44), 0x5678);
+    EXPECT_FALSE(decodeRecordHeader(r).recordNumber);
+}
+
+TEST(NtfsRecord, LoaderJudgesDamage) {
+    struct Case {
+        const char* what;
+        void (*damage)(std::vector<std::uint8_t>&);
+        bool record;
+        bool torn;
+        bool overran;
+        int counted;  // damaged records counted by the loader
+    };
+    const Case cases[] = {
+        {"intact", [](std::vector<std::uint8_t>&) {}, true, false, false, 0},
+        {"torn stride", [](std::vector<std::uint8_t>& r) { put16(r, 1022, 0x0009); }, true, true, false, 1},
+        {"attribute past the end", [](std::vector<std::uint8_t>& r) { put32(r, 56, 0x10); put32(r, 60, 0x4000); },
+         true, false, true, 1},
+        {"no end marker", [](std::vector<std::uint8_t>& r) { put32(r, 56, 0x10); put32(r, 60, 16); }, true, false,
+         true, 1},
+        {"bad tag", [](std::vector<std::uint8_t>& r) { put32(r, 0, 0x44414142); }, false, false, false, 1},
+        {"never written", [](std::vector<std::uint8_t>& r) { std::fill(r.begin(), r.end(), 0); }, false, false,
+         false, 0},
+    };
+    for (const Case& c : cases) {
+        auto r = plainRecord(0x30);
+        c.damage(r);
+        MemoryImage image(r);
+        VolumeView view(image, 0);
+        Warnings warnings;
+        const auto loaded = MftRecordLoader(view, warnings).load(0, 1024);
+        ASSERT_EQ(loaded.has_value(), c.record) << c.what;
+        if (loaded) {
+            EXPECT_EQ(loaded->tornFixup, c.torn) << c.what;
+            EXPECT_EQ(loaded->overran, c.overran) << c.what;
+        }
+        EXPECT_EQ(warnings.damagedRecords(), c.counted) << c.what;
+    }
+    // Past the volume's end: unreadable, not damaged.
+    MemoryImage small(std::vector<std::uint8_t>(512));
+    VolumeView view(small, 0);
+    Warnings warnings;
+    EXPECT_FALSE(MftRecordLoader(view, warnings).load(0, 1024));
+    EXPECT_EQ(warnings.unreadableRanges(), 1);
+    EXPECT_EQ(warnings.damagedRecords(), 0);
+}
+
+// The MFT's slots along its runs (4 KiB clusters, 1 KiB records): holes and
+// stretches the image does not store get none; claims past the volume, the real
+// size or what the image can hold are cut.
+TEST(NtfsMftLayout, SlotsAreBoundedByWhatIsStored) {
+    const std::vector<MftRun> runs{{10, 4, false}, {0, 2, true}, {100, 1000, false}};
+    const auto all = [](std::int64_t, std::int64_t) { return true; };
+    const auto firstRunOnly = [](std::int64_t offset, std::int64_t) { return offset < 100 * 4096; };
+    struct Case {
+        const char* what;
+        MftLimits limits;
+        MftLayout::Stored stored;
+        std::uint64_t slots;
+        bool cut;
+        std::optional<std::uint64_t> slotOf24;  // record 24: the first of the third run
+    };
+    const std::int64_t volume = 1 << 30;
+    const Case cases[] = {
+        {"everything stored", {1u << 20, 1u << 20, volume}, all, 16 + 4000, false, 16},
+        {"real size", {20, 1u << 20, volume}, all, 16, false, std::nullopt},
+        {"image holds 100 records", {1u << 20, 100, volume}, all, 100, true, 16},
+        {"second run not stored", {1u << 20, 1u << 20, volume}, firstRunOnly, 16, false, std::nullopt},
+        {"run longer than the volume", {1u << 20, 1u << 20, 200 * 4096}, all, 16, true, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const MftLayout l = MftLayout::build(runs, 4096, 1024, c.limits, c.stored);
+        EXPECT_EQ(l.size(), c.slots) << c.what;
+        EXPECT_EQ(l.cut(), c.cut) << c.what;
+        EXPECT_EQ(l.slotOf(24), c.slotOf24) << c.what;
+        EXPECT_EQ(l.slotOf(5), std::optional<std::uint64_t>(5)) << c.what;
+        EXPECT_FALSE(l.slotOf(17)) << c.what;  // in the hole
+    }
+    // A forged run of 2^40 clusters over a 1 GiB volume is refused whole.
+    const MftLayout forged = MftLayout::build({{4, std::uint64_t{1} << 40, false}}, 4096, 1024,
+                                              {~std::uint64_t{0}, 1000, volume}, all);
+    EXPECT_TRUE(forged.cut());
+    EXPECT_EQ(forged.size(), 0u);
 }
 
 TEST(NtfsRecord, AttributeText) {

@@ -138,6 +138,63 @@ TEST(NtfsDamage, ParentLoopsAndFileParentsEndUnderOrphanEntry) {
     EXPECT_FALSE(paths.count("keep/kept.txt"));
 }
 
+TEST(NtfsDamage, ARecordGoneSinceTheScanIsNotAValidEntry) {
+    auto d = load("ntfs-mbr");
+    d.scan(1);
+    const EntryRef small = treePaths(*d.parser).at("small.txt");
+    const auto at = static_cast<std::size_t>(d.parser->entries()[small].recordOffset);
+    std::copy_n("BAAD", 4, d.memory->bytes().begin() + static_cast<std::ptrdiff_t>(at));
+    EXPECT_EQ(savedHash(*d.parser, small), "");
+    EXPECT_EQ(d.parser->message(), "Not a valid entry...");
+    EXPECT_EQ(d.parser->warnings().damagedRecords(), 1);
+}
+
+// A cluster of a plain and of a compressed file that cannot be read: the file
+// keeps its length (the cluster's unit reads as zeros), the save says it is not
+// whole, and the range is counted.
+TEST(NtfsDamage, UnreadableClustersBecomeZerosAndAreCounted) {
+    struct FailingCluster final : readWriteInterface {
+        const readWriteInterface* inner = nullptr;
+        std::int64_t bad = -1, length = 0;
+        bool open(std::string) override { return true; }
+        std::int64_t diskSize() const override { return inner->diskSize(); }
+        bool readAt(std::int64_t offset, MutableByteSpan out) const override {
+            const bool ok = inner->readAt(offset, out);
+            if (offset < bad + length && offset + static_cast<std::int64_t>(out.size()) > bad) {
+                std::fill(out.begin(), out.end(), std::uint8_t{0});
+                return false;
+            }
+            return ok;
+        }
+    };
+    auto d = load("ntfs-mbr");
+    d.scan(1);
+    const auto paths = treePaths(*d.parser);
+    for (const char* path : {"big.bin", "packed/mixed.bin"}) {
+        const EntryRef e = paths.at(path);
+        const auto runs = d.parser->readRuns(d.parser->entries()[e].recordOffset, 0x80);
+        ASSERT_FALSE(runs.empty()) << path;
+        FailingCluster failing;
+        failing.inner = d.memory.get();
+        failing.bad = runs.front().lcn * d.parser->clusterSize();
+        failing.length = d.parser->clusterSize();
+        VolumeView view(failing, 0);
+        ntfs p(view, {});
+        WorkControl work;
+        ASSERT_TRUE(p.scan(work));
+        struct Counting : ByteSink {
+            std::int64_t bytes = 0;
+            bool write(ByteSpan b) override {
+                bytes += static_cast<std::int64_t>(b.size());
+                return true;
+            }
+        } sink;
+        EXPECT_FALSE(p.saveFile(e, sink, work)) << path;
+        EXPECT_EQ(sink.bytes, p.size(e)) << path;
+        EXPECT_GE(p.warnings().unreadableRanges(), 1) << path;
+    }
+}
+
 TEST(NtfsDamage, GarbageVolumesEndCleanly) {
     std::mt19937 rng(7);
     for (int round = 0; round < 4; ++round) {

@@ -79,6 +79,7 @@ TEST(NtfsVolume, TreeAndContentMatchTheOracleOnAnMbrDisk) {
     EXPECT_EQ(s.parser->clusterSize(), 4096);
     EXPECT_EQ(s.parser->recordSize(), 1024u);
     expectMatchesOracle(*s.parser, rows, true, 25);
+    EXPECT_EQ(s.parser->warnings().total(), 0) << warningSummary(s.parser->warnings());
 }
 
 TEST(NtfsVolume, TreeAndContentMatchTheOracleOnAGptDiskWith512ByteClusters) {
@@ -87,6 +88,7 @@ TEST(NtfsVolume, TreeAndContentMatchTheOracleOnAGptDiskWith512ByteClusters) {
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(s.parser->clusterSize(), 512);
     expectMatchesOracle(*s.parser, rows, true, 15);
+    EXPECT_EQ(s.parser->warnings().total(), 0) << warningSummary(s.parser->warnings());
 }
 
 TEST(NtfsVolume, TopLevelListTextsAndSaveRules) {

@@ -1,0 +1,61 @@
+// Where each MFT record slot lies on the volume, from the $MFT's runs, and
+// which slots the entry table keeps.
+//
+// The table is sized from what the image can back, never from a claim alone:
+// record numbers stop at the $MFT's real size and at the volume's size, a stretch
+// of the MFT that the image does not store (unallocated blocks of a dynamic
+// image, holes) gets no slots, and no more slots are kept than the image's own
+// bytes could hold records. A forged run of 2^40 clusters over a tiny image thus
+// yields at most (image bytes / record size) slots.
+//
+// Kept slots are numbered 0..size()-1 in record order; indexOf() maps a record
+// number back to its slot. On a whole, stored MFT, slot i is record i.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "fs/ntfs/NtfsTypes.h"
+
+namespace tavrel::fs {
+
+struct MftLimits {
+    std::uint64_t maxRecords = 0;  // record numbers from here on are not looked at
+    std::uint64_t maxSlots = 0;    // at most this many slots are kept
+    std::int64_t volumeSize = 0;   // records must start inside the volume
+};
+
+// A run of consecutive records lying back to back on the volume.
+struct MftSegment {
+    std::uint64_t firstRecord = 0;
+    std::uint64_t count = 0;
+    std::int64_t offset = 0;       // volume byte offset of the first record
+    std::uint64_t firstSlot = 0;
+};
+
+class MftLayout {
+public:
+    // True when [offset, offset + length) of the volume is stored in the image.
+    using Stored = std::function<bool(std::int64_t offset, std::int64_t length)>;
+
+    static MftLayout build(const std::vector<MftRun>& runs, std::int64_t clusterSize, std::uint32_t recordSize,
+                           const MftLimits& limits, const Stored& stored);
+
+    std::uint64_t size() const { return slots_; }
+    const std::vector<MftSegment>& segments() const { return segments_; }
+    std::optional<std::uint64_t> slotOf(std::uint64_t record) const;
+    // True when the runs claimed more than the volume or the image could hold
+    // and the claim was cut.
+    bool cut() const { return cut_; }
+
+private:
+    void add(std::uint64_t record, std::uint64_t count, std::int64_t offset, std::uint32_t recordSize);
+
+    std::vector<MftSegment> segments_;
+    std::uint64_t slots_ = 0;
+    bool cut_ = false;
+};
+
+}  // namespace tavrel::fs

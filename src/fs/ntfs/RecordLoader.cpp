@@ -1,0 +1,45 @@
+#include "fs/ntfs/RecordLoader.h"
+
+#include <algorithm>
+
+#include "fs/ntfs/NtfsTypes.h"
+
+namespace tavrel::fs {
+
+RecordKind recordKindOf(ByteSpan bytes) {
+    if (le32(bytes, 0) == kFileTag) return RecordKind::Record;
+    const bool zeros = std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+    return zeros ? RecordKind::Empty : RecordKind::NotRecord;
+}
+
+std::optional<LoadedRecord> decodeRecord(std::vector<std::uint8_t> bytes, std::int64_t offset) {
+    if (le32(bytes, 0) != kFileTag) return std::nullopt;
+    LoadedRecord r;
+    r.offset = offset;
+    r.bytes = std::move(bytes);
+    r.tornFixup = !applyFixup(r.bytes);
+    r.header = decodeRecordHeader(r.bytes);
+    AttributeWalk walk = walkAttributes(r.bytes);
+    r.attributes = std::move(walk.attributes);
+    r.overran = walk.overran;
+    return r;
+}
+
+std::optional<LoadedRecord> MftRecordLoader::load(std::int64_t offset, std::uint32_t size, bool expected) const {
+    if (offset < 0 || size == 0) return std::nullopt;
+    std::vector<std::uint8_t> bytes(size);
+    if (!volume_->readAt(offset, bytes)) warnings_->unreadable(offset);
+    return fromBytes(offset, bytes, expected);
+}
+
+std::optional<LoadedRecord> MftRecordLoader::fromBytes(std::int64_t offset, ByteSpan bytes, bool expected) const {
+    if (le32(bytes, 0) != kFileTag) {
+        if (expected && recordKindOf(bytes) == RecordKind::NotRecord) warnings_->damaged(offset);
+        return std::nullopt;
+    }
+    auto record = decodeRecord(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), offset);
+    if (record && record->damaged()) warnings_->damaged(offset);
+    return record;
+}
+
+}  // namespace tavrel::fs
