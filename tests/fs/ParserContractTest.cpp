@@ -37,12 +37,14 @@ const ContractCase kCases[] = {
     {fs::FsKind::Fat16, "fat/fat12.vhd.xz", 2048, 8192},
     {fs::FsKind::Fat16, "fat/fat16.vhd.xz", 2048, 49152},
     {fs::FsKind::Fat32, "fat/fat32-512.vhd.xz", 2048, 81920},
+    {fs::FsKind::Fat32, "fat/fat32-64k.vhd.xz", 2048, 8396800},
     {fs::FsKind::ExFat, "fat/exfat.vhd.xz", 2048, 32768},
 };
 
 void PrintTo(const ContractCase& c, std::ostream* os) { *os << c.fixture; }
 
-// Kinds whose parsers do not count damage in warnings() yet.
+// Kinds whose parsers do not count damage in warnings() yet: their damage case
+// skips the warnings expectation. A kind leaves this set once its parser counts.
 const std::set<fs::FsKind> kWarningsNotCounted = {fs::FsKind::Ntfs, fs::FsKind::Fat16, fs::FsKind::Fat32,
                                                   fs::FsKind::ExFat};
 
