@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
+
+#include "support/ByteWriter.h"
 
 namespace tavrel {
 namespace {
+
+using test::ByteWriter;
 
 using Sector = std::array<std::uint8_t, 512>;
 
@@ -16,33 +19,27 @@ Sector sectorOf(std::initializer_list<std::uint8_t> head) {
     return s;
 }
 
-void put(Sector& s, std::size_t at, std::uint64_t v, int n) {
-    for (int i = 0; i < n; ++i) s[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 Sector ntfs(std::uint64_t total, const char* oem = "NTFS    ") {
     Sector s = sectorOf({0xEB, 0x52, 0x90});
-    std::memcpy(&s[3], oem, 8);
-    put(s, 0x0B, 512, 2);
-    put(s, 0x28, total, 8);
+    ByteWriter(s).ascii(3, oem).le16(0x0B, 512).le64(0x28, total);
     return s;
 }
 
 // A FAT16 boot sector as mkfs.fat writes it: OEM "mkfs.fat", 32 sectors per FAT.
 Sector mkfsFat16(std::uint16_t total16, std::uint32_t total32 = 0) {
     Sector s = sectorOf({0xEB, 0x3C, 0x90});
-    std::memcpy(&s[3], "mkfs.fat", 8);
-    put(s, 0x0B, 512, 2);
-    s[0x0D] = 4;
-    put(s, 0x0E, 4, 2);
-    s[0x10] = 2;
-    put(s, 0x11, 512, 2);
-    put(s, 0x13, total16, 2);
-    s[0x15] = 0xF8;
-    put(s, 0x16, 32, 2);
-    put(s, 0x20, total32, 4);
-    s[510] = 0x55;
-    s[511] = 0xAA;
+    ByteWriter(s)
+        .ascii(3, "mkfs.fat")
+        .le16(0x0B, 512)
+        .u8(0x0D, 4)
+        .le16(0x0E, 4)
+        .u8(0x10, 2)
+        .le16(0x11, 512)
+        .le16(0x13, total16)
+        .u8(0x15, 0xF8)
+        .le16(0x16, 32)
+        .le32(0x20, total32)
+        .bytes(510, {0x55, 0xAA});
     return s;
 }
 
@@ -74,22 +71,20 @@ TEST(BootSector, NtfsStrictnessLevels) {
     const auto m = testBootSector(s, BootTest::SectorScan);
     EXPECT_EQ(m.kind, BootKind::Ntfs);
     EXPECT_EQ(m.sectors, 204799);
-    put(s, 0x0B, 4096, 2);
+    ByteWriter(s).le16(0x0B, 4096);
     EXPECT_EQ(testBootSector(s, BootTest::SectorScan).kind, BootKind::None);
 }
 
 TEST(BootSector, WindowsFatBySectorsPerFat) {
     Sector s = sectorOf({0xEB, 0x3C, 0x90, 'M', 'S', 'D', 'O', 'S', '5', '.', '0'});
-    put(s, 0x16, 256, 2);
-    put(s, 0x13, 40960, 2);
+    ByteWriter(s).le16(0x16, 256).le16(0x13, 40960);
     auto m = testBootSector(s, BootTest::PartitionTable);
     EXPECT_EQ(m.kind, BootKind::Fat16);
     EXPECT_EQ(m.sectors, 40960);
-    put(s, 0x16, 128, 2);  // 128 sectors per FAT: FAT16 for the sector scan only
+    ByteWriter(s).le16(0x16, 128);  // 128 sectors per FAT: FAT16 for the sector scan only
     EXPECT_EQ(testBootSector(s, BootTest::PartitionTable).kind, BootKind::FatUnknown);
     EXPECT_EQ(testBootSector(s, BootTest::SectorScan).kind, BootKind::Fat16);
-    put(s, 0x16, 0, 2);
-    put(s, 0x20, 69632, 4);
+    ByteWriter(s).le16(0x16, 0).le32(0x20, 69632);
     m = testBootSector(s, BootTest::SectorScan);
     EXPECT_EQ(m.kind, BootKind::Fat32);
     EXPECT_EQ(m.sectors, 69632);
@@ -104,8 +99,8 @@ TEST(BootSector, FatOfOtherToolsNeedsSoundBpb) {
     EXPECT_EQ(m.sectors, 40960);  // the 16-bit field read unsigned (>= 32768)
     // One broken field at a time makes it no FAT boot sector at all.
     for (auto breakIt : {+[](Sector& x) { x[0x10] = 3; }, +[](Sector& x) { x[0x0D] = 3; },
-                         +[](Sector& x) { put(x, 0x0B, 500, 2); }, +[](Sector& x) { x[511] = 0; },
-                         +[](Sector& x) { x[0x15] = 0x12; }, +[](Sector& x) { put(x, 0x11, 0, 2); }}) {
+                         +[](Sector& x) { ByteWriter(x).le16(0x0B, 500); }, +[](Sector& x) { x[511] = 0; },
+                         +[](Sector& x) { x[0x15] = 0x12; }, +[](Sector& x) { ByteWriter(x).le16(0x11, 0); }}) {
         Sector broken = s;
         breakIt(broken);
         EXPECT_FALSE(hasSoundFatBpb(broken));
@@ -121,7 +116,7 @@ TEST(BootSector, Fat16SizeFallsBackToThe32BitField) {
 
 TEST(BootSector, ExfatLength) {
     Sector s = sectorOf({0xEB, 0x76, 0x90, 'E', 'X', 'F', 'A', 'T', ' ', ' ', ' '});
-    put(s, 0x48, 16384, 8);
+    ByteWriter(s).le64(0x48, 16384);
     const auto m = testBootSector(s, BootTest::PartitionTable);
     EXPECT_EQ(m.kind, BootKind::ExFat);
     EXPECT_EQ(m.sectors, 16384);
@@ -130,8 +125,7 @@ TEST(BootSector, ExfatLength) {
 
 TEST(BootSector, HfsPlusOnlyInTheSectorScan) {
     Sector s = sectorOf({0x48, 0x2B, 0x00, 0x04});
-    s[0x28 + 2] = 0x10;                  // block size 4096 (big-endian)
-    s[0x2C + 2] = 0x04;                  // 1024 blocks
+    ByteWriter(s).be32(0x28, 4096).be32(0x2C, 1024);  // block size, blocks
     auto m = testBootSector(s, BootTest::SectorScan);
     EXPECT_EQ(m.kind, BootKind::HfsPlus);
     EXPECT_EQ(m.sectors, 8192);

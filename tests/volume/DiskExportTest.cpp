@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 
 #include "image/MemoryImage.h"
+#include "support/FaultyReader.h"
 #include "support/TestSupport.h"
-#include "volume/ReaderOverlay.h"
 #include "volume/RecordingSink.h"
 
 namespace tavrel {
@@ -122,7 +123,7 @@ TEST(DiskExport, StopDuringTheFirstChunkLeavesFiveMiB) {
 
 TEST(DiskExport, ReadErrorEndsWithTheErrorNumber) {
     const MemoryImage disk = patternDisk(12 * MiB);
-    const FailingFrom failing(disk, 6 * MiB);
+    const FaultyReader failing(disk, 6 * MiB, disk.diskSize(), FaultyReader::Fault::Unreadable);
     TempDir dir;
     const auto out = dir / "disk.vhd.img";
     RecordingSink sink;

@@ -1,9 +1,8 @@
-// Readers that wrap another for the tests: one that reads some sectors as zeros
-// (a partition table wiped out), one whose reads fail from an offset on.
+// A reader that wraps another and reads some sectors as zeros (a partition table
+// wiped out); support/FaultyReader.h has readers that fail or spoil a range.
 #pragma once
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <set>
 
@@ -31,25 +30,6 @@ public:
 private:
     const readWriteInterface& inner_;
     std::set<std::int64_t> sectors_;
-};
-
-class FailingFrom : public readWriteInterface {
-public:
-    FailingFrom(const readWriteInterface& inner, std::int64_t failAt) : inner_(inner), failAt_(failAt) {}
-    bool open(std::string) override { return true; }
-    std::int64_t diskSize() const override { return inner_.diskSize(); }
-    bool readAt(std::int64_t offset, MutableByteSpan out) const override {
-        const bool ok = inner_.readAt(offset, out);
-        if (offset + static_cast<std::int64_t>(out.size()) > failAt_) {
-            errno = EIO;
-            return false;
-        }
-        return ok;
-    }
-
-private:
-    const readWriteInterface& inner_;
-    std::int64_t failAt_;
 };
 
 }  // namespace tavrel::test
