@@ -45,8 +45,6 @@ void PrintTo(const ContractCase& c, std::ostream* os) { *os << c.fixture; }
 
 // Kinds whose parsers do not count damage in warnings() yet: their damage case
 // skips the warnings expectation. A kind leaves this set once its parser counts.
-const std::set<fs::FsKind> kWarningsNotCounted = {fs::FsKind::Ntfs, fs::FsKind::Fat16, fs::FsKind::Fat32,
-                                                  fs::FsKind::ExFat};
 
 const fs::FsKindRow& rowOf(fs::FsKind kind) {
     const auto& rows = fs::fsKinds();
@@ -237,10 +235,6 @@ TEST_P(ParserContract, DamageWhereTheScanReadsIsSurvivedAndCounted) {
         parser->takeMessage();
         if (outcome.ok()) saveAll(*parser, walkTree(*parser, volumeBytes()));
         if (!unreadable) continue;
-        if (kWarningsNotCounted.count(GetParam().kind)) {
-            // warnings not yet counted by this parser
-            GTEST_SKIP() << "warnings not yet counted by this parser";
-        }
         EXPECT_GT(parser->warnings().total(), 0) << fs::resultName(outcome.result);
     }
 }

@@ -75,9 +75,10 @@ public:
 
     MemoryImage image() const { return MemoryImage(bytes_); }
     std::vector<std::uint8_t>& bytes() { return bytes_; }
+    // A writer over sector s.
+    ByteWriter at(std::int64_t s) { return ByteWriter(bytes_).window(static_cast<std::size_t>(s) * 512, 512); }
 
 private:
-    ByteWriter at(std::int64_t s) { return ByteWriter(bytes_).window(static_cast<std::size_t>(s) * 512, 512); }
 
     std::vector<std::uint8_t> bytes_;
 };

@@ -336,7 +336,7 @@ TEST(PartitionAdvanced, BackupBootSectorStandsForAVolumeWhosePrimaryIsLost) {
     // last sector and would claim a volume reaching far past the disk.
     MemoryDisk disk(8192);
     disk.ntfsBoot(8191, 8191 - 2048);
-    disk.put32(8191, 0x1C, 2048);  // hidden sectors: the volume's first sector
+    disk.at(8191).le32(0x1C, 2048);  // hidden sectors: the volume's first sector
     const MemoryImage image = disk.image();
     for (const bool noSkip : {false, true}) {
         WorkControl work;

@@ -15,6 +15,7 @@
 #include "image/FileReadSeekVHD.h"
 #include "image/MemoryImage.h"
 #include "support/TestSupport.h"
+#include "support/FaultyReader.h"
 #include "volume/ReaderOverlay.h"
 #include "volume/RecordingSink.h"
 
@@ -233,7 +234,7 @@ TEST(FatDamage, UnreadableBootSectorIsAReadErrorNotAnotherKind) {
     for (const auto& [name, notThisKind] : kinds) {
         MemoryImage disk = diskOf(name);
         WorkControl work;
-        const test::FailingFrom failing(disk, 0);
+        const test::FaultyReader failing(disk, 0, disk.diskSize(), test::FaultyReader::Fault::Unreadable);
         const auto unreadable = parserOf(name, VolumeView(failing, 2048));
         const ScanOutcome read = unreadable->scan(work);
         EXPECT_EQ(read.result, ScanResult::ReadError) << name;
