@@ -305,8 +305,9 @@ bool ClusterChainParser<Entry>::saveFile(EntryRef e, ByteSink& out, WorkControl&
     if (!entry.deleted() && walk.clusters < needed) warnings_.damaged(walk.where);
     CountingSink counted(out);
     const CopyResult r = copyExtents(volume_, walk.extents.extents(), size, counted, work, &warnings_);
-    // Unreadable ranges were written as zeros: the file is whole, with warnings.
-    return (r == CopyResult::Complete || r == CopyResult::Incomplete) && counted.written == size;
+    // Unreadable ranges were written as zeros, so the file has its length, but it
+    // is not recovered completely: the save says so, as every parser's does.
+    return r == CopyResult::Complete && counted.written == size;
 }
 
 template class ClusterChainParser<FatEntry>;
