@@ -62,7 +62,7 @@ TEST(NtfsCli, EveryFixtureListsAndRecoversTheOracleFiles) {
         const auto image = unpackedFixture("ntfs/" + name + ".vhd.xz");
         const std::string imageSha = sha256File(image);
         // The volume is found through the disk's own table (MBR or GPT).
-        const auto volumes = nlohmann::json::parse(cli("volumes --json " + q(image)).out);
+        const auto volumes = jsonLines(cli("volumes --json " + q(image)).out);
         ASSERT_EQ(volumes.size(), 1u);
         EXPECT_EQ(volumes[0].at("start").get<std::int64_t>(), offset);
         EXPECT_EQ(volumes[0].at("fs").get<std::string>(), "NTFS");
