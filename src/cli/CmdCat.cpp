@@ -108,19 +108,21 @@ int runCat(const CatOptions& o) {
     const std::int64_t unreadableBefore = parser.warnings().unreadableRanges();
     StdoutSink out;
     bool complete = false;
-    std::string thrown;
+    std::string why;
     try {
         complete = parser.saveFile(*file, out, work);
     } catch (const std::exception& ex) {
-        thrown = ex.what();
+        why = ex.what();
     }
-    complete = complete && thrown.empty() && parser.warnings().unreadableRanges() == unreadableBefore;
+    const std::int64_t unreadable = parser.warnings().unreadableRanges() - unreadableBefore;
     reportWarnings(parser);
-    if (!complete) {
-        std::string why = parser.takeMessage();
-        if (why.empty()) why = thrown;
-        std::cerr << "tavrel-cli: " << o.path << ": content could not be read completely"
-                  << (why.empty() ? std::string() : " (" + why + ")") << "; unreadable ranges were written as zeros\n";
+    if (!complete || unreadable > 0) {
+        const std::string message = parser.takeMessage();
+        if (!message.empty()) why = message;
+        std::cerr << "tavrel-cli: " << o.path << ": content could not be read completely";
+        if (unreadable > 0) std::cerr << "; " << unreadable << " unreadable range(s) written as zeros";
+        if (!why.empty()) std::cerr << " (" << why << ")";
+        std::cerr << "\n";
         return 1;
     }
     return 0;
