@@ -102,21 +102,15 @@ TEST(CliCat, FatFilesEqualIcatOfTheRawDisk) {
 TEST(CliCat, NtfsFilesEqualTheFixtureHashes) {
     const auto image = unpackedFixture("ntfs/ntfs-mbr.vhd.xz");
     TempDir tmp;
-    std::ifstream oracle(fixturePath("ntfs/ntfs-mbr.expected"));
-    std::string line;
     int compared = 0;
-    while (std::getline(oracle, line)) {
-        // "kind<TAB>deleted<TAB>record<TAB>sha256<TAB>path": the user files, live and deleted.
-        std::istringstream f(line);
-        std::string kind, deleted, record, sha, path;
-        std::getline(f, kind, '\t'), std::getline(f, deleted, '\t'), std::getline(f, record, '\t');
-        std::getline(f, sha, '\t'), std::getline(f, path);
-        if (kind != "r" || path.empty() || path[0] == '$') continue;
-        SCOPED_TRACE(path);
+    for (const auto& row : readOracle("ntfs-mbr")) {
+        // The user files, live and deleted.
+        if (row.kind != 'r' || row.path.empty() || row.path[0] == '$') continue;
+        SCOPED_TRACE(row.path);
         const auto file = tmp / "content";
-        const auto r = cli("cat " + q(image) + " --volume 0 " + shellQuote(path) + " > " + q(file));
+        const auto r = cli("cat " + q(image) + " --volume 0 " + shellQuote(row.path) + " > " + q(file));
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(sha256File(file), sha);
+        EXPECT_EQ(sha256File(file), row.sha);
         ++compared;
     }
     EXPECT_GE(compared, 15);

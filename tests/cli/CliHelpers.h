@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,6 +81,33 @@ inline std::map<std::string, std::string> hashesBelow(const std::filesystem::pat
         if (line.size() > 68 && line.compare(64, 4, "  ./") == 0) out[line.substr(68)] = line.substr(0, 64);
     }
     return out;
+}
+
+struct OracleRow {
+    char kind = 'r';  // 'd' or 'r'
+    bool deleted = false;
+    std::string sha;  // "-" for folders
+    std::string path;
+};
+
+// An NTFS fixture's oracle listing (fls paths, icat hashes):
+// "kind<TAB>deleted<TAB>record<TAB>sha256<TAB>path" per line.
+inline std::vector<OracleRow> readOracle(const std::string& fixture) {
+    std::vector<OracleRow> rows;
+    std::ifstream in(fixturePath("ntfs/" + fixture + ".expected"));
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream f(line);
+        std::string kind, deleted, record;
+        OracleRow r;
+        if (!std::getline(f, kind, '\t') || !std::getline(f, deleted, '\t') || !std::getline(f, record, '\t') ||
+            !std::getline(f, r.sha, '\t') || !std::getline(f, r.path))
+            continue;
+        r.kind = kind.empty() ? '?' : kind[0];
+        r.deleted = deleted == "1";
+        rows.push_back(std::move(r));
+    }
+    return rows;
 }
 
 // The fixture names (without extension) in tests/fixtures/<dir> that carry a
