@@ -1,18 +1,22 @@
 // tavrel-cli ls IMAGE (--volume N | --start S --end E) [--treat-as NAME]
-//                     [--mode standard|deep] [--json]
-// Lists every entry below the volume's top item, depth first in tree order.
-// Text: "d|f *|- SIZE PATH" per line; JSON: one object per line.
+//                     [--mode standard|advanced|deep] [--path P] [--deleted] [--json]
+// Lists the entries below the volume's top item, depth first in tree order.
+// --path P keeps P and everything below it; --deleted keeps deleted entries only
+// (live folders are still walked, so deleted entries inside them are found).
+// Paths are always the full paths below the top item, so a filtered listing is
+// a subset of the full one, line for line.
+// Text: "d|f *|- SIZE PATH" per line. JSON: one object per entry and line; when
+// warnings were counted, a last line {"warnings": {...}}.
 #include <cstdio>
 #include <iostream>
 #include <memory>
 
-#include <nlohmann/json.hpp>
-
 #include "browse/EntryWalk.h"
 #include "cli/Commands.h"
+#include "cli/ListingPath.h"
+#include "cli/JsonFields.h"
 #include "cli/TerminalProgress.h"
 #include "cli/VolumeSelect.h"
-#include "util/Texts.h"
 
 namespace tavrel::cli {
 
@@ -21,26 +25,10 @@ namespace {
 struct LsOptions {
     std::string image;
     VolumeSelectArgs volume;
+    std::string path;
+    bool deleted = false;
     bool json = false;
 };
-
-// ISO 8601 UTC ("2024-03-01T12:30:05Z", with a fraction when the time has one),
-// or null when the entry has no such time.
-nlohmann::json isoTime(const std::optional<fs::TimePoint>& t) {
-    CivilTime c;
-    if (!t || !civilFromUnix(t->seconds, c)) return nullptr;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", c.year, c.month, c.day, c.hour, c.minute,
-                  c.second);
-    std::string text = buf;
-    if (t->nanoseconds != 0 && t->nanoseconds < 1000000000u) {
-        std::snprintf(buf, sizeof buf, ".%09u", t->nanoseconds);
-        std::string frac = buf;
-        while (frac.back() == '0') frac.pop_back();
-        text += frac;
-    }
-    return text + "Z";
-}
 
 // A path for the text listing: control bytes from the image are shown as
 // "\xNN" so that one entry always stays on one line.
@@ -59,6 +47,25 @@ std::string printable(const std::string& path) {
     return out;
 }
 
+void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::string& path, bool json) {
+    const bool folder = parser.isFolder(e);
+    const std::int64_t size = parser.size(e);
+    if (json) {
+        const fs::EntryTimes t = parser.times(e);
+        JsonObject j = {{"path", path}, {"entry", e}, {"type", folder ? "dir" : "file"},
+                        {"deleted", parser.isDeleted(e)}};
+        putSize(j, size, parser.sizeText(e));
+        j["created"] = isoTime(t.created);
+        j["modified"] = isoTime(t.modified);
+        j["accessed"] = isoTime(t.accessed);
+        j["attributes"] = parser.describeEntry(e).attributes;
+        printJsonLine(j);
+    } else {
+        std::cout << (folder ? 'd' : 'f') << ' ' << (parser.isDeleted(e) ? '*' : '-') << ' ' << size << ' '
+                  << printable(path) << '\n';
+    }
+}
+
 int runLs(const LsOptions& o) {
     TerminalProgress progress;
     WorkControl work(&progress);
@@ -68,29 +75,20 @@ int runLs(const LsOptions& o) {
     if (rc != 0) return rc;
     const fs::Parser& parser = *v.parser;
 
+    const std::string top = trimmedPath(o.path);
+    bool topFound = top.empty();
     browse::walkTree(parser, std::nullopt, [&](fs::EntryRef e, const std::vector<std::string>& names) {
-        const bool folder = parser.isFolder(e);
         const std::string path = browse::joinPath(names);
-        const std::int64_t size = parser.size(e);
-        if (o.json) {
-            const fs::EntryTimes t = parser.times(e);
-            const nlohmann::ordered_json j = {{"path", path},
-                                      {"type", folder ? "dir" : "file"},
-                                      {"deleted", parser.isDeleted(e)},
-                                      {"size", size},
-                                      {"created", isoTime(t.created)},
-                                      {"modified", isoTime(t.modified)},
-                                      {"accessed", isoTime(t.accessed)},
-                                      {"attributes", parser.describeEntry(e).attributes}};
-            // Names that are not valid UTF-8 are shown with U+FFFD rather than
-            // ending the listing.
-            std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-        } else {
-            std::cout << (folder ? 'd' : 'f') << ' ' << (parser.isDeleted(e) ? '*' : '-') << ' ' << size << ' '
-                      << printable(path) << '\n';
-        }
+        if (!within(path, top)) return true;
+        topFound = true;
+        if (!o.deleted || parser.isDeleted(e)) printEntry(parser, e, path, o.json);
         return true;
     });
+    if (!topFound) {
+        std::cerr << "tavrel-cli: no entry at path " << o.path << " (see tavrel-cli ls)\n";
+        return 2;
+    }
+    if (reportWarnings(parser) && o.json) printJsonLine({{"warnings", warningsObject(parser.warnings())}});
     std::cout.flush();
     return std::cout ? 0 : 1;
 }
@@ -102,6 +100,8 @@ void addLsCommand(CLI::App& app, int& exitCode) {
     auto* cmd = app.add_subcommand("ls", "List every folder and file of a volume, deleted ones included");
     cmd->add_option("IMAGE", opts->image, "VHD image file")->required();
     addVolumeSelectOptions(cmd, opts->volume);
+    cmd->add_option("--path", opts->path, "List only this folder or file and what lies below it");
+    cmd->add_flag("--deleted", opts->deleted, "List only deleted entries (with their full paths)");
     cmd->add_flag("--json", opts->json, "One JSON object per line");
     cmd->callback([opts, &exitCode] { exitCode = runLs(*opts); });
 }

@@ -1,10 +1,13 @@
 // tavrel-cli recover IMAGE (--volume N | --start S --end E) --out DIR [--path P]
-//                          [--treat-as NAME] [--mode standard|deep]
+//                          [--treat-as NAME] [--mode standard|advanced|deep] [--json]
 // Writes the subtree at P (default: everything) into DIR, recreating folders;
 // a folder's children land directly in DIR, a file lands in DIR. Exit status 0
 // when every file was written, 1 when any failed (or the save was stopped), 2 on
 // bad arguments, an unreadable image or an unusable output folder.
+// --json: one object per file as it is done ({path, bytes, status, note}), then
+// one summary object ({written, failed, skipped, folders, stopped, warnings}).
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -15,6 +18,7 @@
 #include "browse/EntryWalk.h"
 #include "browse/SaveEngine.h"
 #include "cli/Commands.h"
+#include "cli/JsonFields.h"
 #include "cli/TerminalProgress.h"
 #include "cli/VolumeSelect.h"
 
@@ -27,6 +31,7 @@ struct RecoverOptions {
     VolumeSelectArgs volume;
     std::string out;
     std::string path;
+    bool json = false;
 };
 
 std::atomic<int> gInterrupts{0};
@@ -81,6 +86,41 @@ const char* label(browse::FileOutcome::Result r) {
     return "note";
 }
 
+const char* statusName(browse::FileOutcome::Result r) {
+    switch (r) {
+        case browse::FileOutcome::Result::Failed: return "failed";
+        case browse::FileOutcome::Result::Skipped: return "skipped";
+        case browse::FileOutcome::Result::Written: return "written";
+    }
+    return "failed";
+}
+
+// Bytes of the host file as written (0 when none was created).
+std::int64_t bytesOnHost(const std::string& hostPath) {
+    struct stat st {};
+    if (hostPath.empty() || ::lstat(hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    return st.st_size;
+}
+
+void printFileLine(const browse::FileOutcome& o) {
+    JsonObject j = {{"path", o.imagePath}, {"bytes", bytesOnHost(o.hostPath)}, {"status", statusName(o.result)}};
+    if (!o.note.empty()) j["note"] = o.note;
+    printJsonLine(j);
+}
+
+void printSummaryLine(const browse::SaveReport& report, const fs::Warnings& warnings) {
+    printJsonLine({{"written", report.written},
+                   {"failed", report.failed},
+                   {"skipped", report.skipped},
+                   {"folders", report.folders},
+                   {"stopped", report.stopped},
+                   {"warnings", warningsObject(warnings)}});
+}
+
+// A note on a folder (its path ends in "/"): these have no line of their own in
+// the JSON output.
+bool isFolderNote(const browse::FileOutcome& o) { return !o.imagePath.empty() && o.imagePath.back() == '/'; }
+
 bool interrupted(const InterruptStop& interrupt, TerminalProgress& progress) {
     if (!interrupt.interrupted()) return false;
     progress.finish();
@@ -105,6 +145,7 @@ int runRecover(const RecoverOptions& o) {
     if (interrupted(interrupt, progress)) return 1;
 
     browse::SaveEngine engine(*v.parser, work);
+    if (o.json) engine.setObserver(printFileLine);
     browse::SaveReport report;
     const bool everything = o.path.empty() || o.path == "/";
     if (everything) {
@@ -126,13 +167,19 @@ int runRecover(const RecoverOptions& o) {
         return 2;
     }
     for (const auto& n : report.notes) {
+        if (o.json && !isFolderNote(n)) continue;  // already on its file's line
         std::cerr << label(n.result) << ": " << n.imagePath << ": " << n.note;
         if (!n.hostPath.empty() && n.result != browse::FileOutcome::Result::Written) std::cerr << " (" << n.hostPath << ")";
         std::cerr << "\n";
     }
-    std::cout << report.written << " files written, " << report.failed << " failed";
-    if (report.skipped) std::cout << ", " << report.skipped << " skipped";
-    std::cout << "\n";
+    if (o.json) {
+        printSummaryLine(report, v.parser->warnings());
+    } else {
+        std::cout << report.written << " files written, " << report.failed << " failed";
+        if (report.skipped) std::cout << ", " << report.skipped << " skipped";
+        std::cout << "\n";
+    }
+    reportWarnings(*v.parser);
     if (report.stopped) std::cerr << "tavrel-cli: stopped early; the files after the last one reported were not written\n";
     return report.failed == 0 && !report.stopped ? 0 : 1;
 }
@@ -147,6 +194,7 @@ void addRecoverCommand(CLI::App& app, int& exitCode) {
     cmd->add_option("--out", opts->out, "Output folder (created when missing; nothing in it is overwritten)")
         ->required();
     cmd->add_option("--path", opts->path, "Folder or file to recover, as `tavrel-cli ls` shows it (default: all)");
+    cmd->add_flag("--json", opts->json, "One JSON object per file, then a summary object");
     cmd->callback([opts, &exitCode] { exitCode = runRecover(*opts); });
 }
 

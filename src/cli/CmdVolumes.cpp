@@ -1,13 +1,13 @@
 // tavrel-cli volumes IMAGE [--gpt|--no-gpt] [--advanced [--no-skip] [--start S] [--end E]] [--json]:
-// the volume list as the volume list page shows it.
+// the volume list as the volume list page shows it. JSON: one object per volume
+// and line, {volume, fs, start, sectors, size (bytes), size_text (the list's text)}.
 #include <algorithm>
 #include <iostream>
 #include <memory>
 
-#include <nlohmann/json.hpp>
-
 #include "cli/Commands.h"
 #include "cli/ImageOpen.h"
+#include "cli/JsonFields.h"
 #include "cli/TerminalProgress.h"
 #include "cli/VolumeScanArgs.h"
 
@@ -50,14 +50,16 @@ int runVolumes(const VolumesOptions& o) {
     const auto records = listVolumes(*reader, o.scan, work);
     progress.finish();
     if (o.json) {
-        auto list = nlohmann::json::array();
+        // A volume of unknown length runs to the end of the disk.
+        const std::int64_t diskSectors = reader->diskSize() / kSectorSize;
         for (std::size_t i = 0; i < records.size(); ++i) {
             const auto& r = records[i];
-            nlohmann::json row = {{"volume", i}, {"fs", r.fsName}, {"size", r.sizeMiBText}, {"start", r.startSector}};
-            if (r.sectorCount >= 0) row["sectors"] = r.sectorCount;
-            list.push_back(std::move(row));
+            const std::int64_t sectors =
+                r.sectorCount >= 0 ? r.sectorCount : std::max<std::int64_t>(0, diskSectors - r.startSector);
+            JsonObject row = {{"volume", i}, {"fs", r.fsName}, {"start", r.startSector}, {"sectors", sectors}};
+            putSize(row, sectors * kSectorSize, r.sizeMiBText);
+            printJsonLine(row);
         }
-        std::cout << list.dump(2) << "\n";
     } else {
         printTable(records);
     }
@@ -71,7 +73,7 @@ void addVolumesCommand(CLI::App& app, int& exitCode) {
     auto* cmd = app.add_subcommand("volumes", "List the volumes of a disk image (partition table or boot-record scan)");
     cmd->add_option("IMAGE", opts->image, "VHD image file")->required();
     addVolumeScanOptions(cmd, opts->scan, true);
-    cmd->add_flag("--json", opts->json, "Print JSON: [{volume, fs, size, start, sectors}]");
+    cmd->add_flag("--json", opts->json, "One JSON object per volume and line");
     cmd->callback([opts, &exitCode] { exitCode = runVolumes(*opts); });
 }
 

@@ -12,5 +12,6 @@ void addVolumesCommand(CLI::App& app, int& exitCode);
 void addExportCommand(CLI::App& app, int& exitCode);
 void addLsCommand(CLI::App& app, int& exitCode);
 void addRecoverCommand(CLI::App& app, int& exitCode);
+void addCatCommand(CLI::App& app, int& exitCode);
 
 }  // namespace tavrel::cli

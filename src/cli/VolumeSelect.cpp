@@ -29,6 +29,45 @@ std::string detectKind(const readWriteInterface& reader, std::int64_t start, std
     return {};
 }
 
+// Parser texts are shown on one line.
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+
+// The one-line refusal for a scan that found no tree: the parser's own text
+// when it left one, else a text per result; the volume byte offset when known.
+std::string scanFailureText(const fs::ScanOutcome& outcome, const fs::Parser& parser, const VolumeRecord& record) {
+    std::string text = !outcome.text.empty() ? outcome.text : parser.message();
+    if (text.empty()) {
+        const std::string volume = "volume " + record.volumeName + " (" + record.fsName + ")";
+        switch (outcome.result) {
+            case fs::ScanResult::NotThisKind: text = volume + " does not hold this file system"; break;
+            case fs::ScanResult::Unsupported: text = volume + " uses a variant Tavrel cannot read"; break;
+            case fs::ScanResult::Damaged: text = volume + " is damaged"; break;
+            case fs::ScanResult::ReadError: text = volume + " could not be read"; break;
+            case fs::ScanResult::Done:
+            case fs::ScanResult::Stopped: break;
+        }
+    }
+    text = oneLine(text);
+    if (outcome.offset >= 0) text += " (at volume byte offset " + std::to_string(outcome.offset) + ")";
+    return text;
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
+    return out;
+}
+
+fs::RecoveryMode modeOf(const std::string& mode) {
+    if (mode == "deep") return fs::RecoveryMode::Deep;
+    if (mode == "advanced") return fs::RecoveryMode::Advanced;
+    return fs::RecoveryMode::Standard;
+}
+
 }  // namespace
 
 void addVolumeSelectOptions(CLI::App* cmd, VolumeSelectArgs& args) {
@@ -40,9 +79,10 @@ void addVolumeSelectOptions(CLI::App* cmd, VolumeSelectArgs& args) {
     end->needs(start);
     volume->excludes(start);
     volume->excludes(end);
-    cmd->add_option("--treat-as", args.treatAs, "Read the volume as this file system (NTFS, FAT16, FAT32, FAT64, EXTX, HFS+)");
+    cmd->add_option("--treat-as", args.treatAs,
+                    "Read the volume as this file system (" + joined(fs::treatAsEntries()) + ")");
     cmd->add_option("--mode", args.mode, "Recovery mode")
-        ->check(CLI::IsMember({"standard", "deep"}))
+        ->check(CLI::IsMember({"standard", "advanced", "deep"}))
         ->capture_default_str();
     addVolumeScanOptions(cmd, args.scan, false);
 }
@@ -99,16 +139,24 @@ int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkContr
 
     out.view = std::make_unique<VolumeView>(*out.reader, out.record.startSector, out.record.sectorCount);
     fs::ScanOptions options;
-    options.mode = args.mode == "deep" ? fs::RecoveryMode::Deep : fs::RecoveryMode::Standard;
+    options.mode = modeOf(args.mode);
     out.parser = fs::makeParser(out.record.fsName, *out.view, options);
     if (!out.parser)
         return fail("not a valid drive. Volume " + out.record.volumeName + " is \"" + out.record.fsName +
                     "\", which Tavrel cannot read; the file systems read are " + fs::workingKindNames());
-    if (!out.parser->scan(work)) {
-        const std::string& why = out.parser->message();
-        return fail(why.empty() ? "the volume could not be read" : why);
-    }
+    // A stopped scan still has a tree: what was gathered is listed.
+    const fs::ScanOutcome outcome = out.parser->scan(work);
+    if (!outcome) return fail(scanFailureText(outcome, *out.parser, out.record));
     return 0;
+}
+
+bool reportWarnings(const fs::Parser& parser) {
+    const fs::Warnings& w = parser.warnings();
+    if (w.total() == 0) return false;
+    std::cerr << "tavrel-cli: " << fs::warningSummary(w);
+    if (w.firstOffset() >= 0) std::cerr << " (the first at volume byte offset " << w.firstOffset() << ")";
+    std::cerr << "\n";
+    return true;
 }
 
 }  // namespace tavrel::cli

@@ -1,8 +1,8 @@
 // Picking and parsing one volume for the commands that read files (ls,
-// recover): --volume N from the volume list (with the scan options --gpt,
+// recover, cat): --volume N from the volume list (with the scan options --gpt,
 // --no-gpt, --advanced, --no-skip), or a custom volume --start S --end E;
 // --treat-as NAME names the file system instead of the volume list;
-// --mode standard|deep. The parser comes from fs::makeParser, so every parser
+// --mode standard|advanced|deep. The parser comes from fs::makeParser, so every parser
 // that registers there works here unchanged.
 #pragma once
 
@@ -41,9 +41,16 @@ struct OpenedVolume {
 };
 
 // Opens the image, picks the volume and runs its parser's scan, reporting
-// through work. Returns 0, or 2 after printing a one-line error on stderr (no
-// image, no such volume, a kind without a parser, a volume its parser rejects).
+// through work. Returns 0 (also for a stopped scan: its tree holds what was
+// gathered), or 2 after printing a one-line error on stderr (no image, no such
+// volume, a kind without a parser, a scan outcome without a tree: its text and
+// the volume byte offset where it applies).
 int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkControl& work, OpenedVolume& out);
+
+// When the parser counted warnings (unreadable ranges, damaged records) during
+// the scan and any saves, prints fs::warningSummary as one line on stderr and
+// returns true.
+bool reportWarnings(const fs::Parser& parser);
 
 // The file-system name a --treat-as value stands for ("NTFS" -> "ntfs", "EXTX"
 // -> "extX" ...), through the kind table; other values are passed on as given.

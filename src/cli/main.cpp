@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     tavrel::cli::addExportCommand(app, exitCode);
     tavrel::cli::addLsCommand(app, exitCode);
     tavrel::cli::addRecoverCommand(app, exitCode);
+    tavrel::cli::addCatCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -2,6 +2,7 @@
 // a missing or unreadable image, no such volume, a kind without a parser.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "cli/CliHelpers.h"
@@ -56,10 +57,15 @@ TEST(CliErrors, VolumeChoiceErrorsExitWithTwo) {
     r = cli("ls " + q(image) + " --start 4000 --end 3000");
     EXPECT_EQ(r.exitCode, 2);
 
-    // A FAT32 parser rejects the FAT16 volume with its own message.
-    r = cli("ls " + q(image) + " --volume 0 --treat-as FAT32");
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_FALSE(r.err.empty());
+    // A FAT32 parser rejects the FAT16 volume: its own text and where, on one line.
+    const std::string asFat32 = q(image) + " --volume 0 --treat-as FAT32";
+    for (const std::string& command :
+         {"ls " + asFat32, "cat " + asFat32 + " README", "recover " + asFat32 + " --out " + q(tmp / "o")}) {
+        r = cli(command);
+        EXPECT_EQ(r.exitCode, 2) << command;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find("Fat32 Format (at volume byte offset 0)"), std::string::npos) << r.err;
+    }
 
     // An output "folder" that is a file cannot be used.
     std::ofstream(tmp / "file") << "x";

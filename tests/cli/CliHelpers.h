@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,20 +19,40 @@ inline CommandResult cli(const std::string& args) { return runCommand(shellQuote
 
 inline std::string q(const std::filesystem::path& p) { return shellQuote(p.string()); }
 
-// One JSON object per line of `tavrel-cli ls --json`, keyed by path (a path
-// that occurs twice, as a deleted and a live entry, keeps both in order).
-inline std::multimap<std::string, nlohmann::json> parseLsJson(const std::string& out) {
-    std::multimap<std::string, nlohmann::json> rows;
+// Every line of a `--json` output parsed on its own (each must be one JSON
+// value; a line that is not throws, failing the test).
+inline std::vector<nlohmann::json> jsonLines(const std::string& out) {
+    std::vector<nlohmann::json> lines;
     std::size_t at = 0;
     while (at < out.size()) {
         const auto end = out.find('\n', at);
         const std::string line = out.substr(at, end == std::string::npos ? std::string::npos : end - at);
         at = end == std::string::npos ? out.size() : end + 1;
-        if (line.empty()) continue;
-        auto j = nlohmann::json::parse(line);
-        rows.emplace(j.at("path").get<std::string>(), std::move(j));
+        if (!line.empty()) lines.push_back(nlohmann::json::parse(line));
     }
+    return lines;
+}
+
+// The entry lines of `tavrel-cli ls --json`, keyed by path (a path that occurs
+// twice, as a deleted and a live entry, keeps both in order). A closing
+// {"warnings": ...} line is not an entry.
+inline std::multimap<std::string, nlohmann::json> parseLsJson(const std::string& out) {
+    std::multimap<std::string, nlohmann::json> rows;
+    for (auto& j : jsonLines(out))
+        if (j.contains("path")) rows.emplace(j.at("path").get<std::string>(), std::move(j));
     return rows;
+}
+
+// A raw copy of a VHD made by qemu-img, once per image and test process, for
+// The Sleuth Kit's tools; empty when qemu-img is missing or fails.
+inline std::filesystem::path rawCopy(const std::filesystem::path& vhd) {
+    static TempDir dir;
+    static std::map<std::string, std::filesystem::path> made;
+    const auto it = made.find(vhd.string());
+    if (it != made.end()) return it->second;
+    const auto raw = dir / (std::to_string(made.size()) + ".raw");
+    const auto r = runCommand("qemu-img convert -O raw " + shellQuote(vhd.string()) + " " + shellQuote(raw.string()));
+    return made[vhd.string()] = r.exitCode == 0 ? raw : std::filesystem::path();
 }
 
 // Regular files below root, relative paths (links not followed).
@@ -59,6 +81,33 @@ inline std::map<std::string, std::string> hashesBelow(const std::filesystem::pat
         if (line.size() > 68 && line.compare(64, 4, "  ./") == 0) out[line.substr(68)] = line.substr(0, 64);
     }
     return out;
+}
+
+struct OracleRow {
+    char kind = 'r';  // 'd' or 'r'
+    bool deleted = false;
+    std::string sha;  // "-" for folders
+    std::string path;
+};
+
+// An NTFS fixture's oracle listing (fls paths, icat hashes):
+// "kind<TAB>deleted<TAB>record<TAB>sha256<TAB>path" per line.
+inline std::vector<OracleRow> readOracle(const std::string& fixture) {
+    std::vector<OracleRow> rows;
+    std::ifstream in(fixturePath("ntfs/" + fixture + ".expected"));
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream f(line);
+        std::string kind, deleted, record;
+        OracleRow r;
+        if (!std::getline(f, kind, '\t') || !std::getline(f, deleted, '\t') || !std::getline(f, record, '\t') ||
+            !std::getline(f, r.sha, '\t') || !std::getline(f, r.path))
+            continue;
+        r.kind = kind.empty() ? '?' : kind[0];
+        r.deleted = deleted == "1";
+        rows.push_back(std::move(r));
+    }
+    return rows;
 }
 
 // The fixture names (without extension) in tests/fixtures/<dir> that carry a

@@ -14,32 +14,6 @@ namespace fsys = std::filesystem;
 
 namespace {
 
-struct OracleRow {
-    char kind = 'r';  // 'd' or 'r'
-    bool deleted = false;
-    std::string sha;  // "-" for folders and deleted files
-    std::string path;
-};
-
-// "kind<TAB>deleted<TAB>record<TAB>sha256<TAB>path" per line.
-std::vector<OracleRow> readOracle(const std::string& fixture) {
-    std::vector<OracleRow> rows;
-    std::ifstream in(fixturePath("ntfs/" + fixture + ".expected"));
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream f(line);
-        std::string kind, deleted, record;
-        OracleRow r;
-        if (!std::getline(f, kind, '\t') || !std::getline(f, deleted, '\t') || !std::getline(f, record, '\t') ||
-            !std::getline(f, r.sha, '\t') || !std::getline(f, r.path))
-            continue;
-        r.kind = kind.empty() ? '?' : kind[0];
-        r.deleted = deleted == "1";
-        rows.push_back(std::move(r));
-    }
-    return rows;
-}
-
 bool underSystemFolder(const std::string& path) { return !path.empty() && path[0] == '$'; }
 
 std::string baseName(const std::string& path) {
@@ -62,7 +36,7 @@ TEST(NtfsCli, EveryFixtureListsAndRecoversTheOracleFiles) {
         const auto image = unpackedFixture("ntfs/" + name + ".vhd.xz");
         const std::string imageSha = sha256File(image);
         // The volume is found through the disk's own table (MBR or GPT).
-        const auto volumes = nlohmann::json::parse(cli("volumes --json " + q(image)).out);
+        const auto volumes = jsonLines(cli("volumes --json " + q(image)).out);
         ASSERT_EQ(volumes.size(), 1u);
         EXPECT_EQ(volumes[0].at("start").get<std::int64_t>(), offset);
         EXPECT_EQ(volumes[0].at("fs").get<std::string>(), "NTFS");

@@ -1,6 +1,8 @@
 // tavrel-cli volumes and export, run as a user would.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <nlohmann/json.hpp>
 
 #include "support/TestSupport.h"
@@ -14,6 +16,16 @@ using namespace test;
 CommandResult cli(const std::string& args) { return runCommand(shellQuote(cliPath()) + " " + args); }
 
 std::string q(const std::filesystem::path& p) { return shellQuote(p.string()); }
+
+// `volumes --json` prints one object per volume and line.
+std::vector<nlohmann::json> volumeLines(const std::string& out) {
+    std::vector<nlohmann::json> rows;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line))
+        if (!line.empty()) rows.push_back(nlohmann::json::parse(line));
+    return rows;
+}
 
 TEST(CliVolumes, TableAsTheVolumeListShowsIt) {
     const auto r = cli("volumes " + q(fixtureVhd("mbr.vhd")));
@@ -32,25 +44,25 @@ TEST(CliVolumes, TableAsTheVolumeListShowsIt) {
 TEST(CliVolumes, JsonAndTheGptDefault) {
     const auto r = cli("volumes --json " + q(fixtureVhd("gpt.vhd")));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const auto j = nlohmann::json::parse(r.out);
+    const auto j = volumeLines(r.out);
     ASSERT_EQ(j.size(), kGptVolumes.size());
     for (std::size_t i = 0; i < kGptVolumes.size(); ++i) {
         EXPECT_EQ(j[i]["volume"], i);
         EXPECT_EQ(j[i]["fs"], kGptVolumes[i].fsName);
-        EXPECT_EQ(j[i]["size"], kGptVolumes[i].sizeText);
+        EXPECT_EQ(j[i]["size_text"], kGptVolumes[i].sizeText);
         EXPECT_EQ(j[i]["start"], kGptVolumes[i].start);
     }
-    const auto mbr = nlohmann::json::parse(cli("volumes --json --no-gpt " + q(fixtureVhd("gpt.vhd"))).out);
+    const auto mbr = volumeLines(cli("volumes --json --no-gpt " + q(fixtureVhd("gpt.vhd"))).out);
     ASSERT_EQ(mbr.size(), 1u);
     EXPECT_EQ(mbr[0]["fs"], "Unknown");
     // --gpt on an MBR disk finds no GPT entries.
-    EXPECT_EQ(nlohmann::json::parse(cli("volumes --json --gpt " + q(fixtureVhd("mbr.vhd"))).out).size(), 0u);
+    EXPECT_EQ(volumeLines(cli("volumes --json --gpt " + q(fixtureVhd("mbr.vhd"))).out).size(), 0u);
 }
 
 TEST(CliVolumes, AdvancedWithRangeAndNoSkip) {
     const auto r = cli("volumes --json --advanced --no-skip --start 2048 --end 2100 " + q(fixtureVhd("mbr.vhd")));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const auto j = nlohmann::json::parse(r.out);
+    const auto j = volumeLines(r.out);
     // The FAT32 backup boot sector at 2054 is not a volume of its own.
     ASSERT_EQ(j.size(), 1u);
     EXPECT_EQ(j[0]["start"], 2048);
