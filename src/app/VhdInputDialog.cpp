@@ -1,7 +1,5 @@
 #include "app/VhdInputDialog.h"
 
-#include <unistd.h>
-
 #include <string>
 
 #include "app/CKeswinApp.h"
@@ -75,10 +73,7 @@ bool VhdInputDialog::readImageInformation(const std::string& path) {
     // information read, and the installed one is left alone.
     const OpenedImage opened = openImage(path);
     if (!opened) {
-        // Say why instead of showing garbage values: a file that is no image at all
-        // gets the page's own request for a valid file, a damaged or unreadable
-        // image the reader's reason.
-        gui().messageBox(opened.error == ImageError::NotAnImage ? kNotVhdName : opened.message);
+        gui().messageBox(refusalText(opened));
         showInformation(false);
         return false;
     }
@@ -95,6 +90,15 @@ bool VhdInputDialog::readImageInformation(const std::string& path) {
     return true;
 }
 
+// Why an image cannot be used: a missing file says so, a file that is no image
+// at all gets the page's own request for a valid file, a damaged or unreadable
+// image the reader's reason.
+std::string VhdInputDialog::refusalText(const OpenedImage& opened) {
+    if (opened.error == ImageError::NotFound) return kNoSuchFile;
+    if (opened.error == ImageError::NotAnImage) return kNotVhdName;
+    return opened.message;
+}
+
 void VhdInputDialog::showInformation(bool visible) {
     for (const char* id : kInfoControls) gui().setVisible(pageId_, id, visible);
 }
@@ -106,8 +110,13 @@ void VhdInputDialog::setPathField(const std::string& path) {
 
 void VhdInputDialog::next() {
     const std::string path = gui().text(pageId_, kPath);
-    if (path.empty() || ::access(path.c_str(), F_OK) != 0) {
+    if (path.empty()) {
         gui().messageBox(kInvalidPath);
+        return;
+    }
+    // Next goes on only with an image that opens: the later pages need its reader.
+    if (const OpenedImage opened = openImage(path); !opened) {
+        gui().messageBox(refusalText(opened));
         return;
     }
     app_.imagePath = path;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/PageController.h"
+#include "image/ImageOpener.h"
 
 namespace tavrel::app {
 
@@ -28,6 +29,7 @@ public:
     static constexpr const char* kUnknownValue = "-";
     static constexpr const char* kNotVhdName = "Please select valid vhd file to continue the recovery process.";
     static constexpr const char* kInvalidPath = "Please select valid path to continue the recovery process.";
+    static constexpr const char* kNoSuchFile = "No such file";
 
     explicit VhdInputDialog(CKeswinApp& app);
 
@@ -41,6 +43,7 @@ public:
     int imageKind() const { return imageKind_; }
 
 private:
+    static std::string refusalText(const OpenedImage& opened);
     void dynamicDisk();
     void fixedDisk();
     void browse();

@@ -150,8 +150,12 @@ TEST_F(VhdInputTest, ContentNotNameDecidesWhatIsShownOrRefused) {
         EXPECT_EQ(gui.messages()[0].text, c.message);
         EXPECT_EQ(gui.messages()[0].icon, app::Icon::Information);
         EXPECT_TRUE(infoHidden());
-        // The path stays and Next accepts it, as for any existing file.
+        // The path stays, but Next refuses with the same reason until an image opens.
         EXPECT_EQ(gui.textOf(kPage, VhdInputDialog::kPath), (dir / c.name).string());
+        gui.clearMessages();
+        page->next();
+        EXPECT_EQ(gui.lastMessage(), c.message);
+        EXPECT_EQ(app.visiblePage(), page);
     }
 }
 
@@ -193,8 +197,12 @@ TEST_F(VhdInputTest, NextNeedsAnExistingPath) {
     std::filesystem::remove(path);
     gui.clearMessages();
     page->next();
-    EXPECT_EQ(gui.lastMessage(), "Please select valid path to continue the recovery process.");
+    EXPECT_EQ(gui.lastMessage(), "No such file");
     EXPECT_EQ(app.visiblePage(), page);
+    // A path given at start-up that does not exist says so too.
+    gui.clearMessages();
+    page->choosePath(path.string());
+    EXPECT_EQ(gui.lastMessage(), "No such file");
 }
 
 TEST_F(VhdInputTest, NextOpensTheScanModePageWithThePath) {
