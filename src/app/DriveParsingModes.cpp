@@ -133,6 +133,7 @@ void DriveParsingModes::saveImage() {
         [this, reader, output = outputPath_](WorkControl& work) {
             const ExportOutcome outcome = DiskExport{}.run(*reader, output, work);
             exportMessage_ = outcome.message;
+            exportFailed_ = !outcome.ok() && outcome.kind != ExportOutcome::Kind::Stopped;
         },
         [this] { finishExport(); });
 }
@@ -141,6 +142,9 @@ void DriveParsingModes::finishExport() {
     app_.currentReader.reset();
     app_.totalSectors = 0;
     setExportControls(true);
+    // A failed export never leaves a status line that claims success.
+    if (exportFailed_ && !exportMessage_.empty())
+        gui().setText(pageId_, kStatus, exportMessage_.substr(0, exportMessage_.find('\n')));
     if (!exportMessage_.empty()) gui().messageBox(exportMessage_);
 }
 

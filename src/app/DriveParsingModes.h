@@ -60,6 +60,7 @@ private:
     std::string outputPath_;
     PageWorker worker_;
     std::string exportMessage_;  // set by the worker, shown by the finish
+    bool exportFailed_ = false;  // set by the worker: the export failed (not stopped)
 };
 
 std::unique_ptr<PageController> makeScanModePage(CKeswinApp& app);

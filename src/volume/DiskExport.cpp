@@ -94,7 +94,8 @@ ExportOutcome DiskExport::run(const readWriteInterface& reader, const std::strin
     }
     // Always a new file: an existing one is never overwritten.
     const int fd = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return {ExportOutcome::Kind::CannotCreate, kCannotCreateText, 0};
+    // The system's reason follows on its own line: a user must know why.
+    if (fd < 0) return {ExportOutcome::Kind::CannotCreate, std::string(kCannotCreateText) + "\n" + std::strerror(errno), 0};
 
     // The output gets its full length first, so the copy writes inside the file
     // instead of extending it with every chunk, and a file system that cannot

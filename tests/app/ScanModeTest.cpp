@@ -144,6 +144,15 @@ TEST_F(ScanModeTest, ExportWritesTheWholeDiskAndNeverOverwrites) {
     EXPECT_TRUE(gui.enabled(kPage, DriveParsingModes::kSaveImage));
     EXPECT_FALSE(gui.visible(kPage, "progress"));
     EXPECT_FALSE(gui.visible(kPage, "stop"));
+
+    // A folder that cannot take the file: the message says why and the status
+    // line no longer claims a saved image.
+    gui.clearMessages();
+    gui.queueFolder((dir / "missing").string());
+    page.command(DriveParsingModes::kSaveImage);
+    ASSERT_TRUE(gui.runPostedUntil([&page] { return !page.exporting(); }));
+    EXPECT_EQ(gui.lastMessage(), "Disk Image file cannot be created\nNo such file or directory");
+    EXPECT_EQ(gui.textOf(kPage, "status"), "Disk Image file cannot be created");
 }
 
 TEST_F(ScanModeTest, CancelledFolderChoiceStartsNothing) {

@@ -94,7 +94,7 @@ TEST(DiskExport, NeverOverwrites) {
     WorkControl work;
     const auto outcome = DiskExport().run(disk, out.string(), work);
     EXPECT_EQ(outcome.kind, ExportOutcome::Kind::CannotCreate);
-    EXPECT_EQ(outcome.message, "Disk Image file cannot be created");
+    EXPECT_EQ(outcome.message, "Disk Image file cannot be created\nFile exists");
     EXPECT_EQ(std::filesystem::file_size(out), 1u);
 }
 
