@@ -285,6 +285,13 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(bufferSectors * kSectorSize));
     int ntfsCount = 0;
     std::int64_t shownPermille = -1;
+    auto showProgress = [&](std::int64_t at) {
+        const auto permille = static_cast<std::int64_t>(static_cast<double>(at) / static_cast<double>(total) * 1000.0);
+        if (permille != shownPermille) {
+            shownPermille = permille;
+            work.position(permille);
+        }
+    };
     std::int64_t sector = first;
     while (sector <= last) {
         if (!work.checkpoint()) {
@@ -293,6 +300,13 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
         }
         const std::int64_t chunkStart = sector;
         const std::int64_t count = std::min(kScanChunkSectors, last - chunkStart + 1);
+        // Nothing can be found where the image stores nothing (a sparse image
+        // claiming a huge disk): such chunks are passed over without reading.
+        if (reader_.isUnallocated(chunkStart * kSectorSize, count * kSectorSize)) {
+            sector = chunkStart + count;
+            showProgress(sector);
+            continue;
+        }
         const MutableByteSpan chunk(buffer.data(), static_cast<std::size_t>(count * kSectorSize));
         if (!reader_.readAt(chunkStart * kSectorSize, chunk)) break;  // a read error ends the scan
 
@@ -370,12 +384,7 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
             }
         }
         sector = chunkStart + i;
-
-        const auto permille = static_cast<std::int64_t>(static_cast<double>(sector) / static_cast<double>(total) * 1000.0);
-        if (permille != shownPermille) {
-            shownPermille = permille;
-            work.position(permille);
-        }
+        showProgress(sector);
     }
     return std::move(out.records);
 }

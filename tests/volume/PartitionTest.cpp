@@ -6,12 +6,20 @@
 
 #include "volume/RecordingSink.h"
 #include "volume/MemoryDisk.h"
+#include "image/FileReadSeekVHD.h"
+#include "support/FaultyReader.h"
+#include "support/TestSupport.h"
+#include "support/VhdBuilder.h"
 
 namespace tavrel {
 namespace {
 
 using test::RecordingSink;
 using test::MemoryDisk;
+using test::LoggingReader;
+using test::TempDir;
+using test::VhdSpec;
+using test::writeVhd;
 
 // ---- MBR and the extended chain ------------------------------------------
 
@@ -431,6 +439,26 @@ TEST(PartitionAdvanced, SizeBeyondTheDiskKeepsTheRecordAndEnds) {
     EXPECT_EQ(r[0].sectorCount, 8192 - 100);  // never past the disk's last sector
     // Without the skip the scan goes on to the second.
     EXPECT_EQ(Partition(image).advancedScan(work, true).size(), 2u);
+}
+
+TEST(PartitionAdvanced, SparseImageClaimingAHugeDiskReadsOnlyWhatItStores) {
+    // A dynamic VHD claiming 64 GiB that stores two blocks: a boot record in one.
+    VhdSpec spec;
+    spec.diskBytes = std::uint64_t{64} << 30;
+    spec.sectors[0] = std::vector<std::uint8_t>(512, 0x11);
+    MemoryDisk boot(1);
+    boot.ntfsBoot(0, 4095);
+    spec.sectors[(std::uint64_t{40} << 30) / 512] = boot.bytes();
+    TempDir dir;
+    writeVhd(dir / "sparse.vhd", spec);
+    FileReadSeekVHD vhd;
+    ASSERT_TRUE(vhd.open((dir / "sparse.vhd").string()));
+    const LoggingReader logged(vhd);
+    WorkControl work;
+    const auto r = Partition(logged).advancedScan(work, false);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].startSector, (std::int64_t{40} << 30) / 512);
+    EXPECT_LT(logged.bytesRead(), std::int64_t{8} << 20);  // the two stored blocks, not 64 GiB
 }
 
 TEST(PartitionAdvanced, NegativeSizesGiveNoRecord) {
