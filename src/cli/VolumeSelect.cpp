@@ -138,6 +138,9 @@ int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkContr
     if (!args.treatAs.empty()) out.record.fsName = treatAsName(args.treatAs);
 
     out.view = std::make_unique<VolumeView>(*out.reader, out.record.startSector, out.record.sectorCount);
+    if (out.view->clipped())
+        std::cerr << "tavrel-cli: warning: the volume reaches past the end of the disk; it is read up to the disk's "
+                     "last sector\n";
     fs::ScanOptions options;
     options.mode = modeOf(args.mode);
     out.parser = fs::makeParser(out.record.fsName, *out.view, options);

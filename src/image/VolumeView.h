@@ -13,11 +13,22 @@ namespace tavrel {
 
 class VolumeView {
 public:
+    // A volume is clipped to the disk: sector numbers come from the image and
+    // may claim anything, so no product is formed before it is known to fit.
     VolumeView(const readWriteInterface& reader, std::int64_t startSector, std::int64_t sectorCount = -1)
-        : reader_(&reader), base_(startSector * kSectorSize) {
-        const std::int64_t onDisk = reader.diskSize() - base_;
-        size_ = sectorCount < 0 ? std::max<std::int64_t>(onDisk, 0)
-                                : std::max<std::int64_t>(std::min(sectorCount * kSectorSize, onDisk), 0);
+        : reader_(&reader) {
+        const std::int64_t disk = std::max<std::int64_t>(reader.diskSize(), 0);
+        base_ = startSector >= 0 && startSector <= disk / kSectorSize ? startSector * kSectorSize : disk;
+        const std::int64_t onDisk = disk - base_;
+        if (sectorCount < 0) {
+            size_ = onDisk;
+        } else if (sectorCount > onDisk / kSectorSize) {
+            size_ = onDisk;
+            clipped_ = true;
+        } else {
+            size_ = sectorCount * kSectorSize;
+        }
+        if (startSector < 0 || startSector > disk / kSectorSize) clipped_ = true;
     }
 
     // Bytes at a volume-relative offset. False (zero-filled) outside the volume or
@@ -41,12 +52,14 @@ public:
 
     std::int64_t size() const { return size_; }            // bytes reachable on the disk
     std::int64_t baseOffset() const { return base_; }      // first byte on the disk
+    bool clipped() const { return clipped_; }              // the volume claimed more than the disk holds
     const readWriteInterface& reader() const { return *reader_; }
 
 private:
     const readWriteInterface* reader_;
-    std::int64_t base_;
-    std::int64_t size_;
+    std::int64_t base_ = 0;
+    std::int64_t size_ = 0;
+    bool clipped_ = false;
 };
 
 }  // namespace tavrel

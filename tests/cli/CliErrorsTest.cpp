@@ -48,6 +48,13 @@ TEST(CliErrors, VolumeChoiceErrorsExitWithTwo) {
     r = cli("ls " + q(image) + " --volume 0 --treat-as RAW");
     EXPECT_EQ(r.exitCode, 2);
 
+    // A custom volume whose end lies far past the disk is read up to the disk's
+    // end, with a warning (no overflow of the sector arithmetic).
+    r = cli("ls " + q(image) + " --start 2048 --end 9000000000000000000");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("reaches past the end of the disk"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("README"), std::string::npos);
+
     // Sectors with no boot record, and sectors beyond the disk.
     r = cli("ls " + q(image) + " --start 10 --end 2000");
     EXPECT_EQ(r.exitCode, 2);
