@@ -235,6 +235,7 @@ void ntfs::deepScan(WorkControl& work) {
     }
     work.position(chunks);
     adoptDeepExtensions();
+    keepOneCopyPerRecord();
 }
 
 // A name found in an extension record belongs to the base record, which holds
@@ -253,6 +254,7 @@ void ntfs::adoptDeepExtensions() {
             readEntryFields(*record, b);
             b.recordOffset = base->second;
             b.recordNumber = e.baseRecord;
+            b.numbered = true;
             b.baseRecord = 0;
             b.name = std::move(e.name);
             b.hasName = e.hasName;
@@ -319,6 +321,7 @@ std::optional<std::uint32_t> ntfs::addFoundRecord(std::int64_t offset, std::uint
         readEntryFields(*record, e);
         number = record->header.recordNumber;
         e.recordNumber = number.value_or(0);
+        e.numbered = number.has_value();
     }
     entries_.push_back(std::move(e));
     return number;

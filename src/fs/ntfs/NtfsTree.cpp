@@ -159,17 +159,19 @@ void ntfs::buildTree(WorkControl& work) {
         }
     }
     tree_.reset(entries_.size());
-    if (scanMode_ != 3) linkTree();
-    linkOrphans();
-    if (scanMode_ != 3) {
-        // Parent numbers on a damaged volume can form loops (A in B, B in A) that
-        // no walk from the top reaches; each such group is cut loose under
-        // "ORPHAN_ENTRY".
-        std::vector<std::size_t> tops{static_cast<std::size_t>(orphanIndex_)};
-        if (rootIndex_ < orphanIndex_) tops.push_back(static_cast<std::size_t>(rootIndex_));
-        tree_.rescueUnreachable(tops, static_cast<std::size_t>(orphanIndex_),
-                                [this](std::size_t i) { return entries_[i].hasName; });
+    if (scanMode_ == 3) {
+        linkDeep();
+    } else {
+        linkTree();
+        linkOrphans();
     }
+    // Parent numbers on a damaged volume can form loops (A in B, B in A) that
+    // no walk from the top reaches; each such group is cut loose under
+    // "ORPHAN_ENTRY".
+    std::vector<std::size_t> tops{static_cast<std::size_t>(orphanIndex_)};
+    if (rootIndex_ < orphanIndex_) tops.push_back(static_cast<std::size_t>(rootIndex_));
+    tree_.rescueUnreachable(tops, static_cast<std::size_t>(orphanIndex_),
+                            [this](std::size_t i) { return entries_[i].hasName; });
     fillRootLevel();
 }
 
@@ -204,37 +206,17 @@ void ntfs::linkTree() {
 void ntfs::linkOrphans() {
     const std::size_t count = entries_.size();
     const auto orphans = static_cast<std::size_t>(orphanIndex_);
-    if (scanMode_ == 3) {
-        // Record numbers are unknown: every folder goes under "ORPHAN_ENTRY"
-        // (latest found first), and every file under the folder found last
-        // before it on disk. Past 100000 folders, folders are placed like files.
-        std::size_t current = orphans;
-        bool first = true;
-        std::int64_t placed = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            if (i == orphans || static_cast<std::int64_t>(i) == rootIndex_) continue;
-            if (entries_[i].kind == 'D' && (first || placed < 100000)) {
-                if (!first) ++placed;
-                tree_.pushFront(orphans, i);
-                current = i;
-                first = false;
-                continue;
-            }
-            tree_.pushFront(current, i);
-        }
-        return;
-    }
     // Each orphan is pushed at the head of the orphan folder's child list.
     for (std::size_t i = 0; i < count; ++i)
         if (entries_[i].orphan) tree_.pushFront(orphans, i);
 }
 
 // The top level: the root's children in record order, "ORPHAN_ENTRY" last.
-// Deep mode, or a volume whose root was not found, shows "ORPHAN_ENTRY" alone,
-// so that whatever was found stays reachable.
+// A volume whose root was not found shows "ORPHAN_ENTRY" alone, so that
+// whatever was found stays reachable.
 void ntfs::fillRootLevel() {
     rootLevel_.clear();
-    if (scanMode_ != 3 && rootIndex_ < orphanIndex_) rootLevel_ = children(static_cast<EntryRef>(rootIndex_));
+    if (rootIndex_ < orphanIndex_) rootLevel_ = children(static_cast<EntryRef>(rootIndex_));
     if (std::find(rootLevel_.begin(), rootLevel_.end(), static_cast<EntryRef>(orphanIndex_)) == rootLevel_.end())
         rootLevel_.push_back(static_cast<EntryRef>(orphanIndex_));
 }

@@ -19,6 +19,7 @@ struct NtfsEntry {
     std::uint32_t tag = 0;             // first four bytes of the record; "FILE" for a real one
     std::int64_t recordOffset = -1;    // byte offset of the record in the volume (-1: none)
     std::uint64_t recordNumber = 0;    // the slot's record number (Deep mode: the one it carries, or 0)
+    bool numbered = false;             // Deep mode: the header carried recordNumber (NTFS 3.1 and later)
     std::string name;                  // UTF-8; empty when no $FILE_NAME was taken
     bool hasName = false;
     std::int64_t parentRecord = 0;     // from the $FILE_NAME that gave the name (48 bits, sign-extended)

@@ -95,6 +95,9 @@ private:
     static bool sameParent(const NtfsEntry& child, const NtfsEntry& parent);
     void linkTree();
     void linkOrphans();
+    void keepOneCopyPerRecord();
+    std::int64_t deepMftPlaceOf(std::uint64_t number) const;
+    void linkDeep();
     void fillRootLevel();
     bool validRef(EntryRef e) const { return e < entries_.size(); }
     std::optional<std::size_t> indexOfRecord(std::int64_t recordNumber) const;
@@ -138,6 +141,7 @@ private:
     // Deep mode: where each record found lies, by the record number it carries
     // in its own header (volumes of NTFS 3.1 and later).
     std::unordered_map<std::uint64_t, std::int64_t> foundRecords_;
+    std::vector<MftRun> deepMftRuns_;  // Deep mode: runs of the real $MFT record, when found
 };
 
 // Fills an entry from its record: header fields, the name and parent of the

@@ -4,6 +4,7 @@
 // can still be found.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "NtfsFixture.h"
@@ -62,6 +63,16 @@ void putReference(MemoryImage& m, std::size_t at, std::uint64_t record, std::uin
     for (int i = 0; i < 8; ++i) m.bytes()[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
+// Rewrites a record's header as NTFS 3.0 writes it: the update-sequence array
+// at 0x2A, where it covers the record number of later versions.
+void dropRecordNumber(MemoryImage& m, std::int64_t recordOffset) {
+    auto* r = m.bytes().data() + recordOffset;
+    ASSERT_EQ(r[4] | (r[5] << 8), 0x30);
+    ASSERT_EQ(r[6] | (r[7] << 8), 3);
+    std::memmove(r + 0x2A, r + 0x30, 6);
+    r[4] = 0x2A;
+}
+
 }  // namespace
 
 TEST(NtfsDamage, ZeroedBootSectorIsHuntedPast) {
@@ -98,9 +109,11 @@ TEST(NtfsDamage, DeepModeFindsFilesWithoutBootSectorOrMftLocation) {
     zero(*d.memory, d.memory->bytes().size() - 512, 512);      // backup boot sector
     zero(*d.memory, 4 * 4096, 4096);                           // $MFT record 0 and its neighbours
     d.scan(3);
+    // The root (record 5) survives: its children are the top level, "ORPHAN_ENTRY" last.
     const auto top = d.parser->rootLevel();
-    ASSERT_EQ(top.size(), 1u);
-    EXPECT_EQ(d.parser->name(top[0]), ntfs::kOrphanName);
+    ASSERT_GT(top.size(), 1u);
+    EXPECT_EQ(d.parser->name(top.back()), ntfs::kOrphanName);
+    EXPECT_TRUE(treePaths(*d.parser).count("a/b/c/d/deep.txt"));
     std::map<std::string, EntryRef> byName;
     for (const auto& [path, ref] : treePaths(*d.parser)) byName.emplace(path.substr(path.rfind('/') + 1), ref);
     for (const char* name : {"big.bin", "small.txt", "cross.bin", "deep.txt", "Ünïcødé файл.txt", "kept.txt", "text.txt"})
@@ -239,4 +252,23 @@ TEST(NtfsDamage, StopEndsTheScanWithAPartialTree) {
     p.scan(work);
     ASSERT_FALSE(p.rootLevel().empty());
     EXPECT_EQ(p.name(p.rootLevel().back()), ntfs::kOrphanName);
+}
+
+// Records without their own number fall back to disk order: a folder goes under
+// "ORPHAN_ENTRY", a file under the unnumbered folder found last before it.
+// Numbered records around them keep their real places.
+TEST(NtfsDamage, DeepModePlacesRecordsWithoutNumbersByDiskOrder) {
+    auto d = load("ntfs-mbr");
+    d.scan(1);
+    const auto paths = treePaths(*d.parser);
+    const auto& entries = d.parser->entries();
+    const std::int64_t keep = entries[paths.at("keep")].recordOffset, kept = entries[paths.at("keep/kept.txt")].recordOffset;
+    ASSERT_LT(keep, kept);
+    dropRecordNumber(*d.memory, keep);
+    dropRecordNumber(*d.memory, kept);
+    d.scan(3);
+    const auto deep = treePaths(*d.parser);
+    EXPECT_TRUE(deep.count(std::string(ntfs::kOrphanName) + "/keep/kept.txt"));
+    EXPECT_FALSE(deep.count("keep"));
+    EXPECT_TRUE(deep.count("a/b/c/d/deep.txt"));
 }
