@@ -122,8 +122,8 @@ start_app() {
 # Fails unless app_pid ends within the limit, with exit status 0.
 expect_exit() {
   local what=$1
-  for _ in $(seq $((limit * 10))); do
-    alive "$app_pid" || break
+  local deadline=$(($(date +%s%N) + limit * 1000000000))
+  while alive "$app_pid" && [ "$(date +%s%N)" -lt "$deadline" ]; do
     sleep 0.1
   done
   alive "$app_pid" && fail "tavrel still runs $limit s after $what"
