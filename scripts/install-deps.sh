@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qemu-utils sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse e2fsprogs gdisk fdisk
-  xvfb xauth xz-utils python3 bc
+  xvfb xauth xdotool wmctrl openbox xz-utils python3 bc
 )
 
 missing=()

@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# Smoke test of the desktop wizard under a virtual X server: starts the real
+# binary on samples/demo.vhd with a window manager, and checks that it ends
+#   1. within 5 seconds of Ctrl+Q (Exit asks nothing), and
+#   2. within 5 seconds of agreeing to the close question that the window
+#      manager's close request brings up.
+#
+#   scripts/smoke-desktop.sh TAVREL_BINARY SOURCE_DIR
+#
+# Exits 0 when both pass, 1 on a failure (everything it started is killed), and
+# 77 (skipped) when Xvfb or xdotool is missing. The close-button check needs
+# openbox and wmctrl and is skipped without them.
+set -uo pipefail
+
+if [ $# -ne 2 ]; then
+  echo "usage: $0 TAVREL_BINARY SOURCE_DIR" >&2
+  exit 2
+fi
+bin=$1
+src=$2
+image="$src/samples/demo.vhd"
+title="Tavrel v3.02"
+limit=5
+
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+[ -x "$bin" ] || { echo "FAIL: no binary at $bin" >&2; exit 1; }
+[ -f "$image" ] || { echo "FAIL: $image is missing" >&2; exit 1; }
+
+work=$(mktemp -d)
+xvfb_pid=""
+wm_pid=""
+app_pid=""
+
+stop_pid() {
+  local pid=$1
+  [ -n "$pid" ] || return 0
+  kill "$pid" 2>/dev/null || return 0
+  for _ in $(seq 20); do
+    alive "$pid" || break
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+}
+
+cleanup() {
+  stop_pid "$app_pid"
+  stop_pid "$wm_pid"
+  stop_pid "$xvfb_pid"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+  echo "FAIL: $*" >&2
+  if [ -s "$work/app.log" ]; then
+    echo "--- application output ---" >&2
+    tail -n 40 "$work/app.log" >&2
+  fi
+  exit 1
+}
+
+# A child that has ended but was not reaped yet still answers kill -0.
+alive() {
+  [ -r "/proc/$1/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
+}
+
+# The X server picks a free display itself and writes its number to fd 3.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  alive "$xvfb_pid" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+  sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not report a display"
+export DISPLAY=":$(head -n1 "$work/display")"
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+echo "Xvfb on $DISPLAY"
+
+have_wm=0
+if command -v openbox >/dev/null && command -v wmctrl >/dev/null; then
+  openbox --sm-disable >"$work/wm.log" 2>&1 &
+  wm_pid=$!
+  # wmctrl answers once the manager has claimed the screen.
+  for _ in $(seq 50); do
+    wmctrl -m >/dev/null 2>&1 && { have_wm=1; break; }
+    sleep 0.1
+  done
+  [ $have_wm -eq 1 ] || fail "openbox did not start: $(cat "$work/wm.log")"
+else
+  echo "no openbox/wmctrl: the close-button check is skipped"
+fi
+
+# Starts the wizard on the demo image and sets app_pid and win (its main window).
+start_app() {
+  # Leaks inside the X and Qt libraries are not what this test looks for.
+  ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+    "$bin" "$image" >"$work/app.log" 2>&1 &
+  app_pid=$!
+  win=""
+  for _ in $(seq 300); do
+    alive "$app_pid" || fail "tavrel ended before its window showed"
+    win=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n1)
+    [ -n "$win" ] && break
+    sleep 0.1
+  done
+  [ -n "$win" ] || fail "no window named \"$title\" within 30 s"
+  if [ $have_wm -eq 1 ]; then
+    xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
+  else
+    xdotool windowfocus --sync "$win" 2>/dev/null || true
+  fi
+  # Let the first page finish opening the image before keys arrive.
+  sleep 0.5
+}
+
+# Fails unless app_pid ends within the limit, with exit status 0.
+expect_exit() {
+  local what=$1
+  local deadline=$(($(date +%s%N) + limit * 1000000000))
+  while alive "$app_pid" && [ "$(date +%s%N)" -lt "$deadline" ]; do
+    sleep 0.1
+  done
+  alive "$app_pid" && fail "tavrel still runs $limit s after $what"
+  local status=0
+  wait "$app_pid" || status=$?
+  app_pid=""
+  [ $status -eq 0 ] || fail "tavrel ended with status $status after $what"
+  echo "ok: tavrel ended after $what"
+}
+
+# 1. Ctrl+Q.
+start_app
+xdotool key --clearmodifiers ctrl+q
+expect_exit "Ctrl+Q"
+
+# 2. The window manager's close request, then Yes to the close question.
+if [ $have_wm -eq 1 ]; then
+  start_app
+  wmctrl -i -c "$win" || fail "wmctrl could not ask the window to close"
+  box=""
+  for _ in $(seq 50); do
+    box=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | grep -vx "$win" | head -n1)
+    [ -n "$box" ] && break
+    alive "$app_pid" || fail "tavrel ended on a close request without asking"
+    sleep 0.1
+  done
+  [ -n "$box" ] || fail "no close question within 5 s of the close request"
+  xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box"
+  # Y is the Yes button's shortcut in a message box.
+  xdotool key --clearmodifiers y
+  expect_exit "Yes to the close question"
+fi
+
+echo "desktop smoke test passed"
+exit 0
