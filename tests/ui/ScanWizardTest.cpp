@@ -8,6 +8,7 @@
 #include <QBrush>
 #include <QHeaderView>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTest>
@@ -175,6 +176,31 @@ protected:
     std::vector<std::string> messages;
     std::vector<std::string> folderTitles;
 };
+
+// At the window's default size every column shows its whole header text and the
+// last column can be scrolled into view, before and after a list fill.
+TEST_F(ScanWizardTest, FileListColumnsShowTheirHeadersAndScrollIntoReach) {
+    scanToEnd();
+    wizard->window().show();
+    QTableView* view = page->listView();
+    auto check = [&](const char* when) {
+        QCoreApplication::processEvents();
+        QHeaderView* header = view->horizontalHeader();
+        ASSERT_EQ(header->count(), app::FileList::kColumnCount) << when;
+        for (int i = 0; i < header->count(); ++i) {
+            const QString text = view->model()->headerData(i, Qt::Horizontal).toString();
+            EXPECT_FALSE(text.isEmpty()) << when << " column " << i;
+            EXPECT_FALSE(header->isSectionHidden(i)) << when << " column " << i;
+            EXPECT_GE(header->sectionSize(i), header->fontMetrics().horizontalAdvance(text)) << when << " " << text.toStdString();
+        }
+        const int last = header->count() - 1;
+        const int end = header->sectionPosition(last) + header->sectionSize(last);
+        EXPECT_LE(end, view->viewport()->width() + view->horizontalScrollBar()->maximum()) << when;
+    };
+    check("empty");
+    page->treeView()->setCurrentIndex(item(top(), "keep"));
+    check("filled");
+}
 
 TEST_F(ScanWizardTest, ScanBrowseTickAndSaveMatchTheOriginals) {
     scanToEnd();
