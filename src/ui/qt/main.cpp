@@ -5,6 +5,7 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
+#include "ui/qt/KeptSettings.h"
 #include "ui/qt/QtWizard.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +23,11 @@ int main(int argc, char** argv) {
     const std::string imagePath = args.size() > 1 ? QFileInfo(args.at(1)).absoluteFilePath().toStdString() : std::string();
 
     tavrel::ui::QtWizard wizard;
+    // The dialogs' folders and the window's size and position carry over between runs.
+    wizard.gui().keepSettings = true;
+    if (!anotherInstance) tavrel::ui::kept::restoreWindow(wizard.window());
     if (!wizard.start(anotherInstance, imagePath)) return 0;
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    tavrel::ui::kept::saveWindow(wizard.window());
+    return code;
 }
