@@ -21,7 +21,8 @@ protected:
     void SetUp() override {
         qtApp();
         QCoreApplication::setOrganizationName(QStringLiteral("TavrelKeptSettingsTest"));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(store.path().string()));
+        const QString folder = QString::fromStdString(store.path().string());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
         QSettings().clear();
     }
     void TearDown() override { QCoreApplication::setOrganizationName(QString()); }

@@ -191,7 +191,8 @@ TEST_F(ScanWizardTest, FileListColumnsShowTheirHeadersAndScrollIntoReach) {
             const QString text = view->model()->headerData(i, Qt::Horizontal).toString();
             EXPECT_FALSE(text.isEmpty()) << when << " column " << i;
             EXPECT_FALSE(header->isSectionHidden(i)) << when << " column " << i;
-            EXPECT_GE(header->sectionSize(i), header->fontMetrics().horizontalAdvance(text)) << when << " " << text.toStdString();
+            EXPECT_GE(header->sectionSize(i), header->fontMetrics().horizontalAdvance(text))
+                << when << " " << text.toStdString();
         }
         const int last = header->count() - 1;
         const int end = header->sectionPosition(last) + header->sectionSize(last);

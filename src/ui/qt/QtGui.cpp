@@ -239,9 +239,9 @@ std::string QtGui::openFileDialog(const std::string& filter) {
 std::string QtGui::chooseFolderDialog(const std::string& title) {
     const QString kind = QStringLiteral("save");
     const QString start = keepSettings ? kept::lastFolder(kind) : QDir::homePath();
-    const QString folder = folderDialogHook
-                               ? qs(folderDialogHook(title))
-                               : QFileDialog::getExistingDirectory(&window_, qs(title), start, QFileDialog::ShowDirsOnly);
+    const QString folder =
+        folderDialogHook ? qs(folderDialogHook(title))
+                         : QFileDialog::getExistingDirectory(&window_, qs(title), start, QFileDialog::ShowDirsOnly);
     if (keepSettings) kept::rememberFolder(kind, folder);
     return folder.toStdString();
 }
