@@ -8,11 +8,21 @@
 
 namespace tavrel::app {
 
+namespace {
+// A pasted path often comes with spaces or a line end around it.
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+}  // namespace
+
 VhdInputDialog::VhdInputDialog(CKeswinApp& app) : PageController(app, kImageSelectionPage) {}
 
 void VhdInputDialog::open() {
     gui().setWindowTitle(pageId_, kAppTitle);
-    gui().setEnabled(pageId_, kPath, false);
+    // The path can be typed or pasted as well as browsed to.
+    gui().setEnabled(pageId_, kPath, true);
     showInformation(false);
     dynamicDisk();
 }
@@ -52,6 +62,14 @@ void VhdInputDialog::browse() {
 void VhdInputDialog::choosePath(const std::string& path) {
     if (path.empty()) return;
     setPathField(path);
+    takePath(path);
+    if (imageKind_ == 0) return;
+    const bool read = readImageInformation(path);
+    setPathField(path);
+    if (read) showInformation(true);
+}
+
+void VhdInputDialog::takePath(const std::string& path) {
     imagePath_ = path;
     // Both kinds are read by the reader the content calls for later; only a
     // dynamic choice shows the image's information here.
@@ -63,9 +81,6 @@ void VhdInputDialog::choosePath(const std::string& path) {
     }
     imageKind_ = 1;
     app_.imageKind = 1;
-    const bool read = readImageInformation(path);
-    setPathField(path);
-    if (read) showInformation(true);
 }
 
 bool VhdInputDialog::readImageInformation(const std::string& path) {
@@ -109,7 +124,7 @@ void VhdInputDialog::setPathField(const std::string& path) {
 }
 
 void VhdInputDialog::next() {
-    const std::string path = gui().text(pageId_, kPath);
+    const std::string path = trimmed(gui().text(pageId_, kPath));
     if (path.empty()) {
         gui().messageBox(kInvalidPath);
         return;
@@ -119,6 +134,8 @@ void VhdInputDialog::next() {
         gui().messageBox(refusalText(opened));
         return;
     }
+    // A typed or pasted path is taken as a browsed one would have been.
+    if (path != imagePath_) takePath(path);
     app_.imagePath = path;
     app_.forward(makeScanModePage(app_));
 }

@@ -47,6 +47,8 @@ private:
     void dynamicDisk();
     void fixedDisk();
     void browse();
+    // Makes path the page's image: its kind from the Dynamic/Fixed choice.
+    void takePath(const std::string& path);
     bool readImageInformation(const std::string& path);
     void showInformation(bool visible);
     void setPathField(const std::string& path);

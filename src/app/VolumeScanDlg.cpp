@@ -350,7 +350,24 @@ void VolumeScanDlg::endSave(std::int64_t count, bool single) {
         if (!lastSave_.ok()) g.messageBox("The file was not saved completely." + saveProblems(lastSave_) + zeroText);
         else if (!lastSave_.lastWritten.empty()) g.setText(pageId_, kFileSize, browse::texts::dumpedText(lastSave_.lastWritten));
     } else {
-        g.messageBox(browse::texts::kWorkDone + saveProblems(lastSave_) + zeroText);
+        // The end message offers to show the output folder with the desktop's handler.
+        const std::string text =
+            browse::texts::kWorkDone + saveProblems(lastSave_) + zeroText + "\nOpen the output folder?";
+        if (g.messageBox(text, Buttons::YesNo, Icon::Question) != Answer::Yes) return;
+        std::string url = "file://";
+        for (const unsigned char c : g.text(pageId_, kOutputFolder)) {
+            // Letters, digits and "/-._~" stay; every other byte is percent-encoded.
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+            if (alnum || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+                url += static_cast<char>(c);
+            } else {
+                url += '%';
+                url += kHex[c >> 4];
+                url += kHex[c & 15];
+            }
+        }
+        g.openUrl(url);
     }
 }
 

@@ -26,6 +26,7 @@ using app::VolumeScanDlg;
 constexpr int kPage = app::kScanPage;
 constexpr const char* kDone = "Scanning processing done.Select save button to save the data.";
 constexpr const char* kWait = "Please wait for the running process.";
+constexpr const char* kWorkDoneOpen = "work done\nOpen the output folder?";
 
 std::string readText(const fsys::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -368,12 +369,15 @@ TEST_F(ScanPageTest, SavesSelectedFolderWhenNothingIsTicked) {
     scanned();
     page->treeSelected(child(top(), "docs"));
     TempDir out;
+    gui.queueAnswer(app::Answer::Yes);  // after the count question's: open the folder
     saveInto(out.path());
     const auto messages = gui.messageTexts();
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[messages.size() - 2],
               "Number of files found inside this folder = 3 .Do you want to continue dumping these files..?");
-    EXPECT_EQ(messages.back(), "work done");
+    EXPECT_EQ(messages.back(), kWorkDoneOpen);
+    const std::string folder = out.path().string();
+    EXPECT_EQ(gui.openedUrls(), std::vector<std::string>{"file://" + folder});
     EXPECT_EQ(gui.title(kPage), "Tavrel v3.02");
     EXPECT_EQ(gui.textOf(kPage, VolumeScanDlg::kOutputFolder), out.path().string());
     EXPECT_EQ(readText(out / "a.txt"), "alpha");
@@ -415,7 +419,7 @@ TEST_F(ScanPageTest, SavesExactlyTheTickedEntriesUnderTheirPaths) {
     EXPECT_NE(gui.messageTexts().end(),
               std::find(gui.messageTexts().begin(), gui.messageTexts().end(),
                         "Number of files found inside this folder = 3 .Do you want to continue dumping these files..?"));
-    EXPECT_EQ(gui.lastMessage(), "work done");
+    EXPECT_EQ(gui.lastMessage(), kWorkDoneOpen);
     EXPECT_EQ(readText(out.path() / "docs" / "a.txt"), "alpha");
     EXPECT_EQ(readText(out / "gone.bin"), "gone");
     EXPECT_EQ(readText(out.path() / "docs" / "sub" / "c.txt"), "charlie");
@@ -450,7 +454,7 @@ TEST_F(ScanPageTest, SaveAfterAStoppedScanStillWritesEverything) {
     TempDir out;
     saveInto(out.path());
     EXPECT_FALSE(page->dumpStop);
-    EXPECT_EQ(gui.lastMessage(), "work done");
+    EXPECT_EQ(gui.lastMessage(), kWorkDoneOpen);
     EXPECT_EQ(readText(out.path() / "sub" / "c.txt"), "charlie");
 }
 
@@ -475,7 +479,8 @@ TEST_F(ScanPageTest, TreeBackAndSaveRefusedWhileSaving) {
     EXPECT_FALSE(child(child(top(), "docs"), "sub").filled);
     fake->openGate();
     ASSERT_TRUE(finish());
-    EXPECT_EQ(gui.lastMessage(), "work done");
+    EXPECT_EQ(gui.lastMessage(), kWorkDoneOpen);
+    EXPECT_TRUE(gui.openedUrls().empty());  // answered No
 }
 
 TEST_F(ScanPageTest, StopDuringSaveEndsTheWalkAndSaysSo) {

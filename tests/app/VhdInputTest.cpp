@@ -6,6 +6,7 @@
 #include "app/ShellVhdBuilder.h"
 #include "app/Startup.h"
 #include "app/VhdInputDialog.h"
+#include "image/ImageFormats.h"
 #include "support/TestSupport.h"
 
 namespace tavrel::test {
@@ -51,7 +52,7 @@ TEST_F(VhdInputTest, OpensWithDynamicDiskAndHiddenInformation) {
     EXPECT_EQ(gui.title(kPage), "Tavrel v3.02");
     EXPECT_TRUE(gui.checked(kPage, VhdInputDialog::kDynamicDisk));
     EXPECT_FALSE(gui.checked(kPage, VhdInputDialog::kFixedDisk));
-    EXPECT_FALSE(gui.enabled(kPage, VhdInputDialog::kPath));
+    EXPECT_TRUE(gui.enabled(kPage, VhdInputDialog::kPath));  // typed or pasted
     EXPECT_EQ(gui.textOf(kPage, VhdInputDialog::kPath), "");
     EXPECT_TRUE(infoHidden());
     EXPECT_EQ(gui.visiblePage(), kPage);
@@ -185,6 +186,32 @@ TEST_F(VhdInputTest, RawDiskImageIsDescribedAndLeadsToTheScanModePage) {
     EXPECT_EQ(app.currentReader->describe().format, "raw");
     EXPECT_EQ(app.totalSectors, spec.diskBytes / 512);
     EXPECT_EQ(gui.rows(app::kVolumeListPage, "volumeList").size(), 1u);
+}
+
+// The open dialog's filter offers every format the opener reads, the raw disk
+// names, and any file.
+TEST(VhdInputFilter, OffersEveryReadableKindAndAllFiles) {
+    const std::string filter = VhdInputDialog::kVhdFilter;
+    for (const ImageFormat& format : imageFormats())
+        EXPECT_NE(filter.find(std::string("*.") + format.name + ")"), std::string::npos) << format.name;
+    for (const char* raw : {"*.img", "*.raw", "*.dd"}) EXPECT_NE(filter.find(raw), std::string::npos) << raw;
+    EXPECT_NE(filter.find("All Files (*)"), std::string::npos);
+}
+
+TEST_F(VhdInputTest, NextUsesATypedPath) {
+    // Typed with the stray spaces a paste brings.
+    gui.setText(kPage, VhdInputDialog::kPath, " " + (dir / "typo.vhd").string() + "\n");
+    page->next();
+    EXPECT_EQ(gui.lastMessage(), "No such file");
+    EXPECT_EQ(app.visiblePage(), page);
+
+    const auto path = image("typed.vhd");
+    gui.setText(kPage, VhdInputDialog::kPath, " " + path.string() + "\n");
+    page->next();
+    ASSERT_EQ(app.visiblePage()->pageId(), app::kScanModePage);
+    EXPECT_EQ(app.imagePath, path.string());
+    EXPECT_EQ(app.imageKind, 1);
+    EXPECT_EQ(gui.textOf(app::kScanModePage, "selectedDrive"), path.string());
 }
 
 TEST_F(VhdInputTest, NextNeedsAnExistingPath) {

@@ -8,6 +8,7 @@
 #include <QBrush>
 #include <QHeaderView>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTest>
@@ -176,6 +177,32 @@ protected:
     std::vector<std::string> folderTitles;
 };
 
+// At the window's default size every column shows its whole header text and the
+// last column can be scrolled into view, before and after a list fill.
+TEST_F(ScanWizardTest, FileListColumnsShowTheirHeadersAndScrollIntoReach) {
+    scanToEnd();
+    wizard->window().show();
+    QTableView* view = page->listView();
+    auto check = [&](const char* when) {
+        QCoreApplication::processEvents();
+        QHeaderView* header = view->horizontalHeader();
+        ASSERT_EQ(header->count(), app::FileList::kColumnCount) << when;
+        for (int i = 0; i < header->count(); ++i) {
+            const QString text = view->model()->headerData(i, Qt::Horizontal).toString();
+            EXPECT_FALSE(text.isEmpty()) << when << " column " << i;
+            EXPECT_FALSE(header->isSectionHidden(i)) << when << " column " << i;
+            EXPECT_GE(header->sectionSize(i), header->fontMetrics().horizontalAdvance(text))
+                << when << " " << text.toStdString();
+        }
+        const int last = header->count() - 1;
+        const int end = header->sectionPosition(last) + header->sectionSize(last);
+        EXPECT_LE(end, view->viewport()->width() + view->horizontalScrollBar()->maximum()) << when;
+    };
+    check("empty");
+    page->treeView()->setCurrentIndex(item(top(), "keep"));
+    check("filled");
+}
+
 TEST_F(ScanWizardTest, ScanBrowseTickAndSaveMatchTheOriginals) {
     scanToEnd();
     EXPECT_EQ(shownText(gui(), kScan, VolumeScanDlg::kStatus), kDone);
@@ -230,7 +257,7 @@ TEST_F(ScanWizardTest, ScanBrowseTickAndSaveMatchTheOriginals) {
     tick(item(top(), "a"));
     messages.clear();
     ASSERT_TRUE(click(gui(), kScan, VolumeScanDlg::kSave));
-    ASSERT_TRUE(waitFor("work done"));
+    ASSERT_TRUE(waitFor("work done\nOpen the output folder?"));
     EXPECT_EQ(folderTitles, std::vector<std::string>{"Please choose a folder."});
     EXPECT_TRUE(
         shown("Number of files found inside this folder = 4 .Do you want to continue dumping these files..?"));

@@ -2,8 +2,11 @@
 // mode page and the volume list page with a listed volume.
 #include <gtest/gtest.h>
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
@@ -146,6 +149,27 @@ TEST_F(WizardTest, BrowseButtonUsesTheVhdFilterAndShowsTheImage) {
     EXPECT_EQ(shownText(gui(), p, "path"), "");
     EXPECT_TRUE(pageControl<QWidget>(gui(), p, "version")->isHidden());
     EXPECT_FALSE(pageControl<QAbstractButton>(gui(), p, "dynamicDisk")->isChecked());
+}
+
+TEST_F(WizardTest, AnImageDroppedOnTheFirstPageIsTakenAsThePath) {
+    const Expected expected = demoImage(dir);
+    ASSERT_TRUE(wizard->start(false));
+    constexpr int p = app::kImageSelectionPage;
+    ui::PageWidget* page = gui().pageWidget(p);
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(pageControl<QLineEdit>(gui(), p, "path")->isEnabled());
+    EXPECT_FALSE(pageControl<QLineEdit>(gui(), p, "path")->isReadOnly());
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(expected.image.string()))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(page, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(page, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(shownText(gui(), p, "path"), expected.image.string());
+    EXPECT_EQ(shownText(gui(), p, "version"), "65536");
 }
 
 TEST_F(WizardTest, HelpMenuOpensManualHomepageAndAbout) {

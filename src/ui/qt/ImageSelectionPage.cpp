@@ -1,12 +1,16 @@
 #include "ui/qt/ImageSelectionPage.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QRadioButton>
 
 #include "app/Gui.h"
+#include "app/VhdInputDialog.h"
 
 namespace tavrel::ui {
 
@@ -20,7 +24,10 @@ ImageSelectionPage::ImageSelectionPage() : WizardPage(app::kImageSelectionPage, 
     auto* pathGroup = new QGroupBox(tr("File Path:"), this);
     auto* pathRow = new QHBoxLayout(pathGroup);
     auto* path = reg("path", new QLineEdit(pathGroup));
-    path->setReadOnly(true);
+    // A dropped file goes to the page (which takes it as the image), not into
+    // the field as a URL text.
+    path->setAcceptDrops(false);
+    setAcceptDrops(true);
     pathRow->addWidget(path, 1);
     auto* browse = reg("browse", new QPushButton(tr("..."), pathGroup));
     browse->setFixedWidth(40);
@@ -54,6 +61,28 @@ ImageSelectionPage::ImageSelectionPage() : WizardPage(app::kImageSelectionPage, 
 void ImageSelectionPage::bind(app::PageController& controller) {
     bindCommon(controller);
     for (const char* id : {"dynamicDisk", "fixedDisk", "browse"}) bindCommand(controller, id);
+    controller_ = dynamic_cast<app::VhdInputDialog*>(&controller);
+}
+
+namespace {
+// The first local file among the dragged URLs ("" when there is none).
+QString droppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) return url.toLocalFile();
+    return {};
+}
+}  // namespace
+
+void ImageSelectionPage::dragEnterEvent(QDragEnterEvent* event) {
+    if (controller_ && !droppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void ImageSelectionPage::dropEvent(QDropEvent* event) {
+    const QString file = droppedFile(event->mimeData());
+    if (!controller_ || file.isEmpty()) return;
+    event->acceptProposedAction();
+    controller_->choosePath(file.toStdString());
 }
 
 }  // namespace tavrel::ui

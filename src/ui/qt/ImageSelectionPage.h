@@ -1,7 +1,12 @@
-// Widgets of the image selection page (142).
+// Widgets of the image selection page (142). The path can be typed or pasted,
+// and an image file dropped on the page is taken as if browsed to.
 #pragma once
 
 #include "ui/qt/WizardPage.h"
+
+namespace tavrel::app {
+class VhdInputDialog;
+}  // namespace tavrel::app
 
 namespace tavrel::ui {
 
@@ -10,6 +15,13 @@ class ImageSelectionPage : public WizardPage {
 public:
     ImageSelectionPage();
     void bind(app::PageController& controller) override;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    app::VhdInputDialog* controller_ = nullptr;
 };
 
 }  // namespace tavrel::ui

@@ -20,6 +20,7 @@
 #include <climits>
 
 #include "app/PageController.h"
+#include "ui/qt/KeptSettings.h"
 #include "ui/qt/MainWindow.h"
 #include "ui/qt/PlaceholderPageWidget.h"
 
@@ -227,14 +228,22 @@ void QtGui::setProgressPosition(int pageId, std::int64_t position) {
 }
 
 std::string QtGui::openFileDialog(const std::string& filter) {
-    if (fileDialogHook) return fileDialogHook(filter);
-    return QFileDialog::getOpenFileName(&window_, QString(), QDir::homePath(), qs(filter)).toStdString();
+    const QString kind = QStringLiteral("open");
+    const QString start = keepSettings ? kept::lastFolder(kind) : QDir::homePath();
+    const QString file = fileDialogHook ? qs(fileDialogHook(filter))
+                                        : QFileDialog::getOpenFileName(&window_, QString(), start, qs(filter));
+    if (keepSettings) kept::rememberFileFolder(kind, file);
+    return file.toStdString();
 }
 
 std::string QtGui::chooseFolderDialog(const std::string& title) {
-    if (folderDialogHook) return folderDialogHook(title);
-    return QFileDialog::getExistingDirectory(&window_, qs(title), QDir::homePath(), QFileDialog::ShowDirsOnly)
-        .toStdString();
+    const QString kind = QStringLiteral("save");
+    const QString start = keepSettings ? kept::lastFolder(kind) : QDir::homePath();
+    const QString folder =
+        folderDialogHook ? qs(folderDialogHook(title))
+                         : QFileDialog::getExistingDirectory(&window_, qs(title), start, QFileDialog::ShowDirsOnly);
+    if (keepSettings) kept::rememberFolder(kind, folder);
+    return folder.toStdString();
 }
 
 void QtGui::setWaitCursor(bool waiting) {

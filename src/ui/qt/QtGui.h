@@ -38,6 +38,9 @@ public:
     std::function<std::string(const std::string& title)> folderDialogHook;
     std::function<void(const QUrl&)> urlHook;
     std::function<void()> aboutHook;
+    // When set (the application sets it), the open and folder dialogs start in
+    // the folder they last used and keep the new one in the settings.
+    bool keepSettings = false;
 
     // Where the manual is looked for: the installed README, then the source tree's.
     static QString manualPath();

@@ -1,12 +1,16 @@
 #include "ui/qt/ScanPage.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QSplitter>
 #include <QTableView>
 #include <QTreeView>
+
+#include <algorithm>
+#include <array>
 
 #include "app/Gui.h"
 #include "app/VolumeScanDlg.h"
@@ -53,6 +57,11 @@ ScanPage::ScanPage() : WizardPage(app::kScanPage) {
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setShowGrid(true);
     list_->setWordWrap(false);
+    // Columns are the user's to resize; what does not fit scrolls sideways.
+    list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    header_->setSectionResizeMode(QHeaderView::Interactive);
+    header_->setStretchLastSection(false);
     split->addWidget(tree_);
     split->addWidget(list_);
     split->setStretchFactor(0, 1);
@@ -132,17 +141,45 @@ void ScanPage::bind(app::PageController& controller) {
     listModel_ = new FileListModel(scan->fileList(), this);
     listModel_->onCheck = [scan](int row, bool checked) { scan->listRowChecked(row, checked); };
     list_->setModel(listModel_);
-    // Widths in proportion to the list's dialog-unit widths, wide enough for a
-    // whole time text.
-    const int unit = list_->fontMetrics().horizontalAdvance(QLatin1Char('x'));
-    for (int i = 0; i < app::FileList::kColumnCount; ++i)
-        header_->resizeSection(i, app::FileList::kWidths[static_cast<std::size_t>(i)] * unit / 4 * 2);
-    const int timeWidth = list_->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000  00:00 AM")) + 16;
-    for (int i : {app::FileList::kCreated, app::FileList::kAccessed, app::FileList::kModified})
-        header_->resizeSection(i, timeWidth);
-    header_->resizeSection(app::FileList::kName, std::max(header_->sectionSize(0), 220));
+    sizeColumns();
+    // A fill resets the header's sections: size them again, and once per fill
+    // let the name, size and attribute columns fit what they show.
+    connect(listModel_, &QAbstractItemModel::modelReset, this, [this] {
+        sizeColumns();
+        if (listModel_->rowCount() > 0) fitColumnsToContents();
+    });
     connect(header_, &CheckHeader::toggled, this, [scan] { scan->listHeaderClicked(); });
     connect(listModel_, &FileListModel::headerCheckChanged, header_, &CheckHeader::setChecked);
+}
+
+void ScanPage::sizeColumns() {
+    const QFontMetrics fm = list_->fontMetrics();
+    const int pad = 16;
+    const int timeWidth = fm.horizontalAdvance(QStringLiteral("00/00/0000  00:00 AM")) + pad;
+    const std::array<int, app::FileList::kColumnCount> wanted = {
+        fm.horizontalAdvance(QLatin1Char('x')) * 24,  // name: a typical file name
+        timeWidth,
+        timeWidth,
+        timeWidth,
+        fm.horizontalAdvance(QStringLiteral("999.99 MB")) + pad,
+        fm.horizontalAdvance(QStringLiteral("Archive")) + pad,
+    };
+    // Never narrower than the header's own text (and the name's check box).
+    for (int i = 0; i < app::FileList::kColumnCount; ++i)
+        header_->resizeSection(i, std::max(wanted[static_cast<std::size_t>(i)], header_->sectionSizeHint(i)));
+}
+
+void ScanPage::fitColumnsToContents() {
+    // The name column takes what its longest name needs, but at most half the
+    // list so the other columns stay in reach.
+    const int nameCap = std::max(header_->sectionSizeHint(app::FileList::kName), list_->viewport()->width() / 2);
+    for (int i : {app::FileList::kName, app::FileList::kSize, app::FileList::kAttributes}) {
+        const int before = header_->sectionSize(i);
+        list_->resizeColumnToContents(i);
+        int width = std::max(header_->sectionSize(i), header_->sectionSizeHint(i));
+        if (i == app::FileList::kName) width = std::min(std::max(width, before), nameCap);
+        header_->resizeSection(i, width);
+    }
 }
 
 bool ScanPage::eventFilter(QObject* watched, QEvent* event) {

@@ -36,6 +36,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Starting widths: each column wide enough for its header and usual texts.
+    void sizeColumns();
+    // After a list fill: the name, size and attribute columns fit their cells.
+    void fitColumnsToContents();
+
     QTreeView* tree_;
     QTableView* list_;
     CheckHeader* header_;

@@ -1,0 +1,37 @@
+#include "ui/qt/KeptSettings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QWidget>
+
+namespace tavrel::ui::kept {
+
+namespace {
+QString folderKey(const QString& dialog) { return QStringLiteral("folders/") + dialog; }
+const QString kWindowKey = QStringLiteral("window/geometry");
+}  // namespace
+
+QString lastFolder(const QString& dialog) {
+    const QString folder = QSettings().value(folderKey(dialog)).toString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
+}
+
+void rememberFolder(const QString& dialog, const QString& folder) {
+    if (folder.isEmpty()) return;
+    QSettings().setValue(folderKey(dialog), QFileInfo(folder).absoluteFilePath());
+}
+
+void rememberFileFolder(const QString& dialog, const QString& file) {
+    if (file.isEmpty()) return;
+    rememberFolder(dialog, QFileInfo(file).absolutePath());
+}
+
+void saveWindow(const QWidget& window) { QSettings().setValue(kWindowKey, window.saveGeometry()); }
+
+bool restoreWindow(QWidget& window) {
+    const QByteArray geometry = QSettings().value(kWindowKey).toByteArray();
+    return !geometry.isEmpty() && window.restoreGeometry(geometry);
+}
+
+}  // namespace tavrel::ui::kept
