@@ -69,7 +69,7 @@ inline void writeFixedVhd(const std::filesystem::path& path, VhdSpec spec) {
     writeVhd(path, spec);
 }
 
-// The virtual disk the spec describes, as a raw image's bytes.
+// The virtual disk a VhdSpec describes, as a raw image's bytes.
 std::vector<std::uint8_t> rawDiskOf(const VhdSpec& spec);
 
 }  // namespace tavrel::test
