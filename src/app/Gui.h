@@ -17,7 +17,10 @@ namespace tavrel::app {
 
 inline constexpr const char* kAppTitle = "Tavrel v3.02";
 inline constexpr const char* kAppVersion = "3.02";
-inline constexpr const char* kHomepageUrl = "https://tavrel.example.org/";
+// Pages of the manual that ships with the application: its contents, and the
+// about page that stands for the software's home page.
+inline constexpr const char* kManualContents = "index.html";
+inline constexpr const char* kManualAbout = "about.html";
 
 // Page ids: the identifiers of the wizard's pages.
 enum PageId : int {
@@ -76,8 +79,8 @@ public:
 
     virtual void setWaitCursor(bool waiting) = 0;
     virtual void openUrl(const std::string& url) = 0;
-    // Opens the installed manual (README) with the desktop's default handler.
-    virtual void openManual() = 0;
+    // Opens a page of the shipped manual (kManualContents, kManualAbout).
+    virtual void openManual(const std::string& page) = 0;
     virtual void showAbout() = 0;
     virtual void quit() = 0;
 

@@ -15,10 +15,10 @@ void PageController::back() {
 void PageController::help(int item) {
     switch (item) {
     case 0:
-        gui().openManual();
+        gui().openManual(kManualContents);
         break;
     case 1:
-        gui().openUrl(kHomepageUrl);
+        gui().openManual(kManualAbout);
         break;
     case 2:
         gui().showAbout();

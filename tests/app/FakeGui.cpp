@@ -67,9 +67,9 @@ std::vector<std::string> FakeGui::openedUrls() const {
     return urls_;
 }
 
-int FakeGui::manualOpened() const {
+std::vector<std::string> FakeGui::manualPages() const {
     std::lock_guard lock(mutex_);
-    return manual_;
+    return manualPages_;
 }
 
 int FakeGui::aboutShown() const {
@@ -297,9 +297,9 @@ void FakeGui::openUrl(const std::string& url) {
     urls_.push_back(url);
 }
 
-void FakeGui::openManual() {
+void FakeGui::openManual(const std::string& page) {
     std::lock_guard lock(mutex_);
-    ++manual_;
+    manualPages_.push_back(page);
 }
 
 void FakeGui::showAbout() {

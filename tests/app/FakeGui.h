@@ -58,7 +58,8 @@ public:
     std::vector<std::string> textHistory(int pageId, const std::string& id) const;
     std::vector<std::string> fileFilters() const;
     std::vector<std::string> openedUrls() const;
-    int manualOpened() const;
+    // Manual pages opened, in order.
+    std::vector<std::string> manualPages() const;
     int aboutShown() const;
     int quitCount() const;
     std::vector<std::string> pageEvents() const;  // "create 152", "show 152", "hide 142", "destroy 152"
@@ -100,7 +101,7 @@ public:
     std::string chooseFolderDialog(const std::string& title) override;
     void setWaitCursor(bool waiting) override;
     void openUrl(const std::string& url) override;
-    void openManual() override;
+    void openManual(const std::string& page) override;
     void showAbout() override;
     void quit() override;
     void post(std::function<void()> fn) override;
@@ -120,7 +121,8 @@ private:
     std::vector<std::string> filters_, urls_, pageEvents_;
     std::deque<std::function<void()>> posts_;
     int visiblePage_ = 0;
-    int manual_ = 0, about_ = 0, quit_ = 0, waitCursor_ = 0;
+    std::vector<std::string> manualPages_;
+    int about_ = 0, quit_ = 0, waitCursor_ = 0;
 };
 
 }  // namespace tavrel::test

@@ -4,11 +4,13 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -19,6 +21,7 @@
 #include "image/FileReadSeekVHD.h"
 #include "support/TestSupport.h"
 #include "ui/UiTestSupport.h"
+#include "ui/qt/ManualWindow.h"
 #include "ui/qt/QtWizard.h"
 
 namespace tavrel::test {
@@ -186,11 +189,35 @@ TEST_F(WizardTest, HelpMenuOpensManualHomepageAndAbout) {
     EXPECT_EQ(items[1]->text().toStdString(), "Software Homepage");
     EXPECT_EQ(items[2]->text().toStdString(), "About");
     for (QAction* item : items) item->trigger();
+    // Help and the home page are pages of the shipped manual, and they exist.
     ASSERT_EQ(urls.size(), 2u);
-    EXPECT_TRUE(urls[0].isLocalFile() ? urls[0].toLocalFile().endsWith("README.md")
-                                      : urls[0].toString().toStdString() == app::kHomepageUrl);
-    EXPECT_EQ(urls[1].toString().toStdString(), app::kHomepageUrl);
+    EXPECT_TRUE(urls[0].toLocalFile().endsWith("/manual/index.html"));
+    EXPECT_TRUE(urls[1].toLocalFile().endsWith("/manual/about.html"));
+    for (const QUrl& url : urls) EXPECT_TRUE(QFileInfo::exists(url.toLocalFile())) << url.toString().toStdString();
     EXPECT_EQ(about, 1);
+}
+
+TEST_F(WizardTest, HelpWithoutDesktopHandlerShowsManualWindow) {
+    std::vector<QUrl> asked;
+    gui().desktopOpen = [&](const QUrl& url) {
+        asked.push_back(url);
+        return false;
+    };
+    ASSERT_TRUE(wizard->start(false));
+    auto* help = pageControl<QPushButton>(gui(), app::kImageSelectionPage, "help");
+    ASSERT_NE(help, nullptr);
+    help->menu()->actions()[1]->trigger();
+    ASSERT_EQ(asked.size(), 1u);
+    ui::ManualWindow* manual = gui().manualWindow();
+    ASSERT_NE(manual, nullptr);
+    EXPECT_TRUE(manual->isVisible());
+    EXPECT_EQ(manual->currentPage(), asked[0]);
+    auto* text = manual->findChild<QTextBrowser*>("manualText");
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->toPlainText().contains("Tavrel"));
+    help->menu()->actions()[0]->trigger();  // the same window shows the contents
+    EXPECT_EQ(gui().manualWindow(), manual);
+    EXPECT_TRUE(manual->currentPage().toLocalFile().endsWith("/index.html"));
 }
 
 TEST_F(WizardTest, SecondInstanceIsRefused) {

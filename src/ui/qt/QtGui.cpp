@@ -22,6 +22,7 @@
 #include "app/PageController.h"
 #include "ui/qt/KeptSettings.h"
 #include "ui/qt/MainWindow.h"
+#include "ui/qt/ManualWindow.h"
 #include "ui/qt/PlaceholderPageWidget.h"
 
 namespace tavrel::ui {
@@ -264,16 +265,31 @@ void QtGui::open(const QUrl& url) {
 
 void QtGui::openUrl(const std::string& url) { open(QUrl(qs(url))); }
 
-QString QtGui::manualPath() {
-    const QString installed = QStringLiteral(TAVREL_DOC_DIR "/README.md");
-    if (QFileInfo::exists(installed)) return installed;
-    return QStringLiteral(TAVREL_SOURCE_DIR "/README.md");
+QString QtGui::manualDir() {
+    const QString installed = QStringLiteral(TAVREL_DOC_DIR "/manual");
+    if (QFileInfo::exists(installed + QStringLiteral("/index.html"))) return installed;
+    return QStringLiteral(TAVREL_SOURCE_DIR "/docs/manual");
 }
 
-void QtGui::openManual() {
-    const QString path = manualPath();
-    // Without a manual on this machine, the home page carries it.
-    open(QFileInfo::exists(path) ? QUrl::fromLocalFile(path) : QUrl(QString::fromUtf8(app::kHomepageUrl)));
+ManualWindow* QtGui::manualWindow() const { return manualWindow_.data(); }
+
+void QtGui::openManual(const std::string& page) {
+    const QString path = manualDir() + QLatin1Char('/') + qs(page);
+    if (!QFileInfo::exists(path)) {
+        messageBox("The manual is not installed: " + path.toStdString() + " is missing.", app::Buttons::Ok,
+                   app::Icon::Information);
+        return;
+    }
+    const QUrl url = QUrl::fromLocalFile(path);
+    if (urlHook) {
+        urlHook(url);
+        return;
+    }
+    const bool opened = desktopOpen ? desktopOpen(url) : QDesktopServices::openUrl(url);
+    if (opened) return;
+    // No handler on this desktop: show the manual here rather than nothing.
+    if (!manualWindow_) manualWindow_ = new ManualWindow(&window_);
+    manualWindow_->showPage(url);
 }
 
 void QtGui::showAbout() {

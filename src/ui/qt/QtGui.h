@@ -21,6 +21,7 @@ class PageController;
 namespace tavrel::ui {
 
 class MainWindow;
+class ManualWindow;
 
 class QtGui : public QObject, public app::Gui {
     Q_OBJECT
@@ -37,13 +38,17 @@ public:
     std::function<std::string(const std::string& filter)> fileDialogHook;
     std::function<std::string(const std::string& title)> folderDialogHook;
     std::function<void(const QUrl&)> urlHook;
+    // Hands a URL to the desktop; false when the desktop has no handler for it.
+    std::function<bool(const QUrl&)> desktopOpen;
     std::function<void()> aboutHook;
     // When set (the application sets it), the open and folder dialogs start in
     // the folder they last used and keep the new one in the settings.
     bool keepSettings = false;
 
-    // Where the manual is looked for: the installed README, then the source tree's.
-    static QString manualPath();
+    // The manual's folder: the installed one, else the source tree's.
+    static QString manualDir();
+    // The manual window, once Help had to open one.
+    ManualWindow* manualWindow() const;
 
     app::Answer messageBox(const std::string& text, app::Buttons buttons, app::Icon icon) override;
     void createPage(int pageId) override;
@@ -68,7 +73,7 @@ public:
     std::string chooseFolderDialog(const std::string& title) override;
     void setWaitCursor(bool waiting) override;
     void openUrl(const std::string& url) override;
-    void openManual() override;
+    void openManual(const std::string& page) override;
     void showAbout() override;
     void quit() override;
     void post(std::function<void()> fn) override;
@@ -85,7 +90,8 @@ private:
 
     MainWindow& window_;
     QHash<int, QPointer<PageWidget>> pages_;
-    QHash<int, int> progressShift_;  // per page: bits the 64-bit range is shifted by
+    QHash<int, int> progressShift_;
+    QPointer<ManualWindow> manualWindow_;  // a child window of the main window  // per page: bits the 64-bit range is shifted by
 };
 
 }  // namespace tavrel::ui

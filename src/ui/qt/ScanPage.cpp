@@ -78,6 +78,7 @@ ScanPage::ScanPage() : WizardPage(app::kScanPage) {
     work->addStretch(0);
     work->addSpacing(24);
     auto* save = reg(VolumeScanDlg::kSave, new QPushButton(tr("Save"), this));
+    save->setShortcut(QKeySequence(Qt::ALT | Qt::Key_S));
     save->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     work->addWidget(save);
     body()->addLayout(work);

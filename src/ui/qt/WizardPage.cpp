@@ -34,10 +34,14 @@ WizardPage::WizardPage(int pageId, bool hasBack, QWidget* parent) : PageWidget(p
     help->setMenu(menu);
     buttons->addWidget(help);
     buttons->addStretch(1);
+    // Alt+B and Alt+N as in other wizards; the labels keep their exact texts.
     auto* back = reg("back", new QPushButton(tr("Back"), this));
+    back->setShortcut(QKeySequence(Qt::ALT | Qt::Key_B));
     back->setVisible(hasBack);
     buttons->addWidget(back);
-    buttons->addWidget(reg("next", new QPushButton(tr("Next"), this)));
+    auto* next = reg("next", new QPushButton(tr("Next"), this));
+    next->setShortcut(QKeySequence(Qt::ALT | Qt::Key_N));
+    buttons->addWidget(next);
     outer->addLayout(buttons);
 }
 
