@@ -203,6 +203,16 @@ TEST_F(ScanWizardTest, FileListColumnsShowTheirHeadersAndScrollIntoReach) {
     check("filled");
 }
 
+// A keyboard user: the tree has the keyboard with ROOT current, Space ticks it.
+TEST_F(ScanWizardTest, KeyboardTicksFromTheTree) {
+    scanToEnd();
+    wizard->window().show();
+    ASSERT_TRUE(pumpUntil([&] { return page->treeView()->hasFocus(); }));
+    EXPECT_EQ(page->treeView()->currentIndex(), top());
+    QTest::keyClick(page->treeView(), Qt::Key_Space);
+    EXPECT_EQ(model().data(top(), Qt::CheckStateRole).toInt(), Qt::Checked);
+}
+
 TEST_F(ScanWizardTest, ScanBrowseTickAndSaveMatchTheOriginals) {
     scanToEnd();
     EXPECT_EQ(shownText(gui(), kScan, VolumeScanDlg::kStatus), kDone);

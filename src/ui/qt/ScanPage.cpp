@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -110,9 +111,14 @@ void ScanPage::bind(app::PageController& controller) {
         scan->treeCheckToggled(n, checked);
     };
     tree_->setModel(treeModel_);
-    // The top item opens as soon as the scan has filled it.
+    // The top item opens as soon as the scan has filled it, and becomes the
+    // current one with the keyboard in the tree: Space ticks it, arrows walk.
     connect(treeModel_, &QAbstractItemModel::modelReset, this, [this] {
-        tree_->expand(treeModel_->index(0, 0));
+        const QModelIndex top = treeModel_->index(0, 0);
+        if (!top.isValid()) return;
+        tree_->expand(top);
+        if (!tree_->currentIndex().isValid()) tree_->setCurrentIndex(top);
+        tree_->setFocus();
     });
     connect(tree_, &QTreeView::expanded, this, [this, scan](const QModelIndex& i) {
         if (Node* n = treeModel_->node(i)) scan->treeExpanding(*n);
@@ -181,6 +187,12 @@ void ScanPage::fitColumnsToContents() {
         if (i == app::FileList::kName) width = std::min(std::max(width, before), nameCap);
         header_->resizeSection(i, width);
     }
+}
+
+void ScanPage::showEvent(QShowEvent* event) {
+    WizardPage::showEvent(event);
+    // After the page stack has placed the focus it carries over from the last page.
+    QTimer::singleShot(0, tree_, [tree = tree_] { tree->setFocus(); });
 }
 
 bool ScanPage::eventFilter(QObject* watched, QEvent* event) {

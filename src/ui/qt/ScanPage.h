@@ -34,6 +34,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The tree takes the keyboard when the page shows.
+    void showEvent(QShowEvent* event) override;
 
 private:
     // Starting widths: each column wide enough for its header and usual texts.

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -14,6 +15,12 @@
 #include "app/PageController.h"
 
 namespace tavrel::ui {
+
+void VolumeListPage::showEvent(QShowEvent* event) {
+    WizardPage::showEvent(event);
+    // After the page stack has placed the focus it carries over from the last page.
+    if (QWidget* list = control("volumeList")) QTimer::singleShot(0, list, [list] { list->setFocus(); });
+}
 
 namespace {
 QToolButton* arrowButton(Qt::ArrowType arrow, QWidget* parent) {

@@ -10,6 +10,10 @@ class VolumeListPage : public WizardPage {
 public:
     VolumeListPage();
     void bind(app::PageController& controller) override;
+
+protected:
+    // The list takes the keyboard when the page shows: arrows choose a volume.
+    void showEvent(QShowEvent* event) override;
 };
 
 }  // namespace tavrel::ui
