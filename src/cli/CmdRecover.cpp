@@ -2,7 +2,8 @@
 //                          [--treat-as NAME] [--mode standard|advanced|deep] [--json]
 // Writes the subtree at P (default: everything) into DIR, recreating folders;
 // a folder's children land directly in DIR, a file lands in DIR. Exit status 0
-// when every file was written, 1 when any failed (or the save was stopped), 2 on
+// when every file was written, 1 when any failed, the save was stopped or the
+// listing met unreadable ranges (entries may be missing), 2 on
 // bad arguments, an unreadable image or an unusable output folder.
 // --json: one object per file as it is done ({path, bytes, status, note}), then
 // one summary object ({written, failed, skipped, folders, stopped, warnings}).
@@ -143,6 +144,9 @@ int runRecover(const RecoverOptions& o) {
         return rc;
     }
     if (interrupted(interrupt, progress)) return 1;
+    // Ranges the scan could not read may have held entries that are now missing
+    // from the tree: the recover cannot be called complete.
+    const std::int64_t unlisted = v.parser->warnings().unreadableRanges();
 
     browse::SaveEngine engine(*v.parser, work);
     if (o.json) engine.setObserver(printFileLine);
@@ -181,7 +185,10 @@ int runRecover(const RecoverOptions& o) {
     }
     reportWarnings(*v.parser);
     if (report.stopped) std::cerr << "tavrel-cli: stopped early; the files after the last one reported were not written\n";
-    return report.failed == 0 && !report.stopped ? 0 : 1;
+    if (unlisted > 0)
+        std::cerr << "tavrel-cli: parts of the volume could not be read while listing it; files stored there may be "
+                     "missing\n";
+    return report.failed == 0 && !report.stopped && unlisted == 0 ? 0 : 1;
 }
 
 }  // namespace
