@@ -198,10 +198,12 @@ std::vector<std::string> parentNames(const fs::Parser& parser, fs::EntryRef e) {
     return names;
 }
 
-std::unique_ptr<HostFolder> openOutput(const std::filesystem::path& out, SaveReport& report) {
+std::unique_ptr<HostFolder> openOutput(const std::filesystem::path& out, SaveReport& report,
+                                       const FreeSpaceQuery& freeSpace) {
     std::string error;
     auto root = HostFolder::openRoot(out, error);
     if (!root) report.error = "output folder cannot be used: " + error;
+    if (root && freeSpace) root->setFreeSpaceQuery(freeSpace);
     return root;
 }
 
@@ -243,7 +245,7 @@ SaveReport SaveEngine::saveFolder(std::optional<fs::EntryRef> folder, const std:
     }
     const std::int64_t count = countFiles(folder);
     SaveRun run(parser_, work_, detail_, observer_, true);
-    auto root = openOutput(out, run.report);
+    auto root = openOutput(out, run.report, freeSpace_);
     if (!root) return run.report;
     work_.range(0, count);
     std::vector<std::string> path;
@@ -263,7 +265,7 @@ SaveReport SaveEngine::saveEntries(const std::vector<fs::EntryRef>& entries, con
     std::int64_t count = 0;
     for (const fs::EntryRef e : entries) count += countFiles(e);
     SaveRun run(parser_, work_, detail_, observer_, true);
-    auto root = openOutput(out, run.report);
+    auto root = openOutput(out, run.report, freeSpace_);
     if (!root) return run.report;
     work_.range(0, count);
     for (const fs::EntryRef e : entries) {
@@ -290,7 +292,7 @@ SaveReport SaveEngine::saveSelection(const std::vector<SaveItem>& items, const s
     work_.clearStop();
     const std::int64_t count = countSelection(items);
     SaveRun run(parser_, work_, detail_, observer_, true);
-    auto root = openOutput(out, run.report);
+    auto root = openOutput(out, run.report, freeSpace_);
     if (!root) return run.report;
     work_.range(0, count);
 
@@ -363,7 +365,7 @@ SaveReport SaveEngine::saveSelection(const std::vector<SaveItem>& items, const s
 SaveReport SaveEngine::saveOne(fs::EntryRef file, const std::filesystem::path& out) {
     work_.clearStop();
     SaveRun run(parser_, work_, detail_, observer_, false);
-    auto root = openOutput(out, run.report);
+    auto root = openOutput(out, run.report, freeSpace_);
     if (!root) return run.report;
     if (parser_.isFolder(file)) {
         run.report.error = "the entry is not a file";

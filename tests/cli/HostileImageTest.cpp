@@ -2,12 +2,19 @@
 // the name as stored, recover writes it under a safe name inside the output
 // folder and never creates the folder the "/" suggests.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
 
+#include "browse/EntryWalk.h"
+#include "browse/SaveEngine.h"
 #include "cli/CliHelpers.h"
+#include "fs/factory/ParserFactory.h"
+#include "image/ImageOpener.h"
+#include "support/NtfsToolImage.h"
 
+using namespace tavrel;
 using namespace tavrel::test;
 namespace fsys = std::filesystem;
 
@@ -126,4 +133,58 @@ TEST(HostileImage, CutImageNeverPassesZerosOffAsRecoveredFiles) {
         }
         EXPECT_GT(failed, 0);
     }
+}
+
+// A 2 MiB NTFS volume whose file claims 1 TiB through a sparse run: the host
+// file gets that length as a hole, using no more space than the stored bytes.
+// When the host disk has less room than a file's stored bytes, that file is
+// refused before anything is written and the others are still saved.
+TEST(HostileImage, SparseRunsStayHolesAndFilesThatDoNotFitAreRefused) {
+    if (!haveNtfsTools()) GTEST_SKIP() << "mkntfs/ntfscp/ntfstruncate missing";
+    constexpr std::int64_t kTiB = std::int64_t{1} << 40;
+    const std::string head = "stored before the hole\n";
+    std::vector<std::uint8_t> full(96 * 1024);
+    for (std::size_t i = 0; i < full.size(); ++i) full[i] = static_cast<std::uint8_t>(i * 2654435761u >> 11);
+    TempDir tmp;
+    const auto image = tmp / "sparse.img";
+    ASSERT_TRUE(makeToolNtfs(image, 2 << 20,
+                             {{"big.bin", {head.begin(), head.end()}, kTiB}, {"full.bin", full, -1}}));
+
+    const auto out = tmp / "out";
+    // The timeout only guards the machine should holes be written as zeros again.
+    const auto r = runCommand("timeout 120 " + shellQuote(cliPath()) + " recover " + q(image) +
+                              " --start 0 --end 4095 --treat-as ntfs --path big.bin --out " + q(out));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::stat((out / "big.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, kTiB);
+    EXPECT_LT(st.st_blocks * 512, 1 << 20);
+    std::ifstream big(out / "big.bin", std::ios::binary);
+    std::string start(head.size(), '\0');
+    big.read(start.data(), static_cast<std::streamsize>(start.size()));
+    EXPECT_EQ(start, head);
+
+    // The same save with a disk that has 8 KiB free.
+    auto opened = openImage(image.string());
+    ASSERT_TRUE(opened) << opened.message;
+    const VolumeView view(*opened.reader, 0);
+    auto parser = fs::makeParser("NTFS", view, {});
+    ASSERT_TRUE(parser);
+    WorkControl work;
+    ASSERT_TRUE(parser->scan(work));
+    browse::SaveEngine engine(*parser, work);
+    engine.setFreeSpaceQuery([](int) { return std::optional<std::int64_t>(8192); });
+    std::vector<fs::EntryRef> both = browse::findByPath(*parser, "big.bin");
+    const auto fullRef = browse::findByPath(*parser, "full.bin");
+    both.insert(both.end(), fullRef.begin(), fullRef.end());
+    ASSERT_EQ(both.size(), 2u);
+    const auto report = engine.saveEntries(both, tmp / "small");
+    EXPECT_EQ(report.written, 1);
+    ASSERT_EQ(report.failed, 1);
+    ASSERT_EQ(report.notes.size(), 1u);
+    EXPECT_EQ(report.notes[0].imagePath, "full.bin");
+    EXPECT_NE(report.notes[0].note.find("the host disk cannot hold it: 98304 bytes to write, 8192 bytes free"),
+              std::string::npos)
+        << report.notes[0].note;
+    EXPECT_EQ(fsys::file_size(tmp / "small" / "full.bin"), 0u);
 }
