@@ -124,6 +124,26 @@ bool HostFile::finish() {
     return error_.empty();
 }
 
+HostFolder::HostFolder(FileDescriptor fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {
+    struct stat st {};
+    if (fd_.valid() && ::fstat(fd_.get(), &st) == 0) {
+        device_ = static_cast<std::uint64_t>(st.st_dev);
+        inode_ = static_cast<std::uint64_t>(st.st_ino);
+    }
+}
+
+bool HostFolder::reopenFrom(const HostFolder& child) {
+    if (fd_.valid()) return true;
+    if (!child.fd_.valid()) return false;
+    FileDescriptor up(::openat(child.fd_.get(), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!up.valid() || ::fstat(up.get(), &st) != 0 || static_cast<std::uint64_t>(st.st_dev) != device_ ||
+        static_cast<std::uint64_t>(st.st_ino) != inode_)
+        return false;
+    fd_ = std::move(up);
+    return true;
+}
+
 std::unique_ptr<HostFolder> HostFolder::openRoot(const std::filesystem::path& path, std::string& error) {
     if (path.empty()) {
         error = "no output folder given";

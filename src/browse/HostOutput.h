@@ -113,11 +113,21 @@ public:
     // (hostFreeSpace unless set).
     void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpace_ = std::move(query); }
 
+    // A deep walk keeps few folders open: release() closes this folder's
+    // descriptor, and reopenFrom(child) opens it again through the child's
+    // ".." once the walk comes back. The reopened folder must be the same one
+    // (device and inode); a folder moved away meanwhile is not used again.
+    void release() { fd_.close(); }
+    bool released() const { return !fd_.valid(); }
+    bool reopenFrom(const HostFolder& child);
+
     // Wraps an open folder descriptor; use openRoot or makeFolder.
-    HostFolder(FileDescriptor fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+    HostFolder(FileDescriptor fd, std::string path);
 
 private:
     FreeSpaceQuery freeSpace_ = hostFreeSpace;
+    std::uint64_t device_ = 0;
+    std::uint64_t inode_ = 0;
     FileDescriptor fd_;
     std::string path_;
     std::set<std::string> claimed_;  // names given out in this folder during this save

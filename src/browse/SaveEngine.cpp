@@ -15,6 +15,9 @@ namespace {
 
 using Result = FileOutcome::Result;
 
+// Folder levels that stay open during a save; deeper ones are reopened as needed.
+constexpr int kOpenFolderLevels = 16;
+
 struct Counter {
     const fs::Parser& parser;
     std::set<fs::EntryRef> entered;
@@ -67,11 +70,22 @@ public:
         if (!parser_.enterInSave(e) || !entered_.insert(e).second) return;
         path.push_back(parser_.name(e));
         if (depth >= kMaxWalkDepth) {
+            // What lies below is not saved: the save is not complete.
             folderNote(joinPath(path), {}, "folder nesting too deep; not entered");
+            ++report.failed;
         } else {
             Placement p;
             std::unique_ptr<HostFolder> host = makeFolder(parent, path, p);
+            // Below the first levels a folder is closed while the walk is inside
+            // its sub-folder, so open descriptors stay few at any depth.
+            const bool parked = host && parent && depth >= kOpenFolderLevels;
+            if (parked) parent->release();
             contents(e, host.get(), path, depth + 1);
+            if (parked && !parent->reopenFrom(*host)) {
+                path.pop_back();
+                folderNote(joinPath(path), {}, "folder could not be opened again; the rest of it is not saved");
+                path.push_back(parser_.name(e));
+            }
             if (host) {
                 host.reset();
                 parent->setTimes(p.hostName, parser_.times(e));

@@ -21,6 +21,7 @@
 #include "cli/Commands.h"
 #include "cli/JsonFields.h"
 #include "cli/TerminalProgress.h"
+#include "cli/TerminalText.h"
 #include "cli/VolumeSelect.h"
 
 namespace tavrel::cli {
@@ -172,8 +173,9 @@ int runRecover(const RecoverOptions& o) {
     }
     for (const auto& n : report.notes) {
         if (o.json && !isFolderNote(n)) continue;  // already on its file's line
-        std::cerr << label(n.result) << ": " << n.imagePath << ": " << n.note;
-        if (!n.hostPath.empty() && n.result != browse::FileOutcome::Result::Written) std::cerr << " (" << n.hostPath << ")";
+        std::cerr << label(n.result) << ": " << terminalText(n.imagePath) << ": " << terminalText(n.note);
+        if (!n.hostPath.empty() && n.result != browse::FileOutcome::Result::Written)
+            std::cerr << " (" << terminalText(n.hostPath) << ")";
         std::cerr << "\n";
     }
     if (o.json) {

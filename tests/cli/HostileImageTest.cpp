@@ -1,5 +1,5 @@
 // A real FAT16 image whose long file name was edited to hold "/": ls shows
-// the name as stored, recover writes it under a safe name inside the output
+// that "/" escaped (apart from the path separators), recover writes it under a safe name inside the output
 // folder and never creates the folder the "/" suggests.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,6 +12,7 @@
 #include "cli/CliHelpers.h"
 #include "fs/factory/ParserFactory.h"
 #include "image/ImageOpener.h"
+#include "support/Fat16Builder.h"
 #include "support/NtfsToolImage.h"
 
 using namespace tavrel;
@@ -49,7 +50,7 @@ TEST(HostileImage, SlashInsideALongNameStaysInsideTheOutputFolder) {
 
     const auto ls = cli("ls " + q(image) + " --volume 0");
     ASSERT_EQ(ls.exitCode, 0) << ls.err;
-    EXPECT_NE(ls.out.find("f - 3000 Report/2024.md\n"), std::string::npos) << ls.out;
+    EXPECT_NE(ls.out.find("f - 3000 Report\\x2F2024.md\n"), std::string::npos) << ls.out;
 
     const auto out = tmp / "out";
     const auto r = cli("recover " + q(image) + " --volume 0 --out " + q(out));
@@ -187,4 +188,43 @@ TEST(HostileImage, SparseRunsStayHolesAndFilesThatDoNotFitAreRefused) {
               std::string::npos)
         << report.notes[0].note;
     EXPECT_EQ(fsys::file_size(tmp / "small" / "full.bin"), 0u);
+}
+
+// 1100 folders nested in one another, a file at depth 1000 and one at the
+// bottom, saved with at most 200 open files: the walk reaches depth 1000
+// whatever the descriptor limit, and the folder too deep to enter is counted
+// as a failure (recover) and named on stderr (ls).
+TEST(HostileImage, DeepNestingIsSavedWithFewDescriptorsAndTheRestIsReported) {
+    Fat16Builder fat;
+    std::uint32_t folder = Fat16Builder::kRoot;
+    for (int depth = 1; depth <= 1100; ++depth) {
+        folder = fat.folder(folder, "D");
+        if (depth == 1000) fat.file(folder, "MID.TXT", "depth 1000\n");
+    }
+    fat.file(folder, "DEEP.TXT", "depth 1100\n");
+    TempDir tmp;
+    writeFileBytes(tmp / "deep.img", fat.bytes());
+    const std::string volume = " --start 0 --end " + std::to_string(Fat16Builder::kSectors - 1);
+    const auto limited = [&](const std::string& args) {
+        return runCommand("ulimit -n 200 && " + shellQuote(cliPath()) + " " + args);
+    };
+
+    std::string mid = "D";
+    for (int depth = 2; depth <= 1000; ++depth) mid += "/D";
+    std::string tooDeep = mid;
+    for (int depth = 1001; depth <= 1025; ++depth) tooDeep += "/D";
+
+    const auto ls = limited("ls " + q(tmp / "deep.img") + volume);
+    EXPECT_EQ(ls.exitCode, 0) << ls.err;
+    EXPECT_NE(ls.out.find(" " + mid + "/MID.TXT\n"), std::string::npos);
+    EXPECT_NE(ls.err.find("not listed: what lies below " + tooDeep + "\n"), std::string::npos) << ls.err;
+
+    const auto r = limited("recover " + q(tmp / "deep.img") + volume + " --out " + q(tmp / "out"));
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("failed: " + tooDeep + "/: folder nesting too deep; not entered"), std::string::npos)
+        << r.err.substr(r.err.size() > 300 ? r.err.size() - 300 : 0);
+    std::ifstream in(tmp / "out" / mid / "MID.TXT");
+    std::string text;
+    EXPECT_TRUE(std::getline(in, text)) << r.err.substr(r.err.size() > 300 ? r.err.size() - 300 : 0);
+    EXPECT_EQ(text, "depth 1000");
 }
