@@ -9,6 +9,7 @@ namespace {
 struct Walker {
     const fs::Parser& parser;
     const std::function<bool(fs::EntryRef, const std::vector<std::string>&)>& visit;
+    const TooDeep& tooDeep;
     std::set<fs::EntryRef> entered;
     std::vector<std::string> path;
     bool stopped = false;
@@ -18,9 +19,12 @@ struct Walker {
             if (stopped) return;
             path.push_back(parser.name(e));
             if (!visit(e, path)) stopped = true;
-            if (!stopped && depth < kMaxWalkDepth && parser.isFolder(e) && parser.enterInSave(e) &&
-                entered.insert(e).second) {
-                walk(parser.children(e), depth + 1);
+            if (!stopped && parser.isFolder(e) && parser.enterInSave(e) && entered.insert(e).second) {
+                if (depth < kMaxWalkDepth) {
+                    walk(parser.children(e), depth + 1);
+                } else if (tooDeep) {
+                    tooDeep(e, path);
+                }
             }
             path.pop_back();
         }
@@ -73,8 +77,9 @@ std::vector<fs::EntryRef> childrenOf(const fs::Parser& parser, std::optional<fs:
 }
 
 void walkTree(const fs::Parser& parser, std::optional<fs::EntryRef> from,
-              const std::function<bool(fs::EntryRef, const std::vector<std::string>&)>& visit) {
-    Walker w{parser, visit, {}, {}, false};
+              const std::function<bool(fs::EntryRef, const std::vector<std::string>&)>& visit,
+              const TooDeep& tooDeep) {
+    Walker w{parser, visit, tooDeep, {}, {}, false};
     if (from) w.entered.insert(*from);
     w.walk(childrenOf(parser, from), 0);
 }

@@ -19,12 +19,17 @@ inline constexpr int kMaxWalkDepth = 1024;
 // The children of a folder entry, or the top item's first level for nullopt.
 std::vector<fs::EntryRef> childrenOf(const fs::Parser& parser, std::optional<fs::EntryRef> folder);
 
+// Told of a folder that was listed but not entered because it lies
+// kMaxWalkDepth levels deep (its path as visit had it).
+using TooDeep = std::function<void(fs::EntryRef, const std::vector<std::string>& path)>;
+
 // Calls visit for every entry below `from` (nullopt: the top item), parents
 // before their children. path holds the names from below the top item down to
 // and including the entry. visit returns false to end the walk early. Folders
 // the save walk does not enter (enterInSave) are listed but not entered.
 void walkTree(const fs::Parser& parser, std::optional<fs::EntryRef> from,
-              const std::function<bool(fs::EntryRef, const std::vector<std::string>& path)>& visit);
+              const std::function<bool(fs::EntryRef, const std::vector<std::string>& path)>& visit,
+              const TooDeep& tooDeep = {});
 
 // A path of names joined with "/", relative to the top item.
 std::string joinPath(const std::vector<std::string>& names);

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <system_error>
 
 #include "browse/SafeName.h"
@@ -75,14 +77,71 @@ bool HostFile::write(ByteSpan bytes) {
         }
         done += static_cast<std::size_t>(n);
         written_ += n;
+        length_ += n;
     }
+    holeAtEnd_ = holeAtEnd_ && bytes.empty();
     return true;
+}
+
+bool HostFile::skip(std::int64_t length) {
+    if (!error_.empty()) return false;
+    if (length <= 0) return true;
+    if (length_ > std::numeric_limits<std::int64_t>::max() - length ||
+        ::lseek(fd_.get(), static_cast<off_t>(length), SEEK_CUR) < 0) {
+        error_ = "the host file system cannot hold a file of this length";
+        return false;
+    }
+    length_ += length;
+    holeAtEnd_ = true;
+    return true;
+}
+
+bool HostFile::hasRoomFor(std::int64_t bytes) {
+    const std::optional<std::int64_t> free = freeSpace_ ? freeSpace_(fd_.get()) : std::nullopt;
+    if (!free || *free >= bytes) return true;
+    error_ = "the host disk cannot hold it: " + std::to_string(bytes) + " bytes to write, " + std::to_string(*free) +
+             " bytes free";
+    return false;
+}
+
+std::optional<std::int64_t> hostFreeSpace(int fd) {
+    struct statvfs st {};
+    if (::fstatvfs(fd, &st) != 0) return std::nullopt;
+    // Blocks kept for the superuser count when running as the superuser.
+    const auto blocks = ::geteuid() == 0 ? st.f_bfree : st.f_bavail;
+    const auto unit = static_cast<std::uint64_t>(st.f_frsize ? st.f_frsize : st.f_bsize);
+    if (unit != 0 && blocks > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / unit)
+        return std::numeric_limits<std::int64_t>::max();
+    return static_cast<std::int64_t>(blocks * unit);
 }
 
 bool HostFile::finish() {
     if (!fd_.valid()) return error_.empty();
+    // A file that ends in a hole gets its length here; nothing is written for it.
+    if (error_.empty() && holeAtEnd_ && ::ftruncate(fd_.get(), static_cast<off_t>(length_)) != 0)
+        error_ = "the file's length could not be set: " + errnoText(errno);
     if (!fd_.close() && error_.empty()) error_ = errnoText(errno);
     return error_.empty();
+}
+
+HostFolder::HostFolder(FileDescriptor fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {
+    struct stat st {};
+    if (fd_.valid() && ::fstat(fd_.get(), &st) == 0) {
+        device_ = static_cast<std::uint64_t>(st.st_dev);
+        inode_ = static_cast<std::uint64_t>(st.st_ino);
+    }
+}
+
+bool HostFolder::reopenFrom(const HostFolder& child) {
+    if (fd_.valid()) return true;
+    if (!child.fd_.valid()) return false;
+    FileDescriptor up(::openat(child.fd_.get(), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!up.valid() || ::fstat(up.get(), &st) != 0 || static_cast<std::uint64_t>(st.st_dev) != device_ ||
+        static_cast<std::uint64_t>(st.st_ino) != inode_)
+        return false;
+    fd_ = std::move(up);
+    return true;
 }
 
 std::unique_ptr<HostFolder> HostFolder::openRoot(const std::filesystem::path& path, std::string& error) {
@@ -143,7 +202,9 @@ std::unique_ptr<HostFolder> HostFolder::makeFolder(const std::string& imageName,
         claimed_.insert(candidate);
         placement.hostName = candidate;
         placement.renamed = n != 0;
-        return std::make_unique<HostFolder>(FileDescriptor(fd), childPath(candidate));
+        auto child = std::make_unique<HostFolder>(FileDescriptor(fd), childPath(candidate));
+        child->freeSpace_ = freeSpace_;
+        return child;
     }
     placement.error = childPath(safe.name) + ": no free name" + (lastError ? " (" + errnoText(lastError) + ")" : "");
     return nullptr;
@@ -175,7 +236,7 @@ std::optional<HostFile> HostFolder::createFile(const std::string& imageName, Pla
         claimed_.insert(candidate);
         placement.hostName = candidate;
         placement.renamed = n != 0;
-        return HostFile(FileDescriptor(fd), candidate, childPath(candidate));
+        return HostFile(FileDescriptor(fd), candidate, childPath(candidate), freeSpace_);
     }
     placement.error = childPath(safe.name) + ": no free name";
     return std::nullopt;

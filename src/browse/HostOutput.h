@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -42,14 +43,25 @@ private:
     int fd_ = -1;
 };
 
+// Bytes the file system holding an open descriptor can still take; nullopt
+// when it cannot tell. hostFreeSpace asks statvfs; tests put their own.
+using FreeSpaceQuery = std::function<std::optional<std::int64_t>(int fd)>;
+std::optional<std::int64_t> hostFreeSpace(int fd);
+
 // A new host file: the sink a parser's saveFile streams the content into.
+// Skipped ranges become holes (the file's length is set when it is finished),
+// so a sparse run of any claimed size takes no disk space.
 class HostFile final : public fs::ByteSink {
 public:
-    HostFile(FileDescriptor fd, std::string name, std::string path)
-        : fd_(std::move(fd)), name_(std::move(name)), path_(std::move(path)) {}
+    HostFile(FileDescriptor fd, std::string name, std::string path, FreeSpaceQuery freeSpace = {})
+        : fd_(std::move(fd)), name_(std::move(name)), path_(std::move(path)), freeSpace_(std::move(freeSpace)) {}
 
     bool write(ByteSpan bytes) override;
-    // Closes the file; false when a write or the close failed (see error()).
+    bool skip(std::int64_t length) override;
+    // False, with a message naming both sizes, when the host disk has less room.
+    bool hasRoomFor(std::int64_t bytes) override;
+    // Sets the length over a trailing hole and closes the file; false when a
+    // write, the length or the close failed (see error()).
     bool finish();
 
     const std::string& name() const { return name_; }  // name inside its folder
@@ -62,7 +74,10 @@ private:
     std::string name_;
     std::string path_;
     std::string error_;
-    std::int64_t written_ = 0;
+    FreeSpaceQuery freeSpace_;
+    std::int64_t written_ = 0;  // bytes written with write()
+    std::int64_t length_ = 0;   // the file's length so far, holes included
+    bool holeAtEnd_ = false;    // the last range was skipped: finish() sets the length
 };
 
 // What happened to a name when it was placed in a folder.
@@ -94,11 +109,25 @@ public:
     const std::string& path() const { return path_; }
     std::string childPath(const std::string& hostName) const;
 
+    // How files made in this folder and its sub-folders check free space
+    // (hostFreeSpace unless set).
+    void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpace_ = std::move(query); }
+
+    // A deep walk keeps few folders open: release() closes this folder's
+    // descriptor, and reopenFrom(child) opens it again through the child's
+    // ".." once the walk comes back. The reopened folder must be the same one
+    // (device and inode); a folder moved away meanwhile is not used again.
+    void release() { fd_.close(); }
+    bool released() const { return !fd_.valid(); }
+    bool reopenFrom(const HostFolder& child);
+
     // Wraps an open folder descriptor; use openRoot or makeFolder.
-    HostFolder(FileDescriptor fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+    HostFolder(FileDescriptor fd, std::string path);
 
 private:
-
+    FreeSpaceQuery freeSpace_ = hostFreeSpace;
+    std::uint64_t device_ = 0;
+    std::uint64_t inode_ = 0;
     FileDescriptor fd_;
     std::string path_;
     std::set<std::string> claimed_;  // names given out in this folder during this save

@@ -15,6 +15,9 @@ namespace {
 
 using Result = FileOutcome::Result;
 
+// Folder levels that stay open during a save; deeper ones are reopened as needed.
+constexpr int kOpenFolderLevels = 16;
+
 struct Counter {
     const fs::Parser& parser;
     std::set<fs::EntryRef> entered;
@@ -67,11 +70,22 @@ public:
         if (!parser_.enterInSave(e) || !entered_.insert(e).second) return;
         path.push_back(parser_.name(e));
         if (depth >= kMaxWalkDepth) {
+            // What lies below is not saved: the save is not complete.
             folderNote(joinPath(path), {}, "folder nesting too deep; not entered");
+            ++report.failed;
         } else {
             Placement p;
             std::unique_ptr<HostFolder> host = makeFolder(parent, path, p);
+            // Below the first levels a folder is closed while the walk is inside
+            // its sub-folder, so open descriptors stay few at any depth.
+            const bool parked = host && parent && depth >= kOpenFolderLevels;
+            if (parked) parent->release();
             contents(e, host.get(), path, depth + 1);
+            if (parked && !parent->reopenFrom(*host)) {
+                path.pop_back();
+                folderNote(joinPath(path), {}, "folder could not be opened again; the rest of it is not saved");
+                path.push_back(parser_.name(e));
+            }
             if (host) {
                 host.reset();
                 parent->setTimes(p.hostName, parser_.times(e));
@@ -198,10 +212,12 @@ std::vector<std::string> parentNames(const fs::Parser& parser, fs::EntryRef e) {
     return names;
 }
 
-std::unique_ptr<HostFolder> openOutput(const std::filesystem::path& out, SaveReport& report) {
+std::unique_ptr<HostFolder> openOutput(const std::filesystem::path& out, SaveReport& report,
+                                       const FreeSpaceQuery& freeSpace) {
     std::string error;
     auto root = HostFolder::openRoot(out, error);
     if (!root) report.error = "output folder cannot be used: " + error;
+    if (root && freeSpace) root->setFreeSpaceQuery(freeSpace);
     return root;
 }
 
@@ -243,7 +259,7 @@ SaveReport SaveEngine::saveFolder(std::optional<fs::EntryRef> folder, const std:
     }
     const std::int64_t count = countFiles(folder);
     SaveRun run(parser_, work_, detail_, observer_, true);
-    auto root = openOutput(out, run.report);
+    auto root = openOutput(out, run.report, freeSpace_);
     if (!root) return run.report;
     work_.range(0, count);
     std::vector<std::string> path;
@@ -263,7 +279,7 @@ SaveReport SaveEngine::saveEntries(const std::vector<fs::EntryRef>& entries, con
     std::int64_t count = 0;
     for (const fs::EntryRef e : entries) count += countFiles(e);
     SaveRun run(parser_, work_, detail_, observer_, true);
-    auto root = openOutput(out, run.report);
+    auto root = openOutput(out, run.report, freeSpace_);
     if (!root) return run.report;
     work_.range(0, count);
     for (const fs::EntryRef e : entries) {
@@ -290,7 +306,7 @@ SaveReport SaveEngine::saveSelection(const std::vector<SaveItem>& items, const s
     work_.clearStop();
     const std::int64_t count = countSelection(items);
     SaveRun run(parser_, work_, detail_, observer_, true);
-    auto root = openOutput(out, run.report);
+    auto root = openOutput(out, run.report, freeSpace_);
     if (!root) return run.report;
     work_.range(0, count);
 
@@ -363,7 +379,7 @@ SaveReport SaveEngine::saveSelection(const std::vector<SaveItem>& items, const s
 SaveReport SaveEngine::saveOne(fs::EntryRef file, const std::filesystem::path& out) {
     work_.clearStop();
     SaveRun run(parser_, work_, detail_, observer_, false);
-    auto root = openOutput(out, run.report);
+    auto root = openOutput(out, run.report, freeSpace_);
     if (!root) return run.report;
     if (parser_.isFolder(file)) {
         run.report.error = "the entry is not a file";

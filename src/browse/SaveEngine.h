@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "browse/HostOutput.h"
 #include "browse/SaveReport.h"
 #include "fs/Parser.h"
 #include "util/WorkControl.h"
@@ -38,6 +39,8 @@ public:
     void setDetailSink(std::function<void(const std::string&)> sink) { detail_ = std::move(sink); }
     // Called once per file as soon as it is done, whatever the result.
     void setObserver(std::function<void(const FileOutcome&)> observer) { observer_ = std::move(observer); }
+    // How the free space of the output folder's disk is asked (default: statvfs).
+    void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpace_ = std::move(query); }
 
     // Files below a folder (nullopt: the top item), counted recursively the way
     // the save walks them: skipped files count, folders not entered do not.
@@ -65,6 +68,7 @@ private:
     WorkControl& work_;
     std::function<void(const std::string&)> detail_;
     std::function<void(const FileOutcome&)> observer_;
+    FreeSpaceQuery freeSpace_;
 };
 
 }  // namespace tavrel::browse

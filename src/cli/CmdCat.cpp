@@ -21,6 +21,7 @@
 
 #include "browse/EntryWalk.h"
 #include "cli/Commands.h"
+#include "cli/TerminalText.h"
 #include "cli/ListingPath.h"
 #include "cli/TerminalProgress.h"
 #include "cli/VolumeSelect.h"
@@ -121,7 +122,7 @@ int runCat(const CatOptions& o) {
         if (!message.empty()) why = message;
         std::cerr << "tavrel-cli: " << o.path << ": content could not be read completely";
         if (unreadable > 0) std::cerr << "; " << unreadable << " unreadable range(s) written as zeros";
-        if (!why.empty()) std::cerr << " (" << why << ")";
+        if (!why.empty()) std::cerr << " (" << terminalText(why) << ")";
         std::cerr << "\n";
         return 1;
     }

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
+#include "cli/TerminalText.h"
 #include "cli/ImageOpen.h"
 
 namespace tavrel::cli {
@@ -46,7 +47,7 @@ void printInfo(const ImageInfo& info) {
     const auto line = [](const std::string& label, const std::string& value) {
         std::string head = label + ":";
         if (head.size() < 21) head.resize(21, ' ');
-        std::cout << head << value << "\n";
+        std::cout << head << terminalText(value) << "\n";
     };
     line("Format", info.format);
     if (info.version) line("File Format Version", info.version->text);

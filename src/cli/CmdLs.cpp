@@ -5,7 +5,9 @@
 // (live folders are still walked, so deleted entries inside them are found).
 // Paths are always the full paths below the top item, so a filtered listing is
 // a subset of the full one, line for line.
-// Text: "d|f *|- SIZE PATH" per line. JSON: one object per entry and line; when
+// Text: "d|f *|- SIZE PATH" per line, names escaped as cli/TerminalText.h
+// says ("/" inside a name shows as "\x2F"). Folders too deep to enter are
+// named on stderr. JSON: one object per entry and line; when
 // warnings were counted, a last line {"warnings": {...}}.
 #include <cstdio>
 #include <iostream>
@@ -16,6 +18,7 @@
 #include "cli/ListingPath.h"
 #include "cli/JsonFields.h"
 #include "cli/TerminalProgress.h"
+#include "cli/TerminalText.h"
 #include "cli/VolumeSelect.h"
 
 namespace tavrel::cli {
@@ -30,24 +33,8 @@ struct LsOptions {
     bool json = false;
 };
 
-// A path for the text listing: control bytes from the image are shown as
-// "\xNN" so that one entry always stays on one line.
-std::string printable(const std::string& path) {
-    std::string out;
-    for (const char c : path) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\x%02X", b);
-            out += esc;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::string& path, bool json) {
+void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::string& path,
+                const std::vector<std::string>& names, bool json) {
     const bool folder = parser.isFolder(e);
     const std::int64_t size = parser.size(e);
     if (json) {
@@ -62,7 +49,7 @@ void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::string& pat
         printJsonLine(j);
     } else {
         std::cout << (folder ? 'd' : 'f') << ' ' << (parser.isDeleted(e) ? '*' : '-') << ' ' << size << ' '
-                  << printable(path) << '\n';
+                  << listingPath(names) << '\n';
     }
 }
 
@@ -77,13 +64,21 @@ int runLs(const LsOptions& o) {
 
     const std::string top = trimmedPath(o.path);
     bool topFound = top.empty();
-    browse::walkTree(parser, std::nullopt, [&](fs::EntryRef e, const std::vector<std::string>& names) {
-        const std::string path = browse::joinPath(names);
-        if (!within(path, top)) return true;
-        topFound = true;
-        if (!o.deleted || parser.isDeleted(e)) printEntry(parser, e, path, o.json);
-        return true;
-    });
+    std::vector<std::string> unlisted;
+    browse::walkTree(
+        parser, std::nullopt,
+        [&](fs::EntryRef e, const std::vector<std::string>& names) {
+            const std::string path = browse::joinPath(names);
+            if (!within(path, top)) return true;
+            topFound = true;
+            if (!o.deleted || parser.isDeleted(e)) printEntry(parser, e, path, names, o.json);
+            return true;
+        },
+        [&](fs::EntryRef, const std::vector<std::string>& names) {
+            if (within(browse::joinPath(names), top)) unlisted.push_back(listingPath(names));
+        });
+    for (const auto& path : unlisted)
+        std::cerr << "tavrel-cli: folder nesting too deep; not listed: what lies below " << path << "\n";
     if (!topFound) {
         std::cerr << "tavrel-cli: no entry at path " << o.path << " (see tavrel-cli ls)\n";
         return 2;

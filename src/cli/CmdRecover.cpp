@@ -2,7 +2,8 @@
 //                          [--treat-as NAME] [--mode standard|advanced|deep] [--json]
 // Writes the subtree at P (default: everything) into DIR, recreating folders;
 // a folder's children land directly in DIR, a file lands in DIR. Exit status 0
-// when every file was written, 1 when any failed (or the save was stopped), 2 on
+// when every file was written, 1 when any failed, the save was stopped or the
+// listing met unreadable ranges (entries may be missing), 2 on
 // bad arguments, an unreadable image or an unusable output folder.
 // --json: one object per file as it is done ({path, bytes, status, note}), then
 // one summary object ({written, failed, skipped, folders, stopped, warnings}).
@@ -20,6 +21,7 @@
 #include "cli/Commands.h"
 #include "cli/JsonFields.h"
 #include "cli/TerminalProgress.h"
+#include "cli/TerminalText.h"
 #include "cli/VolumeSelect.h"
 
 namespace tavrel::cli {
@@ -143,6 +145,9 @@ int runRecover(const RecoverOptions& o) {
         return rc;
     }
     if (interrupted(interrupt, progress)) return 1;
+    // Ranges the scan could not read may have held entries that are now missing
+    // from the tree: the recover cannot be called complete.
+    const std::int64_t unlisted = v.parser->warnings().unreadableRanges();
 
     browse::SaveEngine engine(*v.parser, work);
     if (o.json) engine.setObserver(printFileLine);
@@ -168,8 +173,9 @@ int runRecover(const RecoverOptions& o) {
     }
     for (const auto& n : report.notes) {
         if (o.json && !isFolderNote(n)) continue;  // already on its file's line
-        std::cerr << label(n.result) << ": " << n.imagePath << ": " << n.note;
-        if (!n.hostPath.empty() && n.result != browse::FileOutcome::Result::Written) std::cerr << " (" << n.hostPath << ")";
+        std::cerr << label(n.result) << ": " << terminalText(n.imagePath) << ": " << terminalText(n.note);
+        if (!n.hostPath.empty() && n.result != browse::FileOutcome::Result::Written)
+            std::cerr << " (" << terminalText(n.hostPath) << ")";
         std::cerr << "\n";
     }
     if (o.json) {
@@ -181,7 +187,10 @@ int runRecover(const RecoverOptions& o) {
     }
     reportWarnings(*v.parser);
     if (report.stopped) std::cerr << "tavrel-cli: stopped early; the files after the last one reported were not written\n";
-    return report.failed == 0 && !report.stopped ? 0 : 1;
+    if (unlisted > 0)
+        std::cerr << "tavrel-cli: parts of the volume could not be read while listing it; files stored there may be "
+                     "missing\n";
+    return report.failed == 0 && !report.stopped && unlisted == 0 ? 0 : 1;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
+#include "cli/TerminalText.h"
 #include "cli/ImageOpen.h"
 #include "cli/JsonFields.h"
 #include "cli/TerminalProgress.h"
@@ -36,7 +37,7 @@ void printTable(const std::vector<VolumeRecord>& records) {
             line += cells[c];
             if (c + 1 < cells.size()) line += std::string(widths[c] - cells[c].size() + 2, ' ');
         }
-        std::cout << line << "\n";
+        std::cout << terminalText(line) << "\n";
     };
     printRow(heads);
     for (const auto& row : rows) printRow(row);

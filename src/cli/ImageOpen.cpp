@@ -9,7 +9,10 @@ namespace tavrel::cli {
 std::unique_ptr<readWriteInterface> openImage(const std::string& path) {
     OpenedImage opened = tavrel::openImage(path);
     if (!opened) {
-        const std::string reason = opened.error == ImageError::NotFound ? "no such file" : opened.message;
+        const std::string reason = opened.error == ImageError::NotFound ? "no such file"
+                                   : opened.error == ImageError::NotAFile
+                                       ? "not an image: only regular files and block devices are read"
+                                       : opened.message;
         std::cerr << "tavrel-cli: " << path << ": " << reason << "\n";
         return nullptr;
     }

@@ -22,14 +22,39 @@ void ExtentList::add(std::int64_t offset, std::int64_t length) {
     total_ += length;
 }
 
+namespace {
+
+// Bytes of content the extents store (holes and ranges off the volume left out),
+// within the first `size` bytes.
+std::int64_t storedBytes(const VolumeView& volume, const std::vector<Extent>& extents, std::int64_t size) {
+    std::int64_t stored = 0;
+    std::int64_t remaining = std::max<std::int64_t>(size, 0);
+    for (const Extent& e : extents) {
+        if (remaining <= 0) break;
+        const std::int64_t length = std::min(std::max<std::int64_t>(e.length, 0), remaining);
+        if (!e.hole() && e.offset < volume.size()) stored += std::min(length, volume.size() - e.offset);
+        remaining -= length;
+    }
+    return stored;
+}
+
+}  // namespace
+
 CopyResult copyExtents(const VolumeView& volume, const std::vector<Extent>& extents, std::int64_t size,
                        ByteSink& out, WorkControl& work, Warnings* warnings) {
     constexpr std::int64_t kChunk = 1 << 20;
+    // Holes cost nothing to skip, but a sink that writes their zeros still
+    // checks for a stop request now and then.
+    constexpr std::int64_t kHoleChunk = std::int64_t{1} << 30;
     // The buffer never exceeds what will be written.
     std::int64_t planned = 0;
     for (const Extent& e : extents) planned = std::min(size, planned + std::max<std::int64_t>(e.length, 0));
     const std::int64_t bufferSize = std::clamp<std::int64_t>(std::min(kChunk, planned), 0, kChunk);
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(bufferSize));
+    // A file whose stored bytes the sink cannot take is refused before it starts.
+    const std::int64_t stored = storedBytes(volume, extents, size);
+    if (stored > 0 && !out.hasRoomFor(stored)) return CopyResult::WriteFailed;
+    const readWriteInterface& disk = volume.reader();
 
     bool complete = true;
     std::int64_t remaining = std::max<std::int64_t>(size, 0);
@@ -52,20 +77,22 @@ CopyResult copyExtents(const VolumeView& volume, const std::vector<Extent>& exte
         std::int64_t done = 0;
         while (done < toWrite) {
             if (!work.checkpoint()) return CopyResult::Stopped;
-            const std::int64_t n = std::min(toWrite - done, bufferSize);
-            const MutableByteSpan chunk(buffer.data(), static_cast<std::size_t>(n));
-            if (e.hole() || done >= readable) {
-                std::fill(chunk.begin(), chunk.end(), std::uint8_t{0});
-            } else {
-                const MutableByteSpan onVolume = chunk.first(static_cast<std::size_t>(std::min(n, readable - done)));
-                std::fill(chunk.begin() + static_cast<std::ptrdiff_t>(onVolume.size()), chunk.end(), std::uint8_t{0});
-                if (!volume.readAt(e.offset + done, onVolume)) {
+            // Zeros (holes, ranges off the volume, blocks the image never
+            // stored) are skipped: a host file keeps them as holes.
+            const std::int64_t n = std::min(toWrite - done, e.hole() ? kHoleChunk : bufferSize);
+            const std::int64_t onVolume = e.hole() ? 0 : std::clamp<std::int64_t>(readable - done, 0, n);
+            if (onVolume > 0 && disk.isUnallocated(volume.baseOffset() + e.offset + done, onVolume)) {
+                if (!out.skip(onVolume)) return CopyResult::WriteFailed;
+            } else if (onVolume > 0) {
+                const MutableByteSpan chunk(buffer.data(), static_cast<std::size_t>(onVolume));
+                if (!volume.readAt(e.offset + done, chunk)) {
                     // What the reader could not read is already zeros.
                     if (warnings) warnings->unreadable(e.offset + done);
                     complete = false;
                 }
+                if (!out.write(chunk)) return CopyResult::WriteFailed;
             }
-            if (!out.write(chunk)) return CopyResult::WriteFailed;
+            if (n > onVolume && !out.skip(n - onVolume)) return CopyResult::WriteFailed;
             done += n;
         }
         remaining -= toWrite;

@@ -5,7 +5,9 @@
 // The copy is bounded by the file's size (never more is written), by the volume
 // (an extent past its end is cut there) and reads at most 1 MiB at a time.
 // A range that cannot be read is written as zeros, so later bytes keep their
-// offsets, and counted as a warning.
+// offsets, and counted as a warning. Holes, ranges off the volume and blocks
+// the image does not store go to the sink's skip (a hole in a host file); the
+// sink is first asked whether it has room for the stored bytes.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +41,7 @@ private:
 enum class CopyResult {
     Complete,     // all `size` bytes were read and written
     Incomplete,   // written, but some ranges were unreadable, outside the volume or missing
-    WriteFailed,  // the sink refused a write
+    WriteFailed,  // the sink refused a write, or has no room for the content
     Stopped,      // a stop request ended the copy
 };
 

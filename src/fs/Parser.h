@@ -9,6 +9,7 @@
 // records live in storage that never moves after scan() returns.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -62,6 +63,23 @@ class ByteSink {
 public:
     virtual ~ByteSink() = default;
     virtual bool write(ByteSpan bytes) = 0;  // false when the host write failed
+
+    // `length` zero bytes. A sink that can leave a hole (a host file) does so,
+    // using no space for them; the default writes the zeros.
+    virtual bool skip(std::int64_t length) {
+        static constexpr std::uint8_t kZeros[65536] = {};
+        while (length > 0) {
+            const auto n = static_cast<std::size_t>(std::min<std::int64_t>(length, sizeof kZeros));
+            if (!write(ByteSpan(kZeros, n))) return false;
+            length -= static_cast<std::int64_t>(n);
+        }
+        return true;
+    }
+
+    // Whether `bytes` more bytes of content can be taken. A host file asks its
+    // file system; false (with the sink's own reason) refuses the content before
+    // anything is written.
+    virtual bool hasRoomFor(std::int64_t /*bytes*/) { return true; }
 };
 
 class Parser {

@@ -127,14 +127,19 @@ bool FileReadSeekVHD::readAt(std::int64_t diskOffset, MutableByteSpan out) const
         // Read the part that lies on the disk; report the rest as a failure.
         const auto avail = static_cast<std::size_t>(diskSize_ - diskOffset);
         if (fixed_) {
-            file_.readAt(diskOffset, out.first(avail));
+            readFixed(diskOffset, out.first(avail));
         } else {
             readDynamic(diskOffset, out.first(avail));
         }
         return false;
     }
-    if (fixed_) return file_.readAt(diskOffset, out);
+    if (fixed_) return readFixed(diskOffset, out);
     return readDynamic(diskOffset, out);
+}
+
+bool FileReadSeekVHD::readFixed(std::int64_t diskOffset, MutableByteSpan out) const {
+    std::size_t got = 0;
+    return file_.readAt(diskOffset, out, &got) && got == out.size();
 }
 
 bool FileReadSeekVHD::isUnallocated(std::int64_t diskOffset, std::int64_t length) const {
@@ -165,10 +170,12 @@ bool FileReadSeekVHD::readDynamic(std::int64_t diskOffset, MutableByteSpan out) 
         if (entry == kVhdUnallocated) {
             std::memset(part.data(), 0, part.size());
         } else {
-            // One positioned read for the whole run inside this block. A table entry
-            // pointing beyond the file reads as zeros (HostFile zero-fills past EOF).
+            // One positioned read for the whole run inside this block. What lies
+            // past the file's end (a cut image, or a table entry pointing beyond
+            // it) is not stored: it reads as zeros and fails the read.
             const std::int64_t fileOffset = std::int64_t{entry} * kSectorSize + bitmapSize_ + inBlock;
-            if (!file_.readAt(fileOffset, part)) ok = false;
+            std::size_t got = 0;
+            if (!file_.readAt(fileOffset, part, &got) || got < part.size()) ok = false;
         }
         done += chunk;
     }

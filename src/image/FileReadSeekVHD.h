@@ -43,6 +43,7 @@ public:
 private:
     bool fail(const std::string& text);
     bool readDynamic(std::int64_t diskOffset, MutableByteSpan out) const;
+    bool readFixed(std::int64_t diskOffset, MutableByteSpan out) const;
 
     HostFile file_;
     VhdFooter footer_;

@@ -1,10 +1,13 @@
 #include "image/HostFile.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -27,12 +30,20 @@ void HostFile::close() {
     fd_ = -1;
 }
 
+bool isImageFileType(unsigned mode) { return S_ISREG(mode) || S_ISBLK(mode); }
+
 bool HostFile::openReadOnly(const std::string& path) {
     close();
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a pipe must not wait for a writer; it is refused below.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) return false;
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd_, &st) != 0 || !isImageFileType(st.st_mode)) {
+        close();
+        return false;
+    }
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         close();
         return false;
     }
@@ -42,6 +53,12 @@ bool HostFile::openReadOnly(const std::string& path) {
 std::int64_t HostFile::length() const {
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
+    if (S_ISBLK(st.st_mode)) {
+        // A disk or partition device: its size comes from the kernel.
+        std::uint64_t bytes = 0;
+        if (::ioctl(fd_, BLKGETSIZE64, &bytes) != 0 || bytes > static_cast<std::uint64_t>(INT64_MAX)) return 0;
+        return static_cast<std::int64_t>(bytes);
+    }
     return static_cast<std::int64_t>(st.st_size);
 }
 

@@ -1,4 +1,6 @@
 // Read-only host file with positioned reads (RAII over a POSIX descriptor).
+// Regular files and block devices (a whole disk or a partition) are images;
+// anything else (a folder, a pipe, a terminal) is refused, never waited on.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +9,9 @@
 #include "util/Bytes.h"
 
 namespace tavrel {
+
+// True for the file types read as images: regular files and block devices.
+bool isImageFileType(unsigned mode);
 
 class HostFile {
 public:
@@ -17,7 +22,8 @@ public:
     HostFile(HostFile&& other) noexcept;
     HostFile& operator=(HostFile&& other) noexcept;
 
-    // Opens for reading only; false when the file cannot be opened.
+    // Opens for reading only; false when the file cannot be opened or is of
+    // another type than isImageFileType accepts.
     bool openReadOnly(const std::string& path);
     bool isOpen() const { return fd_ >= 0; }
     std::int64_t length() const;

@@ -41,7 +41,7 @@ OpenedImage openImage(const std::string& path) {
         if (errno == ENOENT || errno == ENOTDIR) return failure(ImageError::NotFound, imagetexts::kInvalidHandle);
         return failure(ImageError::Unreadable, imagetexts::kInvalidHandle);
     }
-    if (!S_ISREG(st.st_mode)) return failure(ImageError::NotAFile, imagetexts::kInvalidHandle);
+    if (!isImageFileType(st.st_mode)) return failure(ImageError::NotAFile, imagetexts::kInvalidHandle);
 
     HostFile file;
     if (!file.openReadOnly(path)) return failure(ImageError::Unreadable, imagetexts::kInvalidHandle);

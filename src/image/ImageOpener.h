@@ -1,7 +1,8 @@
-// The one place that turns an image path into a reader. The reader is chosen by
-// the file's content, never its name: each known format has a content test, and
-// a file no test claims is read as a raw disk when its length is a whole,
-// non-zero number of 512-byte sectors.
+// The one place that turns an image path into a reader. Regular files and block
+// devices (opened read-only) are read; other file types are refused at once.
+// The reader is chosen by the file's content, never its name: each known format
+// has a content test, and a file no test claims is read as a raw disk when its
+// length is a whole, non-zero number of 512-byte sectors.
 #pragma once
 
 #include <memory>
@@ -14,7 +15,7 @@ namespace tavrel {
 enum class ImageError {
     None,
     NotFound,     // no file at the path
-    NotAFile,     // a folder or another non-regular file
+    NotAFile,     // neither a regular file nor a block device (a folder, a pipe)
     Unreadable,   // the file exists but cannot be opened or read
     NotAnImage,   // no format claims it and it is not whole sectors (or empty)
     Damaged,      // a format claims it but its metadata does not hold together

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
+#include "image/HostFile.h"
 #include "image/ImageOpener.h"
 #include "support/TestSupport.h"
 #include "support/VhdBuilder.h"
@@ -93,6 +95,13 @@ TEST(ImageOpener, RefusesWhatItCannotReadWithATypedError) {
     const std::vector<Case> cases = {
         {"missing", [&dir] { return (dir / "absent.vhd").string(); }, ImageError::NotFound, "Invalid handle."},
         {"folder", [&dir] { return dir.path().string(); }, ImageError::NotAFile, "Invalid handle."},
+        {"pipe (never waited on)",
+         [&dir] {
+             ::mkfifo((dir / "pipe").c_str(), 0600);
+             return (dir / "pipe").string();
+         },
+         ImageError::NotAFile, "Invalid handle."},
+        {"character device", [] { return std::string("/dev/null"); }, ImageError::NotAFile, "Invalid handle."},
         {"empty", file("empty.img", {}), ImageError::NotAnImage, "Not a valid vhd file"},
         {"not whole sectors", file("odd.img", std::vector<std::uint8_t>(1000, 7)), ImageError::NotAnImage,
          "Not a valid vhd file"},
@@ -130,4 +139,19 @@ TEST(ImageOpener, RawReaderStopsAtTheEndOfTheFile) {
     EXPECT_FALSE(r.readAt(8 * 512, buf));
     EXPECT_FALSE(r.readAt(-512, buf));
     EXPECT_FALSE(r.isUnallocated(0, 512));
+}
+
+TEST(ImageOpener, RegularFilesAndBlockDevicesAreTheImageFileTypes) {
+    for (const unsigned type : {S_IFREG, S_IFBLK}) EXPECT_TRUE(isImageFileType(type | 0644)) << type;
+    for (const unsigned type : {S_IFDIR, S_IFIFO, S_IFCHR, S_IFSOCK, S_IFLNK})
+        EXPECT_FALSE(isImageFileType(type | 0644)) << type;
+    // A loop device this user can open is taken up, whatever it then holds.
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator("/dev", ec)) {
+        if (e.path().filename().string().rfind("loop", 0) != 0 || !e.is_block_file(ec) ||
+            ::access(e.path().c_str(), R_OK) != 0)
+            continue;
+        EXPECT_NE(openImage(e.path().string()).error, ImageError::NotAFile) << e.path();
+        break;
+    }
 }

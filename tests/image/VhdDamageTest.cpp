@@ -85,14 +85,14 @@ TEST(VhdDamage, TruncatedAndGarbageFilesFailCleanly) {
     EXPECT_FALSE(openBytes(garbage, r, dir));
 }
 
-TEST(VhdDamage, TableEntryBeyondTheFileReadsZeros) {
+TEST(VhdDamage, TableEntryBeyondTheFileReadsZerosAndFails) {
     TempDir dir;
     VhdImage image = tinyDynamic();
     image.forgeTableEntry(0, 0x00FFFFFF);  // block 0 far beyond the end of the file
     FileReadSeekVHD r;
     ASSERT_TRUE(openBytes(image.bytes, r, dir));
     std::vector<std::uint8_t> buf(4096, 0x11);
-    r.readAt(0, buf);
+    EXPECT_FALSE(r.readAt(0, buf)) << "nothing of the block is stored";
     EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](std::uint8_t v) { return v == 0; }));
 }
 

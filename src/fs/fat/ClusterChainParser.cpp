@@ -28,6 +28,12 @@ public:
         written += static_cast<std::int64_t>(bytes.size());
         return true;
     }
+    bool skip(std::int64_t length) override {
+        if (!out_.skip(length)) return false;
+        written += length;
+        return true;
+    }
+    bool hasRoomFor(std::int64_t bytes) override { return out_.hasRoomFor(bytes); }
     std::int64_t written = 0;
 
 private:

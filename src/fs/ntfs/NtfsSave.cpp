@@ -149,7 +149,9 @@ bool ntfs::writeCompressed(const DataStream& d, ByteSink& out, WorkControl& work
             produced = unit;
         }
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(unitBytes, realSize - written));
-        if (!out.write(produced.first(n))) return false;
+        // A hole unit stays a hole in the host file.
+        const bool hole = allocated == 0 && !unreadable;
+        if (!(hole ? out.skip(static_cast<std::int64_t>(n)) : out.write(produced.first(n)))) return false;
         written += n;
     }
     return complete;
