@@ -215,7 +215,7 @@ bool HFSP::scanForLeafNodes(WorkControl& work) {
     if (volumeBytes / blockSize_ <= 0 || volumeBytes < nodeSize) return false;
     const std::unordered_set<std::int64_t> live = leafChain(*catalog_);
 
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kChunkSize + nodeSize));
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(kChunkSize + nodeSize, volumeBytes)));
     work.range(0, volumeBytes / blockSize_);
     for (std::int64_t chunk = 0; chunk + nodeSize <= volumeBytes; chunk += kChunkSize) {
         if (!work.checkpoint()) {
