@@ -97,8 +97,10 @@ TEST_P(HfsDamage, EndsCleanly) {
             EXPECT_EQ(outcome.text, deep && GetParam().deepText ? GetParam().deepText : GetParam().text);
             continue;
         }
+        std::vector<fs::EntryRef> files;
         for (const auto& [path, e] : parserPaths(parser))
-            if (!parser.isFolder(e)) savedSha(parser, e);
+            if (!parser.isFolder(e)) files.push_back(e);
+        savedShas(parser, files);
     }
 }
 

@@ -24,6 +24,22 @@ public:
     std::vector<std::uint8_t> data;
 };
 
+// "<sha> <name>" lines (sha256sum's "  " or " -  " between) into a map by the
+// numeric name.
+template <typename Key>
+std::map<Key, std::string> hashes(const CommandResult& r, std::map<Key, std::string> out) {
+    std::istringstream lines(r.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string sha, name;
+        fields >> sha >> name;
+        if (name == "-") fields >> name;
+        if (!name.empty()) out.emplace(static_cast<Key>(std::stoull(name)), sha);
+    }
+    return out;
+}
+
 }  // namespace
 
 std::map<std::string, OracleEntry> oracle() {
@@ -65,13 +81,25 @@ std::map<std::string, fs::EntryRef> parserPaths(const fs::Parser& p, std::size_t
     return out;
 }
 
-std::string savedSha(fs::Parser& p, fs::EntryRef e) {
-    BufferSink sink;
-    WorkControl work;
-    if (!p.saveFile(e, sink, work)) return "save failed";
+std::map<fs::EntryRef, std::string> savedShas(fs::Parser& p, const std::vector<fs::EntryRef>& entries) {
+    std::map<fs::EntryRef, std::string> out;
     TempDir dir;
-    writeFileBytes(dir / "f", sink.data);
-    return sha256File(dir / "f");
+    WorkControl work;
+    for (const fs::EntryRef e : entries) {
+        BufferSink sink;
+        if (p.saveFile(e, sink, work)) writeFileBytes(dir / std::to_string(e), sink.data);
+        else out[e] = "save failed";
+    }
+    return hashes(runCommand("cd " + shellQuote(dir.path().string()) + " && sha256sum -- *"), out);
+}
+
+std::map<std::uint64_t, std::string> icatShas(const std::string& rawVolume, const std::vector<std::uint64_t>& cnids) {
+    std::map<std::uint64_t, std::string> out;
+    if (!haveTool("icat") || cnids.empty()) return out;
+    std::string script = "for i in";
+    for (const std::uint64_t c : cnids) script += " " + std::to_string(c);
+    script += "; do icat -f hfs " + shellQuote(rawVolume) + " $i | sha256sum | tr -d '\\n'; echo \" $i\"; done";
+    return hashes(runCommand(script), out);
 }
 
 }  // namespace tavrel::test::hfs

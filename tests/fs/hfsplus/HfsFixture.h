@@ -31,7 +31,12 @@ std::vector<std::uint8_t> volumeBytes();
 // characters as '^'), walked depth-first with a bound on the number of entries.
 std::map<std::string, fs::EntryRef> parserPaths(const fs::Parser& p, std::size_t bound = 100000);
 
-// SHA-256 of what saveFile writes.
-std::string savedSha(fs::Parser& p, fs::EntryRef e);
+// SHA-256 of what saveFile writes for each entry ("save failed" when it
+// returns false), from one sha256sum run.
+std::map<fs::EntryRef, std::string> savedShas(fs::Parser& p, const std::vector<fs::EntryRef>& entries);
+
+// SHA-256 of what `icat -f hfs` gives for each CNID of a raw volume, from one
+// shell run; empty when The Sleuth Kit is not installed.
+std::map<std::uint64_t, std::string> icatShas(const std::string& rawVolume, const std::vector<std::uint64_t>& cnids);
 
 }  // namespace tavrel::test::hfs

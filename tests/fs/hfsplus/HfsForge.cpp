@@ -117,4 +117,41 @@ void VolumeForge::writeOverflowLeaf() {
     b_[header + be16(b_, header + nodeSize_ - 6)] |= 0x40;  // node 1 in use in the map record
 }
 
+void VolumeForge::rescale(std::uint32_t blockSize) {
+    std::size_t next = (b_.size() / 2 + blockSize - 1) / blockSize * blockSize;  // unused in the fixture
+    auto moveFork = [&](std::size_t fork) {
+        Bytes data;
+        for (std::size_t i = 0; i < 8; ++i) {
+            const std::size_t start = std::size_t{be32(b_, fork + 16 + 8 * i)} * block_;
+            const std::size_t count = std::size_t{be32(b_, fork + 20 + 8 * i)} * block_;
+            if (count == 0) break;
+            data.insert(data.end(), b_.begin() + static_cast<std::ptrdiff_t>(start),
+                        b_.begin() + static_cast<std::ptrdiff_t>(start + count));
+        }
+        const std::size_t blocks = (data.size() + blockSize - 1) / blockSize;
+        std::copy(data.begin(), data.end(), b_.begin() + static_cast<std::ptrdiff_t>(next));
+        putBe(b_, fork + 12, blocks, 4);
+        for (std::size_t i = 0; i < 8; ++i) {
+            putBe(b_, fork + 16 + 8 * i, i == 0 && blocks ? next / blockSize : 0, 4);
+            putBe(b_, fork + 20 + 8 * i, i == 0 ? blocks : 0, 4);
+        }
+        next += blocks * blockSize;
+    };
+    // The file records first: they live in the catalog, which moves after them.
+    const std::size_t leaf = catalogNode(1);
+    for (std::size_t i = 1; i <= be16(b_, leaf + 10); ++i) {
+        const std::size_t key = leaf + be16(b_, leaf + nodeSize_ - 2 * i);
+        const std::size_t record = key + 2 + be16(b_, key);
+        if (be16(b_, record) != 2) continue;
+        moveFork(record + 88);   // data fork
+        moveFork(record + 168);  // resource fork
+    }
+    for (const std::size_t fork : {112, 192, 272, 352, 432}) moveFork(1024 + fork);
+    putBe(b_, 1024 + 40, blockSize, 4);
+    putBe(b_, 1024 + 44, b_.size() / blockSize, 4);
+    block_ = blockSize;
+    catalog_ = std::size_t{be32(b_, 1024 + 288)} * block_;
+    extents_ = std::size_t{be32(b_, 1024 + 208)} * block_;
+}
+
 }  // namespace tavrel::test::hfs

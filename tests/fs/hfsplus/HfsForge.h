@@ -1,6 +1,7 @@
 // Edits of the fixture volume's bytes for what the macOS-made image lacks: a
 // catalog file and a data fork that continue in the extents-overflow file, a
-// hard link, and stale leaf-node copies holding records the tree no longer has.
+// hard link, stale leaf-node copies holding records the tree no longer has, and
+// other allocation block sizes.
 // Everything is written big-endian at offsets computed from the volume itself
 // (block size 4096, catalog and extents B-trees of 4096-byte nodes).
 #pragma once
@@ -38,6 +39,10 @@ public:
     void spreadCatalog(std::uint32_t to, std::uint32_t spare);
     // Writes the collected overflow records (sorted by key) into extents node 1.
     void writeOverflowLeaf();
+    // Lays the volume out for allocation blocks of `blockSize` bytes: every fork
+    // of the volume header and of the file records moves, whole, to the free
+    // second half of the volume as one extent of the new blocks.
+    void rescale(std::uint32_t blockSize);
 
 private:
     struct Overflow {
