@@ -104,7 +104,9 @@ std::optional<HFSP::BTree> HFSP::openBTree(const ForkData& fork, std::uint32_t f
     const auto header = decodeBTreeHeader(first);
     if (!header) return std::nullopt;
     tree.header = *header;
-    tree.nodes = std::min<std::int64_t>(header->totalNodes, tree.fork.mappedBytes() / header->nodeSize);
+    // totalNodes is believed only as far as the fork and the volume reach.
+    tree.nodes = std::min<std::int64_t>({header->totalNodes, tree.fork.mappedBytes() / header->nodeSize,
+                                         volume_.size() / header->nodeSize});
     return tree;
 }
 
