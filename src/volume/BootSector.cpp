@@ -36,7 +36,8 @@ const char* fsNameOf(BootKind kind) {
 bool isExfatBootSector(ByteSpan sector) { return hasFatJump(sector) && textAt(sector, 3, "EXFA"); }
 
 bool isHfsPlusHeader(ByteSpan sector) {
-    return sector.size() >= 3 && sector[0] == 0x48 && sector[1] == 0x2B && sector[2] == 0x00;
+    // "H+" for HFS+, "HX" for HFSX (its case-sensitive variant, read the same way).
+    return sector.size() >= 3 && sector[0] == 0x48 && (sector[1] == 0x2B || sector[1] == 0x58) && sector[2] == 0x00;
 }
 
 bool isNtfsBootSector(ByteSpan sector, bool requireOemName) {

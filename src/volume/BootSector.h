@@ -48,7 +48,7 @@ const char* fsNameOf(BootKind kind);
 // exFAT test: byte 0 is 0xEB, byte 1 is 0x3C, 0x58 or 0x76, bytes 3..6 are "EXFA".
 bool isExfatBootSector(ByteSpan sector);
 
-// HFS+ volume header test: the sector begins 0x48 0x2B 0x00 ("H+", then zero).
+// HFS+ volume header test: the sector begins "H+" (or "HX" for HFSX), then a zero.
 bool isHfsPlusHeader(ByteSpan sector);
 
 // NTFS: bytes 0..1 are EB 52 and the bytes per sector (0x0B) are 512; with

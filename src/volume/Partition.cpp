@@ -96,6 +96,9 @@ std::string nameByType(const readWriteInterface& reader, std::uint8_t type, std:
         case 0x83:
             work.status(logical ? "found extx..." : "found ext2...");
             return "extX";
+        case 0xAF:
+            work.status("found HFS+...");
+            return "HFS+";
         default:
             break;
     }
@@ -220,13 +223,17 @@ std::vector<VolumeRecord> Partition::scanGpt(WorkControl& work) {
         std::int64_t first;
         std::int64_t last;
         std::string name;
+        bool appleHfs;  // type GUID 48465300-0000-11AA-AA11-00306543ECAC
     };
     std::vector<Entry> entries;
     for (std::size_t i = 0; i < kGptMaxEntries; ++i) {
         const ByteSpan e = subSpan(array, i * kGptEntrySize, kGptEntrySize);
         const auto first = static_cast<std::int64_t>(le64(e, 0x20));
         if (first <= 2 || e[0] == 0x30 || e[1] == 0x30 || e[2] == 0x30 || e[3] == 0x30) break;
-        entries.push_back({first, static_cast<std::int64_t>(le64(e, 0x28)), utf8FromUtf16le(subSpan(e, 0x38, 72), true)});
+        static constexpr std::uint8_t kAppleHfs[16] = {0x00, 0x53, 0x46, 0x48, 0x00, 0x00, 0xAA, 0x11,
+                                                       0xAA, 0x11, 0x00, 0x30, 0x65, 0x43, 0xEC, 0xAC};
+        entries.push_back({first, static_cast<std::int64_t>(le64(e, 0x28)), utf8FromUtf16le(subSpan(e, 0x38, 72), true),
+                           std::equal(e.begin(), e.begin() + 16, std::begin(kAppleHfs))});
     }
 
     int ntfsCount = 0;
@@ -260,10 +267,11 @@ std::vector<VolumeRecord> Partition::scanGpt(WorkControl& work) {
         }
         if (work.stopRequested()) break;
         if (recognised) continue;
-        // Any other first sector: HFS+ when the partition's third sector holds the
-        // volume header, otherwise the entry's own name; the size has no unit.
+        // Any other first sector: HFS+ when the partition's type says so or its third
+        // sector holds the volume header, otherwise the entry's own name; the size
+        // has no unit.
         Sector third{};
-        const bool hfs = readSector(reader_, entry.first + 2, third) && isHfsPlusHeader(third);
+        const bool hfs = entry.appleHfs || (readSector(reader_, entry.first + 2, third) && isHfsPlusHeader(third));
         const auto span = static_cast<std::int64_t>((static_cast<__int128>(entry.last) - entry.first) / 2048);
         out.add(hfs ? "HFS+" : entry.name, std::to_string(span), entry.first, extent);
     }

@@ -39,6 +39,7 @@ const ContractCase kCases[] = {
     {fs::FsKind::Fat32, "fat/fat32-512.vhd.xz", 2048, 81920},
     {fs::FsKind::Fat32, "fat/fat32-64k.vhd.xz", 2048, 8396800},
     {fs::FsKind::ExFat, "fat/exfat.vhd.xz", 2048, 32768},
+    {fs::FsKind::HfsPlus, "volume/gpt.vhd.xz", 178176, 8192},
 };
 
 void PrintTo(const ContractCase& c, std::ostream* os) { *os << c.fixture; }

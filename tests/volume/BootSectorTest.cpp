@@ -59,7 +59,7 @@ TEST(BootSector, ExfatNeedsJumpAndName) {
 TEST(BootSector, HfsPlusSignature) {
     EXPECT_TRUE(isHfsPlusHeader(sectorOf({0x48, 0x2B, 0x00, 0x04})));
     EXPECT_FALSE(isHfsPlusHeader(sectorOf({0x48, 0x2B, 0x01})));  // byte 2 must be zero
-    EXPECT_FALSE(isHfsPlusHeader(sectorOf({0x48, 0x58, 0x00})));  // HFSX is not HFS+
+    EXPECT_TRUE(isHfsPlusHeader(sectorOf({0x48, 0x58, 0x00, 0x05})));  // HFSX is read as HFS+
 }
 
 TEST(BootSector, NtfsStrictnessLevels) {

@@ -5,6 +5,7 @@
 #include "fs/fat/Fat16Class.h"
 #include "fs/fat/Fat32Class.h"
 #include "fs/fat/Fat64Class.h"
+#include "fs/hfsplus/HFSP.h"
 #include "fs/ntfs/ntfs.h"
 #include "util/Unicode.h"
 
@@ -38,7 +39,7 @@ const std::vector<FsKindRow>& fsKinds() {
         {FsKind::Fat32, "FAT32", "FAT32", "fat32", {}, &make<fat::Fat32Class>, true, false, true, false, nullptr, 0},
         {FsKind::Fat16, "FAT16", "FAT16", "fat16", {"FAT", "FAT12"}, &make<fat::Fat16Class>, true, false, true, false,
          nullptr, 0},
-        {FsKind::HfsPlus, "HFS+", "HFS+", "HFS+", {}, nullptr, false, true, false, false, "HFS+ partition selected....",
+        {FsKind::HfsPlus, "HFS+", "HFS+", "HFS+", {}, &make<HFSP>, false, true, false, false, "HFS+ partition selected....",
          0},
         {FsKind::Ntfs, "NTFS", "NTFS", "ntfs", {}, &make<ntfs>, true, true, false, true, "ntfs partition selected....",
          1},
