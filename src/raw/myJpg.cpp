@@ -4,6 +4,8 @@
 #include <cstring>
 #include <map>
 
+#include "raw/ExactEnd.h"
+
 namespace tavrel::raw {
 
 namespace {
@@ -153,7 +155,8 @@ void myJpg::scanSector(std::int64_t sector, std::size_t at, std::size_t sectorLe
         if (it == stack.end()) continue;
         const std::int64_t start = *it;
         stack.erase(it);
-        std::int64_t length = position + static_cast<std::int64_t>(rule.end.size()) - start;
+        const std::int64_t endsAt = position + static_cast<std::int64_t>(rule.end.size());
+        std::int64_t length = endsAt + bytesAfterEnd(rule.extension, *volume_, endsAt) - start;
         if (rule.approxSize > 0) length = std::min(length, rule.approxSize);
         record(start, length, r);
         if (rule.skipSize > kStep) startsFrom_ = std::max(startsFrom_, alignDown(position) + kStep + alignDown(rule.skipSize));

@@ -5,8 +5,9 @@
 // At every sector start the start signatures are tested in rule order and the
 // first match is a start. End signatures are searched at every byte after a
 // pending start of their rule; an end closes the most recent pending start of its
-// rule and the found file ends exactly after it (capped by the rule's
-// approximate size when that is positive). Rules without an end signature take
+// rule and the found file ends exactly after it, or after the few bytes a known
+// format keeps behind it (ExactEnd.h); capped by the rule's approximate size
+// when that is positive. Rules without an end signature take
 // the size their header states (a 1, 2, 4 or 8-byte little-endian field), or
 // else their approximate size. No found range runs past the volume. Starts still
 // pending when the volume ends are given their rule's approximate size.
