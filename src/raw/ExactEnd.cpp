@@ -37,4 +37,19 @@ std::int64_t bytesAfterEnd(const std::string& extension, const VolumeView& volum
     return 0;
 }
 
+std::int64_t statedLength(const std::string& extension, const VolumeView& volume, std::int64_t start) {
+    if (!equalsIgnoreCase(extension, "sqlite") && !equalsIgnoreCase(extension, "db")) return 0;
+    std::array<std::uint8_t, 100> header{};
+    if (!volume.readAt(start, header)) return 0;
+    static constexpr char kMagic[] = "SQLite format 3";
+    if (!std::equal(kMagic, kMagic + sizeof kMagic, header.begin())) return 0;
+    // The page size is a power of two from 512 to 32768, or 1 for 65536.
+    const std::uint32_t stored = be16(header, 16);
+    const std::int64_t pageSize = stored == 1 ? 65536 : stored;
+    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) return 0;
+    const std::int64_t pages = be32(header, 28);
+    if (pages == 0 || pages > volume.size() / pageSize) return 0;
+    return pages * pageSize;
+}
+
 }  // namespace tavrel::raw

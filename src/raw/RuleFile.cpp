@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <system_error>
 
 #include "raw/RuleTexts.h"
@@ -42,6 +43,13 @@ std::string trim(const std::string& text) {
 }
 
 }  // namespace
+
+std::string defaultRulePath() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return texts::kDefaultRuleFile;
+    return (exe.parent_path() / texts::kDefaultRuleFile).string();
+}
 
 LoadResult loadRuleFile(const std::string& path, bool asDefault, std::vector<SignatureRule>& rules) {
     LoadResult result;

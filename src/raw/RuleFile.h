@@ -21,6 +21,9 @@ struct LoadResult {
     std::size_t skipped = 0;  // damaged records left out
 };
 
+// The default rule file: "FileSetting.txt" in the folder of the running executable.
+std::string defaultRulePath();
+
 // Appends the file's rules to `rules`, indexed after those already there.
 // asDefault: the default file, whose last record's bytes-in-size is not checked
 // (its bad records are skipped like any other); a user file with a last record

@@ -167,6 +167,11 @@ void myJpg::scanSector(std::int64_t sector, std::size_t at, std::size_t sectorLe
 
 void myJpg::startWithoutEnd(std::size_t r, std::int64_t sector, std::size_t at) {
     const SignatureRule& rule = rules_[r];
+    if (const std::int64_t stated = statedLength(rule.extension, *volume_, sector); stated > 0) {
+        record(sector, stated, r);
+        startsFrom_ = std::max(startsFrom_, alignUp(sector + stated));
+        return;
+    }
     if (!rule.hasSizeField()) {
         record(sector, rule.approxSize, r);
         startsFrom_ = sector + (rule.skipSize > kStep ? alignDown(rule.skipSize) : kStep);
