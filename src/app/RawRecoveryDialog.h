@@ -17,6 +17,7 @@
 
 #include "app/PageController.h"
 #include "app/PageWorker.h"
+#include "app/RawSettingDlg.h"
 #include "browse/SaveReport.h"
 #include "image/VolumeView.h"
 #include "raw/myJpg.h"
@@ -72,6 +73,9 @@ public:
     std::string fileName(std::size_t foundIndex) const;
     static std::string categoryText(const TreeCategory& category);
     const std::vector<TreeCategory>& tree() const { return tree_; }
+
+    // The Setting page's logic, reporting through this page's Gui.
+    RawSettingDlg settingPage() { return RawSettingDlg(gui()); }
 
     // Set by the front end: redraw the tree after it changed; open the Setting page.
     std::function<void()> onTreeChanged;
