@@ -5,6 +5,7 @@
 #include <map>
 
 #include "raw/ExactEnd.h"
+#include "raw/FormatWalk.h"
 
 namespace tavrel::raw {
 
@@ -117,6 +118,14 @@ void myJpg::scanSector(std::int64_t sector, std::size_t at, std::size_t sectorLe
                 startRule = r;
                 break;
             }
+        }
+    }
+    // A kind with a structure check is cut where its structure ends, or dropped.
+    if (startRule < rules_.size()) {
+        const SignatureRule& rule = rules_[startRule];
+        if (const auto walked = walkedLength(rule.extension, *volume_, sector, rule.approxSize)) {
+            if (*walked > 0) record(sector, *walked, startRule);
+            startRule = rules_.size();
         }
     }
     if (startRule < rules_.size() && !rules_[startRule].end.empty() && pending_[startRule].size() < kMaxPending)

@@ -9,7 +9,8 @@
 // format keeps behind it (ExactEnd.h); capped by the rule's approximate size
 // when that is positive. Rules without an end signature take
 // the size their header states (a 1, 2, 4 or 8-byte little-endian field), or
-// else their approximate size. No found range runs past the volume. Starts still
+// else their approximate size. Kinds with a structure check (FormatWalk.h) are
+// cut where their structure ends, and hits that fail the check are dropped. No found range runs past the volume. Starts still
 // pending when the volume ends are given their rule's approximate size.
 #pragma once
 

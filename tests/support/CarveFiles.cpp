@@ -48,10 +48,19 @@ void pngChunk(Bytes& b, const char* type, const Bytes& data) {
 
 }  // namespace
 
-Bytes makeJpeg(std::size_t scanBytes, std::uint32_t seed) {
+Bytes makeJpeg(std::size_t scanBytes, std::uint32_t seed, const Bytes& thumbnail, std::size_t thumbnailAt) {
     Rng rng{seed};
     Bytes b;
-    put(b, {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10});
+    put(b, {0xFF, 0xD8});
+    if (!thumbnail.empty()) {
+        // APP1: marker, length, "Exif\0\0", padding, then the thumbnail.
+        const std::size_t length = 2 + (thumbnailAt - 4 - 2) + thumbnail.size();
+        put(b, {0xFF, 0xE1, static_cast<int>(length >> 8), static_cast<int>(length & 0xFF)});
+        putText(b, std::string("Exif\0\0", 6));
+        b.resize(thumbnailAt, 0);
+        b.insert(b.end(), thumbnail.begin(), thumbnail.end());
+    }
+    put(b, {0xFF, 0xE0, 0x00, 0x10});
     putText(b, std::string("JFIF\0", 5));
     put(b, {1, 1, 0, 0, 1, 0, 1, 0, 0});
     put(b, {0xFF, 0xDB, 0x00, 0x43, 0x00});

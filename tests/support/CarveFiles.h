@@ -13,7 +13,9 @@ namespace tavrel::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes makeJpeg(std::size_t scanBytes, std::uint32_t seed);
+// thumbnail, when given, is carried in an APP1 (EXIF) segment so that it starts
+// at byte thumbnailAt of the file, as cameras embed their previews.
+Bytes makeJpeg(std::size_t scanBytes, std::uint32_t seed, const Bytes& thumbnail = {}, std::size_t thumbnailAt = 0);
 Bytes makePng(std::size_t dataBytes, std::uint32_t seed);
 Bytes makePdf(std::size_t bodyBytes, std::uint32_t seed);  // ends "%%EOF\n"
 Bytes makeZip(std::size_t dataBytes, std::uint32_t seed, const std::string& comment = "");
