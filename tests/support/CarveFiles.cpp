@@ -149,6 +149,20 @@ void CarveVolume::place(const std::string& extension, std::int64_t offset, const
     files.push_back({extension, offset, file});
 }
 
+Bytes diskWithPartition(const Bytes& volume, std::int64_t startSector) {
+    Bytes disk(static_cast<std::size_t>(startSector * 512) + volume.size(), 0);
+    const auto sectors = static_cast<std::uint32_t>(volume.size() / 512);
+    disk[446 + 4] = 0x0C;
+    for (int i = 0; i < 4; ++i) {
+        disk[446 + 8 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(startSector >> (8 * i));
+        disk[446 + 12 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(sectors >> (8 * i));
+    }
+    disk[510] = 0x55;
+    disk[511] = 0xAA;
+    std::copy(volume.begin(), volume.end(), disk.begin() + startSector * 512);
+    return disk;
+}
+
 void writeTestRules(const std::filesystem::path& path) {
     struct Row {
         const char* ext;

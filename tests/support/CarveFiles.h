@@ -36,6 +36,9 @@ struct CarveVolume {
     std::vector<PlacedFile> files;
 };
 
+// A disk whose MBR holds one partition (type 0x0C) at startSector over volume.
+Bytes diskWithPartition(const Bytes& volume, std::int64_t startSector);
+
 // A rule file for jpg, png, pdf, zip (end signatures) and wav (size field at the
 // end of its 8-byte header), appended record by record.
 void writeTestRules(const std::filesystem::path& path);

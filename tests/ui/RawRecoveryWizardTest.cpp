@@ -38,17 +38,8 @@ protected:
         volume.place("pdf", 131072, makePdf(2500, 23));
         volume.place("zip", 1048576 + 512, makeZip(4000, 24, "note"));
         volume.place("wav", 1572864, makeWav(6000, 25));
-        // One MBR partition (type 0x0C) over the volume, which has no boot record.
-        Bytes disk(static_cast<std::size_t>(kVolumeSector * 512) + volume.bytes.size(), 0);
-        const auto sectors = static_cast<std::uint32_t>(volume.bytes.size() / 512);
-        disk[446 + 4] = 0x0C;
-        for (int i = 0; i < 4; ++i) {
-            disk[446 + 8 + i] = static_cast<std::uint8_t>(kVolumeSector >> (8 * i));
-            disk[446 + 12 + i] = static_cast<std::uint8_t>(sectors >> (8 * i));
-        }
-        disk[510] = 0x55;
-        disk[511] = 0xAA;
-        std::copy(volume.bytes.begin(), volume.bytes.end(), disk.begin() + kVolumeSector * 512);
+        // One MBR partition over the volume, which has no boot record.
+        const Bytes disk = diskWithPartition(volume.bytes, kVolumeSector);
         writeFileBytes(dir / "disk.img", disk);
 
         wizard = std::make_unique<ui::QtWizard>();
