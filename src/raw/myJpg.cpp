@@ -150,7 +150,9 @@ void myJpg::scanSector(std::int64_t sector, std::size_t at, std::size_t sectorLe
         }
     }
     std::sort(ends_.begin(), ends_.end());
-    for (const auto& [position, r] : ends_) {
+    for (const auto& hit : ends_) {
+        const std::int64_t position = hit.first;
+        const std::size_t r = hit.second;
         const SignatureRule& rule = rules_[r];
         auto& stack = pending_[r];
         // The end must lie after the start signature of the start it closes; only
