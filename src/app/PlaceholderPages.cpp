@@ -16,8 +16,4 @@ std::unique_ptr<PageController> makeAdvancedOptionsPage(CKeswinApp& app, const V
     return std::make_unique<PlaceholderPage>(app, kAdvancedOptionsPage, record);
 }
 
-std::unique_ptr<PageController> makeRawRecoveryPage(CKeswinApp& app, const VolumeRecord& record) {
-    return std::make_unique<PlaceholderPage>(app, kRawRecoveryPage, record);
-}
-
 }  // namespace tavrel::app

@@ -13,5 +13,7 @@ void addExportCommand(CLI::App& app, int& exitCode);
 void addLsCommand(CLI::App& app, int& exitCode);
 void addRecoverCommand(CLI::App& app, int& exitCode);
 void addCatCommand(CLI::App& app, int& exitCode);
+void addCarveCommand(CLI::App& app, int& exitCode);
+void addRulesCommand(CLI::App& app, int& exitCode);
 
 }  // namespace tavrel::cli

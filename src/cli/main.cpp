@@ -14,6 +14,8 @@ int main(int argc, char** argv) {
     tavrel::cli::addLsCommand(app, exitCode);
     tavrel::cli::addRecoverCommand(app, exitCode);
     tavrel::cli::addCatCommand(app, exitCode);
+    tavrel::cli::addCarveCommand(app, exitCode);
+    tavrel::cli::addRulesCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

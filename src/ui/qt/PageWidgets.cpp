@@ -2,6 +2,7 @@
 #include "app/Gui.h"
 #include "ui/qt/ImageSelectionPage.h"
 #include "ui/qt/PlaceholderPageWidget.h"
+#include "ui/qt/RawRecoveryPage.h"
 #include "ui/qt/RecoveryModePage.h"
 #include "ui/qt/ScanPage.h"
 #include "ui/qt/ScanModePage.h"
@@ -24,7 +25,7 @@ std::unique_ptr<PageWidget> makePageWidget(int pageId) {
     case app::kAdvancedOptionsPage:
         return std::make_unique<PlaceholderPageWidget>(pageId, QObject::tr("Advanced options"));
     case app::kRawRecoveryPage:
-        return std::make_unique<PlaceholderPageWidget>(pageId, QObject::tr("Raw recovery"));
+        return makeRawRecoveryPageWidget();
     default:
         return nullptr;
     }

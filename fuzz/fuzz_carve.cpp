@@ -1,0 +1,39 @@
+// Fuzz target: the carving engine over an arbitrary volume held in memory. The
+// first bytes choose a rule (signatures, size field, header and approximate
+// size), the rest is the volume; fixed rules for the kinds with structure checks
+// and exact ends run beside it.
+#include <cstdint>
+#include <vector>
+
+#include "image/MemoryImage.h"
+#include "image/VolumeView.h"
+#include "raw/SettingsRecord.h"
+#include "raw/myJpg.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace tavrel;
+    if (size < raw::kRecordSize) return 0;
+    raw::myJpg engine;
+    const raw::SettingsRecord record = raw::decodeRecord(ByteSpan(data, raw::kRecordSize));
+    if (raw::recordProblem(record).empty()) engine.rules().push_back(raw::ruleFromRecord(record, 0));
+    const auto fixed = [&](const char* ext, std::vector<std::uint8_t> start, std::vector<std::uint8_t> end) {
+        raw::SignatureRule rule;
+        rule.extension = ext;
+        rule.start = std::move(start);
+        rule.end = std::move(end);
+        rule.approxSize = 1 << 20;
+        engine.rules().push_back(rule);
+    };
+    fixed("jpg", {0xFF, 0xD8, 0xFF}, {0xFF, 0xD9});
+    fixed("png", {0x89, 0x50, 0x4E, 0x47}, {0x49, 0x45, 0x4E, 0x44});
+    fixed("zip", {0x50, 0x4B, 0x03, 0x04}, {0x50, 0x4B, 0x05, 0x06});
+    fixed("pdf", {0x25, 0x50, 0x44, 0x46}, {0x25, 0x25, 0x45, 0x4F, 0x46});
+    fixed("db", {0x53, 0x51, 0x4C, 0x69}, {});
+    MemoryImage image(std::vector<std::uint8_t>(data + raw::kRecordSize, data + size));
+    const VolumeView view(image, 0);
+    WorkControl work;
+    engine.carve(view, work);
+    for (const raw::FoundFile& f : engine.found())
+        if (f.start < 0 || f.length <= 0 || f.start + f.length > view.size()) __builtin_trap();
+    return 0;
+}

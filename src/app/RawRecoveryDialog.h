@@ -1,0 +1,111 @@
+// Raw recovery page (151): picks the rule files (the default FileSetting.txt
+// beside the executable and/or a file of the user's), carves the selected volume
+// on the page's worker with Pause/Resume/Stop, shows the found files in a tree of
+// categories, and saves the ticked ones into a folder asked for at each Save.
+//
+// A page serves one scan: after Parse, Parse, Setting and "Load Default Items"
+// stay disabled; Back (enabled whenever nothing runs) leads to the volume list.
+// The tree is a plain model here (categories and found-file indexes with their
+// check states); the front end draws it and reports ticks and selections.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/PageController.h"
+#include "app/PageWorker.h"
+#include "app/RawSettingDlg.h"
+#include "browse/SaveReport.h"
+#include "image/VolumeView.h"
+#include "raw/myJpg.h"
+#include "volume/VolumeRecord.h"
+
+namespace tavrel::app {
+
+class RawRecoveryDialog : public PageController {
+public:
+    // Control ids of the page.
+    static constexpr const char* kRuleFile = "ruleFile";        // path of the user's rule file
+    static constexpr const char* kBrowseRules = "browseRules";  // "..."
+    static constexpr const char* kLoadDefault = "loadDefault";  // check box "Load Default Items"
+    static constexpr const char* kParse = "parse";
+    static constexpr const char* kSetting = "setting";
+    static constexpr const char* kTree = "tree";
+    static constexpr const char* kList = "list";
+    static constexpr const char* kSave = "save";
+    static constexpr const char* kPause = "pause";
+    static constexpr const char* kResume = "resume";
+    static constexpr const char* kStop = "stop";
+    static constexpr const char* kProgress = "progress";
+    static constexpr const char* kStatus = "status";
+    static constexpr const char* kBack = "back";
+
+    struct TreeCategory {
+        std::string name;
+        std::int64_t count = 0;
+        std::vector<std::size_t> files;  // indexes into the engine's found list
+    };
+
+    RawRecoveryDialog(CKeswinApp& app, const VolumeRecord& record);
+    ~RawRecoveryDialog() override;
+
+    void open() override;
+    void back() override;
+    void command(const std::string& controlId) override;  // kBrowseRules, kParse, kSetting, kSave
+    void pause() override;
+    void resume() override;
+    void stop() override;
+    void shutdown() override;
+
+    void browseRules();
+    void parse();
+    void setting();
+    void save();
+
+    // Tree (interface thread): category -1 is the top item; a found file is
+    // selected with its category and file index.
+    void treeSelected(int category, int file = -1);
+    void setFileChecked(std::size_t foundIndex, bool checked);
+    bool fileChecked(std::size_t foundIndex) const;
+    std::string fileName(std::size_t foundIndex) const;
+    static std::string categoryText(const TreeCategory& category);
+    const std::vector<TreeCategory>& tree() const { return tree_; }
+
+    // The Setting page's logic, reporting through this page's Gui.
+    RawSettingDlg settingPage() { return RawSettingDlg(gui()); }
+
+    // Set by the front end: redraw the tree after it changed; open the Setting page.
+    std::function<void()> onTreeChanged;
+    std::function<void()> onOpenSettings;
+
+    bool running() const { return running_; }
+    const raw::myJpg& engine() const { return *engine_; }
+    const browse::SaveReport& lastSave() const { return lastSave_; }
+    // The default rule file; replaceable before Parse (tests).
+    std::string defaultRulePath;
+
+private:
+    bool refuseWhileRunning();
+    void setWorkControlsVisible(bool visible);
+    void endEarly();
+    void startCarve();
+    void endCarve();
+    void rebuildTree();
+    void endSave();
+
+    VolumeRecord volume_;
+    std::unique_ptr<raw::myJpg> engine_;
+    std::unique_ptr<VolumeView> view_;
+    std::vector<TreeCategory> tree_;
+    std::vector<bool> checked_;
+    bool running_ = false;
+    bool parsed_ = false;
+    raw::CarveResult carved_ = raw::CarveResult::Done;
+    browse::SaveReport lastSave_;
+    PageWorker worker_;
+};
+
+}  // namespace tavrel::app

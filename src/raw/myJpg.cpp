@@ -1,0 +1,218 @@
+#include "raw/myJpg.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "raw/ExactEnd.h"
+#include "raw/FormatWalk.h"
+
+namespace tavrel::raw {
+
+namespace {
+
+// Bytes read past a chunk's end, so an end signature that begins in the chunk's
+// last sector and runs into the next one is still seen whole.
+constexpr std::size_t kLookahead = 16;
+// Sectors between stop and pause checks inside a chunk.
+constexpr std::size_t kSectorsPerCheck = 256;
+
+bool matches(const std::uint8_t* at, const std::vector<std::uint8_t>& signature) {
+    for (std::size_t i = 0; i < signature.size(); ++i)
+        if (signature[i] != kWildcard && signature[i] != at[i]) return false;
+    return true;
+}
+
+std::int64_t alignUp(std::int64_t value) { return (value + myJpg::kStep - 1) / myJpg::kStep * myJpg::kStep; }
+std::int64_t alignDown(std::int64_t value) { return value / myJpg::kStep * myJpg::kStep; }
+
+}  // namespace
+
+bool myJpg::buildPatterns() {
+    if (rules_.empty()) return false;
+    categories_.clear();
+    ruleCategory_.clear();
+    endRules_.clear();
+    std::map<std::string, std::size_t> byName;
+    for (std::size_t r = 0; r < rules_.size(); ++r) {
+        rules_[r].index = r;
+        // A rule without a category is listed under its extension.
+        const std::string name = rules_[r].category.empty() ? rules_[r].extension : rules_[r].category;
+        auto [it, added] = byName.emplace(name, categories_.size());
+        if (added) categories_.push_back({name, 0});
+        ruleCategory_.push_back(it->second);
+        if (!rules_[r].end.empty()) endRules_.push_back(r);
+    }
+    return true;
+}
+
+std::string myJpg::nameOf(const FoundFile& file) const {
+    const std::string ext = file.rule < rules_.size() ? rules_[file.rule].extension : std::string();
+    return std::to_string(file.start) + " ." + ext;
+}
+
+void myJpg::record(std::int64_t start, std::int64_t length, std::size_t rule) {
+    length = std::min(length, volumeSize_ - start);
+    if (length <= 0) return;
+    if (found_.size() >= kMaxFound) {
+        truncated_ = true;
+        return;
+    }
+    found_.push_back({start, length, rule});
+    ++categories_[ruleCategory_[rule]].count;
+}
+
+CarveResult myJpg::carve(const VolumeView& volume, WorkControl& work) {
+    if (!buildPatterns()) return CarveResult::NotInitialized;
+    found_.clear();
+    truncated_ = false;
+    warnings_.clear();
+    pending_.assign(rules_.size(), {});
+    volume_ = &volume;
+    volumeSize_ = volume.size();
+    startsFrom_ = 0;
+    buffer_.assign(static_cast<std::size_t>(kChunk) + kLookahead, 0);
+
+    const std::int64_t chunks = (volumeSize_ + kChunk - 1) / kChunk;
+    work.range(0, chunks);
+    bool stopped = false;
+    for (std::int64_t c = 0; c < chunks && !stopped; ++c) {
+        work.position(c);
+        if (!work.checkpoint()) {
+            stopped = true;
+            break;
+        }
+        chunkBase_ = c * kChunk;
+        const std::int64_t length = std::min(kChunk, volumeSize_ - chunkBase_);
+        // Unstored ranges read as zeros: nothing starts or ends there.
+        if (volume.reader().isUnallocated(volume.baseOffset() + chunkBase_, length)) continue;
+        bufferLength_ = static_cast<std::size_t>(std::min<std::int64_t>(length + kLookahead, volumeSize_ - chunkBase_));
+        const MutableByteSpan view(buffer_.data(), bufferLength_);
+        if (!volume.readAt(chunkBase_, view)) warnings_.unreadable(chunkBase_);
+        std::size_t sectors = 0;
+        for (std::int64_t o = 0; o < length; o += kStep) {
+            if (++sectors % kSectorsPerCheck == 0 && !work.checkpoint()) {
+                stopped = true;
+                break;
+            }
+            scanSector(chunkBase_ + o, static_cast<std::size_t>(o),
+                       static_cast<std::size_t>(std::min(kStep, length - o)));
+        }
+    }
+    work.position(chunks);
+    flush();
+    volume_ = nullptr;
+    buffer_ = {};
+    return stopped ? CarveResult::Stopped : CarveResult::Done;
+}
+
+void myJpg::scanSector(std::int64_t sector, std::size_t at, std::size_t sectorLength) {
+    const std::uint8_t* data = buffer_.data();
+    // The first start signature that matches decides the sector's start.
+    std::size_t startRule = rules_.size();
+    if (sector >= startsFrom_) {
+        for (std::size_t r = 0; r < rules_.size(); ++r) {
+            const SignatureRule& rule = rules_[r];
+            const auto off = static_cast<std::size_t>(rule.startOffset);
+            if (off + rule.start.size() <= sectorLength && matches(data + at + off, rule.start)) {
+                startRule = r;
+                break;
+            }
+        }
+    }
+    // A kind with a structure check is cut where its structure ends, or dropped.
+    if (startRule < rules_.size()) {
+        const SignatureRule& rule = rules_[startRule];
+        if (const auto walked = walkedLength(rule.extension, *volume_, sector, rule.approxSize)) {
+            if (*walked > 0) record(sector, *walked, startRule);
+            startRule = rules_.size();
+        }
+    }
+    if (startRule < rules_.size() && !rules_[startRule].end.empty() && pending_[startRule].size() < kMaxPending)
+        pending_[startRule].push_back(sector);
+
+    // End signatures anywhere in the sector, for rules that wait for one; a start
+    // in this sector hides none of them.
+    ends_.clear();
+    for (const std::size_t r : endRules_) {
+        if (pending_[r].empty()) continue;
+        const std::vector<std::uint8_t>& sig = rules_[r].end;
+        const std::size_t last = std::min(at + sectorLength, bufferLength_ >= sig.size() ? bufferLength_ - sig.size() + 1 : 0);
+        std::size_t p = at;
+        while (p < last) {
+            if (sig[0] != kWildcard) {
+                const void* hit = std::memchr(data + p, sig[0], last - p);
+                if (!hit) break;
+                p = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data);
+            }
+            if (matches(data + p, sig)) ends_.emplace_back(chunkBase_ + static_cast<std::int64_t>(p), r);
+            ++p;
+        }
+    }
+    std::sort(ends_.begin(), ends_.end());
+    for (const auto& hit : ends_) {
+        const std::int64_t position = hit.first;
+        const std::size_t r = hit.second;
+        const SignatureRule& rule = rules_[r];
+        auto& stack = pending_[r];
+        // The end must lie after the start signature of the start it closes; only
+        // the newest start (pushed for this very sector) can fail that.
+        const auto opensBefore = [&](std::int64_t start) {
+            return start + rule.startOffset + static_cast<std::int64_t>(rule.start.size()) <= position;
+        };
+        auto it = stack.end();
+        if (!stack.empty() && opensBefore(stack.back())) it = stack.end() - 1;
+        else if (stack.size() >= 2 && opensBefore(stack[stack.size() - 2])) it = stack.end() - 2;
+        if (it == stack.end()) continue;
+        const std::int64_t start = *it;
+        stack.erase(it);
+        const std::int64_t endsAt = position + static_cast<std::int64_t>(rule.end.size());
+        std::int64_t length = endsAt + bytesAfterEnd(rule.extension, *volume_, endsAt) - start;
+        if (rule.approxSize > 0) length = std::min(length, rule.approxSize);
+        record(start, length, r);
+        if (rule.skipSize > kStep) startsFrom_ = std::max(startsFrom_, alignDown(position) + kStep + alignDown(rule.skipSize));
+    }
+
+    if (startRule < rules_.size() && rules_[startRule].end.empty()) startWithoutEnd(startRule, sector, at);
+}
+
+void myJpg::startWithoutEnd(std::size_t r, std::int64_t sector, std::size_t at) {
+    const SignatureRule& rule = rules_[r];
+    if (const std::int64_t stated = statedLength(rule.extension, *volume_, sector); stated > 0) {
+        record(sector, stated, r);
+        startsFrom_ = std::max(startsFrom_, alignUp(sector + stated));
+        return;
+    }
+    if (!rule.hasSizeField()) {
+        record(sector, rule.approxSize, r);
+        startsFrom_ = sector + (rule.skipSize > kStep ? alignDown(rule.skipSize) : kStep);
+        return;
+    }
+    // The size field, little-endian, from the chunk when it lies there, else read.
+    const auto width = static_cast<std::size_t>(rule.sizeFieldBytes);
+    const auto fieldAt = at + static_cast<std::size_t>(rule.sizeFieldOffset);
+    std::uint8_t field[8] = {};
+    if (fieldAt + width <= bufferLength_) {
+        std::memcpy(field, buffer_.data() + fieldAt, width);
+    } else if (!volume_->readAt(sector + rule.sizeFieldOffset, MutableByteSpan(field, width))) {
+        return;
+    }
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) value |= static_cast<std::uint64_t>(field[i]) << (8 * i);
+    const std::uint64_t header = rule.sizeIncludesHeader ? 0 : static_cast<std::uint64_t>(rule.headerSize);
+    if (value == 0 || value > static_cast<std::uint64_t>(volumeSize_)) return;
+    const auto length = static_cast<std::int64_t>(value + header);
+    // A header stating more than the rule's approximate size is no file of this kind.
+    if (rule.approxSize > 0 && length > rule.approxSize) return;
+    record(sector, length, r);
+    startsFrom_ = std::max(startsFrom_, alignUp(sector + length));
+}
+
+void myJpg::flush() {
+    for (std::size_t r = 0; r < rules_.size(); ++r) {
+        for (const std::int64_t start : pending_[r]) record(start, rules_[r].approxSize, r);
+        pending_[r].clear();
+    }
+}
+
+}  // namespace tavrel::raw

@@ -1,0 +1,92 @@
+// The carving engine: finds files in a volume by the signatures of its rules.
+//
+// The volume is read in 1 MiB chunks from its first byte to its last (a last
+// partial chunk included); ranges the image does not store are skipped unread.
+// At every sector start the start signatures are tested in rule order and the
+// first match is a start. End signatures are searched at every byte after a
+// pending start of their rule; an end closes the most recent pending start of its
+// rule and the found file ends exactly after it, or after the few bytes a known
+// format keeps behind it (ExactEnd.h); capped by the rule's approximate size
+// when that is positive. Rules without an end signature take
+// the size their header states (a 1, 2, 4 or 8-byte little-endian field), or
+// else their approximate size. Kinds with a structure check (FormatWalk.h) are
+// cut where their structure ends, and hits that fail the check are dropped. No found range runs past the volume. Starts still
+// pending when the volume ends are given their rule's approximate size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fs/ScanOutcome.h"
+#include "image/VolumeView.h"
+#include "raw/SignatureRule.h"
+#include "util/WorkControl.h"
+
+namespace tavrel::raw {
+
+struct FoundFile {
+    std::int64_t start = 0;   // byte offset in the volume
+    std::int64_t length = 0;
+    std::size_t rule = 0;
+};
+
+struct Category {
+    std::string name;
+    std::int64_t count = 0;
+};
+
+enum class CarveResult { Done, Stopped, NotInitialized };
+
+class myJpg {
+public:
+    static constexpr std::int64_t kChunk = 1048576;
+    static constexpr std::int64_t kStep = 512;
+    // Bounds on what one carve keeps: found files, and pending starts per rule.
+    static constexpr std::size_t kMaxFound = 2'000'000;
+    static constexpr std::size_t kMaxPending = 100'000;
+
+    std::vector<SignatureRule>& rules() { return rules_; }
+    const std::vector<SignatureRule>& rules() const { return rules_; }
+
+    // Checks the rules and groups them by category; false when there is no rule.
+    bool buildPatterns();
+
+    // Runs the whole scan on the caller's thread. Each run starts a fresh
+    // found-file list and fresh category counts.
+    CarveResult carve(const VolumeView& volume, WorkControl& work);
+
+    const std::vector<FoundFile>& found() const { return found_; }
+    const std::vector<Category>& categories() const { return categories_; }
+    std::size_t categoryOf(std::size_t rule) const { return ruleCategory_.at(rule); }
+    // "<start> .<extension>", e.g. "1048576 .jpg".
+    std::string nameOf(const FoundFile& file) const;
+    bool truncated() const { return truncated_; }  // kMaxFound was reached
+    const fs::Warnings& warnings() const { return warnings_; }
+
+private:
+    void scanSector(std::int64_t sector, std::size_t at, std::size_t sectorLength);
+    void record(std::int64_t start, std::int64_t length, std::size_t rule);
+    void startWithoutEnd(std::size_t rule, std::int64_t sector, std::size_t at);
+    void flush();
+
+    std::vector<SignatureRule> rules_;
+    std::vector<std::size_t> ruleCategory_;
+    std::vector<std::size_t> endRules_;  // rules with an end signature
+    std::vector<Category> categories_;
+    std::vector<FoundFile> found_;
+    std::vector<std::vector<std::int64_t>> pending_;
+    std::vector<std::pair<std::int64_t, std::size_t>> ends_;  // scratch: end hits of one sector
+    std::vector<std::uint8_t> buffer_;
+    const VolumeView* volume_ = nullptr;
+    std::int64_t volumeSize_ = 0;
+    std::int64_t chunkBase_ = 0;
+    std::size_t bufferLength_ = 0;
+    std::int64_t startsFrom_ = 0;  // no start is taken before this offset (skips)
+    bool truncated_ = false;
+    fs::Warnings warnings_;
+};
+
+}  // namespace tavrel::raw

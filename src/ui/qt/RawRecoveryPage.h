@@ -1,0 +1,37 @@
+// Widgets of the raw recovery page (151): rule-file choice, Parse, the Setting
+// button, the tree of categories and found files with smart check boxes, the
+// "File(s) List", the work controls and Save.
+#pragma once
+
+#include <memory>
+
+#include "ui/qt/EntryIcons.h"
+#include "ui/qt/WizardPage.h"
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace tavrel::app {
+class RawRecoveryDialog;
+}  // namespace tavrel::app
+
+namespace tavrel::ui {
+
+class RawRecoveryPage : public WizardPage {
+    Q_OBJECT
+public:
+    RawRecoveryPage();
+    void bind(app::PageController& controller) override;
+    QTreeWidget* tree() const { return tree_; }
+
+private:
+    void rebuild(app::RawRecoveryDialog& page);
+    void selected(app::RawRecoveryDialog& page, QTreeWidgetItem* item);
+
+    QTreeWidget* tree_;
+    EntryIcons icons_;
+};
+
+std::unique_ptr<PageWidget> makeRawRecoveryPageWidget();
+
+}  // namespace tavrel::ui

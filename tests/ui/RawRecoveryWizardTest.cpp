@@ -1,0 +1,151 @@
+// The raw recovery page in the real wizard, offscreen: a disk whose one
+// partition holds no file system but known files, treated as RAW on the volume
+// list; Parse with the shipped default rules, the category tree, ticking and
+// saving, compared with the original files' SHA-256.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QStackedWidget>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <map>
+
+#include "app/CKeswinApp.h"
+#include "app/RawRecoveryDialog.h"
+#include "app/RawTexts.h"
+#include "support/CarveFiles.h"
+#include "support/TestSupport.h"
+#include "ui/UiTestSupport.h"
+#include "ui/qt/QtWizard.h"
+#include "ui/qt/RawRecoveryPage.h"
+
+namespace tavrel::test {
+namespace {
+
+namespace fsys = std::filesystem;
+using app::RawRecoveryDialog;
+constexpr int kRaw = app::kRawRecoveryPage;
+constexpr std::int64_t kVolumeSector = 2048;
+
+class RawRecoveryWizardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qtApp();
+        volume.place("jpg", 4096, makeJpeg(7000, 21));
+        volume.place("png", 65536, makePng(3000, 22));
+        volume.place("pdf", 131072, makePdf(2500, 23));
+        volume.place("zip", 1048576 + 512, makeZip(4000, 24, "note"));
+        volume.place("wav", 1572864, makeWav(6000, 25));
+        // One MBR partition over the volume, which has no boot record.
+        const Bytes disk = diskWithPartition(volume.bytes, kVolumeSector);
+        writeFileBytes(dir / "disk.img", disk);
+
+        wizard = std::make_unique<ui::QtWizard>();
+        wizard->gui().messageHook = [this](const std::string& text, app::Buttons, app::Icon) {
+            messages.push_back(text);
+            return app::Answer::Ok;
+        };
+        wizard->gui().folderDialogHook = [this](const std::string&) { return (dir / "out").string(); };
+    }
+    void TearDown() override { wizard.reset(); }
+
+    ui::QtGui& gui() { return wizard->gui(); }
+    bool shown(const std::string& text) { return std::find(messages.begin(), messages.end(), text) != messages.end(); }
+
+    // Image, scan mode, the volume list with the partition treated as RAW.
+    RawRecoveryDialog* openRawPage() {
+        EXPECT_TRUE(wizard->start(false, (dir / "disk.img").string()));
+        EXPECT_TRUE(click(gui(), app::kImageSelectionPage, "next"));
+        EXPECT_TRUE(click(gui(), app::kScanModePage, "next"));
+        auto* volumes = pageControl<QTreeWidget>(gui(), app::kVolumeListPage, "volumeList");
+        if (!volumes || volumes->topLevelItemCount() < 1) return nullptr;
+        volumes->setCurrentItem(volumes->topLevelItem(0));
+        pageControl<QCheckBox>(gui(), app::kVolumeListPage, "customCheck")->click();
+        pageControl<QComboBox>(gui(), app::kVolumeListPage, "treatAs")->setCurrentText(QStringLiteral("RAW"));
+        EXPECT_TRUE(click(gui(), app::kVolumeListPage, "next"));
+        return dynamic_cast<RawRecoveryDialog*>(wizard->app().page(kRaw));
+    }
+
+    CarveVolume volume{2 * 1048576};
+    TempDir dir;
+    std::unique_ptr<ui::QtWizard> wizard;
+    std::vector<std::string> messages;
+};
+
+TEST_F(RawRecoveryWizardTest, ParseTickAndSaveMatchTheOriginals) {
+    RawRecoveryDialog* page = openRawPage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(shownText(gui(), kRaw, RawRecoveryDialog::kStatus), app::rawtexts::kOpened);
+    EXPECT_TRUE(pageControl<QCheckBox>(gui(), kRaw, RawRecoveryDialog::kLoadDefault)->isChecked());
+    EXPECT_EQ(shownText(gui(), kRaw, RawRecoveryDialog::kRuleFile), page->defaultRulePath);
+    for (const char* id : {RawRecoveryDialog::kProgress, RawRecoveryDialog::kPause, RawRecoveryDialog::kStop})
+        EXPECT_TRUE(pageControl<QWidget>(gui(), kRaw, id)->isHidden()) << id;
+
+    // Nothing found yet, nothing ticked.
+    ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kSave));
+    EXPECT_TRUE(shown(app::rawtexts::kNothingTicked));
+
+    // The default rules as shipped beside the executables; the field names them too.
+    page->defaultRulePath = (fsys::path(TAVREL_BINARY_DIR) / "FileSetting.txt").string();
+    gui().setText(kRaw, RawRecoveryDialog::kRuleFile, page->defaultRulePath);
+    ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kParse));
+    ASSERT_TRUE(pumpUntil([&] { return shown("done.."); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shownText(gui(), kRaw, RawRecoveryDialog::kStatus), app::rawtexts::kWorkerDone);
+    EXPECT_FALSE(pageControl<QWidget>(gui(), kRaw, RawRecoveryDialog::kParse)->isEnabled());
+    EXPECT_TRUE(pageControl<QWidget>(gui(), kRaw, RawRecoveryDialog::kBack)->isEnabled());
+    EXPECT_TRUE(pageControl<QWidget>(gui(), kRaw, RawRecoveryDialog::kStop)->isHidden());
+
+    auto* page151 = qobject_cast<ui::RawRecoveryPage*>(gui().pageWidget(kRaw));
+    ASSERT_NE(page151, nullptr);
+    QTreeWidget* tree = page151->tree();
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem* top = tree->topLevelItem(0);
+    EXPECT_EQ(top->text(0).toStdString(), app::rawtexts::kTreeTop);
+    std::map<std::string, int> categories;
+    for (int i = 0; i < top->childCount(); ++i) categories[top->child(i)->text(0).toStdString()] = i;
+    for (const char* c : {"Pictures (2)", "Documents (1)", "Archives (1)", "Audio (1)", "Video (0)"})
+        EXPECT_TRUE(categories.count(c)) << c;
+
+    // A category lists its files; the top item lists none.
+    tree->setCurrentItem(top->child(categories["Pictures (2)"]));
+    auto* list = pageControl<QTreeWidget>(gui(), kRaw, RawRecoveryDialog::kList);
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->topLevelItem(0)->text(0).toStdString(), "4096 .jpg");
+    tree->setCurrentItem(top);
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+
+    // Ticking the top item ticks every found file.
+    top->setCheckState(0, Qt::Checked);
+    ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kSave));
+    ASSERT_TRUE(pumpUntil([&] { return shown("work done"); }));
+    for (const PlacedFile& f : volume.files) {
+        const std::string name = std::to_string(f.offset) + " ." + f.extension;
+        const char* category = f.extension == "jpg" || f.extension == "png" ? "Pictures"
+                               : f.extension == "pdf"                       ? "Documents"
+                               : f.extension == "zip"                       ? "Archives"
+                                                                            : "Audio";
+        EXPECT_EQ(sha256File(dir / "out" / category / name), sha256Of(f.bytes)) << name;
+    }
+    ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kBack));
+    EXPECT_EQ(wizard->app().page(kRaw), nullptr);
+}
+
+TEST_F(RawRecoveryWizardTest, ParseWithoutRulesEndsEarlyAndLeavesBackUsable) {
+    RawRecoveryDialog* page = openRawPage();
+    ASSERT_NE(page, nullptr);
+    page->defaultRulePath = (dir / "missing.txt").string();
+    pageControl<QCheckBox>(gui(), kRaw, RawRecoveryDialog::kLoadDefault)->setChecked(false);
+    gui().setText(kRaw, RawRecoveryDialog::kRuleFile, "");
+    ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kParse));
+    EXPECT_TRUE(shown(app::rawtexts::kNoRules));
+    EXPECT_EQ(shownText(gui(), kRaw, RawRecoveryDialog::kStatus), app::rawtexts::kDone);
+    EXPECT_FALSE(pageControl<QWidget>(gui(), kRaw, RawRecoveryDialog::kParse)->isEnabled());
+    ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kBack));
+    EXPECT_EQ(wizard->app().page(kRaw), nullptr);
+}
+
+}  // namespace
+}  // namespace tavrel::test
