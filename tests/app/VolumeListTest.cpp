@@ -172,9 +172,9 @@ TEST_F(VolumeListTest, KindWithoutAParserIsRefusedBeforeTheModePage) {
     auto& page = toVolumeList(makeImage(threeVolumes()));
     select(1);
     click(kPage, PopulateDriveDlg::kCustomCheck);
-    gui.userSetText(kPage, PopulateDriveDlg::kTreatAs, "HFS+");
+    gui.userSetText(kPage, PopulateDriveDlg::kTreatAs, "EXTX");
     page.next();
-    EXPECT_EQ(gui.lastMessage(), "Tavrel cannot read HFS+ volumes yet. It reads NTFS, FAT16, FAT32, FAT64 volumes.");
+    EXPECT_EQ(gui.lastMessage(), "Tavrel cannot read extX volumes yet. It reads NTFS, FAT16, FAT32, FAT64, HFS+ volumes.");
     EXPECT_EQ(wizard.visiblePage(), &page);
 }
 
