@@ -62,8 +62,8 @@ MftLayout MftLayout::build(const std::vector<MftRun>& runs, std::int64_t cluster
                 next += count * rs;
             }
         }
-        // The next record starts at or after this run's end.
         if (clipped) break;
+        // The next record starts at or after this run's end.
         if (next < runEnd) next = (runEnd + rs - 1) / rs * rs;
         streamPos = runEnd;
     }
