@@ -7,7 +7,7 @@
 # The FAT volumes are made afresh by mkfs.fat and mtools, as the FAT fixtures
 # are, and cut after their last written sector (FAT16 and FAT32 with their FATs
 # cut short). The exFAT and NTFS seeds are cut from the committed fixture
-# images: NTFS after its first MFT records (its boot sector claiming 256 KiB),
+# images: NTFS after its first MFT records (its boot sector claiming no more),
 # exFAT after its first clusters, with its FAT and cluster heap moved up behind
 # the boot region and cut short so that those clusters fit in a few KB. The
 # partition and VHD seeds are the starts of the volume fixtures and tiny images
@@ -62,18 +62,19 @@ text() {  # text PATH BYTES SEED
 fat() {
   local vol=$work/$1.img
   # shellcheck disable=SC2086
-  mkfs.fat $2 -C "$vol" "$3" >/dev/null 2>&1
+  mkfs.fat --invariant $2 -C "$vol" "$3" >/dev/null 2>&1
   text "$work/a" 700 readme
   text "$work/b" 1500 gone
   text "$work/c" 2600 frag
   text "$work/d" 300 nested
-  mcopy -i "$vol" "$work/a" ::/README
-  mcopy -i "$vol" "$work/b" "::/A deleted file with a long name.txt"
-  mcopy -i "$vol" "$work/d" ::/blocker.bin
+  touch -d "2021-03-04 13:05:06" "$work"/[abcd]
+  mcopy -m -i "$vol" "$work/a" ::/README
+  mcopy -m -i "$vol" "$work/b" "::/A deleted file with a long name.txt"
+  mcopy -m -i "$vol" "$work/d" ::/blocker.bin
   mmd -i "$vol" ::/docs ::/docs/deep
-  mcopy -i "$vol" "$work/d" "::/docs/deep/Ünïcode-名前.txt"
+  mcopy -m -i "$vol" "$work/d" "::/docs/deep/Ünïcode-名前.txt"
   mdel -i "$vol" ::/blocker.bin
-  mcopy -i "$vol" "$work/c" ::/fragmented.bin
+  mcopy -m -i "$vol" "$work/c" ::/fragmented.bin
   mdel -i "$vol" "::/A deleted file with a long name.txt"
   [ "$1" = fat12 ] || compact_fat "$vol"
   seed "$4" "$1" "$vol"
@@ -148,8 +149,9 @@ cluster = struct.unpack_from('<H', boot, 11)[0] * boot[13]
 mft = struct.unpack_from('<q', boot, 48)[0] * cluster
 f.seek(start)
 vol = bytearray(f.read(min(mft + 76 * 1024, 100 * 1024)))
-# The volume claims 256 KiB: whole-volume scans of a VHD-placed seed stay short.
-struct.pack_into('<q', vol, 40, 512 - 1)
+# The volume claims what the seed holds: whole-volume scans of a VHD-placed
+# seed stay short (mutations of this field reach the larger claims).
+struct.pack_into('<q', vol, 40, len(vol) // 512 - 1)
 open(sys.argv[3], 'wb').write(bytes(vol))
 PY
   seed fuzz_ntfs "$name" "$work/$name.img"
