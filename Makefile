@@ -41,7 +41,7 @@ bench: deps
 	bench/run.sh $(BENCH_BUILD)
 
 fuzz: deps
-	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTAVREL_FUZZ=ON -DTAVREL_GUI=OFF \
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_FUZZ=ON -DTAVREL_GUI=OFF \
 	  -DTAVREL_TESTS=OFF -DTAVREL_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	fuzz/run.sh $(FUZZ_BUILD)

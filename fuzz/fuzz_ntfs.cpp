@@ -1,34 +1,24 @@
-// Fuzzes the NTFS parser: the decoders on raw input, then a whole scan (Standard
-// and Deep) of the input taken as a volume, with every reachable entry listed,
-// described and saved.
+// Fuzzes the NTFS parser: the decoders on raw input, then a whole scan
+// (Standard or Deep) of the input taken as a volume (whole, or the start of one
+// inside a sparse VHD claiming 2 TiB: see ParserFuzz.h), with every reachable
+// entry listed, described and saved.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "ParserFuzz.h"
 #include "fs/ntfs/AttributeList.h"
 #include "fs/ntfs/Lznt1.h"
 #include "fs/ntfs/MftRecord.h"
 #include "fs/ntfs/RecordLoader.h"
 #include "fs/ntfs/RunList.h"
 #include "fs/ntfs/ntfs.h"
-#include "image/MemoryImage.h"
 
 using namespace tavrel;
 using namespace tavrel::fs;
 
 namespace {
-// Accepts a bounded amount, so a hostile size cannot make one save run for ever.
-class BoundedSink final : public ByteSink {
-public:
-    bool write(ByteSpan bytes) override {
-        taken_ += bytes.size();
-        return taken_ < (256u << 10);
-    }
-
-private:
-    std::size_t taken_ = 0;
-};
-
 void walk(ntfs& p, WorkControl& work) {
     std::vector<EntryRef> stack = p.rootLevel();
     std::size_t visits = 0;
@@ -42,8 +32,8 @@ void walk(ntfs& p, WorkControl& work) {
         p.times(e);
         if (p.isFolder(e)) {
             for (auto c : p.children(e)) stack.push_back(c);
-        } else if (visits < 64) {
-            BoundedSink sink;
+        } else if (visits < 64 && p.size(e) <= fuzz::kSavedSize) {
+            fuzz::BoundedSink sink;
             p.saveFile(e, sink, work);
         }
     }
@@ -51,7 +41,10 @@ void walk(ntfs& p, WorkControl& work) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const ByteSpan input(data, size);
+    // The decoders over the input's first bytes (a record is at most 64 KiB, an
+    // LZNT1 chunk 4 KiB), with one output buffer kept across inputs.
+    static std::vector<std::uint8_t> out(65536);
+    const ByteSpan input(data, std::min<std::size_t>(size, 16384));
     decodeBootSector(input);
     decodeRunList(input, ~std::uint64_t{0});
     walkAttributeList(input);
@@ -64,31 +57,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             decodeRunList(record->runList(a), a.lastVcn - a.firstVcn + 1);
         }
     }
-    std::vector<std::uint8_t> out(65536);
     decompressUnit(input, out);
 
-    // The input as a volume: the boot sector is made to say NTFS with 512-byte
-    // sectors so that the MFT path is taken, unless the first byte asks for the
+    // The volume: its boot sector is made to say NTFS with 512-byte sectors so
+    // that the MFT path is taken, unless its first byte asks for the
     // damaged-boot path.
-    std::vector<std::uint8_t> volume(input.begin(), input.end());
-    if (volume.size() < 4096) volume.resize(4096);
-    if (!volume.empty() && (volume[0] & 1) == 0) {
-        volume[3] = 'N';
-        volume[4] = 'T';
-        volume[5] = 'F';
-        volume[6] = 'S';
-        volume[11] = 0;
-        volume[12] = 2;
+    if (size < 2) return 0;
+    std::vector<std::uint8_t> bytes(data, data + size);
+    if (bytes.size() < 4097) bytes.resize(4097);
+    if ((bytes[1] & 1) == 0) {
+        bytes[1 + 3] = 'N';
+        bytes[1 + 4] = 'T';
+        bytes[1 + 5] = 'F';
+        bytes[1 + 6] = 'S';
+        bytes[1 + 11] = 0;
+        bytes[1 + 12] = 2;
     }
-    MemoryImage image(std::move(volume));
-    VolumeView view(image, 0);
-    for (int mode : {1, 3}) {
+    fuzz::withVolume(bytes.data(), bytes.size(), [](const VolumeView& view, ByteSpan, bool deep) {
         ScanOptions options;
-        options.mode = static_cast<fs::RecoveryMode>(mode);
+        options.mode = deep ? fs::RecoveryMode::Deep : fs::RecoveryMode::Standard;
         ntfs p(view, options);
         WorkControl work;
         p.scan(work);
         walk(p, work);
-    }
+    });
     return 0;
 }

@@ -23,17 +23,23 @@ MftLayout MftLayout::build(const std::vector<MftRun>& runs, std::int64_t cluster
     for (const MftRun& run : runs) {
         if (l.slots_ >= limits.maxSlots || next / rs >= limits.maxRecords) break;
         // An MFT longer than its volume is a claim no volume backs.
-        if (run.length > volume / cs || streamPos > volume) {
+        if (streamPos > volume) {
             l.cut_ = true;
             break;
         }
-        const std::uint64_t runBytes = run.length * cs;
-        const std::uint64_t runEnd = streamPos + runBytes;
         std::int64_t base = 0;
         const bool onVolume = !run.sparse && !__builtin_mul_overflow(run.lcn, clusterSize, &base) && base >= 0 &&
                               static_cast<std::uint64_t>(base) < volume;
         if (!run.sparse && !onVolume) l.cut_ = true;
         const auto baseU = static_cast<std::uint64_t>(base);
+        // A run reaching past the volume's end is clipped there: the records it
+        // starts with are still worth reading. Where the MFT goes on after it is
+        // unknown, so the runs after a clipped one are not followed.
+        const std::uint64_t room = onVolume ? volume - baseU : volume;
+        const bool clipped = run.length > room / cs;
+        if (clipped) l.cut_ = true;
+        const std::uint64_t runBytes = clipped ? room : run.length * cs;
+        const std::uint64_t runEnd = streamPos + runBytes;
         if (onVolume && stored(base, static_cast<std::int64_t>(std::min(runBytes, volume - baseU)))) {
             while (next < runEnd) {
                 const std::uint64_t record = next / rs;
@@ -56,6 +62,7 @@ MftLayout MftLayout::build(const std::vector<MftRun>& runs, std::int64_t cluster
                 next += count * rs;
             }
         }
+        if (clipped) break;
         // The next record starts at or after this run's end.
         if (next < runEnd) next = (runEnd + rs - 1) / rs * rs;
         streamPos = runEnd;

@@ -6,7 +6,8 @@
 // of the MFT that the image does not store (unallocated blocks of a dynamic
 // image, holes) gets no slots, and no more slots are kept than the image's own
 // bytes could hold records. A forged run of 2^40 clusters over a tiny image thus
-// yields at most (image bytes / record size) slots.
+// yields at most (image bytes / record size) slots. A run reaching past the
+// volume's end is clipped there, and the runs after it are not followed.
 //
 // Kept slots are numbered 0..size()-1 in record order; indexOf() maps a record
 // number back to its slot. On a whole, stored MFT, slot i is record i.

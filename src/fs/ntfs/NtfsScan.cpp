@@ -50,7 +50,7 @@ ScanOutcome ntfs::scan(WorkControl& work) {
 // whether it stands for an NTFS volume.
 ScanOutcome ntfs::outcome(const WorkControl& work) const {
     if (work.stopRequested()) return ScanOutcome::stopped();
-    const bool found = scanMode_ == 3 ? entries_.size() > 1 : mftLocated_;
+    const bool found = scanMode_ == 3 || recordHunt_ ? entries_.size() > 1 : mftLocated_;
     if (found) return ScanOutcome::done();
     if (!bootRead_) return ScanOutcome::fail(ScanResult::ReadError, 0, "The volume's boot sector could not be read");
     if (!boot_.isNtfs) return ScanOutcome::fail(ScanResult::NotThisKind, 0, "No NTFS boot sector and no MFT found");
@@ -284,9 +284,32 @@ void ntfs::enumerateMft(WorkControl& work) {
         work.status(format("parsing %lld cluster of MFT run.", static_cast<long long>(static_cast<std::int32_t>(run.lcn))));
         if (!work.checkpoint()) return;
     }
-    // The MFT is a byte stream along its runs; record i starts at byte
-    // i x record size of that stream. The table holds no more records than the
-    // $MFT's real size, the volume and the image's own bytes can back.
+    layoutMft();
+    // Runs that lead to no record: those of the $MFT record's copy in $MFTMirr,
+    // and failing those a hunt for records by the numbers they carry.
+    if (!layoutLeadsToRecords()) {
+        warnings_.damaged(mftRecordOffset_);
+        if (adoptMirrorRuns()) layoutMft();
+    }
+    if (!layoutLeadsToRecords()) {
+        recordHunt_ = true;
+        deepScan(work);
+        return;
+    }
+    entries_.resize(static_cast<std::size_t>(layout_.size()));
+    for (const MftSegment& s : layout_.segments()) {
+        for (std::uint64_t k = 0; k < s.count; ++k) {
+            NtfsEntry& e = entries_[static_cast<std::size_t>(s.firstSlot + k)];
+            e.recordNumber = s.firstRecord + k;
+            e.recordOffset = s.offset + static_cast<std::int64_t>(k * recordSize_);
+        }
+    }
+}
+
+// The MFT is a byte stream along its runs; record i starts at byte i x record
+// size of that stream. The table holds no more records than the $MFT's real
+// size, the volume and the image's own bytes can back.
+void ntfs::layoutMft() {
     MftLimits limits;
     limits.volumeSize = std::max<std::int64_t>(std::min(volumeSize_, volume_.size()), 0);
     limits.maxRecords = static_cast<std::uint64_t>(limits.volumeSize) / recordSize_;
@@ -296,14 +319,31 @@ void ntfs::enumerateMft(WorkControl& work) {
     layout_ = MftLayout::build(mftRuns_, clusterSize_, recordSize_, limits,
                                [this](std::int64_t offset, std::int64_t length) { return stored(offset, length); });
     if (layout_.cut()) warnings_.damaged(mftRecordOffset_);
-    entries_.resize(static_cast<std::size_t>(layout_.size()));
-    for (const MftSegment& s : layout_.segments()) {
-        for (std::uint64_t k = 0; k < s.count; ++k) {
-            NtfsEntry& e = entries_[static_cast<std::size_t>(s.firstSlot + k)];
-            e.recordNumber = s.firstRecord + k;
-            e.recordOffset = s.offset + static_cast<std::int64_t>(k * recordSize_);
-        }
+}
+
+// True when one of the first slots (records 0 to 3 are on every volume) holds a
+// record.
+bool ntfs::layoutLeadsToRecords() const {
+    std::vector<std::uint8_t> bytes(recordSize_);
+    for (std::uint64_t slot = 0; slot < std::min<std::uint64_t>(layout_.size(), 4); ++slot) {
+        std::int64_t offset = -1;
+        for (const MftSegment& s : layout_.segments())
+            if (slot >= s.firstSlot && slot - s.firstSlot < s.count)
+                offset = s.offset + static_cast<std::int64_t>((slot - s.firstSlot) * recordSize_);
+        if (offset >= 0 && volume_.readAt(offset, bytes) && recordKindOf(bytes) == RecordKind::Record) return true;
     }
+    return false;
+}
+
+// Takes the runs of the $MFT record's copy in $MFTMirr, when the boot sector
+// names a mirror other than the record already used.
+bool ntfs::adoptMirrorRuns() {
+    std::int64_t offset = 0;
+    if (!boot_.isNtfs || boot_.mftMirrorCluster <= 0 ||
+        __builtin_mul_overflow(boot_.mftMirrorCluster, clusterSize_, &offset) || offset == mftRecordOffset_)
+        return false;
+    const auto record = loadRecord(offset);
+    return record && adoptMftRecord(*record);
 }
 
 // Parses the record a hunt found at offset (from the chunk when it lies inside,

@@ -159,7 +159,7 @@ void ntfs::buildTree(WorkControl& work) {
         }
     }
     tree_.reset(entries_.size());
-    if (scanMode_ == 3) {
+    if (scanMode_ == 3 || recordHunt_) {
         linkDeep();
     } else {
         linkTree();

@@ -87,6 +87,9 @@ private:
     std::optional<std::uint32_t> addFoundRecord(std::int64_t offset, std::uint32_t size, ByteSpan chunk,
                                                 std::size_t pos);
     bool huntFirstMft(WorkControl& work);
+    void layoutMft();
+    bool layoutLeadsToRecords() const;
+    bool adoptMirrorRuns();
     bool adoptMftRecord(const LoadedRecord& record);
     std::uint32_t recordSizeAt(ByteSpan unit) const;
     void adoptExtensionNames();
@@ -129,6 +132,7 @@ private:
     bool mftLocated_ = false;
     bool runsFromEntry0_ = true;
     bool stopAtFirstMft_ = true;
+    bool recordHunt_ = false;  // the MFT's runs led nowhere: records were hunted as in Deep mode
     std::vector<MftRun> mftRuns_;
     std::uint64_t mftDataSize_ = 0;      // real size of the $MFT's $DATA (0: unknown)
     std::int64_t mftRecordOffset_ = -1;  // where the $MFT record was read

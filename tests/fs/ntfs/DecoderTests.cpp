@@ -220,7 +220,8 @@ TEST(NtfsRecord, LoaderJudgesDamage) {
 
 // The MFT's slots along its runs (4 KiB clusters, 1 KiB records): holes and
 // stretches the image does not store get none; claims past the volume, the real
-// size or what the image can hold are cut.
+// size or what the image can hold are cut (a run past the volume's end is
+// clipped there).
 TEST(NtfsMftLayout, SlotsAreBoundedByWhatIsStored) {
     const std::vector<MftRun> runs{{10, 4, false}, {0, 2, true}, {100, 1000, false}};
     const auto all = [](std::int64_t, std::int64_t) { return true; };
@@ -239,7 +240,7 @@ TEST(NtfsMftLayout, SlotsAreBoundedByWhatIsStored) {
         {"real size", {20, 1u << 20, volume}, all, 16, false, std::nullopt},
         {"image holds 100 records", {1u << 20, 100, volume}, all, 100, true, 16},
         {"second run not stored", {1u << 20, 1u << 20, volume}, firstRunOnly, 16, false, std::nullopt},
-        {"run longer than the volume", {1u << 20, 1u << 20, 200 * 4096}, all, 16, true, std::nullopt},
+        {"run longer than the volume", {1u << 20, 1u << 20, 200 * 4096}, all, 16 + 400, true, 16},
     };
     for (const Case& c : cases) {
         const MftLayout l = MftLayout::build(runs, 4096, 1024, c.limits, c.stored);
@@ -249,11 +250,13 @@ TEST(NtfsMftLayout, SlotsAreBoundedByWhatIsStored) {
         EXPECT_EQ(l.slotOf(5), std::optional<std::uint64_t>(5)) << c.what;
         EXPECT_FALSE(l.slotOf(17)) << c.what;  // in the hole
     }
-    // A forged run of 2^40 clusters over a 1 GiB volume is refused whole.
+    // A forged run of 2^40 clusters over a 1 GiB volume is clipped to the
+    // volume, and keeps no more slots than the image can hold.
     const MftLayout forged = MftLayout::build({{4, std::uint64_t{1} << 40, false}}, 4096, 1024,
                                               {~std::uint64_t{0}, 1000, volume}, all);
     EXPECT_TRUE(forged.cut());
-    EXPECT_EQ(forged.size(), 0u);
+    EXPECT_EQ(forged.size(), 1000u);
+    EXPECT_EQ(forged.slotOf(999), std::optional<std::uint64_t>(999));
 }
 
 TEST(NtfsRecord, AttributeText) {

@@ -91,6 +91,71 @@ TEST(NtfsVolume, TreeAndContentMatchTheOracleOnAGptDiskWith512ByteClusters) {
     EXPECT_EQ(s.parser->warnings().total(), 0) << warningSummary(s.parser->warnings());
 }
 
+// Rewrites the unnamed $DATA of the $MFT record copy at `recordAt` as one run
+// of `length` clusters at cluster `lcn` (fields as narrow as they can be), its
+// last VCN to match.
+void forgeMftRun(std::vector<std::uint8_t>& v, std::size_t recordAt, std::uint64_t length, std::uint64_t lcn) {
+    std::vector<std::uint8_t> record(v.begin() + static_cast<std::ptrdiff_t>(recordAt),
+                                     v.begin() + static_cast<std::ptrdiff_t>(recordAt + 1024));
+    applyFixup(record);
+    const auto width = [](std::uint64_t x, unsigned signBit) {
+        unsigned n = 1;
+        while (n < 8 && (x >> (8 * n - signBit)) != 0) ++n;
+        return n;
+    };
+    const unsigned lengthBytes = width(length, 0), lcnBytes = width(lcn, 1);
+    std::vector<std::uint8_t> runs{static_cast<std::uint8_t>(lcnBytes << 4 | lengthBytes)};
+    for (unsigned i = 0; i < lengthBytes; ++i) runs.push_back(static_cast<std::uint8_t>(length >> (8 * i)));
+    for (unsigned i = 0; i < lcnBytes; ++i) runs.push_back(static_cast<std::uint8_t>(lcn >> (8 * i)));
+    runs.push_back(0);
+    for (const auto& a : collectAttributes(record)) {
+        if (a.type != 0x80 || !a.nonResident || a.nameLength != 0) continue;
+        const std::size_t at = recordAt + a.offset;
+        ASSERT_LE(a.runListOffset + runs.size(), a.length);
+        std::copy(runs.begin(), runs.end(), v.begin() + static_cast<std::ptrdiff_t>(at + a.runListOffset));
+        for (int i = 0; i < 8; ++i) v[at + 24 + i] = static_cast<std::uint8_t>((length - 1) >> (8 * i));
+        return;
+    }
+    ADD_FAILURE() << "no $DATA in the $MFT record";
+}
+
+// An $MFT whose first run reaches past the volume is clipped to it; one whose
+// run leads off the volume gives way to its copy in $MFTMirr, and when that
+// leads nowhere too, to a hunt for records. Each lists the oracle's tree, with
+// a warning.
+TEST(NtfsVolume, MftRunsPastTheVolumeStillListTheOracleTree) {
+    const Image image = openFixture("ntfs-gpt");
+    auto rows = expectedListing("ntfs-gpt", image);
+    for (auto& row : rows)
+        if (row.path == "$MFT" || row.path == "$MFTMirr") row.sha = "-";  // their content holds the forged runs
+    const auto sound = volumeCopy(image);
+    const NtfsBoot boot = decodeBootSector(ByteSpan(sound->bytes()).first(512));
+    const auto mft = static_cast<std::size_t>(boot.mftCluster * boot.clusterSize);
+    const auto mirror = static_cast<std::size_t>(boot.mftMirrorCluster * boot.clusterSize);
+    struct Case {
+        const char* what;
+        std::uint64_t length, lcn;  // the fixture's $MFT is 150 clusters long
+        bool mirrorToo;
+    };
+    const Case cases[] = {
+        {"first run longer than the volume", 0x7FFFFFFF, static_cast<std::uint64_t>(boot.mftCluster), false},
+        {"first run off the volume", 150, 0x7FFFFF00, false},
+        {"both copies off the volume", 150, 0x7FFFFF00, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto damaged = volumeCopy(image);
+        forgeMftRun(damaged->bytes(), mft, c.length, c.lcn);
+        if (c.mirrorToo) forgeMftRun(damaged->bytes(), mirror, c.length, c.lcn);
+        VolumeView view(*damaged, 0);
+        ntfs p(view, {});
+        WorkControl work;
+        EXPECT_EQ(p.scan(work).result, ScanResult::Done);
+        expectMatchesOracle(p, rows, true, 15);
+        EXPECT_GT(p.warnings().damagedRecords(), 0);
+    }
+}
+
 TEST(NtfsVolume, TopLevelListTextsAndSaveRules) {
     auto s = scanFixture("ntfs-mbr");
     ntfs& p = *s.parser;
