@@ -261,11 +261,15 @@ std::vector<VolumeRecord> Partition::scanGpt(WorkControl& work) {
         if (work.stopRequested()) break;
         if (recognised) continue;
         // Any other first sector: HFS+ when the partition's third sector holds the
-        // volume header, otherwise the entry's own name; the size has no unit.
+        // volume header, ext when it holds an ext superblock (magic 0xEF53 at
+        // byte 56 of the superblock at volume byte 1024), otherwise the entry's
+        // own name; the size has no unit.
         Sector third{};
-        const bool hfs = readSector(reader_, entry.first + 2, third) && isHfsPlusHeader(third);
+        const bool readThird = readSector(reader_, entry.first + 2, third);
+        const bool hfs = readThird && isHfsPlusHeader(third);
+        const bool ext = readThird && !hfs && le16(third, 56) == 0xEF53;
         const auto span = static_cast<std::int64_t>((static_cast<__int128>(entry.last) - entry.first) / 2048);
-        out.add(hfs ? "HFS+" : entry.name, std::to_string(span), entry.first, extent);
+        out.add(hfs ? "HFS+" : ext ? "extX" : entry.name, std::to_string(span), entry.first, extent);
     }
     return std::move(out.records);
 }

@@ -34,6 +34,10 @@ bool dotName(ByteSpan name) {
     return (name.size() == 1 && name[0] == '.') || (name.size() == 2 && name[0] == '.' && name[1] == '.');
 }
 
+bool plausibleName(ByteSpan name) {
+    return !name.empty() && std::none_of(name.begin(), name.end(), [](std::uint8_t c) { return c == 0 || c == '/'; });
+}
+
 // A deleted entry in slack is taken only when it holds together: an inode of
 // the volume, a name that fits the slack and holds no NUL or '/', a rec_len
 // that covers the name, and a known file type.
@@ -43,8 +47,7 @@ bool plausibleDeleted(ByteSpan b, std::size_t at, std::size_t end, const DirBloc
     if (e.inode == 0 || e.inode > form.inodesCount || e.nameLen == 0 || e.nameLen > 255) return false;
     if (e.recLen < entryBytes(e.nameLen) || e.recLen % 4 != 0 || at + kHeader + e.nameLen > end) return false;
     if (form.fileType && (e.fileType == 0 || e.fileType > 7)) return false;
-    const ByteSpan name = subSpan(b, at + kHeader, e.nameLen);
-    return std::none_of(name.begin(), name.end(), [](std::uint8_t c) { return c == 0 || c == '/'; });
+    return plausibleName(subSpan(b, at + kHeader, e.nameLen));
 }
 
 void addItem(ByteSpan b, std::size_t at, const RawEntry& e, bool deleted, std::int64_t where,
@@ -83,6 +86,9 @@ bool decodeDirectoryBlock(ByteSpan b, std::int64_t where, const DirBlockForm& fo
         if (e.recLen < kHeader || e.recLen % 4 != 0 || e.recLen > size - at) return false;
         if (kHeader + e.nameLen > e.recLen) return false;
         if (e.inode != 0 && e.nameLen > 0 && e.inode <= form.inodesCount) addItem(b, at, e, false, where, out);
+        // A block's first entry, when removed, keeps its name and loses its inode number.
+        if (e.inode == 0 && e.nameLen > 0 && form.slack && plausibleName(subSpan(b, at + kHeader, e.nameLen)))
+            addItem(b, at, e, true, where, out);
         const ByteSpan name = subSpan(b, at + kHeader, e.nameLen);
         // After ".." of a hashed folder's first block lies its index, not slack.
         const bool indexFollows = form.indexRoot && !first && dotName(name) && name.size() == 2;

@@ -17,6 +17,7 @@ namespace {
 constexpr const char* kMapClearedText =
     "The block map of this deleted file was cleared when it was deleted: its content cannot be recovered.";
 constexpr const char* kNoInodeText = "The inode of this entry cannot be read.";
+constexpr const char* kNoInodeNumberText = "This deleted name no longer names an inode: its content cannot be recovered.";
 // The attribute column's note on a deleted file whose block map is gone.
 constexpr const char* kMapClearedNote = " (no block map)";
 
@@ -122,8 +123,9 @@ bool ext2Class::saveFile(EntryRef e, ByteSink& out, WorkControl& work) {
     const ExtEntry& entry = entries_[e];
     const auto inode = loadInode(entry.inode);
     if (!inode) {
-        message_ = kNoInodeText;
-        warnings_.unreadable(inodeOffset(entry.inode));
+        // A removed name that lost its inode number has nothing to read.
+        message_ = entry.inode == 0 ? kNoInodeNumberText : kNoInodeText;
+        if (inodeOffset(entry.inode) >= 0) warnings_.unreadable(inodeOffset(entry.inode));
         return false;
     }
     // The inode may since have been reused for a folder: it holds nothing of this file.
