@@ -174,7 +174,7 @@ TEST_F(VolumeListTest, KindWithoutAParserIsRefusedBeforeTheModePage) {
     click(kPage, PopulateDriveDlg::kCustomCheck);
     gui.userSetText(kPage, PopulateDriveDlg::kTreatAs, "HFS+");
     page.next();
-    EXPECT_EQ(gui.lastMessage(), "Tavrel cannot read HFS+ volumes yet. It reads NTFS, FAT16, FAT32, FAT64 volumes.");
+    EXPECT_EQ(gui.lastMessage(), "Tavrel cannot read HFS+ volumes yet. It reads NTFS, FAT16, FAT32, FAT64, EXTX volumes.");
     EXPECT_EQ(wizard.visiblePage(), &page);
 }
 

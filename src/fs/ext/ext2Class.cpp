@@ -26,6 +26,10 @@ std::string format(const char* pattern, Args... args) {
     return text;
 }
 
+bool beginsWithSelf(ByteSpan block, std::uint32_t inode) {
+    return le32(block, 0) == inode && u8(block, 6) == 1 && u8(block, 8) == '.';
+}
+
 }  // namespace
 
 ext2Class::ext2Class(const VolumeView& volume, const ScanOptions& options) : volume_(volume), options_(options) {}
@@ -231,6 +235,9 @@ void ext2Class::walkFolder(const Folder& f, std::vector<std::uint8_t>& buffer) {
                         }
                         std::copy(one.begin(), one.end(), buffer.begin() + static_cast<std::ptrdiff_t>(k));
                     }
+                    // A freed folder's blocks may since hold other data: it is read
+                    // only when its first block still begins with its own ".".
+                    if (!live && logical == 0 && !beginsWithSelf(block, f.inode)) return;
                     form.indexRoot = logical == 0 && (inode.flags & kFlagIndexedDir) != 0;
                     if (!decodeDirectoryBlock(block, blockAt, form, items) && live) warnings_.damaged(blockAt);
                 }
