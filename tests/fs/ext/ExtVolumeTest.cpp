@@ -233,6 +233,8 @@ TEST_P(ExtVolume, DeletedFilesAndFolderKeepTheirContent) {
     // Deleted as the kernel deletes: no size, no block map; the list says so.
     ASSERT_TRUE(listed_.count("wiped.txt"));
     EXPECT_EQ(parser_->size(listed_["wiped.txt"].ref), 0);
+    EXPECT_EQ(parser_->describeEntry(listed_["wiped.txt"].ref).attributes, "-OR-GR-UW-UR (no block map)");
+    EXPECT_EQ(parser_->describeEntry(listed_["README"].ref).attributes, "-OR-GR-UW-UR");
 }
 
 // A wiped primary superblock: the backup of group 1 gives the same listing.
