@@ -93,9 +93,24 @@ std::string nameByType(const readWriteInterface& reader, std::uint8_t type, std:
             if (logical) break;
             work.status("NTFS...");
             return "NTFS";
-        case 0x83:
+        case 0x83: {
+            // Linux's type is shared by many file systems, and removable disks
+            // often carry FAT or exFAT under it: the first sector decides.
+            Sector boot{};
+            if (readSector(reader, start, boot)) {
+                if (isExfatBootSector(boot)) {
+                    work.status("found FAT64...");
+                    return "FAT64";
+                }
+                const BootSectorMatch m = testBootSector(boot, BootTest::PartitionTable);
+                if (m.kind == BootKind::Ntfs || m.kind == BootKind::Fat32 || m.kind == BootKind::Fat16) {
+                    work.status(m.kind == BootKind::Ntfs ? "found NTFS..." : foundText(m.kind));
+                    return fsNameOf(m.kind);
+                }
+            }
             work.status(logical ? "found extx..." : "found ext2...");
             return "extX";
+        }
         default:
             break;
     }
