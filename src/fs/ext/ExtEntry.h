@@ -7,7 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "fs/Parser.h"
 
 namespace tavrel::fs::ext {
 
@@ -22,6 +25,8 @@ struct ExtEntry {
     bool mapCleared = false;        // a freed inode whose block map was wiped
     std::uint64_t size = 0;
     std::int64_t where = -1;        // volume offset of the directory entry
+    // The inode's times, kept from the scan so that listing reads nothing more.
+    std::optional<TimePoint> changed, modified, accessed;
 
     bool folder() const { return (mode & 0xF000) == 0x4000; }
 };

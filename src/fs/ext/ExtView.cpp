@@ -96,12 +96,10 @@ std::optional<ExtInode> ext2Class::loadInode(std::uint32_t number) const {
 EntryTimes ext2Class::times(EntryRef e) const {
     EntryTimes t;
     if (!validRef(e) || entries_[e].synthetic) return t;
-    const auto inode = loadInode(entries_[e].inode);
-    if (!inode) return t;
     // The list's creation column has always shown the inode change time.
-    t.created = inode->changed;
-    t.modified = inode->modified;
-    t.accessed = inode->accessed;
+    t.created = entries_[e].changed;
+    t.modified = entries_[e].modified;
+    t.accessed = entries_[e].accessed;
     return t;
 }
 

@@ -152,7 +152,9 @@ void ext2Class::readInodeTables(WorkControl& work) {
                 const ExtInode inode = decodeInode(subSpan(chunk, k * inodeSize, inodeSize), sb_);
                 if (inode.empty()) continue;
                 const auto number = static_cast<std::uint32_t>(firstNumber + s + k);
-                inodes_[number] = {inode.mode, inode.freed(), inode.freed() && inode.mapCleared(), inode.size};
+                inodes_[number] = {inode.mode,    inode.freed(),   inode.freed() && inode.mapCleared(),
+                                   inode.size,    inode.changed,   inode.modified,
+                                   inode.accessed};
                 if (!inode.isDirectory() || (inode.freed() && inode.mapCleared() && !inode.inlineData())) continue;
                 (inode.freed() ? freedFolders : folders_).push_back({number, inode});
             }
@@ -280,6 +282,9 @@ void ext2Class::buildEntryTable(WorkControl& work) {
             e.size = it->second.size;
             e.deleted = e.deleted || it->second.freed;
             e.mapCleared = it->second.mapCleared;
+            e.changed = it->second.changed;
+            e.modified = it->second.modified;
+            e.accessed = it->second.accessed;
         } else {
             e.mapCleared = true;  // an empty slot: nothing left of the inode
             e.deleted = true;

@@ -8,7 +8,8 @@
 //
 // Content is read through the inode's extent tree or block map (holes as
 // zeros, exactly the file's size), from i_block for inline data and fast
-// symlinks. describeEntry, times and saveFile read the one inode they need.
+// symlinks. describeEntry and saveFile read the one inode they need; the
+// times the listing shows are kept from the scan.
 #pragma once
 
 #include <cstdint>
@@ -77,6 +78,7 @@ private:
         bool freed = false;
         bool mapCleared = false;
         std::uint64_t size = 0;
+        std::optional<TimePoint> changed, modified, accessed;
     };
     struct Folder {
         std::uint32_t inode;
