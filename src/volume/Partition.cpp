@@ -93,9 +93,24 @@ std::string nameByType(const readWriteInterface& reader, std::uint8_t type, std:
             if (logical) break;
             work.status("NTFS...");
             return "NTFS";
-        case 0x83:
+        case 0x83: {
+            // Linux's type is shared by many file systems, and removable disks
+            // often carry FAT or exFAT under it: the first sector decides.
+            Sector boot{};
+            if (readSector(reader, start, boot)) {
+                if (isExfatBootSector(boot)) {
+                    work.status("found FAT64...");
+                    return "FAT64";
+                }
+                const BootSectorMatch m = testBootSector(boot, BootTest::PartitionTable);
+                if (m.kind == BootKind::Ntfs || m.kind == BootKind::Fat32 || m.kind == BootKind::Fat16) {
+                    work.status(m.kind == BootKind::Ntfs ? "found NTFS..." : foundText(m.kind));
+                    return fsNameOf(m.kind);
+                }
+            }
             work.status(logical ? "found extx..." : "found ext2...");
             return "extX";
+        }
         case 0xAF:
             work.status("found HFS+...");
             return "HFS+";
@@ -267,13 +282,16 @@ std::vector<VolumeRecord> Partition::scanGpt(WorkControl& work) {
         }
         if (work.stopRequested()) break;
         if (recognised) continue;
-        // Any other first sector: HFS+ when the partition's type says so or its third
-        // sector holds the volume header, otherwise the entry's own name; the size
-        // has no unit.
+        // Any other first sector: HFS+ when the partition's type says so or its
+        // third sector holds the volume header, ext when that sector holds an ext
+        // superblock (magic 0xEF53 at byte 56 of the superblock at volume byte
+        // 1024), otherwise the entry's own name; the size has no unit.
         Sector third{};
-        const bool hfs = entry.appleHfs || (readSector(reader_, entry.first + 2, third) && isHfsPlusHeader(third));
+        const bool readThird = readSector(reader_, entry.first + 2, third);
+        const bool hfs = entry.appleHfs || (readThird && isHfsPlusHeader(third));
+        const bool ext = readThird && !hfs && le16(third, 56) == 0xEF53;
         const auto span = static_cast<std::int64_t>((static_cast<__int128>(entry.last) - entry.first) / 2048);
-        out.add(hfs ? "HFS+" : entry.name, std::to_string(span), entry.first, extent);
+        out.add(hfs ? "HFS+" : ext ? "extX" : entry.name, std::to_string(span), entry.first, extent);
     }
     return std::move(out.records);
 }

@@ -140,7 +140,7 @@ TEST_F(ScanPageTest, ScanEndsWithTreeMessageAndHiddenControls) {
 }
 
 TEST_F(ScanPageTest, KindsWithoutParserAreNotValidDrives) {
-    for (const char* kind : {"Unknown", "ZFS", "extX"}) {
+    for (const char* kind : {"Unknown", "ZFS"}) {
         FakeGui localGui;
         app::CKeswinApp localApp(localGui);
         localApp.currentReader = std::make_unique<MemoryImage>(std::vector<std::uint8_t>(1 << 16));

@@ -40,6 +40,8 @@ const ContractCase kCases[] = {
     {fs::FsKind::Fat32, "fat/fat32-64k.vhd.xz", 2048, 8396800},
     {fs::FsKind::ExFat, "fat/exfat.vhd.xz", 2048, 32768},
     {fs::FsKind::HfsPlus, "volume/gpt.vhd.xz", 178176, 8192},
+    {fs::FsKind::Ext, "ext/ext2.vhd.xz", 2048, 16384},
+    {fs::FsKind::Ext, "ext/ext4.vhd.xz", 2048, 49152},
 };
 
 void PrintTo(const ContractCase& c, std::ostream* os) { *os << c.fixture; }

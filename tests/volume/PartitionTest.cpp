@@ -72,17 +72,19 @@ TEST(PartitionMbr, NamesByType) {
     EXPECT_TRUE(sink.saw("found UNKNOWN..."));
 }
 
-TEST(PartitionMbr, ExfatBehindType07) {
-    MemoryDisk disk(20000);
-    disk.tableEntry(0, 0, 0x07, 2048, 16384);
-    disk.exfatBoot(2048, 16384);
-    const MemoryImage image = disk.image();
-    RecordingSink sink;
-    WorkControl work(&sink);
-    const auto r = Partition(image).standardScan(false, work);
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r[0].fsName, "FAT64");
-    EXPECT_TRUE(sink.saw("found FAT64..."));
+TEST(PartitionMbr, ExfatBehindType07OrTheLinuxType) {
+    for (const std::uint8_t type : {0x07, 0x83}) {
+        MemoryDisk disk(20000);
+        disk.tableEntry(0, 0, type, 2048, 16384);
+        disk.exfatBoot(2048, 16384);
+        const MemoryImage image = disk.image();
+        RecordingSink sink;
+        WorkControl work(&sink);
+        const auto r = Partition(image).standardScan(false, work);
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].fsName, "FAT64") << int{type};
+        EXPECT_TRUE(sink.saw("found FAT64..."));
+    }
 }
 
 TEST(PartitionMbr, PrimaryAndTwoLogicalVolumes) {

@@ -29,7 +29,7 @@ inline const std::vector<std::int64_t> kMbrExtendedRecords = {120832, 155648, 17
 // Standard scan of gpt.vhd ("Microsoft reserved partition" at 2048 gives none).
 inline const std::vector<ExpectedVolume> kGptVolumes = {
     {"NTFS", "15   MB", 10240},  {"FAT32", "34  MB", 43008}, {"FAT16", "16  MB", 112640},
-    {"FAT64", "8  MB", 145408},  {"Linux filesystem", "7", 161792}, {"HFS+", "3", 178176},
+    {"FAT64", "8  MB", 145408},  {"extX", "7", 161792}, {"HFS+", "3", 178176},
 };
 
 inline std::filesystem::path fixtureVhd(const std::string& name) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "fs/ext/ext2Class.h"
 #include "fs/fat/Fat16Class.h"
 #include "fs/fat/Fat32Class.h"
 #include "fs/fat/Fat64Class.h"
@@ -33,7 +34,7 @@ const std::vector<FsKindRow>& fsKinds() {
     // FAT12 volumes are read by the FAT16 parser (12-bit FAT entries); the
     // volume scans call exFAT "FAT64".
     static const std::vector<FsKindRow> rows = {
-        {FsKind::Ext, "extX", "EXTX", "extX", {}, nullptr, false, false, false, false, nullptr, 0},
+        {FsKind::Ext, "extX", "EXTX", "extX", {}, &make<ext2Class>, false, false, false, false, nullptr, 0},
         {FsKind::ExFat, "FAT64", "FAT64", "fat64", {"exFat"}, &make<fat::Fat64Class>, true, false, false, false,
          nullptr, 0},
         {FsKind::Fat32, "FAT32", "FAT32", "fat32", {}, &make<fat::Fat32Class>, true, false, true, false, nullptr, 0},

@@ -1,0 +1,153 @@
+// The entry view of the ext parser: tree links, names, sizes, the list texts,
+// and the save, each reading no more than the one inode it needs.
+#include <algorithm>
+#include <ctime>
+
+#include "fs/ExtentCopy.h"
+#include "fs/ext/ExtBlockMap.h"
+#include "fs/ext/ext2Class.h"
+#include "util/Texts.h"
+
+namespace tavrel::fs {
+
+using namespace ext;
+
+namespace {
+
+constexpr const char* kMapClearedText =
+    "The block map of this deleted file was cleared when it was deleted: its content cannot be recovered.";
+constexpr const char* kNoInodeText = "The inode of this entry cannot be read.";
+constexpr const char* kNoInodeNumberText = "This deleted name no longer names an inode: its content cannot be recovered.";
+// The attribute column's note on a deleted file whose block map is gone.
+constexpr const char* kMapClearedNote = " (no block map)";
+
+// ext keeps Unix times in UTC; the list shows them in the local time zone.
+std::string localTimeText(const std::optional<TimePoint>& p) {
+    if (!p) return {};
+    const auto t = static_cast<std::time_t>(p->seconds);
+    std::tm local{};
+    if (!localtime_r(&t, &local)) return {};
+    CivilTime c;
+    c.year = local.tm_year + 1900;
+    c.month = local.tm_mon + 1;
+    c.day = local.tm_mday;
+    c.hour = local.tm_hour;
+    c.minute = local.tm_min;
+    c.second = local.tm_sec;
+    if (c.year < 1 || c.year > 9999) return {};
+    return timeText(c);
+}
+
+// Counts what reaches the real sink, so a save knows whether every byte was written.
+class CountingSink : public ByteSink {
+public:
+    explicit CountingSink(ByteSink& out) : out_(out) {}
+    bool write(ByteSpan bytes) override {
+        if (!out_.write(bytes)) return false;
+        written += static_cast<std::int64_t>(bytes.size());
+        return true;
+    }
+    std::int64_t written = 0;
+
+private:
+    ByteSink& out_;
+};
+
+}  // namespace
+
+std::vector<EntryRef> ext2Class::rootLevel() const { return rootLevel_; }
+
+std::vector<EntryRef> ext2Class::children(EntryRef e) const {
+    return validRef(e) ? table_.children(static_cast<std::size_t>(e)) : std::vector<EntryRef>{};
+}
+
+bool ext2Class::isFolder(EntryRef e) const { return validRef(e) && entries_[e].folder(); }
+bool ext2Class::hasChildren(EntryRef e) const { return validRef(e) && table_.hasChildren(static_cast<std::size_t>(e)); }
+bool ext2Class::isDeleted(EntryRef e) const { return validRef(e) && entries_[e].deleted; }
+std::string ext2Class::name(EntryRef e) const { return validRef(e) ? entries_[e].name : std::string(); }
+
+std::int64_t ext2Class::size(EntryRef e) const {
+    if (!validRef(e) || entries_[e].folder() || entries_[e].synthetic) return 0;
+    const std::uint64_t s = entries_[e].size;
+    return s > static_cast<std::uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(s);
+}
+
+std::string ext2Class::sizeText(EntryRef e) const { return tavrel::sizeText(size(e)); }
+
+std::int64_t ext2Class::inodeOffset(std::uint32_t number) const {
+    if (number == 0 || number > inodeRecords_) return -1;
+    const std::uint64_t index = number - 1;
+    const std::uint64_t g = index / sb_.inodesPerGroup;
+    if (g >= groups_.size()) return -1;
+    const std::uint64_t table = groups_[g].inodeTable;
+    if (table == 0 || table >= sb_.blocksCount) return -1;
+    return static_cast<std::int64_t>(table) * sb_.blockSize() +
+           static_cast<std::int64_t>((index % sb_.inodesPerGroup) * sb_.inodeSize);
+}
+
+std::optional<ExtInode> ext2Class::loadInode(std::uint32_t number) const {
+    const std::int64_t at = inodeOffset(number);
+    if (at < 0) return std::nullopt;
+    std::vector<std::uint8_t> bytes(sb_.inodeSize);
+    if (!volume_.readAt(at, bytes)) return std::nullopt;
+    return decodeInode(bytes, sb_);
+}
+
+EntryTimes ext2Class::times(EntryRef e) const {
+    EntryTimes t;
+    if (!validRef(e) || entries_[e].synthetic) return t;
+    // The list's creation column has always shown the inode change time.
+    t.created = entries_[e].changed;
+    t.modified = entries_[e].modified;
+    t.accessed = entries_[e].accessed;
+    return t;
+}
+
+EntryDescription ext2Class::describeEntry(EntryRef e) const {
+    EntryDescription d;
+    if (!validRef(e) || entries_[e].synthetic) return d;
+    const auto inode = loadInode(entries_[e].inode);
+    if (!inode) return d;
+    d.created = localTimeText(inode->changed);
+    d.accessed = localTimeText(inode->accessed);
+    d.modified = localTimeText(inode->modified);
+    d.attributes = permissionText(inode->mode);
+    if (entries_[e].deleted && entries_[e].mapCleared && !entries_[e].folder()) d.attributes += kMapClearedNote;
+    return d;
+}
+
+bool ext2Class::saveFile(EntryRef e, ByteSink& out, WorkControl& work) {
+    if (!ready_ || !validRef(e) || entries_[e].synthetic || entries_[e].folder()) return false;
+    const ExtEntry& entry = entries_[e];
+    const auto inode = loadInode(entry.inode);
+    if (!inode) {
+        // A removed name that lost its inode number has nothing to read.
+        message_ = entry.inode == 0 ? kNoInodeNumberText : kNoInodeText;
+        if (inodeOffset(entry.inode) >= 0) warnings_.unreadable(inodeOffset(entry.inode));
+        return false;
+    }
+    // The inode may since have been reused for a folder: it holds nothing of this file.
+    if (inode->isDirectory()) return false;
+    const std::uint64_t size = inode->size;
+    if (size == 0) return true;
+    CountingSink counted(out);
+    if (inode->fastSymlink() || inode->inlineData()) {
+        std::vector<std::uint8_t> data(inode->blockMap.begin(), inode->blockMap.end());
+        if (inode->inlineData()) data.insert(data.end(), inode->inlineTail.begin(), inode->inlineTail.end());
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, data.size()));
+        if (!counted.write(ByteSpan(data.data(), n))) return false;
+        return counted.written == static_cast<std::int64_t>(size);
+    }
+    if ((entry.deleted || inode->freed()) && inode->mapCleared()) {
+        message_ = kMapClearedText;
+        return false;
+    }
+    const ExtBlockMapper mapper(volume_, sb_, &warnings_);
+    const BlockMapResult map = mapper.map(*inode, size, true);
+    if (map.damaged) warnings_.damaged(map.where >= 0 ? map.where : inodeOffset(entry.inode));
+    const auto bytes = static_cast<std::int64_t>(std::min<std::uint64_t>(size, INT64_MAX));
+    const CopyResult r = copyExtents(volume_, map.extents.extents(), bytes, counted, work, &warnings_);
+    return r == CopyResult::Complete && counted.written == bytes && !map.damaged;
+}
+
+}  // namespace tavrel::fs

@@ -1,0 +1,113 @@
+// The ext2/ext3/ext4 parser. It reads the superblock (a backup one when the
+// primary is damaged), the block-group descriptors (32-byte or 64-bit), every
+// used slot of every inode table, then the blocks of every folder inode, live
+// or freed, and names inodes from the entries it finds there, including the
+// deleted names left in the slack of directory blocks. Names are linked into a
+// tree under "ROOT"; names whose folder has no name of its own go under the
+// orphan folder.
+//
+// Content is read through the inode's extent tree or block map (holes as
+// zeros, exactly the file's size), from i_block for inline data and fast
+// symlinks. describeEntry and saveFile read the one inode they need; the
+// times the listing shows are kept from the scan.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "fs/EntryTable.h"
+#include "fs/Parser.h"
+#include "fs/ext/ExtDirectory.h"
+#include "fs/ext/ExtEntry.h"
+#include "fs/ext/ExtGroupDescriptor.h"
+#include "fs/ext/ExtInode.h"
+#include "fs/ext/ExtSuperblock.h"
+
+namespace tavrel::fs {
+
+class ext2Class final : public Parser {
+public:
+    static constexpr const char* kRootName = "ROOT";
+    static constexpr const char* kOrphanName = "ORPHAN_ENTRY";
+    static constexpr EntryRef kRoot = 0;
+    static constexpr EntryRef kOrphans = 1;
+
+    ext2Class(const VolumeView& volume, const ScanOptions& options);
+
+    ScanOutcome scan(WorkControl& work) override;
+
+    std::vector<EntryRef> rootLevel() const override;
+    std::vector<EntryRef> children(EntryRef e) const override;
+    bool isFolder(EntryRef e) const override;
+    bool hasChildren(EntryRef e) const override;
+    bool isDeleted(EntryRef e) const override;
+    std::string name(EntryRef e) const override;
+    std::int64_t size(EntryRef e) const override;
+    EntryTimes times(EntryRef e) const override;
+    EntryDescription describeEntry(EntryRef e) const override;
+    std::string sizeText(EntryRef e) const override;
+    bool saveFile(EntryRef e, ByteSink& out, WorkControl& work) override;
+
+    // Stages, in the order scan() runs them.
+    bool attach();
+    bool findSuperblock(WorkControl& work);
+    bool readGroupDescriptors();
+    void readInodeTables(WorkControl& work);
+    void readDirectories(WorkControl& work);
+    void buildEntryTable(WorkControl& work);
+    void linkChildren(WorkControl& work);
+    void fillRootLevel(WorkControl& work);
+
+    // State, readable by the tests.
+    const ext::ExtSuperblock& superblock() const { return sb_; }
+    std::int64_t superblockOffset() const { return superblockOffset_; }
+    const std::vector<ext::ExtEntry>& entries() const { return entries_; }
+    const std::vector<ext::ExtGroup>& groups() const { return groups_; }
+
+    // The inode with that number, read from its group's table; nullopt when
+    // the number is out of range or the read fails.
+    std::optional<ext::ExtInode> loadInode(std::uint32_t number) const;
+
+private:
+    // What the scan keeps of each used inode slot.
+    struct InodeSummary {
+        std::uint16_t mode = 0;
+        bool freed = false;
+        bool mapCleared = false;
+        std::uint64_t size = 0;
+        std::optional<TimePoint> changed, modified, accessed;
+    };
+    struct Folder {
+        std::uint32_t inode;
+        ext::ExtInode record;
+    };
+    void walkFolder(const Folder& f, std::vector<std::uint8_t>& buffer);
+    bool validRef(EntryRef e) const { return e < entries_.size(); }
+    std::int64_t inodeOffset(std::uint32_t number) const;
+
+    VolumeView volume_;
+    ScanOptions options_;
+    ext::ExtSuperblock sb_;
+    std::int64_t superblockOffset_ = -1;
+    std::uint64_t groupCount_ = 0;
+    std::vector<ext::ExtGroup> groups_;
+    std::unordered_map<std::uint32_t, InodeSummary> inodes_;
+    std::vector<Folder> folders_;            // folder inodes to walk, live ones first
+    std::unordered_set<std::uint64_t> claimedBlocks_;  // directory blocks already decoded
+    struct Named {
+        ext::ExtDirItem item;
+        std::uint32_t parentInode;
+    };
+    std::vector<Named> names_;               // gathered by readDirectories
+    std::vector<ext::ExtEntry> entries_;
+    std::vector<std::uint32_t> parents_;     // parent record of each, until linked
+    EntryTable table_;
+    std::vector<EntryRef> rootLevel_;
+    std::uint64_t inodeRecords_ = 0;  // inode slots over all groups
+    bool ready_ = false;              // superblock and descriptors read
+};
+
+}  // namespace tavrel::fs
