@@ -3,6 +3,7 @@
 #include <array>
 
 #include "image/FileReadSeekVHD.h"
+#include "image/FileReadSeekVdi.h"
 
 namespace tavrel {
 
@@ -16,6 +17,7 @@ std::unique_ptr<readWriteInterface> makeReader() {
 // Tried in order; the first format whose test passes reads the file.
 const std::array kFormats = {
     ImageFormat{"vhd", &looksLikeVhd, &makeReader<FileReadSeekVHD>},
+    ImageFormat{"vdi", &looksLikeVdi, &makeReader<FileReadSeekVdi>},
 };
 
 }  // namespace
