@@ -4,6 +4,7 @@
 
 #include "image/FileReadSeekVHD.h"
 #include "image/FileReadSeekVdi.h"
+#include "image/FileReadSeekVmdk.h"
 
 namespace tavrel {
 
@@ -18,6 +19,7 @@ std::unique_ptr<readWriteInterface> makeReader() {
 const std::array kFormats = {
     ImageFormat{"vhd", &looksLikeVhd, &makeReader<FileReadSeekVHD>},
     ImageFormat{"vdi", &looksLikeVdi, &makeReader<FileReadSeekVdi>},
+    ImageFormat{"vmdk", &looksLikeVmdk, &makeReader<FileReadSeekVmdk>},
 };
 
 }  // namespace

@@ -41,6 +41,12 @@ inline const ConvertedImages* convertedImages(const std::string& xzName) {
     c.images = {
         {"dynamic.vdi", out / "dynamic.vdi", "vdi"},
         {"fixed.vdi", out / "fixed.vdi", "vdi"},
+        {"monolithicSparse", out / "monolithicSparse/disk.vmdk", "vmdk"},
+        {"monolithicFlat", out / "monolithicFlat/disk.vmdk", "vmdk"},
+        {"twoGbMaxExtentSparse", out / "twoGbMaxExtentSparse/disk.vmdk", "vmdk"},
+        {"twoGbMaxExtentFlat", out / "twoGbMaxExtentFlat/disk.vmdk", "vmdk"},
+        {"streamOptimized", out / "streamOptimized/disk.vmdk", "vmdk"},
+        {"renamed monolithicSparse", out / "renamed/disk.img", "vmdk"},
     };
     return &c;
 }
