@@ -76,6 +76,7 @@ bool FileReadSeekVmdk::openSparseFile(HostFile file) {
     Extent e;
     e.type = VmdkExtentType::Sparse;
     e.length = sparse->size();
+    fileLength = sparse->storedBytes();
     e.sparse = std::move(sparse);
     diskSize_ = e.length;
     extents_.push_back(std::move(e));
@@ -106,6 +107,7 @@ bool FileReadSeekVmdk::addExtent(const fsys::path& folder, const VmdkExtentLine&
     e.start = diskSize_;
     e.length = static_cast<std::int64_t>(line.sectors) * 512;
     e.type = line.type;
+    std::int64_t stored = 0;
     if (line.type == VmdkExtentType::Unsupported)
         return fail("This vmdk image uses extents of type " + line.typeName + ", which Tavrel does not read.");
     if (line.type != VmdkExtentType::Zero) {
@@ -120,15 +122,18 @@ bool FileReadSeekVmdk::addExtent(const fsys::path& folder, const VmdkExtentLine&
         if (line.type == VmdkExtentType::Flat) {
             if (line.offset > static_cast<std::uint64_t>(kMaxSectors)) return fail(kNotVmdkText);
             e.flatOffset = static_cast<std::int64_t>(line.offset) * 512;
+            stored = data.length();
             e.flat = std::move(data);
         } else {
             std::string why;
             e.sparse = VmdkSparseExtent::open(std::move(data), &why);
             if (!e.sparse) return fail(extentText("is damaged", line.fileName));
             sparseVersion_ = e.sparse->header().version;
+            stored = e.sparse->storedBytes();
         }
     }
     diskSize_ += e.length;
+    fileLength = stored > INT64_MAX - fileLength ? INT64_MAX : fileLength + stored;
     extents_.push_back(std::move(e));
     return true;
 }

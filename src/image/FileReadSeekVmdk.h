@@ -8,6 +8,8 @@
 //    descriptor's folder and never outside it.
 // Extents of type ZERO read as zeros; no parent image is followed (grains absent
 // from a differencing image read as zeros). Every file is opened read-only.
+// fileLength counts the bytes of every file the image consists of (compressed
+// grains as the disk data they can hold): it bounds what a parser may allocate.
 #pragma once
 
 #include <filesystem>

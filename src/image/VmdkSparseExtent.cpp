@@ -48,6 +48,12 @@ std::unique_ptr<VmdkSparseExtent> VmdkSparseExtent::open(HostFile file, std::str
     return e;
 }
 
+std::int64_t VmdkSparseExtent::storedBytes() const {
+    if (!header_.compressed()) return fileLength_;
+    const std::int64_t grains = fileLength_ / 512;
+    return grains > size() / grainBytes_ ? size() : grains * grainBytes_;
+}
+
 std::string VmdkSparseExtent::embeddedDescriptor() const {
     const std::uint64_t at = header_.descriptorOffset;
     const std::uint64_t sectors = header_.descriptorSize;

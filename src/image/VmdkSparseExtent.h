@@ -29,6 +29,9 @@ public:
     bool isUnallocated(std::int64_t offset, std::int64_t length) const;
 
     std::int64_t size() const { return static_cast<std::int64_t>(header_.capacity) * 512; }
+    // The most disk data the file can hold: its length, or for compressed grains
+    // (each takes at least one sector of the file) one grain per sector of it.
+    std::int64_t storedBytes() const;
     std::int64_t grainBytes() const { return grainBytes_; }
     const VmdkSparseHeader& header() const { return header_; }
     // The embedded descriptor's text; empty when there is none or it lies outside
