@@ -92,11 +92,13 @@ bool FileReadSeekVmdk::openDescriptorFile(const HostFile& file, const std::strin
     auto d = parseVmdkDescriptor(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()),
                                  kMaxExtents);
     if (!d || d->extents.empty()) return fail(kNotVmdkText);
-    descriptor_ = std::move(*d);
-    const fsys::path folder = fsys::absolute(fsys::path(path)).parent_path();
-    for (const VmdkExtentLine& line : descriptor_.extents)
+    std::error_code ec;
+    const fsys::path folder = fsys::absolute(fsys::path(path), ec).parent_path();
+    if (ec) return fail(imagetexts::kInvalidHandle);
+    for (const VmdkExtentLine& line : d->extents)
         if (!addExtent(folder, line)) return false;
     if (diskSize_ <= 0) return fail(kNotVmdkText);
+    descriptor_ = std::move(*d);
     return true;
 }
 
