@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config zlib1g-dev
   qt6-base-dev libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qemu-utils sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse e2fsprogs gdisk fdisk

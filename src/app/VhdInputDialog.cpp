@@ -5,6 +5,9 @@
 #include "app/CKeswinApp.h"
 #include "app/DriveParsingModes.h"
 #include "image/ImageOpener.h"
+#include "image/VdiFormat.h"
+#include "image/VmdkFormat.h"
+#include "util/Unicode.h"
 
 namespace tavrel::app {
 
@@ -88,11 +91,12 @@ bool VhdInputDialog::readImageInformation(const std::string& path) {
     // information read, and the installed one is left alone.
     const OpenedImage opened = openImage(path);
     if (!opened) {
-        gui().messageBox(refusalText(opened));
+        gui().messageBox(refusalText(opened, path));
         showInformation(false);
         return false;
     }
     const ImageInfo info = opened.reader->describe();
+    takeKind(info);
     // A format without a version number (a raw disk) shows its format name there.
     gui().setText(pageId_, "version", info.version ? info.version->text : info.format);
     const auto geometryText = [&info](std::uint32_t DiskGeometry::*field) {
@@ -105,13 +109,21 @@ bool VhdInputDialog::readImageInformation(const std::string& path) {
     return true;
 }
 
+void VhdInputDialog::takeKind(const ImageInfo& info) {
+    if (imageKind_ == 0) return;
+    imageKind_ = info.format == "vdi" ? 2 : info.format == "vmdk" ? 3 : 1;
+    app_.imageKind = imageKind_;
+}
+
 // Why an image cannot be used: a missing file says so, a file that is no image
-// at all gets the page's own request for a valid file, a damaged or unreadable
-// image the reader's reason.
-std::string VhdInputDialog::refusalText(const OpenedImage& opened) {
+// at all gets the page's own request for a valid file (of the kind its name
+// promises), a damaged or unreadable image the reader's reason.
+std::string VhdInputDialog::refusalText(const OpenedImage& opened, const std::string& path) {
     if (opened.error == ImageError::NotFound) return kNoSuchFile;
-    if (opened.error == ImageError::NotAnImage) return kNotVhdName;
-    return opened.message;
+    if (opened.error != ImageError::NotAnImage) return opened.message;
+    if (endsWithIgnoreCase(path, ".vdi")) return kNotVdiText;
+    if (endsWithIgnoreCase(path, ".vmdk")) return kNotVmdkText;
+    return kNotVhdName;
 }
 
 void VhdInputDialog::showInformation(bool visible) {
@@ -130,12 +142,16 @@ void VhdInputDialog::next() {
         return;
     }
     // Next goes on only with an image that opens: the later pages need its reader.
-    if (const OpenedImage opened = openImage(path); !opened) {
-        gui().messageBox(refusalText(opened));
+    const OpenedImage opened = openImage(path);
+    if (!opened) {
+        gui().messageBox(refusalText(opened, path));
         return;
     }
     // A typed or pasted path is taken as a browsed one would have been.
-    if (path != imagePath_) takePath(path);
+    if (path != imagePath_) {
+        takePath(path);
+        takeKind(opened.reader->describe());
+    }
     app_.imagePath = path;
     app_.forward(makeScanModePage(app_));
 }

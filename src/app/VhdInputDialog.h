@@ -1,6 +1,7 @@
 // Image selection page (142): choose the image, tell dynamic from fixed, show the
 // image's format version, size and geometry. Any image the opener reads is
-// accepted, whatever its name (a VHD, or a raw disk such as an exported ".img").
+// accepted, whatever its name (a VHD, VDI or VMDK image, or a raw disk such as an
+// exported ".img"); one browse command serves every kind.
 #pragma once
 
 #include <string>
@@ -24,7 +25,8 @@ public:
 
     // The VHD entry first; raw disk images and any other file stay reachable, since
     // the content, not the name, decides how an image is read.
-    static constexpr const char* kVhdFilter = ".VHD Files (*.vhd);;Raw disk images (*.img *.raw *.dd);;All Files (*)";
+    static constexpr const char* kVhdFilter =
+        ".VHD Files (*.vhd);;VDI Files (*.vdi);;VMDK Files (*.vmdk);;Raw disk images (*.img *.raw *.dd);;All Files (*)";
     // Shown for a value the image's format does not record (a raw disk's geometry).
     static constexpr const char* kUnknownValue = "-";
     static constexpr const char* kNotVhdName = "Please select valid vhd file to continue the recovery process.";
@@ -43,7 +45,10 @@ public:
     int imageKind() const { return imageKind_; }
 
 private:
-    static std::string refusalText(const OpenedImage& opened);
+    static std::string refusalText(const OpenedImage& opened, const std::string& path);
+    // Takes the image kind (1 VHD or raw, 2 VDI, 3 VMDK) from the format the
+    // opener found, unless "Fixed Disk" made it 0.
+    void takeKind(const ImageInfo& info);
     void dynamicDisk();
     void fixedDisk();
     void browse();

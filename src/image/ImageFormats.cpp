@@ -3,6 +3,8 @@
 #include <array>
 
 #include "image/FileReadSeekVHD.h"
+#include "image/FileReadSeekVdi.h"
+#include "image/FileReadSeekVmdk.h"
 
 namespace tavrel {
 
@@ -16,6 +18,8 @@ std::unique_ptr<readWriteInterface> makeReader() {
 // Tried in order; the first format whose test passes reads the file.
 const std::array kFormats = {
     ImageFormat{"vhd", &looksLikeVhd, &makeReader<FileReadSeekVHD>},
+    ImageFormat{"vdi", &looksLikeVdi, &makeReader<FileReadSeekVdi>},
+    ImageFormat{"vmdk", &looksLikeVmdk, &makeReader<FileReadSeekVmdk>},
 };
 
 }  // namespace

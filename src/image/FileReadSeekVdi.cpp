@@ -1,0 +1,106 @@
+#include "image/FileReadSeekVdi.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "image/ImageTexts.h"
+
+namespace tavrel {
+
+bool FileReadSeekVdi::fail(const char* text) {
+    lastError_ = text;
+    blockMap_.clear();
+    diskSize_ = 0;
+    return false;
+}
+
+bool FileReadSeekVdi::open(std::string path) {
+    lastError_.clear();
+    // Read-only: the image is evidence and is never written.
+    if (!file_.openReadOnly(path)) return fail(imagetexts::kInvalidHandle);
+    fileLength = file_.length();
+    std::array<std::uint8_t, kVdiHeaderBytes> raw{};
+    std::size_t got = 0;
+    if (!file_.readAt(0, raw, &got) || got < raw.size()) return fail(kNotVdiText);
+    header_ = *decodeVdiHeader(raw);
+    // Sizes and offsets are checked against the file before the map is allocated.
+    if (!vdiHeaderProblem(header_, fileLength).empty()) return fail(kNotVdiText);
+
+    std::vector<std::uint8_t> map(std::size_t{header_.blocks} * 4);
+    if (!file_.readAt(header_.blocksOffset, map)) return fail(kNotVdiText);
+    blockMap_.resize(header_.blocks);
+    for (std::size_t i = 0; i < blockMap_.size(); ++i) blockMap_[i] = le32(map, i * 4);
+    // An image with no allocated block is a sound empty disk and opens. The disk is
+    // what the map can address, capped by the header's size.
+    const std::uint64_t coverage = std::uint64_t{header_.blocks} * header_.blockSize;
+    diskSize_ = static_cast<std::int64_t>(std::min(header_.diskSize, coverage));
+    return true;
+}
+
+bool FileReadSeekVdi::seek(std::int64_t position, std::int32_t origin) {
+    if (!readWriteInterface::seek(position, origin)) return false;
+    sectorAllocated = isUnallocated(position_, kSectorSize) ? 0 : 1;
+    return true;
+}
+
+bool FileReadSeekVdi::isUnallocated(std::int64_t diskOffset, std::int64_t length) const {
+    if (length <= 0 || diskOffset < 0 || diskOffset > diskSize_ || diskSize_ - diskOffset < length) return false;
+    const std::int64_t first = diskOffset / header_.blockSize;
+    const std::int64_t last = (diskOffset + length - 1) / header_.blockSize;
+    for (std::int64_t b = first; b <= last; ++b) {
+        if (hasData(blockMap_[static_cast<std::size_t>(b)])) return false;
+    }
+    return true;
+}
+
+bool FileReadSeekVdi::readAt(std::int64_t diskOffset, MutableByteSpan out) const {
+    if (out.empty()) return true;
+    std::memset(out.data(), 0, out.size());
+    if (diskOffset < 0 || diskOffset >= diskSize_) return false;
+    // The part past the end of the disk stays zero and fails the read.
+    const auto avail = static_cast<std::uint64_t>(diskSize_ - diskOffset);
+    bool ok = avail >= out.size();
+    const MutableByteSpan part = ok ? out : out.first(static_cast<std::size_t>(avail));
+
+    const std::int64_t blockSize = header_.blockSize;
+    const std::int64_t stride = blockSize + header_.blockExtra;
+    std::size_t done = 0;
+    while (done < part.size()) {
+        const std::int64_t pos = diskOffset + static_cast<std::int64_t>(done);
+        const std::int64_t block = pos / blockSize;
+        const std::int64_t inBlock = pos % blockSize;
+        const auto chunk = static_cast<std::size_t>(
+            std::min<std::int64_t>(blockSize - inBlock, static_cast<std::int64_t>(part.size() - done)));
+        const std::uint32_t entry = blockMap_[static_cast<std::size_t>(block)];
+        if (hasData(entry)) {
+            // One positioned read for the run inside this block. A block stored
+            // beyond the end of the file (a cut image) reads as zeros and fails.
+            const std::int64_t fileOffset =
+                std::int64_t{header_.dataOffset} + std::int64_t{entry} * stride + header_.blockExtra + inBlock;
+            std::size_t got = 0;
+            if (!file_.readAt(fileOffset, part.subspan(done, chunk), &got) || got < chunk) ok = false;
+        }
+        done += chunk;
+    }
+    return ok;
+}
+
+ImageInfo FileReadSeekVdi::describe() const {
+    ImageInfo info;
+    info.format = "vdi";
+    // Shown as the signed 32-bit value of the field: version 1.1 reads "65537".
+    info.version = InfoValue::of(std::int64_t{static_cast<std::int32_t>(header_.version)});
+    info.diskSize = diskSize_;
+    info.sectors = totalSectors();
+    info.statedSize = header_.diskSize;
+    info.geometry = DiskGeometry{header_.cylinders, header_.heads, header_.sectorsPerTrack};
+    const auto allocated = std::count_if(blockMap_.begin(), blockMap_.end(), hasData);
+    info.fields.push_back({"image_type", "Image type", InfoValue::of(std::string(vdiImageTypeName(header_.imageType)))});
+    info.fields.push_back({"block_size", "Block size", InfoValue::of(std::int64_t{header_.blockSize})});
+    info.fields.push_back({"table_entries", "Table entries", InfoValue::of(static_cast<std::int64_t>(blockMap_.size()))});
+    info.fields.push_back({"allocated_blocks", "Allocated blocks", InfoValue::of(static_cast<std::int64_t>(allocated))});
+    return info;
+}
+
+}  // namespace tavrel

@@ -1,0 +1,244 @@
+#include "image/FileReadSeekVmdk.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "image/ImageTexts.h"
+
+namespace tavrel {
+
+namespace fsys = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t kMaxSectors = INT64_MAX / 512;
+
+// The extent file a descriptor names, below the descriptor's folder. Absolute
+// names, ".." and symbolic links that lead out of the folder are refused: an
+// image must not make Tavrel read files it does not contain.
+enum class PathCheck { Ok, Outside, Missing };
+
+PathCheck extentPath(const fsys::path& folder, const std::string& name, fsys::path& out) {
+    const fsys::path rel(name);
+    if (name.empty() || rel.is_absolute() || rel.has_root_name() || rel.has_root_directory()) return PathCheck::Outside;
+    for (const auto& part : rel)
+        if (part == "..") return PathCheck::Outside;
+    std::error_code ec;
+    const fsys::path base = fsys::canonical(folder, ec);
+    if (ec) return PathCheck::Missing;
+    const fsys::path target = fsys::canonical(base / rel, ec);
+    if (ec) return PathCheck::Missing;
+    const auto [b, t] = std::mismatch(base.begin(), base.end(), target.begin(), target.end());
+    if (b != base.end()) return PathCheck::Outside;
+    out = target;
+    return PathCheck::Ok;
+}
+
+std::string extentText(const char* what, const std::string& name) {
+    return std::string("The extent file \"") + name + "\" of this vmdk image " + what + ".";
+}
+
+}  // namespace
+
+bool FileReadSeekVmdk::fail(std::string text) {
+    lastError_ = std::move(text);
+    extents_.clear();
+    descriptor_ = {};
+    diskSize_ = 0;
+    return false;
+}
+
+bool FileReadSeekVmdk::open(std::string path) {
+    lastError_.clear();
+    extents_.clear();
+    // Read-only: the image is evidence and is never written.
+    HostFile file;
+    if (!file.openReadOnly(path)) return fail(imagetexts::kInvalidHandle);
+    fileLength = file.length();
+    std::array<std::uint8_t, kVmdkHeaderSize> head{};
+    std::size_t got = 0;
+    if (!file.readAt(0, head, &got)) return fail(imagetexts::kInvalidHandle);
+    if (got >= 4 && le32(head, 0) == kVmdkMagic) return openSparseFile(std::move(file));
+    return openDescriptorFile(file, path);
+}
+
+bool FileReadSeekVmdk::openSparseFile(HostFile file) {
+    std::string why;
+    auto sparse = VmdkSparseExtent::open(std::move(file), &why);
+    if (!sparse) return fail(kNotVmdkText);
+    sparseVersion_ = sparse->header().version;
+    // The embedded descriptor describes the disk; its extent list (this very
+    // file, under whatever name it was made) is not followed.
+    if (auto d = parseVmdkDescriptor(sparse->embeddedDescriptor())) descriptor_ = std::move(*d);
+    if (descriptor_.createType.empty())
+        descriptor_.createType = sparse->header().compressed() ? "streamOptimized" : "monolithicSparse";
+    Extent e;
+    e.type = VmdkExtentType::Sparse;
+    e.length = sparse->size();
+    fileLength = sparse->storedBytes();
+    e.sparse = std::move(sparse);
+    diskSize_ = e.length;
+    extents_.push_back(std::move(e));
+    return true;
+}
+
+bool FileReadSeekVmdk::openDescriptorFile(const HostFile& file, const std::string& path) {
+    // A file with neither the sparse magic nor a descriptor's text is refused here.
+    if (fileLength <= 0 || fileLength > kVmdkMaxDescriptorBytes) return fail(kNotVmdkText);
+    std::vector<std::uint8_t> text(static_cast<std::size_t>(fileLength));
+    if (!file.readAt(0, text)) return fail(imagetexts::kInvalidHandle);
+    if (!looksLikeVmdkDescriptor(text)) return fail(kNotVmdkText);
+    auto d = parseVmdkDescriptor(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()),
+                                 kMaxExtents);
+    if (!d || d->extents.empty()) return fail(kNotVmdkText);
+    std::error_code ec;
+    const fsys::path folder = fsys::absolute(fsys::path(path), ec).parent_path();
+    if (ec) return fail(imagetexts::kInvalidHandle);
+    for (const VmdkExtentLine& line : d->extents)
+        if (!addExtent(folder, line)) return false;
+    if (diskSize_ <= 0) return fail(kNotVmdkText);
+    descriptor_ = std::move(*d);
+    return true;
+}
+
+bool FileReadSeekVmdk::addExtent(const fsys::path& folder, const VmdkExtentLine& line) {
+    if (line.sectors == 0) return true;  // an empty extent adds nothing to the disk
+    if (line.sectors > static_cast<std::uint64_t>(kMaxSectors - diskSize_ / 512)) return fail(kNotVmdkText);
+    Extent e;
+    e.start = diskSize_;
+    e.length = static_cast<std::int64_t>(line.sectors) * 512;
+    e.type = line.type;
+    std::int64_t stored = 0;
+    if (line.type == VmdkExtentType::Unsupported)
+        return fail("This vmdk image uses extents of type " + line.typeName + ", which Tavrel does not read.");
+    if (line.type != VmdkExtentType::Zero) {
+        fsys::path file;
+        switch (extentPath(folder, line.fileName, file)) {
+            case PathCheck::Outside: return fail(extentText("lies outside the image's folder", line.fileName));
+            case PathCheck::Missing: return fail(extentText("cannot be found", line.fileName));
+            case PathCheck::Ok: break;
+        }
+        HostFile data;
+        if (!data.openReadOnly(file.string())) return fail(extentText("cannot be opened", line.fileName));
+        if (line.type == VmdkExtentType::Flat) {
+            if (line.offset > static_cast<std::uint64_t>(kMaxSectors)) return fail(kNotVmdkText);
+            e.flatOffset = static_cast<std::int64_t>(line.offset) * 512;
+            stored = data.length();
+            e.flat = std::move(data);
+        } else {
+            std::string why;
+            e.sparse = VmdkSparseExtent::open(std::move(data), &why);
+            if (!e.sparse) return fail(extentText("is damaged", line.fileName));
+            sparseVersion_ = e.sparse->header().version;
+            stored = e.sparse->storedBytes();
+        }
+    }
+    diskSize_ += e.length;
+    fileLength = stored > INT64_MAX - fileLength ? INT64_MAX : fileLength + stored;
+    extents_.push_back(std::move(e));
+    return true;
+}
+
+std::size_t FileReadSeekVmdk::extentAt(std::int64_t diskOffset) const {
+    const auto it = std::upper_bound(extents_.begin(), extents_.end(), diskOffset,
+                                     [](std::int64_t off, const Extent& e) { return off < e.start; });
+    return static_cast<std::size_t>(it - extents_.begin()) - 1;
+}
+
+bool FileReadSeekVmdk::readExtent(const Extent& e, std::int64_t offset, MutableByteSpan out) const {
+    switch (e.type) {
+        case VmdkExtentType::Flat: {
+            // A data file shorter than its extent (a cut copy) reads zeros there and fails.
+            std::size_t got = 0;
+            return e.flat.readAt(e.flatOffset + offset, out, &got) && got == out.size();
+        }
+        case VmdkExtentType::Sparse: {
+            // The descriptor may give the extent more sectors than its file holds.
+            const std::int64_t inFile = std::clamp<std::int64_t>(e.sparse->size() - offset, 0,
+                                                                 static_cast<std::int64_t>(out.size()));
+            std::memset(out.data(), 0, out.size());
+            const bool ok = inFile == 0 || e.sparse->read(offset, out.first(static_cast<std::size_t>(inFile)));
+            return ok && inFile == static_cast<std::int64_t>(out.size());
+        }
+        default:
+            std::memset(out.data(), 0, out.size());
+            return true;
+    }
+}
+
+bool FileReadSeekVmdk::readAt(std::int64_t diskOffset, MutableByteSpan out) const {
+    if (out.empty()) return true;
+    std::memset(out.data(), 0, out.size());
+    if (diskOffset < 0 || diskOffset >= diskSize_) return false;
+    const auto avail = static_cast<std::uint64_t>(diskSize_ - diskOffset);
+    bool ok = avail >= out.size();
+    const MutableByteSpan part = ok ? out : out.first(static_cast<std::size_t>(avail));
+    std::size_t done = 0;
+    for (std::size_t i = extentAt(diskOffset); done < part.size(); ++i) {
+        const Extent& e = extents_[i];
+        const std::int64_t inExtent = diskOffset + static_cast<std::int64_t>(done) - e.start;
+        const auto chunk = static_cast<std::size_t>(
+            std::min<std::int64_t>(e.length - inExtent, static_cast<std::int64_t>(part.size() - done)));
+        if (!readExtent(e, inExtent, part.subspan(done, chunk))) ok = false;
+        done += chunk;
+    }
+    return ok;
+}
+
+bool FileReadSeekVmdk::isUnallocated(std::int64_t diskOffset, std::int64_t length) const {
+    if (length <= 0 || diskOffset < 0 || diskOffset > diskSize_ || diskSize_ - diskOffset < length) return false;
+    std::int64_t done = 0;
+    for (std::size_t i = extentAt(diskOffset); done < length; ++i) {
+        const Extent& e = extents_[i];
+        const std::int64_t inExtent = diskOffset + done - e.start;
+        const std::int64_t chunk = std::min(e.length - inExtent, length - done);
+        if (e.type == VmdkExtentType::Flat) return false;
+        if (e.type == VmdkExtentType::Sparse) {
+            const std::int64_t inFile = std::clamp<std::int64_t>(e.sparse->size() - inExtent, 0, chunk);
+            if (inFile > 0 && !e.sparse->isUnallocated(inExtent, inFile)) return false;
+        }
+        done += chunk;
+    }
+    return true;
+}
+
+bool FileReadSeekVmdk::seek(std::int64_t position, std::int32_t origin) {
+    if (!readWriteInterface::seek(position, origin)) return false;
+    sectorAllocated = isUnallocated(position_, kSectorSize) ? 0 : 1;
+    return true;
+}
+
+ImageInfo FileReadSeekVmdk::describe() const {
+    ImageInfo info;
+    info.format = "vmdk";
+    const std::string& version = descriptor_.version;
+    if (!version.empty() && version.find_first_not_of("0123456789") == std::string::npos && version.size() < 10) {
+        info.version = InfoValue::of(std::stoll(version));
+    } else if (!version.empty()) {
+        info.version = InfoValue::of(version);
+    } else if (sparseVersion_ != 0) {
+        info.version = InfoValue::of(std::int64_t{sparseVersion_});
+    }
+    info.diskSize = diskSize_;
+    info.sectors = totalSectors();
+    info.statedSize = static_cast<std::uint64_t>(diskSize_);
+    const auto c = descriptor_.ddbNumber("ddb.geometry.cylinders");
+    const auto h = descriptor_.ddbNumber("ddb.geometry.heads");
+    const auto s = descriptor_.ddbNumber("ddb.geometry.sectors");
+    if (c && h && s) info.geometry = DiskGeometry{*c, *h, *s};
+    info.fields.push_back({"create_type", "Create type", InfoValue::of(descriptor_.createType)});
+    info.fields.push_back({"extents", "Extents", InfoValue::of(static_cast<std::int64_t>(extents_.size()))});
+    for (const Extent& e : extents_) {
+        if (!e.sparse) continue;
+        info.fields.push_back({"grain_size", "Grain size", InfoValue::of(e.sparse->grainBytes())});
+        if (e.sparse->header().compressed())
+            info.fields.push_back({"compressed", "Compressed grains", InfoValue::of(std::string("yes"))});
+        break;
+    }
+    if (!descriptor_.parentFileNameHint.empty())
+        info.fields.push_back({"parent", "Parent image", InfoValue::of(descriptor_.parentFileNameHint)});
+    return info;
+}
+
+}  // namespace tavrel

@@ -1,0 +1,67 @@
+// One hosted sparse extent of a VMDK image (a file starting with "KDMV"): the
+// grain directory is read at open, grain tables on demand into a small bounded
+// cache, and compressed grains (stream-optimized images) are inflated with zlib.
+// Reads are thread-safe: the caches sit behind a mutex.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "image/HostFile.h"
+#include "image/VmdkFormat.h"
+
+namespace tavrel {
+
+class VmdkSparseExtent {
+public:
+    // Takes the open extent file. Null, with a short reason in *problem, when its
+    // header, footer or grain directory does not hold together.
+    static std::unique_ptr<VmdkSparseExtent> open(HostFile file, std::string* problem);
+
+    // Bytes of the extent at offset [0, size()); grains without data read as
+    // zeros. False (the rest zero-filled) when a table or grain cannot be read.
+    bool read(std::int64_t offset, MutableByteSpan out) const;
+    // True when no grain of the range is stored in the file.
+    bool isUnallocated(std::int64_t offset, std::int64_t length) const;
+
+    std::int64_t size() const { return static_cast<std::int64_t>(header_.capacity) * 512; }
+    // The most disk data the file can hold: its length, or for compressed grains
+    // (each takes at least one sector of the file) one grain per sector of it.
+    std::int64_t storedBytes() const;
+    std::int64_t grainBytes() const { return grainBytes_; }
+    const VmdkSparseHeader& header() const { return header_; }
+    // The embedded descriptor's text; empty when there is none or it lies outside
+    // the file.
+    std::string embeddedDescriptor() const;
+
+private:
+    VmdkSparseExtent() = default;
+    // The grain table entry of a grain: its sector in the file, kVmdkGrainAbsent or
+    // kVmdkGrainZero. nullopt when its grain table cannot be read.
+    std::optional<std::uint32_t> grainEntry(std::uint64_t grain) const;
+    bool readCompressed(std::uint64_t grain, std::uint32_t entry, std::int64_t inGrain, MutableByteSpan out) const;
+
+    struct TableSlot {
+        std::uint64_t index = ~std::uint64_t{0};
+        std::vector<std::uint32_t> entries;
+    };
+    static constexpr std::size_t kTableSlots = 64;
+
+    HostFile file_;
+    std::int64_t fileLength_ = 0;
+    VmdkSparseHeader header_;
+    std::int64_t grainBytes_ = 0;
+    std::vector<std::uint32_t> directory_;
+
+    mutable std::mutex mutex_;
+    mutable std::array<TableSlot, kTableSlots> tables_;
+    // The last inflated grain: sequential reads of a compressed image inflate each once.
+    mutable std::uint64_t inflatedGrain_ = ~std::uint64_t{0};
+    mutable std::vector<std::uint8_t> inflated_;
+};
+
+}  // namespace tavrel
