@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <new>
 
 #include "cli/ImageOpen.h"
 #include "fs/factory/FsKinds.h"
@@ -148,7 +149,15 @@ int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkContr
         return fail("not a valid drive. Volume " + out.record.volumeName + " is \"" + out.record.fsName +
                     "\", which Tavrel cannot read; the file systems read are " + fs::workingKindNames());
     // A stopped scan still has a tree: what was gathered is listed.
-    const fs::ScanOutcome outcome = out.parser->scan(work);
+    // A volume whose claims outgrow memory ends as a damaged outcome, not an abort.
+    fs::ScanOutcome outcome;
+    try {
+        outcome = out.parser->scan(work);
+    } catch (const std::bad_alloc&) {
+        outcome = fs::ScanOutcome::fail(fs::ScanResult::Damaged, -1,
+                                        "the volume claims more than this computer can hold in memory; it may be "
+                                        "damaged");
+    }
     if (!outcome) return fail(scanFailureText(outcome, *out.parser, out.record));
     return 0;
 }

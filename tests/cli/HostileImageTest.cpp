@@ -1,6 +1,5 @@
-// A real FAT16 image whose long file name was edited to hold "/": ls shows
-// that "/" escaped (apart from the path separators), recover writes it under a safe name inside the output
-// folder and never creates the folder the "/" suggests.
+// Crafted and damaged images against the CLI: names that hold separators or
+// control bytes, cut images, sparse runs of huge claimed size, deep nesting.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -32,49 +31,55 @@ std::string utf16le(const std::string& ascii) {
 
 }  // namespace
 
-TEST(HostileImage, SlashInsideALongNameStaysInsideTheOutputFolder) {
+// A real FAT16 image whose long file name was edited to hold "/" or an escape
+// byte: ls and recover show the byte escaped (a "/" inside a name apart from
+// the path separators), recover writes the file under a safe name inside the
+// output folder and never creates the folder the "/" suggests.
+TEST(HostileImage, SlashOrControlByteInsideALongNameStaysInsideTheOutputFolder) {
     if (!fsys::exists(fixturePath("fat/fat16.files"))) GTEST_SKIP() << "no FAT16 fixture";
     const auto original = unpackedFixture("fat/fat16.vhd.xz");
-    TempDir tmp;
-    const auto image = tmp / "edited.vhd";
-    fsys::copy_file(original, image);
-
-    // "Report-2024.md": the long-name slot holds "t-2024" as UTF-16 at one run.
-    auto bytes = readFileBytes(image);
-    const std::string needle = utf16le("t-2024");
-    const auto it = std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end());
-    ASSERT_NE(it, bytes.end());
-    ASSERT_EQ(std::search(it + 1, bytes.end(), needle.begin(), needle.end()), bytes.end()) << "not unique";
-    *(it + 2) = '/';
-    writeFileBytes(image, bytes);
-
-    const auto ls = cli("ls " + q(image) + " --volume 0");
-    ASSERT_EQ(ls.exitCode, 0) << ls.err;
-    EXPECT_NE(ls.out.find("f - 3000 Report\\x2F2024.md\n"), std::string::npos) << ls.out;
-
-    const auto out = tmp / "out";
-    const auto r = cli("recover " + q(image) + " --volume 0 --out " + q(out));
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.err.find("Report/2024.md"), std::string::npos) << "the changed name is reported";
-    EXPECT_FALSE(fsys::exists(out / "Report"));
-    ASSERT_TRUE(fsys::is_regular_file(out / "Report_2024.md"));
-
-    // The content is the original file's.
+    std::string sha;
     std::ifstream files(fixturePath("fat/fat16.files"));
-    std::string line;
-    bool compared = false;
-    while (std::getline(files, line)) {
-        if (line.size() > 65 && line.substr(line.size() - 15) == " Report-2024.md") {
-            EXPECT_EQ(sha256File(out / "Report_2024.md"), line.substr(0, 64));
-            compared = true;
-        }
+    for (std::string line; std::getline(files, line);)
+        if (line.size() > 65 && line.substr(line.size() - 15) == " Report-2024.md") sha = line.substr(0, 64);
+    ASSERT_FALSE(sha.empty());
+
+    struct Case {
+        char byte;
+        const char* listed;    // as ls shows the name
+        const char* reported;  // as recover's note shows it
+    };
+    for (const Case c : {Case{'/', "Report\\x2F2024.md", "Report/2024.md"},
+                         Case{'\x1B', "Report\\x1B2024.md", "Report\\x1B2024.md"}}) {
+        SCOPED_TRACE(c.listed);
+        TempDir tmp;
+        const auto image = tmp / "edited.vhd";
+        // "Report-2024.md": the long-name slot holds "t-2024" as UTF-16 at one run.
+        auto bytes = readFileBytes(original);
+        const std::string needle = utf16le("t-2024");
+        const auto it = std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end());
+        ASSERT_NE(it, bytes.end());
+        ASSERT_EQ(std::search(it + 1, bytes.end(), needle.begin(), needle.end()), bytes.end()) << "not unique";
+        *(it + 2) = static_cast<std::uint8_t>(c.byte);
+        writeFileBytes(image, bytes);
+
+        const auto ls = cli("ls " + q(image) + " --volume 0");
+        ASSERT_EQ(ls.exitCode, 0) << ls.err;
+        EXPECT_NE(ls.out.find(std::string("f - 3000 ") + c.listed + "\n"), std::string::npos) << ls.out;
+
+        const auto out = tmp / "out";
+        const auto r = cli("recover " + q(image) + " --volume 0 --out " + q(out));
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.err.find(std::string("note: ") + c.reported + ": saved as"), std::string::npos) << r.err;
+        EXPECT_EQ((ls.out + r.out + r.err).find('\x1B'), std::string::npos);
+        EXPECT_FALSE(fsys::exists(out / "Report"));
+        EXPECT_EQ(sha256File(out / "Report_2024.md"), sha);
+        // Nothing beside the output folder.
+        std::vector<std::string> beside;
+        for (const auto& e : fsys::directory_iterator(tmp.path())) beside.push_back(e.path().filename().string());
+        std::sort(beside.begin(), beside.end());
+        EXPECT_EQ(beside, (std::vector<std::string>{"edited.vhd", "out"}));
     }
-    EXPECT_TRUE(compared);
-    // Nothing beside the output folder.
-    std::vector<std::string> beside;
-    for (const auto& e : fsys::directory_iterator(tmp.path())) beside.push_back(e.path().filename().string());
-    std::sort(beside.begin(), beside.end());
-    EXPECT_EQ(beside, (std::vector<std::string>{"edited.vhd", "out"}));
 }
 
 namespace {

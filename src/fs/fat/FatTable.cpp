@@ -89,6 +89,9 @@ std::optional<std::uint8_t> FatTable::byteAt(std::int64_t offset) const {
             std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
             if (warnings_) warnings_->unreadable(fatOffset_ + block * kBlock);
         }
+        // Chains may point anywhere in a FAT the volume claims but the image does
+        // not store: the cache is bounded, whatever the FAT's claimed size.
+        if (blocks_.size() >= kMaxCachedBlocks) blocks_.clear();
         it = blocks_.emplace(block, std::move(bytes)).first;
     }
     const std::int64_t inBlock = offset - block * kBlock;

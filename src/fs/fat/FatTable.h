@@ -1,6 +1,7 @@
 // FAT chain lookup for FAT12, FAT16, FAT32 and exFAT. The decoding of one entry is
 // a pure function over the FAT's bytes; FatTable reads the FAT from the volume in
-// blocks on first use and keeps them, so a chain step is an array read.
+// blocks on first use and keeps up to 64 MiB of them, so a chain step is an
+// array read.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +70,7 @@ private:
     bool readBlock(std::int64_t block, std::vector<std::uint8_t>& bytes) const;
 
     static constexpr std::int64_t kBlock = 64 * 1024;
+    static constexpr std::size_t kMaxCachedBlocks = 1024;  // 64 MiB of FAT
     const VolumeView* volume_ = nullptr;
     std::int64_t fatOffset_ = 0;
     std::int64_t fatBytes_ = 0;
