@@ -82,6 +82,7 @@ public:
     std::function<void()> onOpenSettings;
 
     bool running() const { return running_; }
+    const VolumeRecord& volume() const { return volume_; }
     const raw::myJpg& engine() const { return *engine_; }
     const browse::SaveReport& lastSave() const { return lastSave_; }
     // The default rule file; replaceable before Parse (tests).

@@ -8,15 +8,18 @@
 
 namespace tavrel::raw {
 
-namespace {
-
 bool isZipFamily(const std::string& ext) {
     for (const char* z : {"zip", "docx", "xlsx", "pptx", "odt", "ods", "odp", "jar", "apk", "epub"})
         if (equalsIgnoreCase(ext, z)) return true;
     return false;
 }
 
-}  // namespace
+std::int64_t zipArchiveStart(const VolumeView& volume, std::int64_t eocdAt) {
+    std::array<std::uint8_t, 22> record{};
+    if (!volume.readAt(eocdAt, record)) return -1;
+    const std::int64_t start = eocdAt - static_cast<std::int64_t>(le32(record, 12)) - le32(record, 16);
+    return start >= 0 ? start : -1;
+}
 
 std::int64_t bytesAfterEnd(const std::string& extension, const VolumeView& volume, std::int64_t endsAt) {
     const std::int64_t room = volume.size() - endsAt;

@@ -17,6 +17,15 @@ namespace tavrel::raw {
 // offset `endsAt`; 0 for kinds without such bytes. Never reaches past the volume.
 std::int64_t bytesAfterEnd(const std::string& extension, const VolumeView& volume, std::int64_t endsAt);
 
+// ZIP and the formats built on it (docx, odt, jar ...).
+bool isZipFamily(const std::string& extension);
+
+// Where the archive whose end record starts at volume offset eocdAt begins, by
+// the record's central-directory size and offset; -1 when that is not known.
+// The local headers of its entries start signatures of their own; this tells
+// which start the end record belongs to.
+std::int64_t zipArchiveStart(const VolumeView& volume, std::int64_t eocdAt);
+
 // The length a file of a known kind that starts at volume offset `start` states
 // in its header; 0 when the kind states none or the header does not hold together.
 std::int64_t statedLength(const std::string& extension, const VolumeView& volume, std::int64_t start);

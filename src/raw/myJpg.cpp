@@ -163,6 +163,17 @@ void myJpg::scanSector(std::int64_t sector, std::size_t at, std::size_t sectorLe
         auto it = stack.end();
         if (!stack.empty() && opensBefore(stack.back())) it = stack.end() - 1;
         else if (stack.size() >= 2 && opensBefore(stack[stack.size() - 2])) it = stack.end() - 2;
+        // A ZIP end record names its archive's start; the starts after it are
+        // the archive's own entries and close with it.
+        if (isZipFamily(rule.extension)) {
+            const std::int64_t archive = zipArchiveStart(*volume_, position);
+            const auto own = std::find(stack.begin(), stack.end(), archive);
+            if (own != stack.end() && opensBefore(archive)) {
+                stack.erase(std::remove_if(own + 1, stack.end(), [&](std::int64_t s) { return s < position; }),
+                            stack.end());
+                it = own;
+            }
+        }
         if (it == stack.end()) continue;
         const std::int64_t start = *it;
         stack.erase(it);

@@ -1,6 +1,6 @@
 // The volume list page through its controller: both scans, the messages, the
 // custom settings, the filter and where Next leads.
-#include "app/PlaceholderPage.h"
+#include "app/RawRecoveryDialog.h"
 #include "app/ShellFixture.h"
 #include "app/VolumeFilter.h"
 
@@ -184,12 +184,12 @@ TEST_F(VolumeListTest, RawGoesToRawRecoveryAndBackRestoresTheRow) {
     click(kPage, PopulateDriveDlg::kCustomCheck);
     gui.userSetText(kPage, PopulateDriveDlg::kTreatAs, "RAW");
     page.next();
-    auto* raw = dynamic_cast<app::PlaceholderPage*>(wizard.visiblePage());
+    auto* raw = dynamic_cast<app::RawRecoveryDialog*>(wizard.visiblePage());
     ASSERT_NE(raw, nullptr);
     EXPECT_EQ(raw->pageId(), app::kRawRecoveryPage);
-    EXPECT_EQ(raw->record().fsName, "RAW");
+    EXPECT_EQ(raw->volume().fsName, "RAW");
     EXPECT_EQ(raw->creatorPageId, kPage);
-    EXPECT_FALSE(gui.enabled(app::kRawRecoveryPage, "next"));
+    EXPECT_FALSE(gui.visible(app::kRawRecoveryPage, "next"));
 
     raw->back();
     EXPECT_EQ(wizard.visiblePage(), &page);

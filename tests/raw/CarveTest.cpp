@@ -37,7 +37,8 @@ CarveVolume knownVolume() {
     v.place("jpg", 0, makeJpeg(3000, 1));
     v.place("png", 8192, makePng(5000, 2));
     v.place("pdf", 32768, makePdf(4000, 3));
-    v.place("zip", 65536, makeZip(6000, 4, "carved"));
+    // Its second entry's header starts a sector, as a start of its own would.
+    v.place("zip", 65536, makeZip(512 * 8 - 38, 4, "carved", 2));
     v.place("wav", 131072, makeWav(10000, 5));
     v.place("jpg", 196608, straddlingJpeg());
     // Starts in the first chunk and ends in the second.

@@ -102,29 +102,33 @@ Bytes makePdf(std::size_t bodyBytes, std::uint32_t seed) {
     return b;
 }
 
-Bytes makeZip(std::size_t dataBytes, std::uint32_t seed, const std::string& comment) {
+Bytes makeZip(std::size_t dataBytes, std::uint32_t seed, const std::string& comment, int entries) {
     Rng rng{seed};
-    Bytes data;
-    for (std::size_t i = 0; i < dataBytes; ++i) data.push_back(static_cast<std::uint8_t>('A' + rng.next() % 26));
-    const std::string name = "data.txt";
-    const std::uint32_t crc = crc32(data.data(), data.size());
-    const auto size = static_cast<std::uint32_t>(data.size());
-    Bytes b;
-    put(b, {'P', 'K', 3, 4});
-    le(b, 20, 2); le(b, 0, 2); le(b, 0, 2); le(b, 0, 2); le(b, 0x21, 2);
-    le(b, crc, 4); le(b, size, 4); le(b, size, 4); le(b, name.size(), 2); le(b, 0, 2);
-    putText(b, name);
-    b.insert(b.end(), data.begin(), data.end());
-    const std::size_t central = b.size();
-    put(b, {'P', 'K', 1, 2});
-    le(b, 20, 2); le(b, 20, 2); le(b, 0, 2); le(b, 0, 2); le(b, 0, 2); le(b, 0x21, 2);
-    le(b, crc, 4); le(b, size, 4); le(b, size, 4); le(b, name.size(), 2); le(b, 0, 2); le(b, 0, 2);
-    le(b, 0, 2); le(b, 0, 2); le(b, 0, 4); le(b, 0, 4);
-    putText(b, name);
-    const std::size_t centralSize = b.size() - central;
+    Bytes b, central;
+    for (int e = 0; e < entries; ++e) {
+        Bytes data;
+        for (std::size_t i = 0; i < dataBytes; ++i) data.push_back(static_cast<std::uint8_t>('A' + rng.next() % 26));
+        const std::string name = "data" + std::to_string(e) + ".tx";
+        const std::uint32_t crc = crc32(data.data(), data.size());
+        const auto size = static_cast<std::uint32_t>(data.size());
+        const std::size_t local = b.size();
+        put(b, {'P', 'K', 3, 4});
+        le(b, 20, 2); le(b, 0, 2); le(b, 0, 2); le(b, 0, 2); le(b, 0x21, 2);
+        le(b, crc, 4); le(b, size, 4); le(b, size, 4); le(b, name.size(), 2); le(b, 0, 2);
+        putText(b, name);
+        b.insert(b.end(), data.begin(), data.end());
+        put(central, {'P', 'K', 1, 2});
+        le(central, 20, 2); le(central, 20, 2); le(central, 0, 2); le(central, 0, 2); le(central, 0, 2);
+        le(central, 0x21, 2); le(central, crc, 4); le(central, size, 4); le(central, size, 4);
+        le(central, name.size(), 2); le(central, 0, 2); le(central, 0, 2); le(central, 0, 2); le(central, 0, 2);
+        le(central, 0, 4); le(central, local, 4);
+        putText(central, name);
+    }
+    const std::size_t centralAt = b.size();
+    b.insert(b.end(), central.begin(), central.end());
     put(b, {'P', 'K', 5, 6});
-    le(b, 0, 2); le(b, 0, 2); le(b, 1, 2); le(b, 1, 2);
-    le(b, centralSize, 4); le(b, central, 4); le(b, comment.size(), 2);
+    le(b, 0, 2); le(b, 0, 2); le(b, entries, 2); le(b, entries, 2);
+    le(b, central.size(), 4); le(b, centralAt, 4); le(b, comment.size(), 2);
     putText(b, comment);
     return b;
 }

@@ -18,7 +18,9 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes makeJpeg(std::size_t scanBytes, std::uint32_t seed, const Bytes& thumbnail = {}, std::size_t thumbnailAt = 0);
 Bytes makePng(std::size_t dataBytes, std::uint32_t seed);
 Bytes makePdf(std::size_t bodyBytes, std::uint32_t seed);  // ends "%%EOF\n"
-Bytes makeZip(std::size_t dataBytes, std::uint32_t seed, const std::string& comment = "");
+// entries stored files of dataBytes each; with dataBytes = 512 * k - 38 every
+// entry's local header starts at a sector of the archive.
+Bytes makeZip(std::size_t dataBytes, std::uint32_t seed, const std::string& comment = "", int entries = 1);
 Bytes makeWav(std::size_t dataBytes, std::uint32_t seed);
 
 struct PlacedFile {
