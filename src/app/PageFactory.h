@@ -17,10 +17,11 @@ std::unique_ptr<PageController> makeRecoveryModePage(CKeswinApp& app, const Volu
 std::unique_ptr<PageController> makeScanPage(CKeswinApp& app, const VolumeRecord& record, int recoveryMode,
                                              int maxFileSystems, bool driveFormatted);
 
-// Advanced options page (153) and raw recovery page (151): placeholders with Back
-// until their own work lands.
+// Advanced options page (153): the structure hunt of Advanced mode.
 std::unique_ptr<PageController> makeAdvancedOptionsPage(CKeswinApp& app, const VolumeRecord& record,
                                                         int maxFileSystems, bool driveFormatted);
+
+// Raw recovery page (151): a placeholder with Back until its own work lands.
 std::unique_ptr<PageController> makeRawRecoveryPage(CKeswinApp& app, const VolumeRecord& record);
 
 }  // namespace tavrel::app

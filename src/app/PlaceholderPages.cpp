@@ -12,10 +12,6 @@ void PlaceholderPage::open() {
                                           std::to_string(record_.startSector));
 }
 
-std::unique_ptr<PageController> makeAdvancedOptionsPage(CKeswinApp& app, const VolumeRecord& record, int, bool) {
-    return std::make_unique<PlaceholderPage>(app, kAdvancedOptionsPage, record);
-}
-
 std::unique_ptr<PageController> makeRawRecoveryPage(CKeswinApp& app, const VolumeRecord& record) {
     return std::make_unique<PlaceholderPage>(app, kRawRecoveryPage, record);
 }
