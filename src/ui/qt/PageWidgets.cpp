@@ -1,5 +1,6 @@
 // The page widget for each page id.
 #include "app/Gui.h"
+#include "ui/qt/AdvancedOptionsPage.h"
 #include "ui/qt/ImageSelectionPage.h"
 #include "ui/qt/PlaceholderPageWidget.h"
 #include "ui/qt/RecoveryModePage.h"
@@ -22,7 +23,7 @@ std::unique_ptr<PageWidget> makePageWidget(int pageId) {
     case app::kScanPage:
         return makeScanPageWidget();
     case app::kAdvancedOptionsPage:
-        return std::make_unique<PlaceholderPageWidget>(pageId, QObject::tr("Advanced options"));
+        return makeAdvancedOptionsPageWidget();
     case app::kRawRecoveryPage:
         return std::make_unique<PlaceholderPageWidget>(pageId, QObject::tr("Raw recovery"));
     default:

@@ -1,5 +1,5 @@
-// Widgets of a page that only offers Back: the advanced options (153) and raw
-// recovery (151) pages until their own widgets exist.
+// Widgets of a page that only offers Back: the raw recovery page (151) until its
+// own widgets exist.
 #pragma once
 
 #include "ui/qt/WizardPage.h"
