@@ -17,9 +17,10 @@ std::unique_ptr<PageController> makeRecoveryModePage(CKeswinApp& app, const Volu
 std::unique_ptr<PageController> makeScanPage(CKeswinApp& app, const VolumeRecord& record, int recoveryMode,
                                              int maxFileSystems, bool driveFormatted);
 
-// Advanced options page (153): a placeholder with Back until its own work lands.
+// Advanced options page (153): the structure hunt of Advanced mode.
 std::unique_ptr<PageController> makeAdvancedOptionsPage(CKeswinApp& app, const VolumeRecord& record,
                                                         int maxFileSystems, bool driveFormatted);
+
 // Raw recovery page (151), created by the volume list page for a volume treated as RAW.
 std::unique_ptr<PageController> makeRawRecoveryPage(CKeswinApp& app, const VolumeRecord& record);
 

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "app/AdvanceOptions.h"
 #include "app/CKeswinApp.h"
 #include "app/PageFactory.h"
 #include "fs/factory/FsKinds.h"
@@ -100,6 +101,12 @@ int ParceModeNtfsDlg::maxFileSystems() const {
 void ParceModeNtfsDlg::next() {
     switch (recoveryMode) {
     case 2:
+        // Only the kinds with a structure hunt go on; anything else would reach a
+        // page that can do nothing.
+        if (!kind_ || !kind_->advancedMode || !kind_->make) {
+            gui().messageBox(advancedtexts::kNotAdvanced);
+            return;
+        }
         app_.forward(makeAdvancedOptionsPage(app_, volume_, maxFileSystems(), app_.driveFormatted));
         break;
     case 1:

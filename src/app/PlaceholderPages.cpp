@@ -12,8 +12,4 @@ void PlaceholderPage::open() {
                                           std::to_string(record_.startSector));
 }
 
-std::unique_ptr<PageController> makeAdvancedOptionsPage(CKeswinApp& app, const VolumeRecord& record, int, bool) {
-    return std::make_unique<PlaceholderPage>(app, kAdvancedOptionsPage, record);
-}
-
 }  // namespace tavrel::app

@@ -15,5 +15,6 @@ void addRecoverCommand(CLI::App& app, int& exitCode);
 void addCatCommand(CLI::App& app, int& exitCode);
 void addCarveCommand(CLI::App& app, int& exitCode);
 void addRulesCommand(CLI::App& app, int& exitCode);
+void addHuntCommand(CLI::App& app, int& exitCode);
 
 }  // namespace tavrel::cli

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "cli/ImageOpen.h"
+#include "fs/StructureHunt.h"
 #include "fs/factory/FsKinds.h"
 #include "fs/factory/ParserFactory.h"
 #include "volume/Partition.h"
@@ -85,6 +86,11 @@ void addVolumeSelectOptions(CLI::App* cmd, VolumeSelectArgs& args) {
     cmd->add_option("--mode", args.mode, "Recovery mode")
         ->check(CLI::IsMember({"standard", "advanced", "deep"}))
         ->capture_default_str();
+    cmd->add_option("--candidate", args.candidate,
+                    "Advanced mode: parse from this copy of the volume's structures (see tavrel-cli hunt)")
+        ->check(CLI::NonNegativeNumber);
+    cmd->add_option("--sectors-per-cluster", args.sectorsPerCluster, "Advanced mode: sectors per cluster")
+        ->check(CLI::PositiveNumber);
     addVolumeScanOptions(cmd, args.scan, false);
 }
 
@@ -93,7 +99,7 @@ std::string treatAsName(const std::string& value) {
     return row ? row->treatAsFsName : value;
 }
 
-int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkControl& work, OpenedVolume& out) {
+int prepareVolume(const std::string& image, const VolumeSelectArgs& args, WorkControl& work, OpenedVolume& out) {
     if (args.volume < 0 && args.start < 0)
         return fail("choose a volume with --volume N, or a custom volume with --start S --end E");
     if (args.start >= 0 && args.end < args.start) return fail("--end must not lie before --start");
@@ -148,6 +154,37 @@ int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkContr
     if (!out.parser)
         return fail("not a valid drive. Volume " + out.record.volumeName + " is \"" + out.record.fsName +
                     "\", which Tavrel cannot read; the file systems read are " + fs::workingKindNames());
+    return 0;
+}
+
+// Advanced mode: the volume is hunted for copies of its structures and parsed
+// from the chosen one. Kinds without a hunt scan as before unless a candidate
+// was asked for.
+static int useAdvancedCandidate(const VolumeSelectArgs& args, WorkControl& work, OpenedVolume& out) {
+    fs::StructureHunter* hunter = fs::hunterOf(*out.parser);
+    if (!hunter) {
+        if (args.candidate < 0) return 0;
+        return fail("volume " + out.record.volumeName + " (" + out.record.fsName + ") has no structure hunt");
+    }
+    const int index = std::max(args.candidate, 0);
+    const std::size_t found = hunter->huntCopies(work, index + 1);
+    if (work.stopRequested()) return 0;
+    if (found == 0) return fail("No File system Entry Found.Process cannot be continue...");
+    if (static_cast<std::size_t>(index) >= found)
+        return fail("no candidate " + std::to_string(index) + " (" + std::to_string(found) +
+                    " found; see tavrel-cli hunt)");
+    if (!hunter->useCandidate(static_cast<std::size_t>(index), {args.sectorsPerCluster}))
+        return fail("candidate " + std::to_string(index) + " could not be read again");
+    return 0;
+}
+
+int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkControl& work, OpenedVolume& out) {
+    if (const int rc = prepareVolume(image, args, work, out); rc != 0) return rc;
+    if (args.mode == "advanced") {
+        if (const int rc = useAdvancedCandidate(args, work, out); rc != 0) return rc;
+    } else if (args.candidate >= 0) {
+        return fail("--candidate needs --mode advanced");
+    }
     // A stopped scan still has a tree: what was gathered is listed.
     // A volume whose claims outgrow memory ends as a damaged outcome, not an abort.
     fs::ScanOutcome outcome;

@@ -2,7 +2,9 @@
 // recover, cat): --volume N from the volume list (with the scan options --gpt,
 // --no-gpt, --advanced, --no-skip), or a custom volume --start S --end E;
 // --treat-as NAME names the file system instead of the volume list;
-// --mode standard|advanced|deep. The parser comes from fs::makeParser, so every parser
+// --mode standard|advanced|deep; in Advanced mode --candidate I picks the
+// structure copy the hunt found (see tavrel-cli hunt; 0 when not given) and
+// --sectors-per-cluster S the cluster size. The parser comes from fs::makeParser, so every parser
 // that registers there works here unchanged.
 #pragma once
 
@@ -28,6 +30,8 @@ struct VolumeSelectArgs {
     std::int64_t end = -1;      // --end E: last sector of a custom volume
     std::string treatAs;        // --treat-as NAME
     std::string mode = "standard";
+    int candidate = -1;         // --candidate I (Advanced mode)
+    int sectorsPerCluster = 0;  // --sectors-per-cluster S (Advanced mode; 0: as the candidate shows)
 };
 
 void addVolumeSelectOptions(CLI::App* cmd, VolumeSelectArgs& args);
@@ -39,6 +43,10 @@ struct OpenedVolume {
     std::unique_ptr<VolumeView> view;
     std::unique_ptr<fs::Parser> parser;
 };
+
+// Opens the image, picks the volume and makes its parser, without scanning.
+// Returns 0, or 2 after printing a one-line error on stderr.
+int prepareVolume(const std::string& image, const VolumeSelectArgs& args, WorkControl& work, OpenedVolume& out);
 
 // Opens the image, picks the volume and runs its parser's scan, reporting
 // through work. Returns 0 (also for a stopped scan: its tree holds what was

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     tavrel::cli::addCatCommand(app, exitCode);
     tavrel::cli::addCarveCommand(app, exitCode);
     tavrel::cli::addRulesCommand(app, exitCode);
+    tavrel::cli::addHuntCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

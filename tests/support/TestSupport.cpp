@@ -110,4 +110,27 @@ fsys::path unpackedFixture(const std::string& xzName) {
 
 std::string cliPath() { return TAVREL_CLI; }
 
+bool formatNtfs(const std::filesystem::path& image, std::int64_t bytes, int clusterSize,
+                const std::vector<NtfsFile>& files) {
+    if (!haveTool("mkntfs") || !haveTool("ntfscp")) return false;
+    if (!std::filesystem::exists(image)) {
+        std::ofstream(image, std::ios::binary).close();
+        std::filesystem::resize_file(image, static_cast<std::uintmax_t>(bytes));
+    }
+    const std::string path = shellQuote(image.string());
+    if (runCommand("mkntfs -F -Q -q -c " + std::to_string(clusterSize) + " " + path).exitCode != 0) return false;
+    for (const NtfsFile& f : files)
+        if (runCommand("ntfscp -f " + path + " " + shellQuote(f.host.string()) + " " + shellQuote(f.name)).exitCode != 0)
+            return false;
+    return true;
+}
+
+bool makeReformattedNtfs(const std::filesystem::path& image, std::vector<NtfsFile> older,
+                         const std::vector<NtfsFile>& newer) {
+    const auto pad = image.parent_path() / "pad.bin";
+    writeFileBytes(pad, std::vector<std::uint8_t>(3000000, 0x5A));
+    older.insert(older.begin(), {pad, "pad.bin"});
+    return formatNtfs(image, 16 << 20, 65536, older) && formatNtfs(image, 16 << 20, 4096, newer);
+}
+
 }  // namespace tavrel::test

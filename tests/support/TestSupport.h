@@ -53,4 +53,23 @@ std::filesystem::path unpackedFixture(const std::string& xzName);
 // The tavrel-cli binary of this build.
 std::string cliPath();
 
+// Quick-formats `image` (created with `bytes` bytes when missing) as NTFS with
+// mkntfs and the given cluster size, then copies each host file into the root
+// under its name with ntfscp. Formatting an image again leaves what the new
+// format does not overwrite, as a real reformat does. False when the tools are
+// missing or fail.
+struct NtfsFile {
+    std::filesystem::path host;
+    std::string name;
+};
+bool formatNtfs(const std::filesystem::path& image, std::int64_t bytes, int clusterSize,
+                const std::vector<NtfsFile>& files);
+
+// A 16 MiB volume formatted with 64 KiB clusters and given `older` (its MFT at
+// 128 KiB), then formatted again with 4 KiB clusters (its MFT at 16 KiB) and
+// given `newer`. A 3 MB "pad.bin" copied in before `older` keeps the older
+// files away from the middle of the volume, where the new format writes its log.
+bool makeReformattedNtfs(const std::filesystem::path& image, std::vector<NtfsFile> older,
+                         const std::vector<NtfsFile>& newer);
+
 }  // namespace tavrel::test

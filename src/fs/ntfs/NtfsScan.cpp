@@ -66,7 +66,7 @@ bool ntfs::readVolumeSize() {
     boot_ = decodeBootSector(bootSector_);
     if (boot_.isNtfs && boot_.volumeSize > 0) {
         volumeSize_ = boot_.volumeSize;
-        recordSize_ = boot_.recordSize;
+        if (!mftLocated_) recordSize_ = boot_.recordSize;  // a chosen MFT copy keeps its own
     } else {
         // No usable boot sector: the volume's extent from the partition table.
         volumeSize_ = volume_.size();

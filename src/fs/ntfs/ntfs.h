@@ -18,7 +18,9 @@
 
 #include "fs/EntryTable.h"
 #include "fs/Parser.h"
+#include "fs/StructureHunt.h"
 #include "fs/ntfs/BootSector.h"
+#include "fs/ntfs/MftHunt.h"
 #include "fs/ntfs/MftLayout.h"
 #include "fs/ntfs/MftRecord.h"
 #include "fs/ntfs/NtfsTypes.h"
@@ -26,7 +28,7 @@
 
 namespace tavrel::fs {
 
-class ntfs final : public Parser {
+class ntfs final : public Parser, public StructureHunter {
 public:
     static constexpr const char* kOrphanName = "ORPHAN_ENTRY";
     static constexpr std::int64_t kChunkSize = 10485760;  // whole-volume scans read 10 MiB at a time
@@ -76,6 +78,20 @@ public:
     // For the MFT-copy hunt of Advanced mode: the runs of a chosen $MFT record
     // can be installed before scan() (which then enumerates them).
     void useMftRuns(std::vector<MftRun> runs, std::int64_t clusterSize);
+
+    // Advanced mode (NtfsHunt.cpp): the MFT copies found on the volume, and the
+    // choice of one to parse from.
+    std::size_t huntMftCopies(WorkControl& work, int maximum);
+    bool useMftCandidate(std::size_t index, std::int64_t clusterSize = 0);
+
+    std::size_t huntCopies(WorkControl& work, int maximum) override { return huntMftCopies(work, maximum); }
+    const std::vector<HuntCandidate>& candidates() const override { return mftCandidates_; }
+    void setCandidates(std::vector<HuntCandidate> found) override { mftCandidates_ = std::move(found); }
+    bool useCandidate(std::size_t index, const CandidateChoice& choice) override;
+    const char* candidateItemPattern() const override { return "MFT_ENTRY:%d"; }
+    std::vector<std::string> clusterItems() const override;
+    const char* foundMessagePattern() const override;
+    const char* huntDoneStatus() const override { return "Parsing done.Click next to continue."; }
 
 private:
     std::optional<LoadedRecord> loadRecord(std::int64_t offset, bool expected = true) const {
@@ -146,6 +162,7 @@ private:
     // in its own header (volumes of NTFS 3.1 and later).
     std::unordered_map<std::uint64_t, std::int64_t> foundRecords_;
     std::vector<MftRun> deepMftRuns_;  // Deep mode: runs of the real $MFT record, when found
+    std::vector<HuntCandidate> mftCandidates_;  // Advanced mode: the MFT copies hunted, in volume order
 };
 
 // Fills an entry from its record: header fields, the name and parent of the

@@ -1,5 +1,6 @@
 // The page widget for each page id.
 #include "app/Gui.h"
+#include "ui/qt/AdvancedOptionsPage.h"
 #include "ui/qt/ImageSelectionPage.h"
 #include "ui/qt/PlaceholderPageWidget.h"
 #include "ui/qt/RawRecoveryPage.h"
@@ -23,7 +24,7 @@ std::unique_ptr<PageWidget> makePageWidget(int pageId) {
     case app::kScanPage:
         return makeScanPageWidget();
     case app::kAdvancedOptionsPage:
-        return std::make_unique<PlaceholderPageWidget>(pageId, QObject::tr("Advanced options"));
+        return makeAdvancedOptionsPageWidget();
     case app::kRawRecoveryPage:
         return makeRawRecoveryPageWidget();
     default:

@@ -1,5 +1,5 @@
-// Widgets of a page that only offers Back: the advanced options page (153) until
-// its own widgets exist.
+// Widgets of a page that only offers Back: for a page whose own widgets do not
+// exist yet (every page of the wizard has its own today).
 #pragma once
 
 #include "ui/qt/WizardPage.h"

@@ -1,0 +1,184 @@
+#include "app/AdvanceOptions.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
+#include "app/CKeswinApp.h"
+#include "app/PageFactory.h"
+#include "app/PageTexts.h"
+#include "app/VolumeScanDlg.h"
+#include "fs/factory/FsKinds.h"
+#include "fs/factory/ParserFactory.h"
+
+namespace tavrel::app {
+
+using namespace texts;
+
+namespace {
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string formatted(const char* pattern, std::size_t value) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, pattern, static_cast<int>(value));
+    return buf;
+}
+
+}  // namespace
+
+std::unique_ptr<PageController> makeAdvancedOptionsPage(CKeswinApp& app, const VolumeRecord& record,
+                                                        int maxFileSystems, bool driveFormatted) {
+    return std::make_unique<advanceOptions>(app, record, maxFileSystems, driveFormatted);
+}
+
+advanceOptions::advanceOptions(CKeswinApp& app, const VolumeRecord& record, int maxFileSystems, bool driveFormatted)
+    : PageController(app, kAdvancedOptionsPage),
+      volume_(record),
+      maxFileSystems_(fs::huntMaximum(maxFileSystems)),
+      driveFormatted_(driveFormatted),
+      worker_(app.gui(), kAdvancedOptionsPage) {}
+
+advanceOptions::~advanceOptions() { worker_.shutdown(); }
+
+void advanceOptions::open() {
+    Gui& g = gui();
+    g.setWindowTitle(pageId_, kAppTitle);
+    g.setText(pageId_, "title", advancedtexts::kTitle);
+    g.setEnabled(pageId_, kNext, false);
+    g.setEnabled(pageId_, kBack, false);
+    for (const char* id : {kClusterLabel, kClusters, kHeapLabel, kHeap}) g.setVisible(pageId_, id, false);
+
+    if (!app_.currentReader) {
+        g.messageBox(advancedtexts::kNoReader);
+        g.setEnabled(pageId_, kBack, true);  // a page with no way out would be a dead end
+        setWorkControlsVisible(false);
+        return;
+    }
+    const std::string kind = trimmed(volume_.fsName);
+    if (const fs::FsKindRow* row = fs::findKind(kind); row && row->selectedStatus)
+        g.setText(pageId_, kStatus, row->selectedStatus);
+    view_ = std::make_unique<VolumeView>(*app_.currentReader, volume_.startSector, volume_.sectorCount);
+    fs::ScanOptions options;
+    options.mode = fs::RecoveryMode::Advanced;
+    options.maxFileSystems = maxFileSystems_;
+    options.driveFormatted = driveFormatted_;
+    parser_ = fs::makeParser(kind, *view_, options);
+    hunter_ = parser_ ? fs::hunterOf(*parser_) : nullptr;
+    if (!hunter_) {
+        g.setText(pageId_, kStatus, advancedtexts::kNoHunt);
+        g.setEnabled(pageId_, kBack, true);
+        setWorkControlsVisible(false);
+        return;
+    }
+    g.setVisible(pageId_, kClusterLabel, true);
+    g.setVisible(pageId_, kClusters, true);
+    startHunt();
+}
+
+void advanceOptions::setWorkControlsVisible(bool visible) {
+    for (const char* id : {kProgress, kPause, kResume, kStop}) gui().setVisible(pageId_, id, visible);
+}
+
+void advanceOptions::startHunt() {
+    setWorkControlsVisible(true);
+    fs::StructureHunter* hunter = hunter_;
+    const int maximum = maxFileSystems_;
+    worker_.start([hunter, maximum](WorkControl& work) { hunter->huntCopies(work, maximum); },
+                  [this] { endHunt(); });
+}
+
+// The combos are filled only here, on the interface thread, after the worker
+// has been joined.
+void advanceOptions::endHunt() {
+    Gui& g = gui();
+    const std::size_t count = hunter_->candidates().size();
+    candidateItems_.clear();
+    for (std::size_t i = 0; i < count; ++i) candidateItems_.push_back(formatted(hunter_->candidateItemPattern(), i));
+    clusterItems_ = hunter_->clusterItems();
+    g.comboSetItems(pageId_, kCandidates, candidateItems_);
+    g.comboSetItems(pageId_, kClusters, clusterItems_);
+    if (!candidateItems_.empty()) g.setText(pageId_, kCandidates, candidateItems_.front());
+    if (!clusterItems_.empty()) g.setText(pageId_, kClusters, clusterItems_.front());
+    g.setEnabled(pageId_, kBack, true);
+    g.setEnabled(pageId_, kNext, true);
+    g.messageBox(formatted(hunter_->foundMessagePattern(), count), Buttons::Ok, Icon::Information);
+    setWorkControlsVisible(false);
+    g.setText(pageId_, kStatus, hunter_->huntDoneStatus());
+}
+
+std::string advanceOptions::selected(const char* combo) const { return app_.gui().text(pageId_, combo); }
+
+void advanceOptions::next() {
+    if (worker_.running()) {
+        gui().messageBox(kWaitForProcess);
+        return;
+    }
+    const auto candidate = std::find(candidateItems_.begin(), candidateItems_.end(), selected(kCandidates));
+    if (candidate == candidateItems_.end()) {
+        gui().messageBox(advancedtexts::kNoEntry, Buttons::Ok, Icon::Information);
+        return;
+    }
+    const std::string clusterText = selected(kClusters);
+    int sectorsPerCluster = 0;
+    if (std::from_chars(clusterText.data(), clusterText.data() + clusterText.size(), sectorsPerCluster).ec != std::errc{})
+        return;
+    const auto index = static_cast<std::size_t>(candidate - candidateItems_.begin());
+
+    // The scan page makes a parser of the same kind and hands it what this
+    // page's hunt found, so that it parses from the chosen copy.
+    auto page = std::make_unique<VolumeScanDlg>(app_, volume_, 2, maxFileSystems_, driveFormatted_);
+    page->setParserMaker([found = hunter_->candidates(), index, sectorsPerCluster](
+                             const std::string& kind, const VolumeView& view, const fs::ScanOptions& options) {
+        auto parser = fs::makeParser(kind, view, options);
+        if (fs::StructureHunter* hunter = parser ? fs::hunterOf(*parser) : nullptr) {
+            hunter->setCandidates(found);
+            hunter->useCandidate(index, {sectorsPerCluster});
+        }
+        return parser;
+    });
+    app_.forward(std::move(page));
+}
+
+void advanceOptions::command(const std::string& controlId) {
+    if (controlId == kPause) pause();
+    else if (controlId == kResume) resume();
+}
+
+void advanceOptions::pause() {
+    if (!worker_.running()) return;
+    worker_.pause();
+    gui().setText(pageId_, kStatus, advancedtexts::kPausePressed);
+}
+
+void advanceOptions::resume() {
+    if (!worker_.running()) return;
+    worker_.resume();
+    gui().setText(pageId_, kStatus, advancedtexts::kResumePressed);
+}
+
+// The hunt ends after the chunk it is in; the combos then show what it found.
+void advanceOptions::stop() {
+    if (!parser_) return;
+    worker_.resume();
+    worker_.requestStop();
+    gui().setText(pageId_, kStatus, advancedtexts::kStopPressed);
+    gui().setEnabled(pageId_, kBack, true);
+    gui().setEnabled(pageId_, kNext, true);
+}
+
+void advanceOptions::exitApp() {
+    if (parser_) {
+        worker_.requestStop();
+        gui().setText(pageId_, kStatus, advancedtexts::kAllStopped);
+    }
+    PageController::exitApp();
+}
+
+void advanceOptions::shutdown() { worker_.shutdown(); }
+
+}  // namespace tavrel::app

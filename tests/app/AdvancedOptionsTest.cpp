@@ -1,0 +1,117 @@
+// The advanced options page through its controller and the recording Gui, on a
+// volume mkntfs formatted over an older one: the hunt's texts and combos, Next
+// to the scan page parsing from the chosen MFT, Back both ways, and the
+// recovery mode page refusing Advanced for a volume of no known kind.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "app/AdvanceOptions.h"
+#include "app/CKeswinApp.h"
+#include "app/FakeGui.h"
+#include "app/PageFactory.h"
+#include "app/ParceModeNtfsDlg.h"
+#include "app/VolumeScanDlg.h"
+#include "image/MemoryImage.h"
+#include "support/TestSupport.h"
+
+namespace tavrel::test {
+namespace {
+
+using app::advanceOptions;
+using app::ParceModeNtfsDlg;
+constexpr int kMode = app::kRecoveryModePage;
+constexpr int kPage = app::kAdvancedOptionsPage;
+
+class AdvancedOptionsTest : public ::testing::Test {
+protected:
+    // The recovery mode page for fsName, with Advanced chosen and Next pressed.
+    void toAdvanced(const std::string& fsName) {
+        VolumeRecord record;
+        record.fsName = fsName;
+        record.volumeName = "1";
+        record.sectorCount = 32768;
+        app.forward(app::makeRecoveryModePage(app, record));
+        gui.userSetChecked(kMode, ParceModeNtfsDlg::kStandard, false);
+        gui.userSetChecked(kMode, ParceModeNtfsDlg::kAdvanced, true);
+        app.visiblePage()->command(ParceModeNtfsDlg::kAdvanced);
+        app.visiblePage()->next();
+    }
+    bool makeVolume() {
+        std::mt19937 random(5);
+        std::vector<std::uint8_t> bytes(70000);
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+        writeFileBytes(dir / "old.bin", bytes);
+        const auto image = dir / "volume.img";
+        if (!makeReformattedNtfs(image, {{dir / "old.bin", "old.bin"}}, {})) return false;
+        app.currentReader = std::make_unique<MemoryImage>(readFileBytes(image));
+        return true;
+    }
+
+    TempDir dir;
+    FakeGui gui;
+    app::CKeswinApp app{gui};
+};
+
+TEST_F(AdvancedOptionsTest, HuntOffersEveryMftAndTheScanParsesTheChosenOne) {
+    if (!makeVolume()) GTEST_SKIP() << "mkntfs and ntfscp are needed";
+    toAdvanced("NTFS");
+    auto* page = dynamic_cast<advanceOptions*>(app.visiblePage());
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(gui.runPostedUntil([page] { return !page->hunting(); }));
+
+    EXPECT_EQ(gui.lastMessage(),
+              "Number of MFT-ENTRY found = 2 . Please select the choice from combo box and click Parse button to "
+              "proceed.");
+    EXPECT_EQ(gui.control(kPage, advanceOptions::kCandidates).items,
+              (std::vector<std::string>{"MFT_ENTRY:0", "MFT_ENTRY:1"}));
+    EXPECT_EQ(gui.textOf(kPage, advanceOptions::kCandidates), "MFT_ENTRY:0");
+    const auto clusters = gui.control(kPage, advanceOptions::kClusters).items;
+    EXPECT_EQ(std::vector<std::string>(clusters.begin(), clusters.begin() + 6),
+              (std::vector<std::string>{"8", "4", "2", "16", "32", "64"}));
+    EXPECT_EQ(gui.textOf(kPage, advanceOptions::kClusters), "8");
+    EXPECT_EQ(gui.textOf(kPage, "status"), "Parsing done.Click next to continue.");
+    EXPECT_TRUE(gui.textHistory(kPage, "status").front() == "ntfs partition selected....");
+    for (const char* id : {"next", "back"}) EXPECT_TRUE(gui.enabled(kPage, id)) << id;
+    for (const char* id : {"progress", "pause", "resume", "stop"}) EXPECT_FALSE(gui.visible(kPage, id)) << id;
+    EXPECT_FALSE(gui.visible(kPage, advanceOptions::kHeap));
+
+    // The older MFT, with its 64 KiB clusters.
+    gui.userSetText(kPage, advanceOptions::kCandidates, "MFT_ENTRY:1");
+    gui.userSetText(kPage, advanceOptions::kClusters, "128");
+    page->next();
+    auto* scan = dynamic_cast<app::VolumeScanDlg*>(app.visiblePage());
+    ASSERT_NE(scan, nullptr);
+    ASSERT_TRUE(gui.runPostedUntil([scan] { return !scan->running(); }));
+    fs::Parser& parser = *scan->activeParser();
+    std::vector<std::string> names;
+    for (const fs::EntryRef e : parser.rootLevel()) names.push_back(parser.name(e));
+    EXPECT_NE(std::find(names.begin(), names.end(), "old.bin"), names.end());
+
+    scan->back();
+    EXPECT_EQ(app.visiblePage(), page);
+    EXPECT_EQ(gui.textOf(kPage, advanceOptions::kCandidates), "MFT_ENTRY:1");
+    page->back();
+    EXPECT_EQ(app.visiblePage()->pageId(), kMode);
+}
+
+TEST_F(AdvancedOptionsTest, NoCandidateRefusesNext) {
+    app.currentReader = std::make_unique<MemoryImage>(std::vector<std::uint8_t>(1 << 20));
+    toAdvanced("NTFS");
+    auto* page = dynamic_cast<advanceOptions*>(app.visiblePage());
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(gui.runPostedUntil([page] { return !page->hunting(); }));
+    EXPECT_EQ(gui.lastMessage().rfind("Number of MFT-ENTRY found = 0 .", 0), 0u);
+    page->next();
+    EXPECT_EQ(gui.lastMessage(), "No File system Entry Found.Process cannot be continue...");
+    EXPECT_EQ(app.visiblePage(), page);
+}
+
+TEST_F(AdvancedOptionsTest, VolumeOfNoKnownKindIsRefusedBeforeThePage) {
+    toAdvanced("CUSTOM ");
+    EXPECT_EQ(app.visiblePage()->pageId(), kMode);
+    EXPECT_EQ(gui.lastMessage(), app::advancedtexts::kNotAdvanced);
+}
+
+}  // namespace
+}  // namespace tavrel::test
