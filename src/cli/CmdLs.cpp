@@ -13,6 +13,7 @@
 
 #include "browse/EntryWalk.h"
 #include "cli/Commands.h"
+#include "cli/EntryLine.h"
 #include "cli/ListingPath.h"
 #include "cli/JsonFields.h"
 #include "cli/TerminalProgress.h"
@@ -29,6 +30,8 @@ struct LsOptions {
     bool deleted = false;
     bool json = false;
 };
+
+}  // namespace
 
 // A path for the text listing: control bytes from the image are shown as
 // "\xNN" so that one entry always stays on one line.
@@ -65,6 +68,8 @@ void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::string& pat
                   << printable(path) << '\n';
     }
 }
+
+namespace {
 
 int runLs(const LsOptions& o) {
     TerminalProgress progress;

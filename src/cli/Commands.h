@@ -13,5 +13,6 @@ void addExportCommand(CLI::App& app, int& exitCode);
 void addLsCommand(CLI::App& app, int& exitCode);
 void addRecoverCommand(CLI::App& app, int& exitCode);
 void addCatCommand(CLI::App& app, int& exitCode);
+void addSearchCommand(CLI::App& app, int& exitCode);
 
 }  // namespace tavrel::cli

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     tavrel::cli::addLsCommand(app, exitCode);
     tavrel::cli::addRecoverCommand(app, exitCode);
     tavrel::cli::addCatCommand(app, exitCode);
+    tavrel::cli::addSearchCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
