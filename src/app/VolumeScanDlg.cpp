@@ -8,6 +8,7 @@
 #include "app/PageTexts.h"
 #include "browse/NamePattern.h"
 #include "browse/NameSearch.h"
+#include "browse/RecycleBin.h"
 #include "browse/SaveEngine.h"
 #include "browse/SaveTexts.h"
 #include "fs/factory/FsKinds.h"
@@ -117,6 +118,8 @@ void VolumeScanDlg::startScan() {
             // is reported as aborted.
             try {
                 outcome_ = parser->scan(work);
+                // Before the tree is filled: recycled files take their former names.
+                if (outcome_.ok()) browse::renameRecycled(*parser, work);
             } catch (const std::bad_alloc&) {
                 outcome_ = fs::ScanOutcome::fail(fs::ScanResult::Damaged, -1, scantexts::kTooLarge);
             } catch (const std::exception&) {

@@ -117,4 +117,10 @@ std::map<fs::EntryRef, std::string> recycledNames(fs::Parser& parser, WorkContro
     return out;
 }
 
+std::size_t renameRecycled(fs::Parser& parser, WorkControl& work) {
+    const auto names = recycledNames(parser, work);
+    for (const auto& [entry, name] : names) parser.setShownName(entry, name);
+    return names.size();
+}
+
 }  // namespace tavrel::browse

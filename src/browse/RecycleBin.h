@@ -38,4 +38,9 @@ std::string formerName(const std::string& path);
 // "$I" replaced by "$R", in any letter case, in the same folder.
 std::map<fs::EntryRef, std::string> recycledNames(fs::Parser& parser, WorkControl& work);
 
+// The recycle-bin step after a scan, before the entry view is shown: every
+// recycled file found by recycledNames is shown under its former name
+// (Parser::setShownName). Returns how many were renamed.
+std::size_t renameRecycled(fs::Parser& parser, WorkControl& work);
+
 }  // namespace tavrel::browse

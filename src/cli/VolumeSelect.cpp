@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "browse/RecycleBin.h"
 #include "cli/ImageOpen.h"
 #include "fs/factory/FsKinds.h"
 #include "fs/factory/ParserFactory.h"
@@ -150,6 +151,8 @@ int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkContr
     // A stopped scan still has a tree: what was gathered is listed.
     const fs::ScanOutcome outcome = out.parser->scan(work);
     if (!outcome) return fail(scanFailureText(outcome, *out.parser, out.record));
+    // Files kept in a recycle bin are listed under their former names.
+    browse::renameRecycled(*out.parser, work);
     return 0;
 }
 

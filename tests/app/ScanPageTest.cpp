@@ -15,6 +15,7 @@
 #include "app/ScanPageFakeParser.h"
 #include "app/VolumeScanDlg.h"
 #include "image/MemoryImage.h"
+#include "support/RecycleInfo.h"
 #include "support/TestSupport.h"
 
 namespace tavrel::test {
@@ -414,6 +415,19 @@ TEST_F(ScanPageTest, SearchIsRefusedWhileScanning) {
     EXPECT_EQ(gui.lastMessage(), kWait);
     fake->openGate();
     ASSERT_TRUE(finish());
+}
+
+TEST_F(ScanPageTest, RecycledFilesShowTheirFormerNamesInTheTree) {
+    const int bin = fake->folder("$RECYCLE.BIN");
+    const auto info = recycleInfo(2, u"C:\\Docs\\plan.txt");
+    fake->file("$I1A2B3C.txt", bin, std::string(info.begin(), info.end()));
+    fake->file("$R1A2B3C.txt", bin, "plan");
+    scanned();
+    EntryTree::Node& b = child(top(), "$RECYCLE.BIN");
+    page->treeExpanding(b);
+    std::vector<std::string> names;
+    for (const auto& c : b.children) names.push_back(c->text);
+    EXPECT_EQ(names, (std::vector<std::string>{"$I1A2B3C.txt", "plan.txt"}));
 }
 
 // ---- saving -------------------------------------------------------------------

@@ -10,6 +10,7 @@
 
 #include "browse/NameSearch.h"
 #include "cli/CliHelpers.h"
+#include "support/RecycleInfo.h"
 
 using namespace tavrel::test;
 
@@ -71,4 +72,19 @@ TEST(CliSearch, RefusedPatternEndsWithTheMessage) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.out.empty());
     EXPECT_NE(r.err.find(tavrel::browse::texts::kSearchRefused), std::string::npos) << r.err;
+}
+
+TEST(CliSearch, RecycledFilesAreListedAndFoundUnderTheirFormerNames) {
+    TempDir tmp;
+    const auto img = makeFat32RecycleBin(tmp);
+    if (img.empty()) GTEST_SKIP() << "needs mkfs.fat and mtools";
+    const std::string volume = q(img) + " --start 0 --end 81919 --treat-as FAT32";
+    const std::string user = kRecycleUser;
+    const auto r = cli("search " + volume + " 'plan|ANNUAL|bad00'");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // In directory order; the damaged control file's "$R" file keeps its name.
+    EXPECT_EQ(outputLines(r.out), (std::vector<std::string>{"f - 4 " + user + "/plan.txt",
+                                                            "f - 4 " + user + "/Annual report.docx",
+                                                            "f - 10 " + user + "/$IBAD00.txt",
+                                                            "f - 4 " + user + "/$RBAD00.txt"}));
 }
