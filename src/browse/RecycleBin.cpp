@@ -1,5 +1,6 @@
 #include "browse/RecycleBin.h"
 
+#include <exception>
 #include <vector>
 
 #include "util/Unicode.h"
@@ -66,7 +67,14 @@ void collectFolder(fs::Parser& parser, fs::EntryRef folder, WorkControl& work,
             static_cast<std::uint64_t>(parser.size(e)) > kMaxRecycleInfoSize)
             continue;
         BoundedSink sink;
-        if (!parser.saveFile(e, sink, work) || sink.tooLong) continue;
+        bool read = false;
+        try {
+            read = parser.saveFile(e, sink, work);
+        } catch (const std::exception&) {
+            read = false;  // an unreadable control file is passed over like a damaged one
+        }
+        parser.takeMessage();  // a failed read of a control file is no news for the user
+        if (!read || sink.tooLong) continue;
         const auto path = decodeRecycleInfo(sink.data);
         if (!path) continue;
         const std::string former = formerName(*path);
@@ -75,7 +83,6 @@ void collectFolder(fs::Parser& parser, fs::EntryRef folder, WorkControl& work,
         for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         byKey[key] = former;
     }
-    parser.takeMessage();  // a failed read of a control file is no news for the user
     if (byKey.empty()) return;
     for (const fs::EntryRef e : entries) {
         std::string key = trimmedRight(parser.name(e));
