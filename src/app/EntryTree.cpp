@@ -14,7 +14,7 @@ std::unique_ptr<EntryTree::Node> EntryTree::makeNode(Node* parent, int row, fs::
     node->parent = parent;
     node->row = row;
     node->entry = entry;
-    node->text = parser_->name(entry);
+    node->text = parser_->shownName(entry);
     node->folder = parser_->isFolder(entry);
     node->deleted = parser_->isDeleted(entry);
     node->checked = checked;

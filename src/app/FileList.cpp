@@ -19,12 +19,30 @@ void FileList::show(const std::vector<EntryTree::Node*>& nodes, bool namesOnly) 
     for (EntryTree::Node* n : nodes) {
         Row row;
         row.node = n;
+        row.entry = n->entry;
+        row.deleted = n->deleted;
         row.checked = n->checked;
         row.namesOnly = namesOnly;
         row.cells[kName] = n->text;
         rows_.push_back(std::move(row));
     }
     showingSearchResults = false;
+    if (listener_) listener_->endReset();
+    updateHeader();
+}
+
+void FileList::showResults(const std::vector<Found>& found) {
+    if (listener_) listener_->beginReset();
+    rows_.clear();
+    rows_.reserve(found.size());
+    for (const Found& f : found) {
+        Row row;
+        row.entry = f.entry;
+        row.deleted = f.deleted;
+        row.cells[kName] = f.path;
+        rows_.push_back(std::move(row));
+    }
+    showingSearchResults = true;
     if (listener_) listener_->endReset();
     updateHeader();
 }
@@ -40,13 +58,13 @@ std::string FileList::cell(int r, int column) const {
     if (r < 0 || r >= rowCount() || column < 0 || column >= kColumnCount) return {};
     const Row& row = rows_[static_cast<std::size_t>(r)];
     if (column == kName || row.namesOnly) return row.cells[static_cast<std::size_t>(column)];
-    if (!row.described && !tree_.locked() && tree_.parser() && row.node && row.node->entry) {
-        const fs::EntryDescription d = tree_.parser()->describeEntry(*row.node->entry);
+    if (!row.described && !tree_.locked() && tree_.parser() && row.entry) {
+        const fs::EntryDescription d = tree_.parser()->describeEntry(*row.entry);
         row.cells[kCreated] = d.created;
         row.cells[kAccessed] = d.accessed;
         row.cells[kModified] = d.modified;
         row.cells[kAttributes] = d.attributes;
-        row.cells[kSize] = tree_.parser()->sizeText(*row.node->entry);
+        row.cells[kSize] = tree_.parser()->sizeText(*row.entry);
         row.described = true;
     }
     return row.cells[static_cast<std::size_t>(column)];

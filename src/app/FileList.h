@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,9 @@ public:
     static const std::array<int, kColumnCount> kWidths;
 
     struct Row {
-        EntryTree::Node* node = nullptr;
+        EntryTree::Node* node = nullptr;    // none for a search result
+        std::optional<fs::EntryRef> entry;  // the record the row stands for
+        bool deleted = false;
         bool checked = false;
         bool namesOnly = false;           // double click lists names only
         mutable bool described = false;   // cells filled from the parser
@@ -48,6 +51,16 @@ public:
 
     // Replaces the rows by the given tree items (files).
     void show(const std::vector<EntryTree::Node*>& nodes, bool namesOnly);
+
+    // A search result row: a record with its full path, not a tree item.
+    struct Found {
+        fs::EntryRef entry = 0;
+        std::string path;
+        bool deleted = false;
+    };
+    // Replaces the rows by search results and sets the search-results mark:
+    // ticking these rows ticks nothing in the tree.
+    void showResults(const std::vector<Found>& found);
     void clear();
 
     int rowCount() const { return static_cast<int>(rows_.size()); }

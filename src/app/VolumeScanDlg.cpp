@@ -6,6 +6,9 @@
 #include "app/CKeswinApp.h"
 #include "app/PageFactory.h"
 #include "app/PageTexts.h"
+#include "browse/NamePattern.h"
+#include "browse/NameSearch.h"
+#include "browse/RecycleBin.h"
 #include "browse/SaveEngine.h"
 #include "browse/SaveTexts.h"
 #include "fs/factory/FsKinds.h"
@@ -66,7 +69,6 @@ void VolumeScanDlg::open() {
     g.setWindowTitle(pageId_, kAppTitle);
     g.setVisible(pageId_, kOutputFolder, false);
     g.setEnabled(pageId_, kBack, false);
-    g.setEnabled(pageId_, kSearch, false);  // the name search is not offered yet
     g.setText(pageId_, kVolumeData, volume_.volumeName);
 
     if (!app_.currentReader) {
@@ -116,6 +118,8 @@ void VolumeScanDlg::startScan() {
             // is reported as aborted.
             try {
                 outcome_ = parser->scan(work);
+                // Before the tree is filled: recycled files take their former names.
+                if (outcome_.ok()) browse::renameRecycled(*parser, work);
             } catch (const std::bad_alloc&) {
                 outcome_ = fs::ScanOutcome::fail(fs::ScanResult::Damaged, -1, scantexts::kTooLarge);
             } catch (const std::exception&) {
@@ -206,8 +210,46 @@ void VolumeScanDlg::exitApp() {
 
 void VolumeScanDlg::shutdown() { worker_.shutdown(); }
 
+// ---- name search -------------------------------------------------------------
+
 void VolumeScanDlg::search() {
     if (refuseWhileRunning()) return;
+    if (!parser_ || !tree_.top()) return;
+    Gui& g = gui();
+    app_.searchText = g.text(pageId_, kSearchText);
+    list_.showResults({});
+    if (app_.searchText.empty()) {
+        g.messageBox(browse::texts::kSearchFinished);
+        return;
+    }
+    // A refused pattern leaves the page idle at once, without a worker.
+    if (!browse::NamePattern::compile(app_.searchText)) {
+        g.messageBox(browse::texts::kSearchRefused);
+        return;
+    }
+    setSearchRunning(true);
+    fs::Parser* parser = parser_.get();
+    worker_.start([this, parser, pattern = app_.searchText](
+                      WorkControl& work) { lastSearch_ = browse::searchNames(*parser, pattern, work); },
+                  [this] { endSearch(); });
+}
+
+void VolumeScanDlg::setSearchRunning(bool running) {
+    setBrowsingEnabled(!running);
+    gui().setEnabled(pageId_, kSearch, !running);
+    gui().setEnabled(pageId_, kSave, !running);
+    setWorkControlsVisible(running, true);
+}
+
+void VolumeScanDlg::endSearch() {
+    setSearchRunning(false);
+    // Rows carry the full path from the top item, with "/" between names.
+    std::vector<FileList::Found> rows;
+    rows.reserve(lastSearch_.hits.size());
+    for (const browse::SearchHit& hit : lastSearch_.hits)
+        rows.push_back({hit.entry, app_.rootName + "/" + hit.path, parser_->isDeleted(hit.entry)});
+    list_.showResults(rows);
+    gui().messageBox(browse::texts::kSearchFinished);
 }
 
 // ---- tree and list ---------------------------------------------------------

@@ -6,7 +6,8 @@
 // `running` (the worker's flag) guards the page against its own worker: while a
 // scan or a save runs, Back, Save, Search and the tree handlers refuse with
 // "Please wait for the running process.", so the parser and the reader are never
-// used by two threads at once.
+// used by two threads at once. Search runs the name search over the whole volume
+// on the same worker and lists the hits with their full paths.
 #pragma once
 
 #include <atomic>
@@ -19,6 +20,7 @@
 #include "app/FileList.h"
 #include "app/PageController.h"
 #include "app/PageWorker.h"
+#include "browse/NameSearch.h"
 #include "browse/SaveReport.h"
 #include "fs/Parser.h"
 #include "fs/factory/FsKinds.h"
@@ -99,6 +101,8 @@ public:
     bool running() const { return worker_.running(); }
     // The last save's report (for the page's texts and for tests).
     const browse::SaveReport& lastSave() const { return lastSave_; }
+    // The last name search's hits (paths below the top item).
+    const browse::SearchResult& lastSearch() const { return lastSearch_; }
 
     int recoveryMode = -1;
     std::atomic<bool> dumpStop{false};  // set by Stop; a save walk ends when set
@@ -114,6 +118,8 @@ private:
     void startSave(std::vector<browse::SaveItem> items, std::optional<fs::EntryRef> folder,
                    std::optional<fs::EntryRef> single, std::int64_t count);
     void endSave(std::int64_t count, bool single);
+    void setSearchRunning(bool running);
+    void endSearch();
     std::vector<EntryTree::Node*> fileItemsOf(EntryTree::Node& node);
 
     VolumeRecord volume_;
@@ -126,6 +132,7 @@ private:
     EntryTree tree_;
     FileList list_{tree_};
     browse::SaveReport lastSave_;
+    browse::SearchResult lastSearch_;  // written by the worker, read after it was joined
     fs::ScanOutcome outcome_;  // written by the worker, read after it was joined
     std::int64_t warningsBeforeSave_ = 0;
     PageWorker worker_;

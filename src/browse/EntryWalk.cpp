@@ -17,7 +17,7 @@ struct Walker {
     void walk(const std::vector<fs::EntryRef>& entries, int depth) {
         for (const fs::EntryRef e : entries) {
             if (stopped) return;
-            path.push_back(parser.name(e));
+            path.push_back(parser.shownName(e));
             if (!visit(e, path)) stopped = true;
             if (!stopped && parser.isFolder(e) && parser.enterInSave(e) && entered.insert(e).second) {
                 if (depth < kMaxWalkDepth) {
@@ -39,7 +39,7 @@ struct PathMatcher {
     // rest is the part of the wanted path still to match below these entries.
     void match(const std::vector<fs::EntryRef>& entries, const std::string& rest, int depth) {
         for (const fs::EntryRef e : entries) {
-            const std::string n = parser.name(e);
+            const std::string n = parser.shownName(e);
             if (rest == n) {
                 found.push_back(e);
             } else if (rest.size() > n.size() && rest.compare(0, n.size(), n) == 0 && rest[n.size()] == '/' &&

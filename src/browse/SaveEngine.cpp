@@ -68,7 +68,7 @@ public:
     // A folder entry: its host folder inside parent, then its contents.
     void subFolder(fs::EntryRef e, HostFolder* parent, std::vector<std::string>& path, int depth) {
         if (!parser_.enterInSave(e) || !entered_.insert(e).second) return;
-        path.push_back(parser_.name(e));
+        path.push_back(parser_.shownName(e));
         if (depth >= kMaxWalkDepth) {
             // What lies below is not saved: the save is not complete.
             folderNote(joinPath(path), {}, "folder nesting too deep; not entered");
@@ -97,7 +97,7 @@ public:
     // A file entry into host (nullptr when its folder could not be created).
     void file(fs::EntryRef e, HostFolder* host, const std::vector<std::string>& path) {
         FileOutcome o;
-        const std::string name = parser_.name(e);
+        const std::string name = parser_.shownName(e);
         o.imagePath = path.empty() ? name : joinPath(path) + "/" + name;
         if (parser_.skipInSave(e)) {
             o.result = Result::Skipped;
@@ -208,7 +208,7 @@ private:
 std::vector<std::string> parentNames(const fs::Parser& parser, fs::EntryRef e) {
     std::vector<std::string> names;
     if (const auto parents = parentsOf(parser, e))
-        for (const fs::EntryRef p : *parents) names.push_back(parser.name(p));
+        for (const fs::EntryRef p : *parents) names.push_back(parser.shownName(p));
     return names;
 }
 
@@ -267,7 +267,7 @@ SaveReport SaveEngine::saveFolder(std::optional<fs::EntryRef> folder, const std:
         if (!parser_.enterInSave(*folder)) return run.report;
         run.mark(*folder);
         path = parentNames(parser_, *folder);
-        path.push_back(parser_.name(*folder));
+        path.push_back(parser_.shownName(*folder));
     }
     run.contents(folder, root.get(), path, 0);
     work_.position(count);
@@ -288,7 +288,7 @@ SaveReport SaveEngine::saveEntries(const std::vector<fs::EntryRef>& entries, con
         if (parser_.isFolder(e)) {
             if (!parser_.enterInSave(e)) continue;
             run.mark(e);
-            path.push_back(parser_.name(e));
+            path.push_back(parser_.shownName(e));
             run.contents(e, root.get(), path, 0);
         } else {
             if (!work_.checkpoint()) {
@@ -335,7 +335,7 @@ SaveReport SaveEngine::saveSelection(const std::vector<SaveItem>& items, const s
         HostFolder* host = root.get();
         std::vector<std::string> path;
         for (const fs::EntryRef p : item.parents) {
-            path.push_back(parser_.name(p));
+            path.push_back(parser_.shownName(p));
             auto it = made.find(p);
             if (it == made.end()) {
                 MadeFolder m;

@@ -15,6 +15,7 @@
 
 #include "browse/EntryWalk.h"
 #include "cli/Commands.h"
+#include "cli/EntryLine.h"
 #include "cli/ListingPath.h"
 #include "cli/JsonFields.h"
 #include "cli/TerminalProgress.h"
@@ -32,6 +33,8 @@ struct LsOptions {
     bool deleted = false;
     bool json = false;
 };
+
+}  // namespace
 
 void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::string& path,
                 const std::vector<std::string>& names, bool json) {
@@ -52,6 +55,10 @@ void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::string& pat
                   << listingPath(names) << '\n';
     }
 }
+
+namespace {
+
+namespace {
 
 int runLs(const LsOptions& o) {
     TerminalProgress progress;

@@ -16,5 +16,6 @@ void addCatCommand(CLI::App& app, int& exitCode);
 void addCarveCommand(CLI::App& app, int& exitCode);
 void addRulesCommand(CLI::App& app, int& exitCode);
 void addHuntCommand(CLI::App& app, int& exitCode);
+void addSearchCommand(CLI::App& app, int& exitCode);
 
 }  // namespace tavrel::cli

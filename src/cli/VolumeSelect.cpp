@@ -4,6 +4,7 @@
 #include <iostream>
 #include <new>
 
+#include "browse/RecycleBin.h"
 #include "cli/ImageOpen.h"
 #include "fs/StructureHunt.h"
 #include "fs/factory/FsKinds.h"
@@ -196,6 +197,8 @@ int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkContr
                                         "damaged");
     }
     if (!outcome) return fail(scanFailureText(outcome, *out.parser, out.record));
+    // Files kept in a recycle bin are listed under their former names.
+    browse::renameRecycled(*out.parser, work);
     return 0;
 }
 

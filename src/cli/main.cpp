@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     tavrel::cli::addCarveCommand(app, exitCode);
     tavrel::cli::addRulesCommand(app, exitCode);
     tavrel::cli::addHuntCommand(app, exitCode);
+    tavrel::cli::addSearchCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -120,6 +121,18 @@ public:
     const std::string& message() const { return message_; }
     std::string takeMessage() { return std::exchange(message_, {}); }
 
+    // The name the tree, the listings, the search and saves show: a name given by
+    // setShownName (the former name of a file kept in a recycle bin), else the
+    // stored name(). Given names are set after scan() and before the entry view
+    // is shown.
+    std::string shownName(EntryRef e) const {
+        if (!shownNames_.empty()) {
+            if (const auto it = shownNames_.find(e); it != shownNames_.end()) return it->second;
+        }
+        return name(e);
+    }
+    void setShownName(EntryRef e, std::string shown) { shownNames_[e] = std::move(shown); }
+
     // Unreadable ranges and damaged records met by the scan and the saves.
     const Warnings& warnings() const { return warnings_; }
     Warnings& warnings() { return warnings_; }
@@ -127,6 +140,9 @@ public:
 protected:
     std::string message_;
     Warnings warnings_;
+
+private:
+    std::map<EntryRef, std::string> shownNames_;
 };
 
 }  // namespace tavrel::fs

@@ -15,6 +15,7 @@
 #include "app/ScanPageFakeParser.h"
 #include "app/VolumeScanDlg.h"
 #include "image/MemoryImage.h"
+#include "support/RecycleInfo.h"
 #include "support/TestSupport.h"
 
 namespace tavrel::test {
@@ -114,7 +115,7 @@ TEST_F(ScanPageTest, ScanEndsWithTreeMessageAndHiddenControls) {
     EXPECT_EQ(gui.title(kPage), "Tavrel v3.02");
     EXPECT_EQ(gui.textOf(kPage, VolumeScanDlg::kVolumeData), "2");
     EXPECT_FALSE(gui.visible(kPage, VolumeScanDlg::kOutputFolder));
-    EXPECT_FALSE(gui.enabled(kPage, VolumeScanDlg::kSearch));
+    EXPECT_TRUE(gui.enabled(kPage, VolumeScanDlg::kSearch));  // refused by the running worker
     ASSERT_TRUE(finish());
 
     const auto status = gui.textHistory(kPage, VolumeScanDlg::kStatus);
@@ -361,6 +362,72 @@ TEST_F(ScanPageTest, ListChecksAndTheHeaderMirrorToTheTree) {
     page->listHeaderClicked();
     EXPECT_FALSE(page->fileList().row(1).checked);
     EXPECT_FALSE(d.children[1]->checked);
+}
+
+// ---- name search ---------------------------------------------------------------
+
+TEST_F(ScanPageTest, SearchListsHitsOfUnopenedFoldersWithFullPathsAndTicksNoTreeItem) {
+    scanned();
+    EXPECT_FALSE(child(top(), "docs").filled);
+    struct Case {
+        const char* pattern;
+        std::vector<std::string> rows;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"C.TXT|top", {"ROOT/docs/sub/c.txt", "ROOT/top.txt"}, "Searching Finished"},
+        {"*.txt", {}, "such characters are not allowed for search.Try again with different pattern."},
+        {"", {}, "Searching Finished"},
+    };
+    for (const Case& c : cases) {
+        gui.userSetText(kPage, VolumeScanDlg::kSearchText, c.pattern);
+        page->command(VolumeScanDlg::kSearch);
+        ASSERT_TRUE(finish());
+        EXPECT_EQ(listNames(), c.rows) << c.pattern;
+        EXPECT_EQ(gui.lastMessage(), c.message) << c.pattern;
+        EXPECT_TRUE(page->fileList().showingSearchResults);
+        EXPECT_EQ(app.searchText, c.pattern);
+        EXPECT_TRUE(gui.enabled(kPage, VolumeScanDlg::kSearch));
+        EXPECT_FALSE(gui.visible(kPage, VolumeScanDlg::kStop));
+    }
+    gui.userSetText(kPage, VolumeScanDlg::kSearchText, "top");
+    page->command(VolumeScanDlg::kSearch);
+    ASSERT_TRUE(finish());
+    EXPECT_EQ(gui.textOf(kPage, VolumeScanDlg::kStatus), "searched file 1");
+    EXPECT_EQ(page->fileList().cell(0, app::FileList::kSize), "3 Bytes");
+    page->listHeaderClicked();
+    EXPECT_TRUE(page->fileList().row(0).checked);
+    page->listRowChecked(0, false);
+    page->listRowChecked(0, true);
+    EXPECT_TRUE(page->fileList().headerChecked());
+    EXPECT_FALSE(child(top(), "top.txt").checked);
+    EXPECT_FALSE(page->tree().anyChecked());
+    // Selecting a folder lists its files again and clears the mark.
+    page->treeSelected(child(top(), "docs"));
+    EXPECT_FALSE(page->fileList().showingSearchResults);
+}
+
+TEST_F(ScanPageTest, SearchIsRefusedWhileScanning) {
+    fake->closeGate();
+    open();
+    gui.userSetText(kPage, VolumeScanDlg::kSearchText, "a");
+    page->command(VolumeScanDlg::kSearch);
+    EXPECT_EQ(gui.lastMessage(), kWait);
+    fake->openGate();
+    ASSERT_TRUE(finish());
+}
+
+TEST_F(ScanPageTest, RecycledFilesShowTheirFormerNamesInTheTree) {
+    const int bin = fake->folder("$RECYCLE.BIN");
+    const auto info = recycleInfo(2, u"C:\\Docs\\plan.txt");
+    fake->file("$I1A2B3C.txt", bin, std::string(info.begin(), info.end()));
+    fake->file("$R1A2B3C.txt", bin, "plan");
+    scanned();
+    EntryTree::Node& b = child(top(), "$RECYCLE.BIN");
+    page->treeExpanding(b);
+    std::vector<std::string> names;
+    for (const auto& c : b.children) names.push_back(c->text);
+    EXPECT_EQ(names, (std::vector<std::string>{"$I1A2B3C.txt", "plan.txt"}));
 }
 
 // ---- saving -------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QBrush>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -220,7 +221,7 @@ TEST_F(ScanWizardTest, ScanBrowseTickAndSaveMatchTheOriginals) {
     for (const char* id : {VolumeScanDlg::kProgress, VolumeScanDlg::kPause, VolumeScanDlg::kResume,
                            VolumeScanDlg::kStop})
         EXPECT_TRUE(pageControl<QWidget>(gui(), kScan, id)->isHidden()) << id;
-    EXPECT_FALSE(pageControl<QWidget>(gui(), kScan, VolumeScanDlg::kSearch)->isEnabled());
+    EXPECT_TRUE(pageControl<QWidget>(gui(), kScan, VolumeScanDlg::kSearch)->isEnabled());
     EXPECT_EQ(shownText(gui(), kScan, VolumeScanDlg::kVolumeData), "0");
 
     ASSERT_EQ(model().rowCount(), 1);
@@ -294,6 +295,44 @@ TEST_F(ScanWizardTest, ScanBrowseTickAndSaveMatchTheOriginals) {
     ASSERT_NE(scan, nullptr);
     ASSERT_TRUE(pumpUntil([&] { return !scan->running(); }));
     EXPECT_EQ(sha256File(out.path() / "deleted.bin"), hashes.at("keep/deleted.bin"));
+}
+
+// Search: the hits of folders never opened in the tree are
+// listed with their full paths (the fixture's own file list is the oracle),
+// deleted ones in red, and ticking them ticks nothing in the tree.
+TEST_F(ScanWizardTest, SearchListsTheWholeVolumesHitsWithoutTickingTheTree) {
+    scanToEnd();
+    std::vector<std::string> expected;
+    for (const auto& [path, sha] : expectedHashes(fixturePath("ntfs/ntfs-mbr.expected"))) {
+        const std::string last = path.substr(path.rfind('/') + 1);
+        if (last.find("deep") != std::string::npos || last.find("inside") != std::string::npos)
+            expected.push_back("ROOT/" + path);
+    }
+    ASSERT_EQ(expected.size(), 2u);
+    auto* edit = pageControl<QLineEdit>(gui(), kScan, VolumeScanDlg::kSearchText);
+    QTest::keyClicks(edit, "DEEP|Inside");
+    ASSERT_TRUE(click(gui(), kScan, VolumeScanDlg::kSearch));
+    ASSERT_TRUE(waitFor("Searching Finished"));
+    QCoreApplication::processEvents();
+
+    ui::FileListModel& list = *page->listModel();
+    std::vector<std::string> rows;
+    for (int r = 0; r < list.rowCount(); ++r) rows.push_back(list.data(list.index(r, 0)).toString().toStdString());
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(shownText(gui(), kScan, VolumeScanDlg::kStatus), "searched file 2");
+    for (int r = 0; r < list.rowCount(); ++r) {
+        const bool deleted = list.data(list.index(r, 0)).toString().contains("inside");
+        EXPECT_EQ(list.data(list.index(r, 0), Qt::ForegroundRole).isValid(), deleted) << r;
+        ASSERT_TRUE(list.setData(list.index(r, 0), Qt::Checked, Qt::CheckStateRole));
+    }
+    EXPECT_EQ(model().data(top(), Qt::CheckStateRole).toInt(), Qt::Unchecked);
+    EXPECT_EQ(model().data(item(top(), "a"), Qt::CheckStateRole).toInt(), Qt::Unchecked);
+
+    QTest::keyClicks(edit, "*");
+    ASSERT_TRUE(click(gui(), kScan, VolumeScanDlg::kSearch));
+    ASSERT_TRUE(waitFor("such characters are not allowed for search.Try again with different pattern."));
+    EXPECT_EQ(list.rowCount(), 0);
 }
 
 TEST_F(ScanWizardTest, BackDuringTheScanIsRefused) {

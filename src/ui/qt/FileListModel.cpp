@@ -37,7 +37,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         return {};
     case Qt::ForegroundRole:
         // Deleted entries are red here as in the tree.
-        if (list_->row(r).node && list_->row(r).node->deleted) return QBrush(QColor(255, 0, 0));
+        if (list_->row(r).deleted) return QBrush(QColor(255, 0, 0));
         return {};
     default:
         return {};

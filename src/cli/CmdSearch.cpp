@@ -1,0 +1,65 @@
+// tavrel-cli search IMAGE (--volume N | --start S --end E) [--treat-as NAME]
+//                         [--mode standard|advanced|deep] PATTERN [--json]
+// Lists the entries of the whole volume whose names hold PATTERN ("|" between
+// alternatives, any letter case), in tree order and in the form of `ls`, so a
+// search result is a subset of the full listing, line for line. A pattern the
+// search does not accept ends with its message and exit code 2; no hit is not
+// an error.
+#include <iostream>
+#include <memory>
+
+#include "browse/NameSearch.h"
+#include "cli/Commands.h"
+#include "cli/EntryLine.h"
+#include "cli/JsonFields.h"
+#include "cli/TerminalProgress.h"
+#include "cli/VolumeSelect.h"
+
+namespace tavrel::cli {
+
+namespace {
+
+struct SearchOptions {
+    std::string image;
+    VolumeSelectArgs volume;
+    std::string pattern;
+    bool json = false;
+};
+
+int runSearch(const SearchOptions& o) {
+    TerminalProgress progress;
+    WorkControl work(&progress);
+    OpenedVolume v;
+    const int rc = openVolume(o.image, o.volume, work, v);
+    if (rc != 0) {
+        progress.finish();
+        return rc;
+    }
+    const fs::Parser& parser = *v.parser;
+    const browse::SearchResult result = browse::searchNames(parser, o.pattern, work);
+    progress.finish();
+    if (result.refused) {
+        std::cerr << "tavrel-cli: " << browse::texts::kSearchRefused << '\n';
+        return 2;
+    }
+    for (const browse::SearchHit& hit : result.hits) printEntry(parser, hit.entry, hit.path, hit.names, o.json);
+    if (reportWarnings(parser) && o.json) printJsonLine({{"warnings", warningsObject(parser.warnings())}});
+    std::cout.flush();
+    return std::cout ? 0 : 1;
+}
+
+}  // namespace
+
+void addSearchCommand(CLI::App& app, int& exitCode) {
+    auto opts = std::make_shared<SearchOptions>();
+    auto* cmd = app.add_subcommand("search", "List the files of a volume whose names hold a pattern");
+    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VDI, VMDK or raw disk)")->required();
+    addVolumeSelectOptions(cmd, opts->volume);
+    cmd->add_option("PATTERN", opts->pattern,
+                    "Text to find in names, any letter case; \"|\" separates alternatives, \".\" is any character")
+        ->required();
+    cmd->add_flag("--json", opts->json, "One JSON object per line");
+    cmd->callback([opts, &exitCode] { exitCode = runSearch(*opts); });
+}
+
+}  // namespace tavrel::cli

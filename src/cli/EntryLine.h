@@ -1,0 +1,16 @@
+// One listed entry as `tavrel-cli ls` prints it, shared by the commands that
+// list entries (ls, search). Text: "d|f *|- SIZE PATH", names escaped as
+// cli/TerminalText.h says so an entry stays on one line. JSON: one object per line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "fs/Parser.h"
+
+namespace tavrel::cli {
+
+void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::string& path,
+                const std::vector<std::string>& names, bool json);
+
+}  // namespace tavrel::cli
