@@ -58,8 +58,6 @@ void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::string& pat
 
 namespace {
 
-namespace {
-
 int runLs(const LsOptions& o) {
     TerminalProgress progress;
     WorkControl work(&progress);
