@@ -1,6 +1,7 @@
 #include "util/Texts.h"
 
 #include <cstdio>
+#include <ctime>
 
 namespace tavrel {
 
@@ -27,6 +28,21 @@ std::string timeText(const CivilTime& t) {
     std::snprintf(buf, sizeof buf, pm ? "%02d/%02d/%d  %02d:%02d PM" : "%02d/%02d/%d  %02d:%02d AM",
                   t.month, t.day, t.year, hour12, t.minute);
     return buf;
+}
+
+std::string localTimeText(std::int64_t unixSeconds) {
+    const auto t = static_cast<std::time_t>(unixSeconds);
+    std::tm local{};
+    if (!localtime_r(&t, &local)) return {};
+    CivilTime c;
+    c.year = local.tm_year + 1900;
+    c.month = local.tm_mon + 1;
+    c.day = local.tm_mday;
+    c.hour = local.tm_hour;
+    c.minute = local.tm_min;
+    c.second = local.tm_sec;
+    if (c.year < 1 || c.year > 9999) return {};
+    return timeText(c);
 }
 
 std::string dateText(const CivilTime& t) {

@@ -24,6 +24,10 @@ std::string sizeText(std::int64_t bytes);
 // 12:30 is "12:30 PM", 13:05 is "01:05 PM".
 std::string timeText(const CivilTime& t);
 
+// timeText of a Unix time (seconds, UTC) in the local time zone, as the
+// desktop's own file views show times; "" when out of range.
+std::string localTimeText(std::int64_t unixSeconds);
+
 // "MM/DD/YYYY " for dates that carry no time of day (FAT access dates).
 std::string dateText(const CivilTime& t);
 

@@ -1,7 +1,6 @@
 // The entry view of the ext parser: tree links, names, sizes, the list texts,
 // and the save, each reading no more than the one inode it needs.
 #include <algorithm>
-#include <ctime>
 
 #include "fs/ExtentCopy.h"
 #include "fs/ext/ExtBlockMap.h"
@@ -23,19 +22,7 @@ constexpr const char* kMapClearedNote = " (no block map)";
 
 // ext keeps Unix times in UTC; the list shows them in the local time zone.
 std::string localTimeText(const std::optional<TimePoint>& p) {
-    if (!p) return {};
-    const auto t = static_cast<std::time_t>(p->seconds);
-    std::tm local{};
-    if (!localtime_r(&t, &local)) return {};
-    CivilTime c;
-    c.year = local.tm_year + 1900;
-    c.month = local.tm_mon + 1;
-    c.day = local.tm_mday;
-    c.hour = local.tm_hour;
-    c.minute = local.tm_min;
-    c.second = local.tm_sec;
-    if (c.year < 1 || c.year > 9999) return {};
-    return timeText(c);
+    return p ? tavrel::localTimeText(p->seconds) : std::string{};
 }
 
 // Counts what reaches the real sink, so a save knows whether every byte was written.

@@ -1,6 +1,5 @@
 // The entry view over the HFS+ entries: tree links, names, sizes, times and the
 // list texts. Entries are looked up by CNID.
-#include <ctime>
 
 #include "fs/hfsplus/HFSP.h"
 #include "util/Texts.h"
@@ -14,19 +13,7 @@ namespace {
 std::int64_t unixFromHfs(std::uint32_t hfsSeconds) { return std::int64_t{hfsSeconds} - kEpochToUnix; }
 
 // Dates are stored in UTC; the list shows them in the local time zone.
-std::string localTimeText(std::uint32_t hfsSeconds) {
-    const auto t = static_cast<std::time_t>(unixFromHfs(hfsSeconds));
-    std::tm local{};
-    if (!localtime_r(&t, &local)) return {};
-    CivilTime c;
-    c.year = local.tm_year + 1900;
-    c.month = local.tm_mon + 1;
-    c.day = local.tm_mday;
-    c.hour = local.tm_hour;
-    c.minute = local.tm_min;
-    c.second = local.tm_sec;
-    return timeText(c);
-}
+std::string localTimeText(std::uint32_t hfsSeconds) { return tavrel::localTimeText(unixFromHfs(hfsSeconds)); }
 
 std::string permissionText(std::uint16_t mode) {
     static constexpr struct {

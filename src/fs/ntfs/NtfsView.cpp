@@ -1,6 +1,5 @@
 // The entry view over the NTFS entries: tree links, names, sizes, times and the
 // list texts.
-#include <ctime>
 
 #include "fs/ntfs/ntfs.h"
 #include "util/Texts.h"
@@ -47,23 +46,8 @@ EntryTimes ntfs::times(EntryRef e) const {
 }
 
 namespace {
-// NTFS stores UTC; the list shows the time in the local time zone, as the
-// desktop's own file views do.
-std::string localTimeText(std::uint64_t filetime) {
-    const std::int64_t seconds = unixFromFiletime(filetime);
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm local{};
-    if (!localtime_r(&t, &local)) return {};
-    CivilTime c;
-    c.year = local.tm_year + 1900;
-    c.month = local.tm_mon + 1;
-    c.day = local.tm_mday;
-    c.hour = local.tm_hour;
-    c.minute = local.tm_min;
-    c.second = local.tm_sec;
-    if (c.year < 1 || c.year > 9999) return {};
-    return timeText(c);
-}
+// NTFS stores UTC; the list shows the time in the local time zone.
+std::string localTimeText(std::uint64_t filetime) { return tavrel::localTimeText(unixFromFiletime(filetime)); }
 }  // namespace
 
 EntryDescription ntfs::describeEntry(EntryRef e) const {
