@@ -4,6 +4,11 @@
 
 namespace tavrel::app {
 
+Rgb searchBackground(Rgb window) {
+    const auto darker = [](int c) { return c < 10 ? c : c - 10; };
+    return {darker(window.red), darker(window.green), darker(window.blue)};
+}
+
 EntryTree::~EntryTree() {
     if (listener_) listener_->treeDestroyed();
 }

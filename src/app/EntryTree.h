@@ -24,6 +24,20 @@ namespace tavrel::app {
 
 inline constexpr const char* kPlaceholderText = "..DUMY..";
 
+// A colour by its red, green and blue components (0..255).
+struct Rgb {
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+// The tree's background while a search walks the volume: the window colour made
+// darker by 10 in each component; a component below 10 stays as it is. The text
+// then shows in the grey-text colour; after the search the tree's own colours
+// come back.
+Rgb searchBackground(Rgb window);
+
 class EntryTree {
 public:
     struct Node {
@@ -83,6 +97,11 @@ public:
     void setLocked(bool locked) { locked_ = locked; }
     bool locked() const { return locked_; }
 
+    // Set while a name search walks the volume: the tree shows in its search
+    // colours (searchBackground, grey text).
+    void setSearching(bool searching) { searching_ = searching; }
+    bool searching() const { return searching_; }
+
     // Ticks or unticks an item with everything inserted below it; each folder
     // above it then shows ticked when all its children are, partly ticked when
     // some are.
@@ -109,6 +128,7 @@ private:
     std::unique_ptr<Node> top_;
     Listener* listener_ = nullptr;
     bool locked_ = false;
+    bool searching_ = false;
 };
 
 }  // namespace tavrel::app

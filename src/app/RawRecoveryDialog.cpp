@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <exception>
+#include <optional>
 
 #include "app/CKeswinApp.h"
 #include "app/PageFactory.h"
@@ -22,6 +23,47 @@ bool fileExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+using ShownFile = RawRecoveryDialog::ShownFile;
+
+// The tree's view of the engine's found files from index `first` on. On the
+// worker's thread while it carves, or after it was joined.
+std::vector<ShownFile> shownFrom(const raw::myJpg& engine, std::size_t first) {
+    std::vector<ShownFile> files;
+    const auto& found = engine.found();
+    for (std::size_t i = first; i < found.size(); ++i)
+        files.push_back({engine.nameOf(found[i]), engine.categoryOf(found[i].rule)});
+    return files;
+}
+
+// Passes a carve's progress reports on and, at a report at least
+// kTreeBatchInterval after the previous batch (the first one at once), hands the
+// files found since then to `deliver`. Runs on the worker's thread.
+class FoundFeed final : public ProgressSink {
+public:
+    using Deliver = std::function<void(std::size_t first, std::vector<ShownFile> files)>;
+    FoundFeed(ProgressSink& inner, const raw::myJpg& engine, Deliver deliver)
+        : inner_(inner), engine_(engine), deliver_(std::move(deliver)) {}
+
+    void setStatus(const std::string& text) override { inner_.setStatus(text); }
+    void setRange(std::int64_t lower, std::int64_t upper) override { inner_.setRange(lower, upper); }
+    void setPosition(std::int64_t position) override {
+        inner_.setPosition(position);
+        const auto now = std::chrono::steady_clock::now();
+        if (engine_.found().size() <= sent_ || (last_ && now - *last_ < RawRecoveryDialog::kTreeBatchInterval))
+            return;
+        last_ = now;
+        deliver_(sent_, shownFrom(engine_, sent_));
+        sent_ = engine_.found().size();
+    }
+
+private:
+    ProgressSink& inner_;
+    const raw::myJpg& engine_;
+    Deliver deliver_;
+    std::size_t sent_ = 0;
+    std::optional<std::chrono::steady_clock::time_point> last_;
+};
+
 }  // namespace
 
 std::unique_ptr<PageController> makeRawRecoveryPage(CKeswinApp& app, const VolumeRecord& record) {
@@ -35,7 +77,10 @@ RawRecoveryDialog::RawRecoveryDialog(CKeswinApp& app, const VolumeRecord& record
       engine_(std::make_unique<raw::myJpg>()),
       worker_(app.gui(), kRawRecoveryPage) {}
 
-RawRecoveryDialog::~RawRecoveryDialog() { worker_.shutdown(); }
+RawRecoveryDialog::~RawRecoveryDialog() {
+    alive_.reset();
+    worker_.shutdown();
+}
 
 void RawRecoveryDialog::open() {
     Gui& g = gui();
@@ -145,21 +190,31 @@ void RawRecoveryDialog::startCarve() {
     rebuildTree();
     raw::myJpg* engine = engine_.get();
     const VolumeView* view = view_.get();
+    Gui* g = &gui();
+    std::weak_ptr<int> alive = alive_;
     worker_.start(
-        [this, engine, view](WorkControl& work) {
+        [this, engine, view, g, alive](WorkControl& work) {
             work.status(raw::texts::kProcessing);
+            ProgressSink& inner = work.sink();
+            FoundFeed feed(inner, *engine, [this, g, alive](std::size_t first, std::vector<ShownFile> files) {
+                g->post([this, alive, first, files = std::move(files)] {
+                    if (!alive.expired()) addFound(first, files);
+                });
+            });
+            work.setSink(&feed);
             try {
                 carved_ = engine->carve(*view, work);
             } catch (const std::exception&) {
                 carved_ = raw::CarveResult::Stopped;
             }
+            work.setSink(&inner);
         },
         [this] { endCarve(); });
 }
 
 void RawRecoveryDialog::endCarve() {
     Gui& g = gui();
-    rebuildTree();
+    addRemainingFound();
     g.messageBox(carved_ == raw::CarveResult::NotInitialized ? raw::texts::kNotInitialized : raw::texts::kDone);
     g.setEnabled(pageId_, kBack, true);
     g.setEnabled(pageId_, kSave, true);
@@ -170,29 +225,55 @@ void RawRecoveryDialog::endCarve() {
     running_ = false;
 }
 
+// The categories, without files; called before the worker starts.
 void RawRecoveryDialog::rebuildTree() {
     tree_.clear();
-    for (const raw::Category& c : engine_->categories()) tree_.push_back({c.name, c.count, {}});
-    const auto& found = engine_->found();
-    for (std::size_t i = 0; i < found.size(); ++i) tree_[engine_->categoryOf(found[i].rule)].files.push_back(i);
-    checked_.assign(found.size(), false);
+    for (const raw::Category& c : engine_->categories()) tree_.push_back({c.name, 0, {}});
+    shown_.clear();
+    checked_.clear();
+    selectedCategory_ = -1;
     gui().listClear(pageId_, kList);
     if (onTreeChanged) onTreeChanged();
 }
+
+void RawRecoveryDialog::addFound(std::size_t first, const std::vector<ShownFile>& files) {
+    const std::size_t from = shown_.size();
+    if (first > from) return;  // a gap: the end of the carve fills it from the engine
+    for (std::size_t k = from - first; k < files.size(); ++k) {
+        const ShownFile& f = files[k];
+        if (f.category >= tree_.size()) break;
+        const std::size_t i = shown_.size();
+        shown_.push_back(f);
+        checked_.push_back(false);
+        tree_[f.category].files.push_back(i);
+        ++tree_[f.category].count;
+        if (static_cast<int>(f.category) == selectedCategory_) gui().listAddRow(pageId_, kList, {f.name});
+    }
+    if (shown_.size() > from && onFilesAdded) onFilesAdded(from);
+}
+
+// After the worker was joined: whatever no batch brought yet.
+void RawRecoveryDialog::addRemainingFound() { addFound(shown_.size(), shownFrom(*engine_, shown_.size())); }
 
 std::string RawRecoveryDialog::categoryText(const TreeCategory& category) {
     return category.name + " (" + std::to_string(category.count) + ")";
 }
 
 std::string RawRecoveryDialog::fileName(std::size_t foundIndex) const {
-    return foundIndex < engine_->found().size() ? engine_->nameOf(engine_->found()[foundIndex]) : std::string();
+    return foundIndex < shown_.size() ? shown_[foundIndex].name : std::string();
+}
+
+std::size_t RawRecoveryDialog::fileCategory(std::size_t foundIndex) const {
+    return foundIndex < shown_.size() ? shown_[foundIndex].category : 0;
 }
 
 void RawRecoveryDialog::treeSelected(int category, int /*file*/) {
     // Only a category lists files: the top item's children are categories, and a
     // found file has no children.
     gui().listClear(pageId_, kList);
+    selectedCategory_ = -1;
     if (category < 0 || static_cast<std::size_t>(category) >= tree_.size()) return;
+    selectedCategory_ = category;
     for (const std::size_t i : tree_[static_cast<std::size_t>(category)].files)
         gui().listAddRow(pageId_, kList, {fileName(i)});
 }

@@ -7,8 +7,15 @@
 // stay disabled; Back (enabled whenever nothing runs) leads to the volume list.
 // The tree is a plain model here (categories and found-file indexes with their
 // check states); the front end draws it and reports ticks and selections.
+//
+// Found files show while the carve runs: at the worker's progress reports, at
+// most every kTreeBatchInterval, the files found since the last batch are copied
+// on the worker's thread (the engine's list is touched by no other thread while
+// it runs) and handed to the interface thread, which appends them to the tree
+// (onFilesAdded) and to the file list when their category is the selected one.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -43,6 +50,8 @@ public:
     static constexpr const char* kStatus = "status";
     static constexpr const char* kBack = "back";
 
+    static constexpr std::chrono::milliseconds kTreeBatchInterval{250};
+
     struct TreeCategory {
         std::string name;
         std::int64_t count = 0;
@@ -71,14 +80,27 @@ public:
     void setFileChecked(std::size_t foundIndex, bool checked);
     bool fileChecked(std::size_t foundIndex) const;
     std::string fileName(std::size_t foundIndex) const;
+    std::size_t fileCategory(std::size_t foundIndex) const;
+    std::size_t shownFiles() const { return shown_.size(); }  // found files the tree holds
     static std::string categoryText(const TreeCategory& category);
     const std::vector<TreeCategory>& tree() const { return tree_; }
 
     // The Setting page's logic, reporting through this page's Gui.
     RawSettingDlg settingPage() { return RawSettingDlg(gui()); }
 
-    // Set by the front end: redraw the tree after it changed; open the Setting page.
+    // A found file as the tree shows it.
+    struct ShownFile {
+        std::string name;
+        std::size_t category = 0;
+    };
+    // Interface thread: appends found files from index `first` on (files the tree
+    // already holds are passed over).
+    void addFound(std::size_t first, const std::vector<ShownFile>& files);
+
+    // Set by the front end: redraw the tree after it changed; append the files
+    // from index `first` on and relabel their categories; open the Setting page.
     std::function<void()> onTreeChanged;
+    std::function<void(std::size_t first)> onFilesAdded;
     std::function<void()> onOpenSettings;
 
     bool running() const { return running_; }
@@ -95,18 +117,23 @@ private:
     void startCarve();
     void endCarve();
     void rebuildTree();
+    void addRemainingFound();
     void endSave();
 
     VolumeRecord volume_;
     std::unique_ptr<raw::myJpg> engine_;
     std::unique_ptr<VolumeView> view_;
     std::vector<TreeCategory> tree_;
+    std::vector<ShownFile> shown_;  // by found index
     std::vector<bool> checked_;
+    int selectedCategory_ = -1;
     bool running_ = false;
     bool parsed_ = false;
     raw::CarveResult carved_ = raw::CarveResult::Done;
     browse::SaveReport lastSave_;
     PageWorker worker_;
+    // Batches posted by the worker run only while the page lives.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }  // namespace tavrel::app

@@ -236,6 +236,8 @@ void VolumeScanDlg::search() {
 
 void VolumeScanDlg::setSearchRunning(bool running) {
     setBrowsingEnabled(!running);
+    tree_.setSearching(running);
+    if (onTreeSearching) onTreeSearching(running);
     gui().setEnabled(pageId_, kSearch, !running);
     gui().setEnabled(pageId_, kSave, !running);
     setWorkControlsVisible(running, true);

@@ -7,7 +7,8 @@
 // scan or a save runs, Back, Save, Search and the tree handlers refuse with
 // "Please wait for the running process.", so the parser and the reader are never
 // used by two threads at once. Search runs the name search over the whole volume
-// on the same worker and lists the hits with their full paths.
+// on the same worker and lists the hits with their full paths; while it runs the
+// tree is disabled and shown in its search colours (EntryTree::setSearching).
 #pragma once
 
 #include <atomic>
@@ -103,6 +104,9 @@ public:
     const browse::SaveReport& lastSave() const { return lastSave_; }
     // The last name search's hits (paths below the top item).
     const browse::SearchResult& lastSearch() const { return lastSearch_; }
+
+    // Set by the front end: the tree's search colours go on (true) or off.
+    std::function<void(bool searching)> onTreeSearching;
 
     int recoveryMode = -1;
     std::atomic<bool> dumpStop{false};  // set by Stop; a save walk ends when set

@@ -1,48 +1,18 @@
 #include "raw/FormatWalk.h"
 
 #include <algorithm>
-#include <vector>
+#include <utility>
 
+#include "raw/GifWalk.h"
+#include "raw/Mp3Walk.h"
+#include "raw/WalkCursor.h"
 #include "util/Unicode.h"
 
 namespace tavrel::raw {
 
 namespace {
 
-// Reads a volume byte by byte through a 64 KiB window, within [start, end).
-class Cursor {
-public:
-    Cursor(const VolumeView& volume, std::int64_t start, std::int64_t end) : volume_(volume), start_(start), end_(end) {}
-
-    // The byte at file offset `at`, or -1 past the end.
-    int at(std::int64_t at) {
-        const std::int64_t p = start_ + at;
-        if (at < 0 || p >= end_) return -1;
-        if (p < bufferAt_ || p >= bufferAt_ + static_cast<std::int64_t>(buffer_.size())) {
-            bufferAt_ = p;
-            buffer_.resize(static_cast<std::size_t>(std::min<std::int64_t>(kWindow, end_ - p)));
-            volume_.readAt(p, buffer_);
-        }
-        return buffer_[static_cast<std::size_t>(p - bufferAt_)];
-    }
-    std::int64_t be16(std::int64_t a) {
-        const int h = at(a), l = at(a + 1);
-        return h < 0 || l < 0 ? -1 : (h << 8) | l;
-    }
-    std::int64_t be32(std::int64_t a) {
-        const std::int64_t h = be16(a), l = be16(a + 2);
-        return h < 0 || l < 0 ? -1 : (h << 16) | l;
-    }
-
-private:
-    static constexpr std::int64_t kWindow = 65536;
-    const VolumeView& volume_;
-    std::int64_t start_, end_;
-    std::int64_t bufferAt_ = 0;
-    std::vector<std::uint8_t> buffer_;
-};
-
-std::int64_t jpegLength(Cursor& c) {
+std::int64_t jpegLength(WalkCursor& c) {
     if (c.at(0) != 0xFF || c.at(1) != 0xD8) return 0;
     std::int64_t p = 2;
     while (true) {
@@ -80,7 +50,7 @@ std::int64_t jpegLength(Cursor& c) {
     }
 }
 
-bool chunkTypeValid(Cursor& c, std::int64_t at) {
+bool chunkTypeValid(WalkCursor& c, std::int64_t at) {
     for (int i = 0; i < 4; ++i) {
         const int b = c.at(at + i);
         if (!((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'))) return false;
@@ -88,7 +58,7 @@ bool chunkTypeValid(Cursor& c, std::int64_t at) {
     return true;
 }
 
-std::int64_t pngLength(Cursor& c) {
+std::int64_t pngLength(WalkCursor& c) {
     static constexpr int kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     for (int i = 0; i < 8; ++i)
         if (c.at(i) != kSignature[i]) return 0;
@@ -110,12 +80,17 @@ std::int64_t pngLength(Cursor& c) {
 
 std::optional<std::int64_t> walkedLength(const std::string& extension, const VolumeView& volume, std::int64_t start,
                                          std::int64_t limit) {
-    const bool jpeg = equalsIgnoreCase(extension, "jpg") || equalsIgnoreCase(extension, "jpeg");
-    const bool png = equalsIgnoreCase(extension, "png");
-    if (!jpeg && !png) return std::nullopt;
-    const std::int64_t end = limit > 0 ? std::min(volume.size(), start + limit) : volume.size();
-    Cursor c(volume, start, end);
-    return jpeg ? jpegLength(c) : pngLength(c);
+    using Walk = std::int64_t (*)(WalkCursor&);
+    static constexpr std::pair<const char*, Walk> kWalks[] = {
+        {"jpg", jpegLength}, {"jpeg", jpegLength}, {"png", pngLength}, {"gif", gifLength}, {"mp3", mp3Length},
+    };
+    for (const auto& [name, walk] : kWalks) {
+        if (!equalsIgnoreCase(extension, name)) continue;
+        const std::int64_t end = limit > 0 ? std::min(volume.size(), start + limit) : volume.size();
+        WalkCursor c(volume, start, end);
+        return walk(c);
+    }
+    return std::nullopt;
 }
 
 }  // namespace tavrel::raw

@@ -146,6 +146,32 @@ Bytes makeWav(std::size_t dataBytes, std::uint32_t seed) {
     return b;
 }
 
+Bytes makeMp3(int frames, std::uint32_t seed) {
+    Rng rng{seed};
+    Bytes b;
+    const std::string title = "Carved tune";
+    Bytes body;
+    putText(body, "TIT2");
+    be32(body, static_cast<std::uint32_t>(title.size() + 1));
+    put(body, {0, 0, 0});  // flags, then the text's encoding (ISO-8859-1)
+    putText(body, title);
+    body.resize(body.size() + 300, 0);  // padding
+    putText(b, "ID3");
+    put(b, {3, 0, 0});
+    for (int shift = 21; shift >= 0; shift -= 7) b.push_back(static_cast<std::uint8_t>((body.size() >> shift) & 0x7F));
+    b.insert(b.end(), body.begin(), body.end());
+    for (int f = 0; f < frames; ++f) {
+        const bool padded = f % 3 == 2;
+        put(b, {0xFF, 0xFB, padded ? 0x92 : 0x90, 0x64});
+        b.resize(b.size() + 32, 0);  // side information
+        for (int i = 0; i < 417 + (padded ? 1 : 0) - 4 - 32; ++i) b.push_back(rng.next());
+    }
+    putText(b, "TAG");
+    putText(b, title);
+    b.resize(b.size() + 128 - 3 - title.size(), 0);
+    return b;
+}
+
 void CarveVolume::place(const std::string& extension, std::int64_t offset, const Bytes& file) {
     if (offset < 0 || static_cast<std::size_t>(offset) + file.size() > bytes.size())
         throw std::out_of_range("file does not fit the volume");

@@ -1,6 +1,6 @@
 // Small files of known kinds for carving tests, built byte by byte with their
 // real structure (JPEG markers, PNG chunks with CRCs, a stored ZIP archive, a
-// RIFF/WAVE file, a PDF), a volume that holds them at chosen offsets, and the
+// RIFF/WAVE file, a PDF, an MP3 of tagged MPEG frames), a volume that holds them at chosen offsets, and the
 // rule file the tests carve with, written the way the Setting page writes it.
 #pragma once
 
@@ -22,6 +22,9 @@ Bytes makePdf(std::size_t bodyBytes, std::uint32_t seed);  // ends "%%EOF\n"
 // entry's local header starts at a sector of the archive.
 Bytes makeZip(std::size_t dataBytes, std::uint32_t seed, const std::string& comment = "", int entries = 1);
 Bytes makeWav(std::size_t dataBytes, std::uint32_t seed);
+// An ID3v2.3 tag (a title frame and padding), `frames` MPEG-1 layer III frames at
+// 128 kbit/s and 44.1 kHz (every third one padded) and an ID3v1 tag.
+Bytes makeMp3(int frames, std::uint32_t seed);
 
 struct PlacedFile {
     std::string extension;

@@ -1,7 +1,8 @@
 // The raw recovery page in the real wizard, offscreen: a disk whose one
 // partition holds no file system but known files, treated as RAW on the volume
 // list; Parse with the shipped default rules, the category tree, ticking and
-// saving, compared with the original files' SHA-256.
+// saving, compared with the original files' SHA-256; and the tree filling while
+// the carve runs, held halfway by a reader that makes later reads wait.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -10,7 +11,10 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <set>
 
 #include "app/CKeswinApp.h"
 #include "app/RawRecoveryDialog.h"
@@ -28,6 +32,40 @@ namespace fsys = std::filesystem;
 using app::RawRecoveryDialog;
 constexpr int kRaw = app::kRawRecoveryPage;
 constexpr std::int64_t kVolumeSector = 2048;
+
+// Reads through `inner`; a read that reaches past byte `gateAt` of the disk waits
+// until release().
+class GatedReader final : public readWriteInterface {
+public:
+    GatedReader(std::unique_ptr<readWriteInterface> inner, std::int64_t gateAt)
+        : inner_(std::move(inner)), gateAt_(gateAt) {}
+    bool open(std::string) override { return true; }
+    std::int64_t diskSize() const override { return inner_->diskSize(); }
+    bool isUnallocated(std::int64_t offset, std::int64_t length) const override {
+        return inner_->isUnallocated(offset, length);
+    }
+    bool readAt(std::int64_t offset, MutableByteSpan out) const override {
+        if (offset + static_cast<std::int64_t>(out.size()) > gateAt_) {
+            std::unique_lock lock(mutex_);
+            released_.wait(lock, [this] { return open_; });
+        }
+        return inner_->readAt(offset, out);
+    }
+    void release() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        released_.notify_all();
+    }
+
+private:
+    std::unique_ptr<readWriteInterface> inner_;
+    std::int64_t gateAt_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable released_;
+    bool open_ = false;
+};
 
 class RawRecoveryWizardTest : public ::testing::Test {
 protected:
@@ -49,7 +87,10 @@ protected:
         };
         wizard->gui().folderDialogHook = [this](const std::string&) { return (dir / "out").string(); };
     }
-    void TearDown() override { wizard.reset(); }
+    void TearDown() override {
+        if (gate) gate->release();
+        wizard.reset();
+    }
 
     ui::QtGui& gui() { return wizard->gui(); }
     bool shown(const std::string& text) { return std::find(messages.begin(), messages.end(), text) != messages.end(); }
@@ -72,6 +113,7 @@ protected:
     TempDir dir;
     std::unique_ptr<ui::QtWizard> wizard;
     std::vector<std::string> messages;
+    GatedReader* gate = nullptr;  // owned by the application once installed
 };
 
 TEST_F(RawRecoveryWizardTest, ParseTickAndSaveMatchTheOriginals) {
@@ -131,6 +173,48 @@ TEST_F(RawRecoveryWizardTest, ParseTickAndSaveMatchTheOriginals) {
     }
     ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kBack));
     EXPECT_EQ(wizard->app().page(kRaw), nullptr);
+}
+
+TEST_F(RawRecoveryWizardTest, FoundFilesShowWhileTheCarveRuns) {
+    RawRecoveryDialog* page = openRawPage();
+    ASSERT_NE(page, nullptr);
+    // The carve holds after the volume's first MiB (its first chunk), which
+    // holds the JPEG, the PNG and the PDF; the ZIP and the WAV lie beyond.
+    auto gated = std::make_unique<GatedReader>(std::move(wizard->app().currentReader),
+                                               kVolumeSector * 512 + 1048576 + 4096);
+    gate = gated.get();
+    wizard->app().currentReader = std::move(gated);
+    page->defaultRulePath = (fsys::path(TAVREL_BINARY_DIR) / "FileSetting.txt").string();
+    gui().setText(kRaw, RawRecoveryDialog::kRuleFile, "");
+    ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kParse));
+
+    QTreeWidget* tree = qobject_cast<ui::RawRecoveryPage*>(gui().pageWidget(kRaw))->tree();
+    const auto category = [&](const std::string& prefix) -> QTreeWidgetItem* {
+        QTreeWidgetItem* top = tree->topLevelItem(0);
+        for (int i = 0; top && i < top->childCount(); ++i)
+            if (top->child(i)->text(0).startsWith(QString::fromStdString(prefix))) return top->child(i);
+        return nullptr;
+    };
+    ASSERT_TRUE(pumpUntil([&] { return category("Documents") && category("Documents")->childCount() == 1; }));
+    EXPECT_TRUE(page->running());
+    EXPECT_EQ(category("Pictures")->text(0).toStdString(), "Pictures (2)");
+    EXPECT_EQ(category("Archives")->text(0).toStdString(), "Archives (0)");
+    // The selected category's list shows its files; ticked, it ticks files found later.
+    tree->setCurrentItem(category("Pictures"));
+    auto* list = pageControl<QTreeWidget>(gui(), kRaw, RawRecoveryDialog::kList);
+    EXPECT_EQ(list->topLevelItemCount(), 2);
+    category("Archives")->setCheckState(0, Qt::Checked);
+
+    gate->release();
+    ASSERT_TRUE(pumpUntil([&] { return shown("done.."); }));
+    QCoreApplication::processEvents();
+    std::set<std::string> texts;
+    for (const char* c : {"Pictures", "Documents", "Archives", "Audio"}) texts.insert(category(c)->text(0).toStdString());
+    EXPECT_EQ(texts, (std::set<std::string>{"Pictures (2)", "Documents (1)", "Archives (1)", "Audio (1)"}));
+    EXPECT_EQ(category("Pictures")->childCount(), 2);
+    ASSERT_EQ(category("Archives")->childCount(), 1);
+    EXPECT_EQ(category("Archives")->child(0)->checkState(0), Qt::Checked);
+    EXPECT_TRUE(page->fileChecked(category("Archives")->child(0)->data(0, Qt::UserRole).toULongLong()));
 }
 
 TEST_F(RawRecoveryWizardTest, ParseWithoutRulesEndsEarlyAndLeavesBackUsable) {

@@ -299,7 +299,9 @@ TEST_F(ScanWizardTest, ScanBrowseTickAndSaveMatchTheOriginals) {
 
 // Search: the hits of folders never opened in the tree are
 // listed with their full paths (the fixture's own file list is the oracle),
-// deleted ones in red, and ticking them ticks nothing in the tree.
+// deleted ones in red, and ticking them ticks nothing in the tree. While the
+// search runs the tree is disabled, 10 darker than its window colour, in grey
+// text; afterwards its own colours are back.
 TEST_F(ScanWizardTest, SearchListsTheWholeVolumesHitsWithoutTickingTheTree) {
     scanToEnd();
     std::vector<std::string> expected;
@@ -311,9 +313,21 @@ TEST_F(ScanWizardTest, SearchListsTheWholeVolumesHitsWithoutTickingTheTree) {
     ASSERT_EQ(expected.size(), 2u);
     auto* edit = pageControl<QLineEdit>(gui(), kScan, VolumeScanDlg::kSearchText);
     QTest::keyClicks(edit, "DEEP|Inside");
+    QTreeView* view = page->treeView();
+    const QPalette own = view->palette();
+    const QColor window = own.color(QPalette::Active, QPalette::Base);
     ASSERT_TRUE(click(gui(), kScan, VolumeScanDlg::kSearch));
+    // The search's end is posted to this thread: it cannot have come yet.
+    EXPECT_FALSE(view->isEnabled());
+    const QColor shownBase = view->viewport()->palette().color(QPalette::Disabled, QPalette::Base);
+    const app::Rgb dark = {shownBase.red(), shownBase.green(), shownBase.blue()};
+    EXPECT_EQ(dark, app::searchBackground({window.red(), window.green(), window.blue()}));
+    EXPECT_NE(shownBase, window);
+    EXPECT_EQ(view->palette().color(QPalette::Active, QPalette::Text), own.color(QPalette::Disabled, QPalette::Text));
     ASSERT_TRUE(waitFor("Searching Finished"));
     QCoreApplication::processEvents();
+    EXPECT_TRUE(view->isEnabled());
+    EXPECT_EQ(view->palette(), own);
 
     ui::FileListModel& list = *page->listModel();
     std::vector<std::string> rows;

@@ -99,6 +99,7 @@ void RawRecoveryPage::bind(app::PageController& controller) {
     auto* page = dynamic_cast<RawRecoveryDialog*>(&controller);
     if (!page) return;
     page->onTreeChanged = [this, page] { rebuild(*page); };
+    page->onFilesAdded = [this, page](std::size_t first) { append(*page, first); };
     page->onOpenSettings = [this, page] {
         RawSettingDialog dialog(page->settingPage(), this);
         dialog.exec();
@@ -134,16 +135,39 @@ void RawRecoveryPage::rebuild(app::RawRecoveryDialog& page) {
         node->setData(0, kCategoryRole, static_cast<int>(c));
         node->setFlags(checkable | Qt::ItemIsAutoTristate);
         node->setCheckState(0, Qt::Unchecked);
-        for (const std::size_t i : categories[c].files) {
-            const QString name = qs(page.fileName(i));
-            auto* file = new QTreeWidgetItem(node, {name});
-            file->setIcon(0, icons_.forFileName(name));
-            file->setData(0, kFileRole, static_cast<qulonglong>(i));
-            file->setFlags(checkable | Qt::ItemNeverHasChildren);
-            file->setCheckState(0, page.fileChecked(i) ? Qt::Checked : Qt::Unchecked);
-        }
+        for (const std::size_t i : categories[c].files) addFile(node, page, i, page.fileChecked(i));
     }
     top->setExpanded(true);
+}
+
+QTreeWidgetItem* RawRecoveryPage::addFile(QTreeWidgetItem* category, app::RawRecoveryDialog& page, std::size_t index,
+                                          bool checked) {
+    const QString name = qs(page.fileName(index));
+    auto* file = new QTreeWidgetItem(category, {name});
+    file->setIcon(0, icons_.forFileName(name));
+    file->setData(0, kFileRole, static_cast<qulonglong>(index));
+    file->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren);
+    file->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+    return file;
+}
+
+void RawRecoveryPage::append(app::RawRecoveryDialog& page, std::size_t first) {
+    QTreeWidgetItem* top = tree_->topLevelItem(0);
+    if (!top) return;
+    const QSignalBlocker block(tree_);
+    std::vector<bool> touched(page.tree().size(), false);
+    for (std::size_t i = first; i < page.shownFiles(); ++i) {
+        const std::size_t c = page.fileCategory(i);
+        QTreeWidgetItem* node = c < touched.size() ? top->child(static_cast<int>(c)) : nullptr;
+        if (!node) continue;
+        // A file found under a ticked category is ticked with it.
+        const bool checked = node->checkState(0) == Qt::Checked;
+        addFile(node, page, i, checked);
+        if (checked) page.setFileChecked(i, true);
+        touched[c] = true;
+    }
+    for (std::size_t c = 0; c < touched.size(); ++c)
+        if (touched[c]) top->child(static_cast<int>(c))->setText(0, qs(RawRecoveryDialog::categoryText(page.tree()[c])));
 }
 
 }  // namespace tavrel::ui

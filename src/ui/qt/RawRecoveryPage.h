@@ -1,8 +1,10 @@
 // Widgets of the raw recovery page (151): rule-file choice, Parse, the Setting
 // button, the tree of categories and found files with smart check boxes, the
-// "File(s) List", the work controls and Save.
+// "File(s) List", the work controls and Save. Found files are appended to the
+// tree as the page hands them over while the carve runs.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 #include "ui/qt/EntryIcons.h"
@@ -26,6 +28,8 @@ public:
 
 private:
     void rebuild(app::RawRecoveryDialog& page);
+    void append(app::RawRecoveryDialog& page, std::size_t first);
+    QTreeWidgetItem* addFile(QTreeWidgetItem* category, app::RawRecoveryDialog& page, std::size_t index, bool checked);
     void selected(app::RawRecoveryDialog& page, QTreeWidgetItem* item);
 
     QTreeWidget* tree_;

@@ -105,6 +105,19 @@ void ScanPage::bind(app::PageController& controller) {
     auto* scan = dynamic_cast<VolumeScanDlg*>(&controller);
     if (!scan) return;
 
+    scan->onTreeSearching = [this](bool searching) {
+        if (!searching) {
+            tree_->setPalette(ownPalette_);
+            return;
+        }
+        ownPalette_ = tree_->palette();
+        const QColor window = ownPalette_.color(QPalette::Active, QPalette::Base);
+        const app::Rgb dark = app::searchBackground({window.red(), window.green(), window.blue()});
+        QPalette look = ownPalette_;
+        look.setColor(QPalette::Base, QColor(dark.red, dark.green, dark.blue));
+        look.setColor(QPalette::Text, ownPalette_.color(QPalette::Disabled, QPalette::Text));
+        tree_->setPalette(look);
+    };
     treeModel_ = new EntryTreeModel(scan->tree(), this);
     treeModel_->onCheck = [this, scan](Node& n, bool checked) {
         checkClicked_ = &n;

@@ -1,9 +1,11 @@
 // Widgets of the scan page (139): the entry tree and the file list over the
 // page controller's EntryTree and FileList, the work controls, the status lines
-// and Save.
+// and Save. While a search runs the tree shows in its search colours.
 #pragma once
 
 #include <memory>
+
+#include <QPalette>
 
 #include "ui/qt/WizardPage.h"
 
@@ -48,6 +50,7 @@ private:
     CheckHeader* header_;
     EntryTreeModel* treeModel_ = nullptr;
     FileListModel* listModel_ = nullptr;
+    QPalette ownPalette_;               // the tree's colours before a search
     bool pressing_ = false;             // a mouse button is down on the tree
     const void* checkClicked_ = nullptr;  // the node whose check box the last click toggled
 };
