@@ -20,6 +20,9 @@ constexpr std::int64_t kId3HeaderBytes = 10;
 constexpr std::int64_t kId3v1Bytes = 128;
 // Runs without a tag in front need this many frames to count.
 constexpr int kUntaggedFrames = 3;
+// Some taggers state a size a little short of their tag (or pad after it): the
+// first frame is looked for this far past the tag's stated end.
+constexpr std::int64_t kResyncBytes = 4096;
 
 // The ID3v2 tag's whole length (header, body and footer), 0 when there is none,
 // -1 when a tag starts but its header is damaged.
@@ -45,6 +48,27 @@ std::optional<std::uint32_t> headerAt(WalkCursor& c, std::int64_t p) {
 
 bool sameStream(const MpegFrame& a, const MpegFrame& b) {
     return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate;
+}
+
+std::optional<MpegFrame> frameAt(WalkCursor& c, std::int64_t p) {
+    const auto header = headerAt(c, p);
+    return header ? decodeFrameHeader(*header) : std::nullopt;
+}
+
+// The first offset from `from` on, within kResyncBytes, where a frame starts that
+// another frame of its stream follows; -1 when there is none.
+std::int64_t firstFrame(WalkCursor& c, std::int64_t from) {
+    for (std::int64_t p = from; p < from + kResyncBytes; ++p) {
+        const int b = c.at(p);
+        if (b < 0) return -1;
+        if (b != 0xFF) continue;
+        const auto frame = frameAt(c, p);
+        if (!frame) continue;
+        if (p == from) return p;
+        const auto next = frameAt(c, p + frame->length);
+        if (next && sameStream(*frame, *next)) return p;
+    }
+    return -1;
 }
 
 }  // namespace
@@ -76,14 +100,14 @@ std::optional<MpegFrame> decodeFrameHeader(std::uint32_t h) {
 std::int64_t mp3Length(WalkCursor& c) {
     const std::int64_t tag = id3v2Length(c);
     if (tag < 0) return 0;
-    std::int64_t p = tag;
+    std::int64_t p = tag > 0 ? firstFrame(c, tag) : 0;
+    if (p < 0) return 0;
     std::optional<MpegFrame> first;
     int frames = 0;
     // Frames follow each other while each header is valid, of the first frame's
     // stream, and the whole frame lies in range.
     while (true) {
-        const auto header = headerAt(c, p);
-        const auto frame = header ? decodeFrameHeader(*header) : std::nullopt;
+        const auto frame = frameAt(c, p);
         if (!frame || (first && !sameStream(*first, *frame)) || c.at(p + frame->length - 1) < 0) break;
         if (!first) first = frame;
         p += frame->length;

@@ -2,7 +2,8 @@
 // "syncsafe" number, seven bits per byte), then MPEG audio frames one after the
 // other, each as long as its header's bitrate, sample rate and padding make it,
 // and an optional 128-byte ID3v1 tag ("TAG") after the last frame. The file ends
-// after the last frame of the unbroken run (or after the ID3v1 tag).
+// after the last frame of the unbroken run (or after the ID3v1 tag). A first frame
+// a little past the tag's stated end (a tagger's short size or padding) is found.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,8 @@
 // The GIF and MP3 structure walks on whole files and with one field damaged at a
 // time: an intact file is measured exactly (a GIF whose image data holds the
-// bytes 00,3B is not cut there), a damaged header is no file, and an MP3 whose
-// run of frames breaks ends after its last whole frame.
+// bytes 00,3B is not cut there), a damaged header is no file, an MP3 whose tag
+// states a size too short or whose first frame is damaged still ends exactly,
+// and one whose run of frames breaks ends after its last whole frame.
 #include <gtest/gtest.h>
 
 #include "image/MemoryImage.h"
@@ -50,9 +51,10 @@ TEST(FormatWalk, GifAndMp3EndExactlyOrAreRefused) {
         {"gif87 version byte", "gif", g, 4, '8', 0, 0},
         {"mp3 whole", "mp3", mp3, 0, -1, 0, whole},
         {"mp3 size not syncsafe", "mp3", mp3, 8, 0x81, 0, 0},
+        {"mp3 tag size a byte short", "mp3", mp3, 9, 0x41, 0, whole},
         {"mp3 run breaks at frame 5", "mp3", mp3, static_cast<std::size_t>(kTag + framesBytes(5)), 0, 0,
          kTag + framesBytes(5)},
-        {"mp3 reserved sample rate", "mp3", mp3, static_cast<std::size_t>(kTag + 2), 0x9C, 0, 0},
+        {"mp3 first frame damaged", "mp3", mp3, static_cast<std::size_t>(kTag + 2), 0x9C, 0, whole},
         {"mp3 limit inside frame 9", "mp3", mp3, 0, -1, kTag + framesBytes(9) + 100, kTag + framesBytes(9)},
     };
     for (const Row& row : rows) {
