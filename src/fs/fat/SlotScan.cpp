@@ -26,7 +26,9 @@ bool clusterInside(std::uint32_t c, const SlotLimits& limits) {
     return limits.clusterCount == 0 || static_cast<std::uint64_t>(c) < std::uint64_t{limits.clusterCount} + 2;
 }
 
-bool sizeInside(std::uint64_t bytes, const SlotLimits& limits) { return limits.maxBytes == 0 || bytes <= limits.maxBytes; }
+bool sizeInside(std::uint64_t bytes, const SlotLimits& limits) {
+    return limits.maxBytes == 0 || bytes <= limits.maxBytes;
+}
 
 // Characters an 8.3 name may hold: no control characters and none of
 // " * + , . / : ; < = > ? [ \ ] |. Lower-case letters are accepted, as some
@@ -261,6 +263,19 @@ bool looksLikeDirectory(SlotFamily family, ByteSpan cluster, const SlotLimits& l
     return found.entries > 0;
 }
 
+std::vector<std::size_t> namedEntryOffsets(SlotFamily family, ByteSpan cluster, const SlotLimits& limits) {
+    std::vector<std::size_t> offsets;
+    for (std::size_t at = 0; at + kEntry <= cluster.size(); at += kEntry) {
+        if (family == SlotFamily::Fat) {
+            if (classifyFatSlot(cluster.subspan(at, kEntry), limits) == FatSlotKind::Short) offsets.push_back(at);
+        } else if (const std::size_t n = plausibleExFatSet(cluster, at, limits); n > 0) {
+            offsets.push_back(at);
+            at += (n - 1) * kEntry;
+        }
+    }
+    return offsets;
+}
+
 SlotScanArea SlotScanArea::heap(std::int64_t heapOffset, std::int64_t clusterSize, std::uint32_t clusterCount) {
     return SlotScanArea{heapOffset, clusterSize, clusterCount, 2};
 }
@@ -284,8 +299,9 @@ SlotScanResult scanForDirectories(const VolumeView& volume, SlotFamily family, c
         area.firstOffset >= volume.size())
         return result;
     // Only whole units inside the volume, and cluster numbers that fit.
-    std::uint64_t count = std::min<std::uint64_t>(area.count, static_cast<std::uint64_t>((volume.size() - area.firstOffset) / unit));
-    count = std::min<std::uint64_t>(count, std::numeric_limits<std::uint32_t>::max() - std::uint64_t{area.firstCluster});
+    const auto inside = static_cast<std::uint64_t>((volume.size() - area.firstOffset) / unit);
+    const std::uint64_t numbered = std::numeric_limits<std::uint32_t>::max() - std::uint64_t{area.firstCluster};
+    const std::uint64_t count = std::min({area.count, inside, numbered});
     if (count == 0 || scanLimits.maxFound == 0) return result;
 
     const std::uint64_t perChunk = static_cast<std::uint64_t>(std::max<std::int64_t>(1, scanLimits.chunkBytes / unit));
@@ -313,7 +329,8 @@ SlotScanResult scanForDirectories(const VolumeView& volume, SlotFamily family, c
             const auto cluster = static_cast<std::uint32_t>(area.firstCluster + k + u);
             if (skip && skip(cluster)) continue;
             const std::int64_t at = start + static_cast<std::int64_t>(u) * unit;
-            const MutableByteSpan part(buffer.data() + u * static_cast<std::uint64_t>(unit), static_cast<std::size_t>(unit));
+            const auto size = static_cast<std::size_t>(unit);
+            const MutableByteSpan part(buffer.data() + u * size, size);
             if (!read && !volume.readAt(at, part)) {
                 warnings.unreadable(at);
                 continue;

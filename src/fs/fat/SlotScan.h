@@ -78,6 +78,11 @@ struct DirectoryLook {
 // padding, vendor entries) and stray secondary entries of older sets.
 bool looksLikeDirectory(SlotFamily family, ByteSpan cluster, const SlotLimits& limits, DirectoryLook* look = nullptr);
 
+// Byte offsets in `cluster` of the plausible named entries: FAT short slots
+// (each with the long-name slots before it) and exFAT file entries that start
+// a plausible set. For callers that take entries one by one.
+std::vector<std::size_t> namedEntryOffsets(SlotFamily family, ByteSpan cluster, const SlotLimits& limits);
+
 // ---- the scan ----
 
 // The area to scan: `count` units of `unitSize` bytes from `firstOffset`, unit k

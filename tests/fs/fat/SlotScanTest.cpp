@@ -161,3 +161,52 @@ TEST(SlotScan, EachDamagedFieldRefusesTheFatCluster) {
     EXPECT_EQ(look.deleted, 1u);
     EXPECT_FALSE(looksLikeDirectory(SlotFamily::Fat, std::vector<std::uint8_t>(512), limits));
 }
+
+TEST(SlotScan, EachDamagedFieldRefusesTheExFatSet) {
+    // The first entry set of the first directory cluster of the exFAT fixture.
+    FileReadSeekVHD vhd;
+    ASSERT_TRUE(vhd.open(test::unpackedFixture("fat/exfat.vhd.xz").string()));
+    const VolumeView volume(vhd, kVolumeSector);
+    Fat64Class parser(volume, {});
+    WorkControl work;
+    ASSERT_TRUE(parser.scan(work).ok());
+    const ClusterHeap& heap = parser.heap();
+    const SlotLimits limits{heap.clusterCount, static_cast<std::uint64_t>(volume.size())};
+    fs::Warnings warnings;
+    const auto area = SlotScanArea::heap(heap.heapOffset, heap.clusterSize, heap.clusterCount);
+    const auto found = scanForDirectories(volume, SlotFamily::ExFat, area, limits, {}, work, warnings);
+    ASSERT_FALSE(found.found.empty());
+    const auto good = volume.read(found.found[0].offset, static_cast<std::size_t>(heap.clusterSize));
+    const auto offsets = namedEntryOffsets(SlotFamily::ExFat, good, limits);
+    ASSERT_FALSE(offsets.empty());
+    const std::size_t at = offsets[0];
+    const std::size_t entries = plausibleExFatSet(good, at, limits);
+    ASSERT_GE(entries, 3u);
+
+    using Damage = void (*)(std::uint8_t*);
+    const struct {
+        const char* what;
+        Damage damage;
+    } cases[] = {
+        {"name character (checksum)", [](std::uint8_t* s) { s[66] ^= 1; }},
+        {"secondary count", [](std::uint8_t* s) { s[1] = 1; }},
+        {"stream type", [](std::uint8_t* s) { s[32] = 0xC1; }},
+        {"unused attribute bit", [](std::uint8_t* s) { s[5] |= 0x80; }},
+        {"create month 0", [](std::uint8_t* s) {
+             s[10] &= 0x1F;
+             s[11] &= 0xFE;
+         }},
+        {"valid length past the length", [](std::uint8_t* s) { s[32 + 15] = 0x7F; }},
+        {"only the file entry deleted", [](std::uint8_t* s) { s[0] = 0x05; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bad = good;
+        c.damage(bad.data() + at);
+        EXPECT_EQ(plausibleExFatSet(bad, at, limits), 0u);
+    }
+    // A deleted set (every in-use bit cleared) keeps its checksum.
+    auto deleted = good;
+    for (std::size_t k = 0; k < entries; ++k) deleted[at + 32 * k] &= 0x7F;
+    EXPECT_EQ(plausibleExFatSet(deleted, at, limits), entries);
+}
