@@ -26,6 +26,8 @@ void slotTests(SlotFamily family, ByteSpan bytes, std::uint8_t control) {
     }
     DirectoryLook look;
     (void)looksLikeDirectory(family, bytes, limits, &look);
+    for (const std::size_t at : namedEntryOffsets(family, bytes, limits))
+        if (at % 32 != 0 || at >= bytes.size()) __builtin_trap();
 
     MemoryImage image(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
     const VolumeView volume(image, 0);
