@@ -29,6 +29,8 @@
 namespace tavrel::fs::fat {
 
 inline constexpr const char* kDummyEntryName = "DUMMY ENTRY";
+// Deep mode: the folder holding what directory clusters the tree does not reach name.
+inline constexpr const char* kOrphanEntryName = "ORPHAN ENTRY";
 
 // The cluster heap and the FAT, as a kind's boot sector describes them.
 struct ChainGeometry {
@@ -121,6 +123,10 @@ private:
     void addItems(std::vector<Item>& items, const std::vector<std::int64_t>& where, std::uint32_t parent,
                   std::vector<std::uint32_t>& folders);
     void walkFolders(const std::vector<std::uint32_t>& top, WorkControl& work);
+    // Deep mode, after the walk: every cluster of the heap the walk did not read
+    // that looks like a directory cluster is listed under "ORPHAN ENTRY", with
+    // the folders it names walked as usual (ClusterChainDeep.cpp).
+    void findUnreachedDirectories(WorkControl& work);
 
     ClusterHeap heap_;
     FatTable fat_;
