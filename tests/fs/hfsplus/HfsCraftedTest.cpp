@@ -10,7 +10,7 @@
 
 #include "fs/hfsplus/HFSP.h"
 #include "fs/hfsplus/HfsFixture.h"
-#include "fs/hfsplus/HfsForge.h"
+#include "support/HfsForge.h"
 #include "support/TestSupport.h"
 
 using namespace tavrel;
