@@ -31,9 +31,9 @@ enum class Place {
 struct HfsItem {
     std::uint32_t cnid = 0;    // 0: the next unused CNID
     std::uint32_t parent = 2;  // the root folder is 2
-    std::string name;          // one UTF-16 unit per byte
+    std::string name{};        // one UTF-16 unit per byte
     bool folder = false;
-    Bytes content;
+    Bytes content{};
     std::uint32_t date = kWriterDate;  // every date of the record
     std::uint32_t runs = 1;            // data fork runs, one free block between each
     std::uint32_t linkTo = 0;          // hard link to the private folder's "iNode<linkTo>"

@@ -37,14 +37,14 @@ const HfsEntry* HFSP::entry(EntryRef cnid) const {
     return i < entries_.size() ? &entries_[i] : nullptr;
 }
 
-void HFSP::addEntry(const CatalogRecord& record, const NodeRecord& node, std::uint16_t offset) {
+HfsEntry HFSP::makeEntry(const CatalogRecord& record, const NodeRecord& node, std::size_t offset) const {
     HfsEntry e;
     e.kind = record.type == CatalogType::Folder ? HfsKind::Folder : HfsKind::File;
     e.parent = record.parentId;
     e.cnid = record.cnid;
     e.name = utf8FromUtf16(record.name);
     e.nodeOffset = node.volumeOffset;
-    e.recordOffset = offset;
+    e.recordOffset = static_cast<std::uint32_t>(offset);
     e.hasDates = true;
     e.createDate = record.createDate;
     e.contentModDate = record.contentModDate;
@@ -61,12 +61,14 @@ void HFSP::addEntry(const CatalogRecord& record, const NodeRecord& node, std::ui
         e.hardLink = record.hardLink();
         e.linkNumber = record.special;
     }
-    entries_.push_back(std::move(e));
+    return e;
 }
 
 void HFSP::parseCatalogRecords(WorkControl& work) {
     work.range(0, static_cast<std::int64_t>(catalogNodes_.size()));
-    // Live nodes come first, so a live record wins over a stale copy of itself.
+    // Live nodes come first and free-space records last, so a live record wins
+    // over a stale copy of itself.
+    std::vector<HfsEntry> fromFreeSpace;
     for (std::size_t i = 0; i < catalogNodes_.size(); ++i) {
         if ((i & 255) == 0) work.position(static_cast<std::int64_t>(i));
         const NodeRecord& node = catalogNodes_[i];
@@ -77,10 +79,19 @@ void HFSP::parseCatalogRecords(WorkControl& work) {
         }
         for (const std::uint16_t offset : node.offsets) {
             const auto record = decodeCatalogRecord(bytes, offset);
-            if (record && record->cnid != 0) addEntry(*record, node, offset);
+            if (record && record->cnid != 0) entries_.push_back(makeEntry(*record, node, offset));
+        }
+        if (!deep_) continue;
+        for (const std::size_t offset : freeSpaceRecords(bytes, be16(bytes, 10))) {
+            const auto record = decodeCatalogRecord(bytes, offset);
+            if (!record || (header_.nextCatalogId > kFirstUserId && record->cnid >= header_.nextCatalogId)) continue;
+            fromFreeSpace.push_back(makeEntry(*record, node, offset));
+            fromFreeSpace.back().deleted = true;
         }
     }
     work.position(static_cast<std::int64_t>(catalogNodes_.size()));
+    entries_.insert(entries_.end(), std::make_move_iterator(fromFreeSpace.begin()),
+                    std::make_move_iterator(fromFreeSpace.end()));
     // Ascending CNID; of records with the same CNID the first found stays.
     std::stable_sort(entries_.begin(), entries_.end(), [](const HfsEntry& a, const HfsEntry& b) { return a.cnid < b.cnid; });
     entries_.erase(std::unique(entries_.begin(), entries_.end(),
