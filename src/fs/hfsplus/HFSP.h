@@ -89,6 +89,7 @@ private:
                                                std::uint32_t totalBlocks) const;
     hfsplus::HfsEntry makeEntry(const hfsplus::CatalogRecord& record, const NodeRecord& node, std::size_t offset) const;
     void resolveHardLinks();
+    void buildLookup();
     std::size_t indexOf(EntryRef cnid) const;  // entries_.size() when absent
     const hfsplus::HfsEntry& contentOf(const hfsplus::HfsEntry& e) const;
     ScanOutcome failed(std::int64_t offset, const char* text);
@@ -104,6 +105,7 @@ private:
     std::map<OverflowKey, hfsplus::ExtentRecord> overflow_;
     std::vector<hfsplus::HfsEntry> entries_;  // ascending CNID
     std::vector<std::size_t> linkTargets_;    // per entry: the entry holding its content
+    std::vector<std::uint32_t> lookup_;       // entry index by CNID, when the CNIDs are dense enough
     EntryTable tree_;
     std::size_t orphanIndex_ = 0;
     std::vector<std::size_t> rootTops_;      // entries whose parent is the root folder

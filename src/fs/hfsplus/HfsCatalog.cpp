@@ -25,7 +25,19 @@ std::string formatted(const char* format, long long a, long long b = 0) {
 
 }  // namespace
 
+void HFSP::buildLookup() {
+    lookup_.clear();
+    // CNIDs are handed out in sequence, so a table by CNID is usually small.
+    if (entries_.empty() || entries_.back().cnid > 4 * entries_.size() + 65536) return;
+    lookup_.assign(static_cast<std::size_t>(entries_.back().cnid) + 1, UINT32_MAX);
+    for (std::size_t i = 0; i < entries_.size(); ++i) lookup_[entries_[i].cnid] = static_cast<std::uint32_t>(i);
+}
+
 std::size_t HFSP::indexOf(EntryRef cnid) const {
+    if (!lookup_.empty()) {
+        if (cnid >= lookup_.size() || lookup_[cnid] == UINT32_MAX) return entries_.size();
+        return lookup_[cnid];
+    }
     const auto it = std::lower_bound(entries_.begin(), entries_.end(), cnid,
                                      [](const HfsEntry& e, EntryRef c) { return e.cnid < c; });
     return it != entries_.end() && it->cnid == cnid ? static_cast<std::size_t>(it - entries_.begin())
@@ -69,6 +81,9 @@ void HFSP::parseCatalogRecords(WorkControl& work) {
     // Live nodes come first and free-space records last, so a live record wins
     // over a stale copy of itself.
     std::vector<HfsEntry> fromFreeSpace;
+    std::size_t records = 0;
+    for (const NodeRecord& node : catalogNodes_) records += node.offsets.size();
+    entries_.reserve(records / 2 + 1);  // about half of a catalog's records are threads
     for (std::size_t i = 0; i < catalogNodes_.size(); ++i) {
         if ((i & 255) == 0) work.position(static_cast<std::int64_t>(i));
         const NodeRecord& node = catalogNodes_[i];
@@ -97,6 +112,7 @@ void HFSP::parseCatalogRecords(WorkControl& work) {
     entries_.erase(std::unique(entries_.begin(), entries_.end(),
                                [](const HfsEntry& a, const HfsEntry& b) { return a.cnid == b.cnid; }),
                    entries_.end());
+    buildLookup();
     resolveHardLinks();
 }
 
@@ -133,6 +149,7 @@ void HFSP::linkChildren(WorkControl& work) {
     orphans.cnid = entries_.empty() ? kRootFolderId + 1 : entries_.back().cnid + 1;
     orphans.name = kOrphanName;
     entries_.push_back(std::move(orphans));
+    buildLookup();
     linkTargets_.push_back(count);
     orphanIndex_ = count;
     tree_.reset(entries_.size());

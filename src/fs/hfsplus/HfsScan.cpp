@@ -45,6 +45,7 @@ ScanOutcome HFSP::scan(WorkControl& work) {
 
 bool HFSP::attach() {
     entries_.clear();
+    lookup_.clear();
     rootLevel_.clear();
     catalogNodes_.clear();
     overflow_.clear();
