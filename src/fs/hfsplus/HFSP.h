@@ -6,7 +6,8 @@
 // further extents from the extents-overflow file.
 //
 // Records in leaf nodes that the live leaf chain does not reach are shown as
-// deleted. Hard links are saved with the content of the iNode file they name;
+// deleted; so are, in the other modes, plausible records left in the free
+// space of any leaf node. Hard links are saved with the content of the iNode file they name;
 // a symbolic link's data fork holds its target, which is what gets saved.
 #pragma once
 
@@ -82,13 +83,13 @@ private:
 
     std::optional<BTree> openBTree(const hfsplus::ForkData& fork, std::uint32_t fileId);
     std::vector<NodeRecord> readLeafNodes(const BTree& tree, WorkControl& work, bool& stopped);
-    std::unordered_set<std::int64_t> leafChain(const BTree& tree) const;
     std::vector<std::uint8_t> readNode(const NodeRecord& node, std::size_t nodeSize) const;
     std::vector<hfsplus::HfsExtent> forkExtents(std::uint32_t fileId, const hfsplus::ForkData& fork) const;
     std::vector<hfsplus::HfsExtent> allExtents(std::uint64_t cnid, std::vector<hfsplus::HfsExtent> extents,
                                                std::uint32_t totalBlocks) const;
-    void addEntry(const hfsplus::CatalogRecord& record, const NodeRecord& node, std::uint16_t offset);
+    hfsplus::HfsEntry makeEntry(const hfsplus::CatalogRecord& record, const NodeRecord& node, std::size_t offset) const;
     void resolveHardLinks();
+    void buildLookup();
     std::size_t indexOf(EntryRef cnid) const;  // entries_.size() when absent
     const hfsplus::HfsEntry& contentOf(const hfsplus::HfsEntry& e) const;
     ScanOutcome failed(std::int64_t offset, const char* text);
@@ -104,6 +105,7 @@ private:
     std::map<OverflowKey, hfsplus::ExtentRecord> overflow_;
     std::vector<hfsplus::HfsEntry> entries_;  // ascending CNID
     std::vector<std::size_t> linkTargets_;    // per entry: the entry holding its content
+    std::vector<std::uint32_t> lookup_;       // entry index by CNID, when the CNIDs are dense enough
     EntryTable tree_;
     std::size_t orphanIndex_ = 0;
     std::vector<std::size_t> rootTops_;      // entries whose parent is the root folder

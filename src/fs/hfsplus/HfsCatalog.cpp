@@ -25,7 +25,19 @@ std::string formatted(const char* format, long long a, long long b = 0) {
 
 }  // namespace
 
+void HFSP::buildLookup() {
+    lookup_.clear();
+    // CNIDs are handed out in sequence, so a table by CNID is usually small.
+    if (entries_.empty() || entries_.back().cnid > 4 * entries_.size() + 65536) return;
+    lookup_.assign(static_cast<std::size_t>(entries_.back().cnid) + 1, UINT32_MAX);
+    for (std::size_t i = 0; i < entries_.size(); ++i) lookup_[entries_[i].cnid] = static_cast<std::uint32_t>(i);
+}
+
 std::size_t HFSP::indexOf(EntryRef cnid) const {
+    if (!lookup_.empty()) {
+        if (cnid >= lookup_.size() || lookup_[cnid] == UINT32_MAX) return entries_.size();
+        return lookup_[cnid];
+    }
     const auto it = std::lower_bound(entries_.begin(), entries_.end(), cnid,
                                      [](const HfsEntry& e, EntryRef c) { return e.cnid < c; });
     return it != entries_.end() && it->cnid == cnid ? static_cast<std::size_t>(it - entries_.begin())
@@ -37,14 +49,14 @@ const HfsEntry* HFSP::entry(EntryRef cnid) const {
     return i < entries_.size() ? &entries_[i] : nullptr;
 }
 
-void HFSP::addEntry(const CatalogRecord& record, const NodeRecord& node, std::uint16_t offset) {
+HfsEntry HFSP::makeEntry(const CatalogRecord& record, const NodeRecord& node, std::size_t offset) const {
     HfsEntry e;
     e.kind = record.type == CatalogType::Folder ? HfsKind::Folder : HfsKind::File;
     e.parent = record.parentId;
     e.cnid = record.cnid;
     e.name = utf8FromUtf16(record.name);
     e.nodeOffset = node.volumeOffset;
-    e.recordOffset = offset;
+    e.recordOffset = static_cast<std::uint32_t>(offset);
     e.hasDates = true;
     e.createDate = record.createDate;
     e.contentModDate = record.contentModDate;
@@ -61,12 +73,17 @@ void HFSP::addEntry(const CatalogRecord& record, const NodeRecord& node, std::ui
         e.hardLink = record.hardLink();
         e.linkNumber = record.special;
     }
-    entries_.push_back(std::move(e));
+    return e;
 }
 
 void HFSP::parseCatalogRecords(WorkControl& work) {
     work.range(0, static_cast<std::int64_t>(catalogNodes_.size()));
-    // Live nodes come first, so a live record wins over a stale copy of itself.
+    // Live nodes come first and free-space records last, so a live record wins
+    // over a stale copy of itself.
+    std::vector<HfsEntry> fromFreeSpace;
+    std::size_t records = 0;
+    for (const NodeRecord& node : catalogNodes_) records += node.offsets.size();
+    entries_.reserve(records / 2 + 1);  // about half of a catalog's records are threads
     for (std::size_t i = 0; i < catalogNodes_.size(); ++i) {
         if ((i & 255) == 0) work.position(static_cast<std::int64_t>(i));
         const NodeRecord& node = catalogNodes_[i];
@@ -77,15 +94,25 @@ void HFSP::parseCatalogRecords(WorkControl& work) {
         }
         for (const std::uint16_t offset : node.offsets) {
             const auto record = decodeCatalogRecord(bytes, offset);
-            if (record && record->cnid != 0) addEntry(*record, node, offset);
+            if (record && record->cnid != 0) entries_.push_back(makeEntry(*record, node, offset));
+        }
+        if (!deep_) continue;
+        for (const std::size_t offset : freeSpaceRecords(bytes, be16(bytes, 10))) {
+            const auto record = decodeCatalogRecord(bytes, offset);
+            if (!record || (header_.nextCatalogId > kFirstUserId && record->cnid >= header_.nextCatalogId)) continue;
+            fromFreeSpace.push_back(makeEntry(*record, node, offset));
+            fromFreeSpace.back().deleted = true;
         }
     }
     work.position(static_cast<std::int64_t>(catalogNodes_.size()));
+    entries_.insert(entries_.end(), std::make_move_iterator(fromFreeSpace.begin()),
+                    std::make_move_iterator(fromFreeSpace.end()));
     // Ascending CNID; of records with the same CNID the first found stays.
     std::stable_sort(entries_.begin(), entries_.end(), [](const HfsEntry& a, const HfsEntry& b) { return a.cnid < b.cnid; });
     entries_.erase(std::unique(entries_.begin(), entries_.end(),
                                [](const HfsEntry& a, const HfsEntry& b) { return a.cnid == b.cnid; }),
                    entries_.end());
+    buildLookup();
     resolveHardLinks();
 }
 
@@ -122,6 +149,7 @@ void HFSP::linkChildren(WorkControl& work) {
     orphans.cnid = entries_.empty() ? kRootFolderId + 1 : entries_.back().cnid + 1;
     orphans.name = kOrphanName;
     entries_.push_back(std::move(orphans));
+    buildLookup();
     linkTargets_.push_back(count);
     orphanIndex_ = count;
     tree_.reset(entries_.size());

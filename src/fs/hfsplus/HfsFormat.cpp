@@ -46,6 +46,7 @@ std::optional<VolumeHeader> decodeVolumeHeader(ByteSpan header) {
     h.hfsx = h.signature == 0x4858;
     h.blockSize = be32(header, kBlockSizeField);
     h.totalBlocks = be32(header, 44);
+    h.nextCatalogId = be32(header, 64);
     h.extentsFile = *decodeFork(header, 192);
     h.catalogFile = *decodeFork(header, 272);
     return h;
@@ -121,6 +122,32 @@ std::optional<CatalogRecord> decodeCatalogRecord(ByteSpan node, std::size_t offs
     c.creator = be32(r, 52);
     if (c.type == CatalogType::File) c.dataFork = *decodeFork(r, 88);
     return c;
+}
+
+std::vector<std::size_t> freeSpaceRecords(ByteSpan node, std::uint16_t numRecords) {
+    std::vector<std::size_t> out;
+    const std::size_t table = 2 * (static_cast<std::size_t>(numRecords) + 1);
+    if (node.size() < kNodeDescriptorSize + table) return out;
+    const std::size_t end = node.size() - table;
+    const std::size_t start = be16(node, end);  // the offset table's last entry: where free space begins
+    if (start < kNodeDescriptorSize || start > end) return out;
+    const ByteSpan free = node.first(end);
+    for (std::size_t at = start + (start & 1); at + 8 <= end;) {
+        const std::size_t keyLength = be16(free, at);
+        const std::size_t nameLength = be16(free, at + 6);
+        const std::size_t record = at + 2 + keyLength;
+        const auto type = be16At(free, record);
+        const std::size_t size = type == 1 ? kFolderRecordSize : kFileRecordSize;
+        if (nameLength >= 1 && nameLength <= kMaxNameLength && keyLength == 6 + 2 * nameLength &&
+            be32(free, at + 2) >= kRootFolderId && (type == 1 || type == 2) && fits(end, record, size) &&
+            be32(free, record + 8) >= kFirstUserId) {
+            out.push_back(at);
+            at = record + size;
+        } else {
+            at += 2;
+        }
+    }
+    return out;
 }
 
 std::optional<OverflowRecord> decodeOverflowRecord(ByteSpan node, std::size_t offset) {

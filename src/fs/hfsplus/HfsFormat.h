@@ -21,6 +21,7 @@ inline constexpr std::uint32_t kRootParentId = 1;
 inline constexpr std::uint32_t kRootFolderId = 2;
 inline constexpr std::uint32_t kExtentsFileId = 3;
 inline constexpr std::uint32_t kCatalogFileId = 4;
+inline constexpr std::uint32_t kFirstUserId = 16;  // the first CNID of a user's folder or file
 inline constexpr std::uint8_t kDataFork = 0x00;
 inline constexpr std::size_t kNodeDescriptorSize = 14;
 // Seconds from 1904-01-01 (the HFS+ epoch) to 1970-01-01, both UTC.
@@ -44,6 +45,7 @@ struct VolumeHeader {
     bool hfsx = false;            // signature "HX"
     std::uint32_t blockSize = 0;
     std::uint32_t totalBlocks = 0;
+    std::uint32_t nextCatalogId = 0;  // above every CNID the volume has handed out
     ForkData extentsFile;
     ForkData catalogFile;
 };
@@ -111,6 +113,14 @@ struct CatalogRecord {
 };
 // The record at `offset` of a leaf node whose records end at node.size().
 std::optional<CatalogRecord> decodeCatalogRecord(ByteSpan node, std::size_t offset);
+
+// Where plausible catalog folder or file records start in a leaf node's free
+// space (from the end of its last record to its offset table), as deletions
+// leave them: a key whose length matches its name of 1 to 255 units, a parent
+// folder ID of 2 or more, a record type of 1 or 2 and a CNID of 16 or more
+// (the first user ID), the whole record inside the free space. Found records
+// are skipped over; the search tries every even offset.
+std::vector<std::size_t> freeSpaceRecords(ByteSpan node, std::uint16_t numRecords);
 
 // An extents-overflow leaf record: further extents of one fork.
 struct OverflowRecord {

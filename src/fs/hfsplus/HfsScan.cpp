@@ -45,6 +45,7 @@ ScanOutcome HFSP::scan(WorkControl& work) {
 
 bool HFSP::attach() {
     entries_.clear();
+    lookup_.clear();
     rootLevel_.clear();
     catalogNodes_.clear();
     overflow_.clear();
@@ -143,29 +144,18 @@ std::vector<HFSP::NodeRecord> HFSP::readLeafNodes(const BTree& tree, WorkControl
     work.position(tree.nodes);
     // Walk the leaf chain from the header's first leaf; a node met twice ends it.
     std::uint32_t n = tree.header.firstLeafNode;
+    bool chained = false;
     for (std::int64_t steps = 0; n != 0 && n < keptAt.size() && steps < tree.nodes; ++steps) {
         const std::size_t k = keptAt[n];
         if (k == SIZE_MAX || kept[k].live) break;
-        kept[k].live = true;
+        kept[k].live = chained = true;
         n = nextLeaf[n];
     }
+    // A chain that reaches no leaf at all cannot tell live leaves from stale ones.
+    if (!chained)
+        for (NodeRecord& r : kept) r.live = true;
     std::stable_partition(kept.begin(), kept.end(), [](const NodeRecord& r) { return r.live; });
     return kept;
-}
-
-std::unordered_set<std::int64_t> HFSP::leafChain(const BTree& tree) const {
-    std::unordered_set<std::int64_t> chain;
-    std::vector<std::uint8_t> descriptor(kNodeDescriptorSize);
-    std::uint32_t n = tree.header.firstLeafNode;
-    for (std::int64_t steps = 0; n != 0 && n < tree.nodes && steps < tree.nodes; ++steps) {
-        const std::int64_t at = std::int64_t{n} * tree.header.nodeSize;
-        if (!tree.fork.read(volume_, at, descriptor)) break;
-        const auto d = decodeNodeDescriptor(descriptor);
-        if (!d || d->kind != static_cast<std::int8_t>(NodeKind::Leaf)) break;
-        if (!chain.insert(tree.fork.volumeOffset(at)).second) break;
-        n = d->fLink;
-    }
-    return chain;
 }
 
 std::vector<std::uint8_t> HFSP::readNode(const NodeRecord& node, std::size_t nodeSize) const {
@@ -215,11 +205,16 @@ bool HFSP::scanForLeafNodes(WorkControl& work) {
     const std::int64_t step = std::min<std::int64_t>(blockSize_, nodeSize);
     const std::int64_t volumeBytes = volume_.size();
     if (volumeBytes / blockSize_ <= 0 || volumeBytes < nodeSize) return false;
-    const std::unordered_set<std::int64_t> live = leafChain(*catalog_);
+    // The catalog file's own leaves are read through its extents, so a node
+    // split between two of them is read whole; the volume pass adds the leaf
+    // nodes found anywhere else, which the tree no longer reaches.
+    catalogNodes_ = readLeafNodes(*catalog_, work, stopped_);
+    std::unordered_set<std::int64_t> known;
+    for (const NodeRecord& r : catalogNodes_) known.insert(r.volumeOffset);
 
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(kChunkSize + nodeSize, volumeBytes)));
     work.range(0, volumeBytes / blockSize_);
-    for (std::int64_t chunk = 0; chunk + nodeSize <= volumeBytes; chunk += kChunkSize) {
+    for (std::int64_t chunk = 0; !stopped_ && chunk + nodeSize <= volumeBytes; chunk += kChunkSize) {
         if (!work.checkpoint()) {
             stopped_ = true;
             break;
@@ -240,11 +235,11 @@ bool HFSP::scanForLeafNodes(WorkControl& work) {
         }
         for (std::int64_t at = 0; at < kChunkSize && at + nodeSize <= length; at += step) {
             const ByteSpan node(buffer.data() + at, static_cast<std::size_t>(nodeSize));
-            if (!looksLikeLeafNode(node)) continue;
+            if (!looksLikeLeafNode(node) || known.count(chunk + at) != 0) continue;
             NodeRecord r;
             r.volumeOffset = chunk + at;
             r.offsets = recordOffsets(node, be16(node, 10));
-            r.live = live.empty() || live.count(r.volumeOffset) != 0;
+            r.live = false;
             catalogNodes_.push_back(std::move(r));
         }
     }

@@ -10,7 +10,7 @@
 
 #include "fs/hfsplus/HFSP.h"
 #include "fs/hfsplus/HfsFixture.h"
-#include "fs/hfsplus/HfsForge.h"
+#include "support/HfsForge.h"
 #include "support/TestSupport.h"
 
 using namespace tavrel;
@@ -92,24 +92,6 @@ const CraftedCase kCases[] = {
     {"stale_leaf_records_are_deleted_entries", staleLeaf, true},
 };
 
-// Paths as listed; deleted entries carry a "#cnid" suffix.
-std::map<std::string, fs::EntryRef> listing(const fs::Parser& p) {
-    std::map<std::string, fs::EntryRef> out;
-    std::vector<std::pair<std::string, fs::EntryRef>> stack;
-    for (const fs::EntryRef e : p.rootLevel()) stack.emplace_back("", e);
-    while (!stack.empty()) {
-        auto [prefix, e] = stack.back();
-        stack.pop_back();
-        std::string name = p.name(e);
-        for (char& c : name)
-            if (static_cast<unsigned char>(c) < 0x20) c = '^';
-        std::string path = prefix + name;
-        out.emplace(p.isDeleted(e) ? path + "#" + std::to_string(e) : path, e);
-        for (const fs::EntryRef c : p.children(e)) stack.emplace_back(path + "/", c);
-    }
-    return out;
-}
-
 class HfsCrafted : public ::testing::TestWithParam<CraftedCase> {};
 
 TEST_P(HfsCrafted, ListsAndSavesTheForgedRecords) {
@@ -130,7 +112,7 @@ TEST_P(HfsCrafted, ListsAndSavesTheForgedRecords) {
         fs::HFSP parser(view, fs::ScanOptions{mode});
         WorkControl work;
         ASSERT_EQ(parser.scan(work).result, fs::ScanResult::Done);
-        const auto listed = listing(parser);
+        const auto listed = listedPaths(parser);
         std::vector<fs::EntryRef> files;
         for (const auto& [path, e] : expected) {
             SCOPED_TRACE(path);

@@ -81,6 +81,33 @@ std::map<std::string, fs::EntryRef> parserPaths(const fs::Parser& p, std::size_t
     return out;
 }
 
+std::map<std::string, fs::EntryRef> listedPaths(const fs::Parser& p) {
+    std::map<std::string, fs::EntryRef> out;
+    std::vector<std::pair<std::string, fs::EntryRef>> stack;
+    for (const fs::EntryRef e : p.rootLevel()) stack.emplace_back("", e);
+    while (!stack.empty()) {
+        auto [prefix, e] = stack.back();
+        stack.pop_back();
+        const std::string path = prefix + caretForm(p.name(e));
+        out.emplace(p.isDeleted(e) ? path + "#" + std::to_string(e) : path, e);
+        for (const fs::EntryRef c : p.children(e)) stack.emplace_back(path + "/", c);
+    }
+    return out;
+}
+
+std::map<std::string, std::uint64_t> flsPaths(const std::string& rawVolume) {
+    std::map<std::string, std::uint64_t> out;
+    if (!haveTool("fls")) return out;
+    std::istringstream lines(runCommand("fls -r -p -f hfs " + shellQuote(rawVolume)).out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto tab = line.find('\t');
+        if (tab == std::string::npos || line.size() < 5 || line[tab + 1] == '$') continue;
+        out[line.substr(tab + 1)] = std::stoull(line.substr(4, tab - 4));
+    }
+    return out;
+}
+
 std::map<fs::EntryRef, std::string> savedShas(fs::Parser& p, const std::vector<fs::EntryRef>& entries) {
     std::map<fs::EntryRef, std::string> out;
     TempDir dir;
@@ -91,6 +118,16 @@ std::map<fs::EntryRef, std::string> savedShas(fs::Parser& p, const std::vector<f
         else out[e] = "save failed";
     }
     return hashes(runCommand("cd " + shellQuote(dir.path().string()) + " && sha256sum -- *"), out);
+}
+
+std::vector<std::string> contentShas(const std::vector<std::vector<std::uint8_t>>& contents) {
+    TempDir dir;
+    for (std::size_t i = 0; i < contents.size(); ++i) writeFileBytes(dir / std::to_string(i), contents[i]);
+    const auto byIndex = hashes(runCommand("cd " + shellQuote(dir.path().string()) + " && sha256sum -- *"),
+                                std::map<std::size_t, std::string>());
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < contents.size(); ++i) out.push_back(byIndex.count(i) ? byIndex.at(i) : "");
+    return out;
 }
 
 std::map<std::uint64_t, std::string> icatShas(const std::string& rawVolume, const std::vector<std::uint64_t>& cnids) {

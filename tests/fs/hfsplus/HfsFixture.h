@@ -31,9 +31,19 @@ std::vector<std::uint8_t> volumeBytes();
 // characters as '^'), walked depth-first with a bound on the number of entries.
 std::map<std::string, fs::EntryRef> parserPaths(const fs::Parser& p, std::size_t bound = 100000);
 
+// The same walk without a bound, deleted entries carrying a "#cnid" suffix.
+std::map<std::string, fs::EntryRef> listedPaths(const fs::Parser& p);
+
+// `fls -r -p -f hfs` of a raw volume: path (control characters as '^') to
+// CNID, metadata files left out; empty when The Sleuth Kit is not installed.
+std::map<std::string, std::uint64_t> flsPaths(const std::string& rawVolume);
+
 // SHA-256 of what saveFile writes for each entry ("save failed" when it
 // returns false), from one sha256sum run.
 std::map<fs::EntryRef, std::string> savedShas(fs::Parser& p, const std::vector<fs::EntryRef>& entries);
+
+// SHA-256 of each of these contents, from one sha256sum run.
+std::vector<std::string> contentShas(const std::vector<std::vector<std::uint8_t>>& contents);
 
 // SHA-256 of what `icat -f hfs` gives for each CNID of a raw volume, from one
 // shell run; empty when The Sleuth Kit is not installed.

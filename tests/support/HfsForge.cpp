@@ -1,4 +1,4 @@
-#include "fs/hfsplus/HfsForge.h"
+#include "support/HfsForge.h"
 
 #include <algorithm>
 #include <stdexcept>
