@@ -13,13 +13,13 @@
 # means tavrel is faster) and peak memory. Recoveries flush their writes (sync)
 # inside their own timing.
 # Needs sfdisk, qemu-img, fls, tsk_recover and /usr/bin/time. Environment:
-# TAVREL_BUILD (a release build folder with the tests built), BENCH_FILES,
+# TAVREL_BUILD (a release build folder with the benchmarks built), BENCH_FILES,
 # BENCH_ROUNDS.
 set -euo pipefail
 
 build=${TAVREL_BUILD:?set TAVREL_BUILD to a release build folder}
 cli="$build/tavrel-cli"
-maker="$build/tests/make_hfs_volume"
+maker="$build/bench/make_hfs_volume"
 files=${BENCH_FILES:-20000}
 rounds=${BENCH_ROUNDS:-5}
 
