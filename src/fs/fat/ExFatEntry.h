@@ -29,6 +29,14 @@ struct ExFatEntry {
     }
     std::optional<std::uint64_t> folderBytes() const { return set.dataLength; }
     bool noFatChain() const { return fat::noFatChain(set.secondaryFlags); }
+    // A folder of no entry set ("ORPHAN ENTRY").
+    static ExFatEntry syntheticFolder(std::string name) {
+        ExFatEntry e;
+        e.set.entryType = 0x85;
+        e.set.attributes = 0x10;
+        e.set.name = std::move(name);
+        return e;
+    }
     // Takes the name and entry type of a later set naming the same folder.
     void renameFrom(ExFatEntry& later) {
         set.name = std::move(later.set.name);

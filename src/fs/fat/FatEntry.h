@@ -25,6 +25,13 @@ struct FatEntry {
     // A FAT folder has no length: its chain ends it.
     std::optional<std::uint64_t> folderBytes() const { return std::nullopt; }
     bool noFatChain() const { return false; }
+    // A folder of no directory slot ("ORPHAN ENTRY").
+    static FatEntry syntheticFolder(std::string name) {
+        FatEntry e;
+        e.item.slot.attributes = 0x10;
+        e.item.name = std::move(name);
+        return e;
+    }
     // Takes the name and deleted flag of a later slot naming the same folder.
     void renameFrom(FatEntry& later) {
         item.name = std::move(later.item.name);
