@@ -2,7 +2,7 @@
 // and the user's cluster size instead of the boot sector. The tree is walked
 // from the root directory that layout names, as in the standard way; directory
 // clusters the walk does not reach are then found by scanning the cluster heap
-// and listed under "ORPHAN ENTRY".
+// (as Deep mode does) and listed under "ORPHAN ENTRY".
 #include "fs/fat/ClusterChainParser.h"
 
 #include "fs/fat/ExFatEntry.h"
@@ -37,7 +37,6 @@ ScanOutcome ClusterChainParser<Entry>::advancedScan(WorkControl& work) {
     ready_ = true;
     if (heap_.clusterCount == 0 || heap_.heapOffset >= volume_.size())
         return ScanOutcome::fail(ScanResult::Damaged, heap_.heapOffset, kDamagedText);
-    scanForSlots(work);
     work.status(kSortingText);
     parseFoundSlots(work);
     work.status(texts().advancedLinking);
@@ -47,23 +46,21 @@ ScanOutcome ClusterChainParser<Entry>::advancedScan(WorkControl& work) {
 }
 
 template <typename Entry>
-void ClusterChainParser<Entry>::scanForSlots(WorkControl&) {}
-
-template <typename Entry>
 void ClusterChainParser<Entry>::parseFoundSlots(WorkControl& work) {
     startTable();
-    entries_.push_back(Entry::syntheticFolder(kOrphanEntryName));
-    parents_.push_back(0);
     const bool rootKnown = root_.regionOffset >= 0 ? root_.regionOffset < volume_.size()
                                                    : heap_.validCluster(root_.firstCluster);
     if (rootKnown) walkRoot(work);
+    // Every cluster of the heap the walk did not read is tested for directory
+    // slots; what they name goes under "ORPHAN ENTRY". Without a root directory
+    // that is the whole tree.
+    findUnreachedDirectories(work);
 }
 
 #define TAVREL_ADVANCED_MEMBERS(Entry)                                                                   \
     template void ClusterChainParser<Entry>::setAdvancedLayout(const ChainGeometry&, const RootDirectory&); \
     template std::optional<ChainGeometry> ClusterChainParser<Entry>::readBootSector();                   \
     template ScanOutcome ClusterChainParser<Entry>::advancedScan(WorkControl&);                          \
-    template void ClusterChainParser<Entry>::scanForSlots(WorkControl&);                                 \
     template void ClusterChainParser<Entry>::parseFoundSlots(WorkControl&);
 TAVREL_ADVANCED_MEMBERS(FatEntry)
 TAVREL_ADVANCED_MEMBERS(ExFatEntry)

@@ -56,6 +56,7 @@ ScanOutcome ClusterChainParser<Entry>::scan(WorkControl& work) {
     for (const char* text : t.walking)
         if (text) work.status(text);
     parseRootDirectory(work);
+    if (options_.mode == RecoveryMode::Deep) findUnreachedDirectories(work);
     if (t.linking) work.status(t.linking);
     linkChildren(work);
     if (t.rooting) work.status(t.rooting);

@@ -29,7 +29,8 @@
 namespace tavrel::fs::fat {
 
 inline constexpr const char* kDummyEntryName = "DUMMY ENTRY";
-// Advanced mode: the folder of records whose parent could not be placed.
+// Deep and Advanced modes: the folder holding what directory clusters the tree
+// does not reach name.
 inline constexpr const char* kOrphanEntryName = "ORPHAN ENTRY";
 
 // The cluster heap and the FAT, as a kind's boot sector describes them.
@@ -123,7 +124,6 @@ private:
 
     // Advanced way (ClusterChainAdvanced.cpp).
     ScanOutcome advancedScan(WorkControl& work);
-    void scanForSlots(WorkControl& work);
     void parseFoundSlots(WorkControl& work);
     void linkChildren(WorkControl& work);
     void fillRootLevel(WorkControl& work);
@@ -141,6 +141,10 @@ private:
     void addItems(std::vector<Item>& items, const std::vector<std::int64_t>& where, std::uint32_t parent,
                   std::vector<std::uint32_t>& folders);
     void walkFolders(const std::vector<std::uint32_t>& top, WorkControl& work);
+    // Deep mode, after the walk: every cluster of the heap the walk did not read
+    // that looks like a directory cluster is listed under "ORPHAN ENTRY", with
+    // the folders it names walked as usual (ClusterChainDeep.cpp).
+    void findUnreachedDirectories(WorkControl& work);
 
     ClusterHeap heap_;
     FatTable fat_;

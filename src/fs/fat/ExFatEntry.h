@@ -8,12 +8,23 @@
 #include <string>
 
 #include "fs/fat/ExFatDirectoryDecoder.h"
+#include "fs/fat/SlotScan.h"
 
 namespace tavrel::fs::fat {
 
 struct ExFatEntry {
     using Item = ExFatSet;
     using Decoder = ExFatDirectoryDecoder;
+    static constexpr SlotFamily kFamily = SlotFamily::ExFat;
+
+    // A synthetic folder record (no entry set on the volume behind it).
+    static ExFatEntry folderRecord(std::string name) {
+        ExFatEntry e;
+        e.set.entryType = 0x85;
+        e.set.attributes = 0x10;
+        e.set.name = std::move(name);
+        return e;
+    }
 
     ExFatSet set;  // entry type, attributes, timestamps, stream fields, name
     std::int64_t where = -1;  // volume offset of the directory piece that ended the set
@@ -29,14 +40,6 @@ struct ExFatEntry {
     }
     std::optional<std::uint64_t> folderBytes() const { return set.dataLength; }
     bool noFatChain() const { return fat::noFatChain(set.secondaryFlags); }
-    // A folder of no entry set ("ORPHAN ENTRY").
-    static ExFatEntry syntheticFolder(std::string name) {
-        ExFatEntry e;
-        e.set.entryType = 0x85;
-        e.set.attributes = 0x10;
-        e.set.name = std::move(name);
-        return e;
-    }
     // Takes the name and entry type of a later set naming the same folder.
     void renameFrom(ExFatEntry& later) {
         set.name = std::move(later.set.name);

@@ -7,12 +7,22 @@
 #include <string>
 
 #include "fs/fat/FatDirectoryDecoder.h"
+#include "fs/fat/SlotScan.h"
 
 namespace tavrel::fs::fat {
 
 struct FatEntry {
     using Item = FatDirItem;
     using Decoder = FatDirectoryDecoder;
+    static constexpr SlotFamily kFamily = SlotFamily::Fat;
+
+    // A synthetic folder record (no slot on the volume behind it).
+    static FatEntry folderRecord(std::string name) {
+        FatEntry e;
+        e.item.slot.attributes = 0x10;
+        e.item.name = std::move(name);
+        return e;
+    }
 
     FatDirItem item;
     std::int64_t where = -1;  // volume offset of the directory piece that held the slot
@@ -25,13 +35,6 @@ struct FatEntry {
     // A FAT folder has no length: its chain ends it.
     std::optional<std::uint64_t> folderBytes() const { return std::nullopt; }
     bool noFatChain() const { return false; }
-    // A folder of no directory slot ("ORPHAN ENTRY").
-    static FatEntry syntheticFolder(std::string name) {
-        FatEntry e;
-        e.item.slot.attributes = 0x10;
-        e.item.name = std::move(name);
-        return e;
-    }
     // Takes the name and deleted flag of a later slot naming the same folder.
     void renameFrom(FatEntry& later) {
         item.name = std::move(later.item.name);
