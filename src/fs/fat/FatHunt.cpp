@@ -14,6 +14,9 @@ constexpr std::size_t kSector = 512;
 // Bounds on what one heap hunt keeps while it waits for support.
 constexpr std::size_t kMaxFullSectors = 4096;
 constexpr std::size_t kMaxBitmapEntries = 256;
+// Whatever count the user asks for, a hostile volume full of signatures cannot
+// make a list outgrow this.
+constexpr std::size_t kMaxCandidates = 4096;
 
 bool allFf(ByteSpan bytes, std::size_t count) {
     return bytes.size() >= count && std::all_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count),
@@ -80,7 +83,7 @@ std::optional<std::uint32_t> dotEntryCluster(FatHuntKind kind, ByteSpan sector) 
 FatHuntResult huntFatCopies(const VolumeView& volume, FatHuntKind kind, const FatHuntLimits& limits,
                             WorkControl& work, Warnings& warnings) {
     FatHuntResult result;
-    const auto maximum = static_cast<std::size_t>(huntMaximum(limits.maximum));
+    const auto maximum = std::min(static_cast<std::size_t>(huntMaximum(limits.maximum)), kMaxCandidates);
     readChunks(volume, limits, work, warnings, true, [&](std::int64_t start, ByteSpan chunk) {
         for (std::size_t pos = 0; pos + kSector <= chunk.size(); pos += kSector) {
             const ByteSpan sector = chunk.subspan(pos, kSector);
@@ -166,7 +169,7 @@ std::optional<HeapCandidate> heapSupportedBy(std::int64_t sector, const BitmapEn
 std::vector<HeapCandidate> huntHeapOffsets(const VolumeView& volume, const FatHuntLimits& limits,
                                            std::optional<std::int64_t> bootHeap, WorkControl& work,
                                            Warnings& warnings) {
-    const std::size_t wanted = static_cast<std::size_t>(huntMaximum(limits.maximum)) + 1;
+    const std::size_t wanted = std::min(static_cast<std::size_t>(huntMaximum(limits.maximum)) + 1, kMaxCandidates);
     const std::int64_t end = volume.size();
     std::vector<HeapCandidate> found;
     std::vector<std::int64_t> full;  // all-0xFF sectors still waiting for support
