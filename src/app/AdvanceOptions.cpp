@@ -130,7 +130,9 @@ void advanceOptions::next() {
         return;
     }
     const auto candidate = std::find(candidateItems_.begin(), candidateItems_.end(), selected(kCandidates));
-    if (candidate == candidateItems_.end()) {
+    // exFAT needs a heap offset as well as a FAT.
+    const bool noHeap = hunter_ && hunter_->heapItemPattern() && heapItems_.empty();
+    if (candidate == candidateItems_.end() || noHeap) {
         gui().messageBox(advancedtexts::kNoEntry, Buttons::Ok, Icon::Information);
         return;
     }
