@@ -23,7 +23,7 @@ out=$here/corpus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$out"
-mkdir -p "$out"/{fuzz_fat16,fuzz_fat32,fuzz_exfat,fuzz_ntfs,fuzz_partition,fuzz_vhd}
+mkdir -p "$out"/{fuzz_fat16,fuzz_fat32,fuzz_exfat,fuzz_ntfs,fuzz_partition,fuzz_vhd,fuzz_slots}
 
 # seed TARGET NAME VOLUME: the volume, cut after its last non-zero sector, in
 # both placements and for both scan variants.
@@ -134,6 +134,48 @@ heap = v[heap_off * 512:heap_off * 512 + 10 * cluster]
 open(sys.argv[2], 'wb').write(bytes(boot) + fat + heap)
 PY
 seed fuzz_exfat exfat "$work/exfat.img"
+
+# Slots (see fuzz_slots.cpp for the first byte): the FAT16, FAT32 and exFAT
+# seeds above for the Deep-mode scan; the FAT16 and FAT32 volumes with a folder
+# no walk reaches (tests/fixtures/fat/make-orphan-fixtures.sh), cut and
+# compacted like the others; and lone directory clusters of the three kinds.
+retag() {  # retag SOURCE BYTE DEST: SOURCE's volume after a new first byte
+  python3 -c "import sys; d=open(sys.argv[1],'rb').read(); open(sys.argv[3],'wb').write(bytes([int(sys.argv[2])]) + d[1:])" "$@"
+}
+retag "$out/fuzz_fat16/fat16-plain" 2 "$out/fuzz_slots/deep-fat16"
+retag "$out/fuzz_fat32/fat32-plain" 3 "$out/fuzz_slots/deep-fat32"
+retag "$out/fuzz_exfat/exfat-plain" 4 "$out/fuzz_slots/deep-exfat"
+for name in fat16-orphan fat32-orphan exfat-orphan; do
+  raw "$fixtures/fat/$name.vhd.xz"
+  cut_bytes "$work/disk.raw" $((2048 * 512)) $((40 * 1048576)) "$work/$name.img"
+  python3 - "$work/$name.img" "$out/fuzz_slots/cluster-$name" <<'PY'
+import sys
+v = open(sys.argv[1], 'rb').read()
+# The first cluster-sized piece after the boot region that starts a folder
+# ("." then "..") or a deleted exFAT file entry set.
+exfat = v[3:8] == b'EXFAT'
+unit = (512 << v[109]) if exfat else 512 * v[13]
+for at in range(unit, len(v) - unit, 512):
+    if (exfat and v[at] == 0x05 and v[at + 32] == 0x40) or (not exfat and v[at:at + 2] == b'. ' and v[at + 32:at + 34] == b'..'):
+        open(sys.argv[2], 'wb').write(bytes([1 if exfat else 0]) + v[at:at + unit])
+        break
+PY
+done
+for name in fat16-orphan fat32-orphan; do
+  python3 - "$work/$name.img" <<'PY'
+import sys
+path = sys.argv[1]
+v = open(path, 'rb').read()
+end = len(v)
+while end >= 512 and not any(v[end - 512:end]):
+    end -= 512
+open(path, 'wb').write(v[:end])
+PY
+  compact_fat "$work/$name.img"
+  if [ "$name" = fat16-orphan ]; then tag=2; else tag=3; fi
+  python3 -c "import sys; open(sys.argv[2],'wb').write(bytes([int(sys.argv[3])]) + open(sys.argv[1],'rb').read())" \
+    "$work/$name.img" "$out/fuzz_slots/deep-$name" "$tag"
+done
 
 # NTFS: the boot sector and the first MFT records of each fixture.
 for name in ntfs-gpt ntfs-mbr; do

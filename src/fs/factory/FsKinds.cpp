@@ -35,10 +35,10 @@ const std::vector<FsKindRow>& fsKinds() {
     // volume scans call exFAT "FAT64".
     static const std::vector<FsKindRow> rows = {
         {FsKind::Ext, "extX", "EXTX", "extX", {}, &make<ext2Class>, false, false, false, false, nullptr, 0},
-        {FsKind::ExFat, "FAT64", "FAT64", "fat64", {"exFat"}, &make<fat::Fat64Class>, true, true, false, false,
+        {FsKind::ExFat, "FAT64", "FAT64", "fat64", {"exFat"}, &make<fat::Fat64Class>, true, false, false, false,
          nullptr, 0},
-        {FsKind::Fat32, "FAT32", "FAT32", "fat32", {}, &make<fat::Fat32Class>, true, true, true, false, nullptr, 0},
-        {FsKind::Fat16, "FAT16", "FAT16", "fat16", {"FAT", "FAT12"}, &make<fat::Fat16Class>, true, true, true, false,
+        {FsKind::Fat32, "FAT32", "FAT32", "fat32", {}, &make<fat::Fat32Class>, true, false, true, false, nullptr, 0},
+        {FsKind::Fat16, "FAT16", "FAT16", "fat16", {"FAT", "FAT12"}, &make<fat::Fat16Class>, true, false, true, false,
          nullptr, 0},
         {FsKind::HfsPlus, "HFS+", "HFS+", "HFS+", {}, &make<HFSP>, false, true, false, false, "HFS+ partition selected....",
          0},
