@@ -81,7 +81,6 @@ int fuzzParser(const std::uint8_t* data, std::size_t size) {
         WorkControl work;
         if constexpr (std::is_base_of_v<fs::StructureHunter, ParserType>) {
             if (advanced) {
-                options.mode = fs::RecoveryMode::Advanced;
                 parser.huntCopies(work, 2);
                 parser.useCandidate(0, {});
             }
