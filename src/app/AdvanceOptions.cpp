@@ -77,6 +77,7 @@ void advanceOptions::open() {
     }
     g.setVisible(pageId_, kClusterLabel, true);
     g.setVisible(pageId_, kClusters, true);
+    if (const char* label = hunter_->candidateLabel()) g.setText(pageId_, kCandidateLabel, label);
     if (hunter_->heapItemPattern()) {
         g.setVisible(pageId_, kHeapLabel, true);
         g.setVisible(pageId_, kHeap, true);

@@ -74,6 +74,8 @@ public:
     }
     virtual void setHeapCandidates(std::vector<HuntCandidate>) {}
     virtual const char* heapItemPattern() const { return nullptr; }
+    // The candidate combo's label when the kind names it ("TFS :" otherwise).
+    virtual const char* candidateLabel() const { return nullptr; }
 };
 
 // The parser's hunter, or nullptr when its kind has no Advanced way.

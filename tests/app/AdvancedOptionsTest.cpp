@@ -128,6 +128,7 @@ TEST_F(AdvancedOptionsTest, FatVolumesWithoutBootSectorGoFromTheHuntToTheScan) {
         EXPECT_EQ(gui.visible(kPage, advanceOptions::kHeap), c.heap);
         if (c.heap) {
             EXPECT_EQ(gui.textOf(kPage, advanceOptions::kHeap), "HEAP_OFFSET_ENTRY:0");
+            EXPECT_EQ(gui.textOf(kPage, advanceOptions::kCandidateLabel), "Total fat64 Entries Found:");
         }
         EXPECT_EQ(gui.textOf(kPage, "status"), "Parsing done.Click Next to continue.");
 

@@ -13,6 +13,7 @@ public:
     Fat16Class(const VolumeView& volume, const ScanOptions& options) : FatVolumeParser(volume, options, false) {}
 
     const char* candidateItemPattern() const override { return "FAT_ENTRY:%d"; }
+    const char* candidateLabel() const override { return "Total fat16 Entries Found:"; }
     const char* foundMessagePattern() const override {
         return "Number of FAT-ENTRY found = %d . Please select the choice from combo box and click Parse button to "
                "proceed.";

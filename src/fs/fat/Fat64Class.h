@@ -31,6 +31,7 @@ public:
     bool useCandidate(std::size_t index, const CandidateChoice& choice) override;
     const char* candidateItemPattern() const override { return "FAT64_ENTRY:%d"; }
     const char* heapItemPattern() const override { return "HEAP_OFFSET_ENTRY:%d"; }
+    const char* candidateLabel() const override { return "Total fat64 Entries Found:"; }
     // Items are sectors-per-cluster shifts.
     std::vector<std::string> clusterItems() const override;
     int sectorsPerClusterOfItem(int item) const override { return item >= 0 && item <= 16 ? 1 << item : 0; }
