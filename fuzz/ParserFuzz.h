@@ -6,14 +6,18 @@
 // volume inside a sparse dynamic VHD that claims 2 TiB and stores only the
 // volume's first block (SparseVhd.h). Bit 1 picks the scan variant (FAT: as a
 // drive formatted since; NTFS: Deep mode), so each input pays for one scan.
+// Bit 2 takes the Advanced way of the parsers that hunt for their structures:
+// the hunt, then the scan from its first candidate.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "SparseVhd.h"
 #include "fs/Parser.h"
+#include "fs/StructureHunt.h"
 #include "image/MemoryImage.h"
 
 namespace tavrel::fuzz {
@@ -69,11 +73,18 @@ inline void visit(fs::Parser& parser, const std::vector<fs::EntryRef>& level, in
 
 template <typename ParserType>
 int fuzzParser(const std::uint8_t* data, std::size_t size) {
-    withVolume(data, size, [](const VolumeView& volume, ByteSpan, bool formatted) {
+    const bool advanced = size > 0 && (data[0] & 4) != 0;
+    withVolume(data, size, [advanced](const VolumeView& volume, ByteSpan, bool formatted) {
         fs::ScanOptions options;
         options.driveFormatted = formatted;
         ParserType parser(volume, options);
         WorkControl work;
+        if constexpr (std::is_base_of_v<fs::StructureHunter, ParserType>) {
+            if (advanced) {
+                parser.huntCopies(work, 2);
+                parser.useCandidate(0, {});
+            }
+        }
         if (!parser.scan(work)) return;
         int budget = 4096;
         visit(parser, parser.rootLevel(), 0, budget);

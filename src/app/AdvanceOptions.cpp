@@ -70,13 +70,18 @@ void advanceOptions::open() {
     parser_ = fs::makeParser(kind, *view_, options);
     hunter_ = parser_ ? fs::hunterOf(*parser_) : nullptr;
     if (!hunter_) {
-        g.setText(pageId_, kStatus, advancedtexts::kNoHunt);
+        // The recovery mode page lets only the kinds that hunt come here.
         g.setEnabled(pageId_, kBack, true);
         setWorkControlsVisible(false);
         return;
     }
     g.setVisible(pageId_, kClusterLabel, true);
     g.setVisible(pageId_, kClusters, true);
+    if (const char* label = hunter_->candidateLabel()) g.setText(pageId_, kCandidateLabel, label);
+    if (hunter_->heapItemPattern()) {
+        g.setVisible(pageId_, kHeapLabel, true);
+        g.setVisible(pageId_, kHeap, true);
+    }
     startHunt();
 }
 
@@ -100,13 +105,20 @@ void advanceOptions::endHunt() {
     candidateItems_.clear();
     for (std::size_t i = 0; i < count; ++i) candidateItems_.push_back(formatted(hunter_->candidateItemPattern(), i));
     clusterItems_ = hunter_->clusterItems();
+    heapItems_.clear();
+    if (const char* pattern = hunter_->heapItemPattern())
+        for (std::size_t i = 0; i < hunter_->heapCandidates().size(); ++i) heapItems_.push_back(formatted(pattern, i));
     g.comboSetItems(pageId_, kCandidates, candidateItems_);
     g.comboSetItems(pageId_, kClusters, clusterItems_);
     if (!candidateItems_.empty()) g.setText(pageId_, kCandidates, candidateItems_.front());
     if (!clusterItems_.empty()) g.setText(pageId_, kClusters, clusterItems_.front());
+    if (hunter_->heapItemPattern()) {
+        g.comboSetItems(pageId_, kHeap, heapItems_);
+        if (!heapItems_.empty()) g.setText(pageId_, kHeap, heapItems_.front());
+    }
     g.setEnabled(pageId_, kBack, true);
     g.setEnabled(pageId_, kNext, true);
-    g.messageBox(formatted(hunter_->foundMessagePattern(), count), Buttons::Ok, Icon::Information);
+    g.messageBox(hunter_->foundMessage(), Buttons::Ok, Icon::Information);
     setWorkControlsVisible(false);
     g.setText(pageId_, kStatus, hunter_->huntDoneStatus());
 }
@@ -119,7 +131,9 @@ void advanceOptions::next() {
         return;
     }
     const auto candidate = std::find(candidateItems_.begin(), candidateItems_.end(), selected(kCandidates));
-    if (candidate == candidateItems_.end()) {
+    // exFAT needs a heap offset as well as a FAT.
+    const bool noHeap = hunter_ && hunter_->heapItemPattern() && heapItems_.empty();
+    if (candidate == candidateItems_.end() || noHeap) {
         gui().messageBox(advancedtexts::kNoEntry, Buttons::Ok, Icon::Information);
         return;
     }
@@ -128,16 +142,22 @@ void advanceOptions::next() {
     if (std::from_chars(clusterText.data(), clusterText.data() + clusterText.size(), sectorsPerCluster).ec != std::errc{})
         return;
     const auto index = static_cast<std::size_t>(candidate - candidateItems_.begin());
+    fs::CandidateChoice choice;
+    choice.sectorsPerCluster = hunter_->sectorsPerClusterOfItem(sectorsPerCluster);
+    // The heap list is chosen on its own (exFAT).
+    const auto heap = std::find(heapItems_.begin(), heapItems_.end(), selected(kHeap));
+    if (heap != heapItems_.end()) choice.heapIndex = static_cast<int>(heap - heapItems_.begin());
 
     // The scan page makes a parser of the same kind and hands it what this
     // page's hunt found, so that it parses from the chosen copy.
     auto page = std::make_unique<VolumeScanDlg>(app_, volume_, 2, maxFileSystems_, driveFormatted_);
-    page->setParserMaker([found = hunter_->candidates(), index, sectorsPerCluster](
+    page->setParserMaker([found = hunter_->candidates(), heaps = hunter_->heapCandidates(), index, choice](
                              const std::string& kind, const VolumeView& view, const fs::ScanOptions& options) {
         auto parser = fs::makeParser(kind, view, options);
         if (fs::StructureHunter* hunter = parser ? fs::hunterOf(*parser) : nullptr) {
             hunter->setCandidates(found);
-            hunter->useCandidate(index, {sectorsPerCluster});
+            hunter->setHeapCandidates(heaps);
+            hunter->useCandidate(index, choice);
         }
         return parser;
     });

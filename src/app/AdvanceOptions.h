@@ -1,6 +1,7 @@
 // Advanced options page (153, "ADVANCE OPTIONS"): hunts the volume for copies of
 // its structures on the page's worker (Pause, Resume, Stop), offers what it found
-// in the "TFS :" combo with the sectors per cluster beside it, and goes on to the
+// in the "TFS :" combo with the sectors per cluster beside it (and, for exFAT,
+// the cluster-heap offsets in the "Heap Offset :" combo), and goes on to the
 // scan page, which parses the volume from the chosen copy.
 #pragma once
 
@@ -25,7 +26,6 @@ inline constexpr const char* kPausePressed = "Pause button pressed";
 inline constexpr const char* kResumePressed = "Resume button pressed";
 inline constexpr const char* kStopPressed = "stop button pressed";
 inline constexpr const char* kAllStopped = "All thread Stopped";
-inline constexpr const char* kNoHunt = "This file system has no structure hunt yet. Please go Back and choose another mode.";
 // The recovery mode page's refusal of Advanced for a volume of no known kind.
 inline constexpr const char* kNotAdvanced =
     "Advanced mode reads NTFS, FAT12/16, FAT32 and exFAT volumes only. Please choose another mode, or go Back and "
@@ -74,6 +74,7 @@ private:
     fs::StructureHunter* hunter_ = nullptr;
     std::vector<std::string> candidateItems_;
     std::vector<std::string> clusterItems_;
+    std::vector<std::string> heapItems_;
     PageWorker worker_;  // last: joined before the parser dies
 };
 

@@ -4,9 +4,12 @@
 // of its structures found (for NTFS, one per MFT), in the order the advanced
 // options page offers them; `ls`/`recover --mode advanced --candidate I` parse
 // from one. Text: "ITEM OFFSET CLUSTER_SIZE" per line, ITEM as the page's combo
-// names it. JSON: {candidate, item, offset, cluster_size} per line.
+// names it (0 for a cluster size the hunt did not learn). JSON: {candidate,
+// item, offset, cluster_size} per line. exFAT volumes then list their
+// cluster-heap offsets the same way ({heap, item, offset, cluster_size}).
 #include <cstdio>
 #include <iostream>
+#include <vector>
 #include <memory>
 
 #include "cli/Commands.h"
@@ -47,15 +50,19 @@ int runHunt(HuntOptions o) {
     if (rc == 0) hunter->huntCopies(work, o.maximum);
     progress.finish();
     if (rc != 0) return rc;
+    const auto list = [&o](const std::vector<fs::HuntCandidate>& found, const char* pattern, const char* key) {
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            const std::string item = itemText(pattern, i);
+            if (o.json)
+                printJsonLine({{key, i}, {"item", item}, {"offset", found[i].offset},
+                               {"cluster_size", found[i].clusterSize}});
+            else
+                std::cout << item << ' ' << found[i].offset << ' ' << found[i].clusterSize << '\n';
+        }
+    };
     const auto& found = hunter->candidates();
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        const std::string item = itemText(hunter->candidateItemPattern(), i);
-        if (o.json)
-            printJsonLine({{"candidate", i}, {"item", item}, {"offset", found[i].offset},
-                           {"cluster_size", found[i].clusterSize}});
-        else
-            std::cout << item << ' ' << found[i].offset << ' ' << found[i].clusterSize << '\n';
-    }
+    list(found, hunter->candidateItemPattern(), "candidate");
+    if (const char* pattern = hunter->heapItemPattern()) list(hunter->heapCandidates(), pattern, "heap");
     if (found.empty()) std::cerr << "tavrel-cli: No File system Entry Found.\n";
     reportWarnings(*v.parser);
     std::cout.flush();

@@ -92,6 +92,8 @@ void addVolumeSelectOptions(CLI::App* cmd, VolumeSelectArgs& args) {
         ->check(CLI::NonNegativeNumber);
     cmd->add_option("--sectors-per-cluster", args.sectorsPerCluster, "Advanced mode: sectors per cluster")
         ->check(CLI::PositiveNumber);
+    cmd->add_option("--heap", args.heap, "Advanced mode, exFAT: parse with this cluster-heap offset (see tavrel-cli hunt)")
+        ->check(CLI::NonNegativeNumber);
     addVolumeScanOptions(cmd, args.scan, false);
 }
 
@@ -168,13 +170,19 @@ static int useAdvancedCandidate(const VolumeSelectArgs& args, WorkControl& work,
         return fail("volume " + out.record.volumeName + " (" + out.record.fsName + ") has no structure hunt");
     }
     const int index = std::max(args.candidate, 0);
-    const std::size_t found = hunter->huntCopies(work, index + 1);
+    // At least the default count: a FAT copy's neighbours tell the FAT's size.
+    const std::size_t found = hunter->huntCopies(work, std::max({index, args.heap, 2}) + 1);
     if (work.stopRequested()) return 0;
     if (found == 0) return fail("No File system Entry Found.Process cannot be continue...");
     if (static_cast<std::size_t>(index) >= found)
         return fail("no candidate " + std::to_string(index) + " (" + std::to_string(found) +
                     " found; see tavrel-cli hunt)");
-    if (!hunter->useCandidate(static_cast<std::size_t>(index), {args.sectorsPerCluster}))
+    const std::size_t heaps = hunter->heapCandidates().size();
+    if (hunter->heapItemPattern() && heaps == 0) return fail("no cluster-heap offset found (see tavrel-cli hunt)");
+    if (args.heap >= 0 && static_cast<std::size_t>(args.heap) >= heaps)
+        return fail("no heap offset " + std::to_string(args.heap) + " (" + std::to_string(heaps) +
+                    " found; see tavrel-cli hunt)");
+    if (!hunter->useCandidate(static_cast<std::size_t>(index), {args.sectorsPerCluster, args.heap}))
         return fail("candidate " + std::to_string(index) + " could not be read again");
     return 0;
 }
@@ -183,8 +191,8 @@ int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkContr
     if (const int rc = prepareVolume(image, args, work, out); rc != 0) return rc;
     if (args.mode == "advanced") {
         if (const int rc = useAdvancedCandidate(args, work, out); rc != 0) return rc;
-    } else if (args.candidate >= 0) {
-        return fail("--candidate needs --mode advanced");
+    } else if (args.candidate >= 0 || args.heap >= 0) {
+        return fail(std::string(args.candidate >= 0 ? "--candidate" : "--heap") + " needs --mode advanced");
     }
     // A stopped scan still has a tree: what was gathered is listed.
     // A volume whose claims outgrow memory ends as a damaged outcome, not an abort.

@@ -3,8 +3,9 @@
 // --no-gpt, --advanced, --no-skip), or a custom volume --start S --end E;
 // --treat-as NAME names the file system instead of the volume list;
 // --mode standard|advanced|deep; in Advanced mode --candidate I picks the
-// structure copy the hunt found (see tavrel-cli hunt; 0 when not given) and
-// --sectors-per-cluster S the cluster size. The parser comes from fs::makeParser, so every parser
+// structure copy the hunt found (see tavrel-cli hunt; 0 when not given),
+// --sectors-per-cluster S the cluster size and, for exFAT, --heap J the
+// cluster-heap offset (chosen apart from the FAT copy). The parser comes from fs::makeParser, so every parser
 // that registers there works here unchanged.
 #pragma once
 
@@ -32,6 +33,7 @@ struct VolumeSelectArgs {
     std::string mode = "standard";
     int candidate = -1;         // --candidate I (Advanced mode)
     int sectorsPerCluster = 0;  // --sectors-per-cluster S (Advanced mode; 0: as the candidate shows)
+    int heap = -1;              // --heap J (Advanced mode, exFAT: the heap-offset candidate; -1: as --candidate)
 };
 
 void addVolumeSelectOptions(CLI::App* cmd, VolumeSelectArgs& args);

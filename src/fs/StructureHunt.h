@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,16 @@ struct HuntCandidate {
     std::int64_t offset = 0;       // volume byte offset of the structure found
     std::int64_t clusterSize = 0;  // the cluster size the structure's own place proves (0: unknown)
     std::uint32_t unitSize = 0;    // size of the structure's unit (NTFS: the MFT record size)
+    // A further offset the hunt learnt beside the structure (FAT: where cluster 2
+    // lies; exFAT heap: the root directory holding the allocation-bitmap entry); -1: none.
+    std::int64_t anchor = -1;
 };
 
 // What the user picks beside the candidate. Zero or negative values mean "as
 // the candidate shows".
 struct CandidateChoice {
     int sectorsPerCluster = 0;
+    int heapIndex = -1;  // exFAT: the heap-offset candidate (below 0: the one at the candidate's position)
 };
 
 class StructureHunter {
@@ -51,6 +56,26 @@ public:
     virtual const char* foundMessagePattern() const = 0;
     // The status line once the hunt has ended.
     virtual const char* huntDoneStatus() const = 0;
+
+    // The message that reports what the hunt found.
+    virtual std::string foundMessage() const {
+        char buf[256];
+        std::snprintf(buf, sizeof buf, foundMessagePattern(), static_cast<int>(candidates().size()));
+        return buf;
+    }
+    // The sectors per cluster a cluster item stands for (exFAT offers shifts).
+    virtual int sectorsPerClusterOfItem(int item) const { return item; }
+
+    // A second list some kinds hunt for (exFAT: cluster-heap offsets), with its
+    // combo's item pattern; none by default.
+    virtual const std::vector<HuntCandidate>& heapCandidates() const {
+        static const std::vector<HuntCandidate> none;
+        return none;
+    }
+    virtual void setHeapCandidates(std::vector<HuntCandidate>) {}
+    virtual const char* heapItemPattern() const { return nullptr; }
+    // The candidate combo's label when the kind names it ("TFS :" otherwise).
+    virtual const char* candidateLabel() const { return nullptr; }
 };
 
 // The parser's hunter, or nullptr when its kind has no Advanced way.

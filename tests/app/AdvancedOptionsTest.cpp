@@ -1,7 +1,9 @@
 // The advanced options page through its controller and the recording Gui, on a
 // volume mkntfs formatted over an older one: the hunt's texts and combos, Next
 // to the scan page parsing from the chosen MFT, Back both ways, and the
-// recovery mode page refusing Advanced for a volume of no known kind.
+// recovery mode page refusing Advanced for a volume of no known kind. FAT32 and
+// exFAT fixtures whose boot sectors were zeroed go the same way, exFAT with its
+// heap-offset combo.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -13,6 +15,7 @@
 #include "app/ParceModeNtfsDlg.h"
 #include "app/VolumeScanDlg.h"
 #include "image/MemoryImage.h"
+#include "support/DamagedFatFixture.h"
 #include "support/TestSupport.h"
 
 namespace tavrel::test {
@@ -26,11 +29,12 @@ constexpr int kPage = app::kAdvancedOptionsPage;
 class AdvancedOptionsTest : public ::testing::Test {
 protected:
     // The recovery mode page for fsName, with Advanced chosen and Next pressed.
-    void toAdvanced(const std::string& fsName) {
+    void toAdvanced(const std::string& fsName, std::int64_t startSector = 0, std::int64_t sectorCount = 32768) {
         VolumeRecord record;
         record.fsName = fsName;
         record.volumeName = "1";
-        record.sectorCount = 32768;
+        record.startSector = startSector;
+        record.sectorCount = sectorCount;
         app.forward(app::makeRecoveryModePage(app, record));
         gui.userSetChecked(kMode, ParceModeNtfsDlg::kStandard, false);
         gui.userSetChecked(kMode, ParceModeNtfsDlg::kAdvanced, true);
@@ -93,6 +97,53 @@ TEST_F(AdvancedOptionsTest, HuntOffersEveryMftAndTheScanParsesTheChosenOne) {
     EXPECT_EQ(gui.textOf(kPage, advanceOptions::kCandidates), "MFT_ENTRY:1");
     page->back();
     EXPECT_EQ(app.visiblePage()->pageId(), kMode);
+}
+
+TEST_F(AdvancedOptionsTest, FatVolumesWithoutBootSectorGoFromTheHuntToTheScan) {
+    const struct {
+        const char *fixture, *fsName, *message, *item, *cluster;
+        bool heap;
+    } cases[] = {
+        {"fat32-512", "FAT32",
+         "Number of FAT32-ENTRY found = 2 . Please select the choice from combo box and click Parse button to proceed.",
+         "FAT32_ENTRY:0", "1", false},
+        {"exfat", "FAT64",
+         "Number of FAT64-ENTRY found = 1 and Number of HeapOffset-ENTRY found =  1  . Please select the choice from ( "
+         "Entry and Heap ) Combobox and click Parse button to proceed.",
+         "FAT64_ENTRY:0", "3", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        TempDir disks;
+        const DamagedFatDisk disk = damagedFatDisk(c.fixture, disks);
+        if (disk.raw.empty()) GTEST_SKIP() << "qemu-img and fsstat are needed";
+        app.currentReader = std::make_unique<MemoryImage>(readFileBytes(disk.raw));
+        toAdvanced(c.fsName, kDamagedVolumeSector, disk.volumeSectors);
+        auto* page = dynamic_cast<advanceOptions*>(app.visiblePage());
+        ASSERT_NE(page, nullptr);
+        ASSERT_TRUE(gui.runPostedUntil([page] { return !page->hunting(); }));
+        EXPECT_EQ(gui.lastMessage(), c.message);
+        EXPECT_EQ(gui.textOf(kPage, advanceOptions::kCandidates), c.item);
+        EXPECT_EQ(gui.textOf(kPage, advanceOptions::kClusters), c.cluster);  // the size the hunt learnt
+        EXPECT_EQ(gui.visible(kPage, advanceOptions::kHeap), c.heap);
+        if (c.heap) {
+            EXPECT_EQ(gui.textOf(kPage, advanceOptions::kHeap), "HEAP_OFFSET_ENTRY:0");
+            EXPECT_EQ(gui.textOf(kPage, advanceOptions::kCandidateLabel), "Total fat64 Entries Found:");
+        }
+        EXPECT_EQ(gui.textOf(kPage, "status"), "Parsing done.Click Next to continue.");
+
+        page->next();
+        auto* scan = dynamic_cast<app::VolumeScanDlg*>(app.visiblePage());
+        ASSERT_NE(scan, nullptr);
+        ASSERT_TRUE(gui.runPostedUntil([scan] { return !scan->running(); }));
+        fs::Parser& parser = *scan->activeParser();
+        std::vector<std::string> names;
+        for (const fs::EntryRef e : parser.rootLevel()) names.push_back(parser.name(e));
+        EXPECT_NE(std::find(names.begin(), names.end(), "README"), names.end());
+        scan->back();
+        page->back();
+        app.visiblePage()->back();  // to the page before the recovery mode page
+    }
 }
 
 TEST_F(AdvancedOptionsTest, NoCandidateRefusesNext) {

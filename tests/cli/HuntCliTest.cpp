@@ -1,12 +1,15 @@
 // tavrel-cli hunt and the Advanced mode of ls/recover, on a raw NTFS volume that
 // mkntfs formatted over an older one with another cluster size: the hunt lists
 // both MFTs, and recovering from either gives back the files that were copied
-// into that format, checked by their hashes.
+// into that format, checked by their hashes. Then FAT32 and exFAT fixtures whose
+// boot sectors were zeroed: the FATs (and heap) fsstat reports are listed, and
+// recovering from the first candidate gives back the original files.
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "cli/CliHelpers.h"
+#include "support/DamagedFatFixture.h"
 
 using namespace tavrel::test;
 
@@ -51,4 +54,36 @@ TEST(HuntCli, ListsEveryMftAndRecoversFromTheChosenOne) {
     EXPECT_EQ(beyond.exitCode, 2);
     EXPECT_NE(beyond.err.find("no candidate 5 (2 found"), std::string::npos) << beyond.err;
     EXPECT_EQ(cli("ls " + volume + " --candidate 1").exitCode, 2);  // needs --mode advanced
+}
+
+TEST(HuntCli, FatVolumesWithoutBootSectorAreHuntedAndRecovered) {
+    const struct {
+        const char *fixture, *kind, *choice;
+    } cases[] = {{"fat32-512", "FAT32", "--sectors-per-cluster 1"}, {"exfat", "FAT64", "--heap 0"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        TempDir dir;
+        const DamagedFatDisk disk = damagedFatDisk(c.fixture, dir);
+        if (disk.raw.empty()) GTEST_SKIP() << "qemu-img and fsstat are needed";
+        const std::string volume = q(disk.raw) + " --start 2048 --end " +
+                                   std::to_string(kDamagedVolumeSector + disk.volumeSectors - 1) + " --treat-as " +
+                                   c.kind;
+        const auto hunt = cli("hunt " + volume + " --json");
+        ASSERT_EQ(hunt.exitCode, 0) << hunt.err;
+        std::vector<std::int64_t> fats, heaps;
+        for (const auto& line : jsonLines(hunt.out))
+            (line.contains("heap") ? heaps : fats).push_back(line.at("offset").get<std::int64_t>());
+        EXPECT_EQ(fats, disk.fats);
+        if (std::string(c.kind) == "FAT64") {
+            ASSERT_FALSE(heaps.empty());
+            EXPECT_EQ(heaps.front(), disk.heapOffset);
+            EXPECT_NE(cli("ls " + volume + " --mode advanced --heap 7").err.find("no heap offset 7"), std::string::npos);
+        }
+        TempDir out;
+        const auto r = cli("recover " + volume + " --mode advanced --candidate 0 " + c.choice + " --out " + q(out.path()));
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const auto hashes = hashesBelow(out.path());
+        for (const auto& [path, sha] : disk.originals)
+            EXPECT_EQ(hashes.count(path) ? hashes.at(path) : "missing", sha) << path;
+    }
 }

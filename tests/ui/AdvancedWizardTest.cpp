@@ -1,6 +1,7 @@
-// The wizard, offscreen, through Advanced mode on the NTFS fixture: the
-// recovery mode page's Advanced radio, the advanced options page's hunt and
-// combos, and the scan page parsing from the chosen MFT copy.
+// The wizard, offscreen, through Advanced mode on the NTFS fixture and on the
+// FAT32 fixture with its boot sectors zeroed: the recovery mode page's Advanced
+// radio, the advanced options page's hunt and combos, and the scan page parsing
+// from the chosen copy.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -12,6 +13,7 @@
 
 #include "app/AdvanceOptions.h"
 #include "app/VolumeScanDlg.h"
+#include "support/DamagedFatFixture.h"
 #include "support/TestSupport.h"
 #include "ui/UiTestSupport.h"
 #include "ui/qt/EntryTreeModel.h"
@@ -24,10 +26,14 @@ namespace {
 using app::advanceOptions;
 constexpr int kAdvanced = app::kAdvancedOptionsPage;
 
-TEST(AdvancedWizard, HuntsTheMftAndScansFromTheChosenCopy) {
-    qtApp();
-    if (!haveTool("xz")) GTEST_SKIP() << "xz missing";
-    const auto image = unpackedFixture("ntfs/ntfs-mbr.vhd.xz");
+struct Case {
+    std::string image;
+    const char *message, *candidate, *cluster, *status;
+    std::vector<const char*> names;
+};
+
+void huntAndScan(const Case& c) {
+    const std::string image = c.image;
     ui::QtWizard wizard;
     std::vector<std::string> messages;
     wizard.gui().messageHook = [&](const std::string& text, app::Buttons, app::Icon) {
@@ -42,7 +48,7 @@ TEST(AdvancedWizard, HuntsTheMftAndScansFromTheChosenCopy) {
         return pumpUntil([&] { return std::find(messages.begin(), messages.end(), text) != messages.end(); });
     };
     ui::QtGui& gui = wizard.gui();
-    ASSERT_TRUE(wizard.start(false, image.string()));
+    ASSERT_TRUE(wizard.start(false, image));
     ASSERT_TRUE(click(gui, app::kImageSelectionPage, "next"));
     ASSERT_TRUE(click(gui, app::kScanModePage, "next"));
     auto* volumes = pageControl<QTreeWidget>(gui, app::kVolumeListPage, "volumeList");
@@ -54,17 +60,15 @@ TEST(AdvancedWizard, HuntsTheMftAndScansFromTheChosenCopy) {
     ASSERT_TRUE(click(gui, app::kRecoveryModePage, "next"));
     ASSERT_EQ(current(), kAdvanced);
 
-    ASSERT_TRUE(shown("Number of MFT-ENTRY found = 1 . Please select the choice from combo box and click Parse "
-                      "button to proceed."));
+    ASSERT_TRUE(shown(c.message));
     auto* candidates = pageControl<QComboBox>(gui, kAdvanced, advanceOptions::kCandidates);
     auto* clusters = pageControl<QComboBox>(gui, kAdvanced, advanceOptions::kClusters);
     ASSERT_TRUE(candidates && clusters);
-    EXPECT_EQ(candidates->count(), 1);
-    EXPECT_EQ(candidates->currentText().toStdString(), "MFT_ENTRY:0");
-    EXPECT_EQ(clusters->currentText().toStdString(), "8");
+    EXPECT_EQ(candidates->currentText().toStdString(), c.candidate);
+    EXPECT_EQ(clusters->currentText().toStdString(), c.cluster);
     EXPECT_TRUE(clusters->isVisibleTo(gui.pageWidget(kAdvanced)));
     EXPECT_FALSE(pageControl<QComboBox>(gui, kAdvanced, advanceOptions::kHeap)->isVisibleTo(gui.pageWidget(kAdvanced)));
-    EXPECT_EQ(shownText(gui, kAdvanced, "status"), "Parsing done.Click next to continue.");
+    EXPECT_EQ(shownText(gui, kAdvanced, "status"), c.status);
 
     ASSERT_TRUE(click(gui, kAdvanced, "next"));
     ASSERT_EQ(current(), app::kScanPage);
@@ -76,13 +80,33 @@ TEST(AdvancedWizard, HuntsTheMftAndScansFromTheChosenCopy) {
     std::vector<std::string> names;
     for (int r = 0; r < model.rowCount(top); ++r)
         names.push_back(model.data(model.index(r, 0, top)).toString().toStdString());
-    for (const char* name : {"frag.bin", "small.txt", "big.bin"})
+    for (const char* name : c.names)
         EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
 
     ASSERT_TRUE(click(gui, app::kScanPage, "back"));
     EXPECT_EQ(current(), kAdvanced);
     ASSERT_TRUE(click(gui, kAdvanced, "back"));
     EXPECT_EQ(current(), app::kRecoveryModePage);
+}
+
+TEST(AdvancedWizard, HuntsAndScansFromTheChosenCopy) {
+    qtApp();
+    if (!haveTool("xz")) GTEST_SKIP() << "xz missing";
+    {
+        SCOPED_TRACE("ntfs");
+        huntAndScan({unpackedFixture("ntfs/ntfs-mbr.vhd.xz").string(),
+                     "Number of MFT-ENTRY found = 1 . Please select the choice from combo box and click Parse button "
+                     "to proceed.",
+                     "MFT_ENTRY:0", "8", "Parsing done.Click next to continue.", {"frag.bin", "small.txt", "big.bin"}});
+    }
+    TempDir dir;
+    const DamagedFatDisk fat32 = damagedFatDisk("fat32-512", dir);
+    if (fat32.raw.empty()) GTEST_SKIP() << "qemu-img and fsstat are needed";
+    SCOPED_TRACE("fat32");
+    huntAndScan({fat32.raw.string(),
+                 "Number of FAT32-ENTRY found = 2 . Please select the choice from combo box and click Parse button to "
+                 "proceed.",
+                 "FAT32_ENTRY:0", "1", "Parsing done.Click Next to continue.", {"README", "docs", "big"}});
 }
 
 }  // namespace

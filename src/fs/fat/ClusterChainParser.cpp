@@ -44,6 +44,7 @@ private:
 
 template <typename Entry>
 ScanOutcome ClusterChainParser<Entry>::scan(WorkControl& work) {
+    if (advanced_) return advancedScan(work);
     ScanOutcome outcome = checkBootSector();
     if (outcome) outcome = loadFat();
     if (outcome) outcome = loadRootDirectory();
@@ -190,6 +191,12 @@ void ClusterChainParser<Entry>::addItems(std::vector<Item>& items, const std::ve
 
 template <typename Entry>
 void ClusterChainParser<Entry>::parseRootDirectory(WorkControl& work) {
+    startTable();
+    walkRoot(work);
+}
+
+template <typename Entry>
+void ClusterChainParser<Entry>::startTable() {
     entries_.clear();
     parents_.clear();
     claimed_.clear();
@@ -197,7 +204,10 @@ void ClusterChainParser<Entry>::parseRootDirectory(WorkControl& work) {
     dummy.name() = kDummyEntryName;
     entries_.push_back(std::move(dummy));
     parents_.push_back(EntryTable::kNone);
+}
 
+template <typename Entry>
+void ClusterChainParser<Entry>::walkRoot(WorkControl& work) {
     ExtentList extents;
     if (root_.regionOffset >= 0) {
         extents.add(root_.regionOffset, std::min(root_.regionBytes, volume_.size() - root_.regionOffset));

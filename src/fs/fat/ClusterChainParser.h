@@ -29,7 +29,8 @@
 namespace tavrel::fs::fat {
 
 inline constexpr const char* kDummyEntryName = "DUMMY ENTRY";
-// Deep mode: the folder holding what directory clusters the tree does not reach name.
+// Deep and Advanced modes: the folder holding what directory clusters the tree
+// does not reach name.
 inline constexpr const char* kOrphanEntryName = "ORPHAN ENTRY";
 
 // The cluster heap and the FAT, as a kind's boot sector describes them.
@@ -57,6 +58,8 @@ struct ScanTexts {
     const char* done = nullptr;             // the message a finished scan leaves
     bool linkProgress = false;              // linking reports progress 0..1000
     bool finalProgress = false;             // progress range 0..100, position 100 at the end
+    // Advanced way: before the records are linked.
+    const char* advancedLinking = "Maintaining TreeStructure for Tree Control";
 };
 
 inline constexpr const char* kReadErrorText = "cannot read file";
@@ -98,6 +101,14 @@ protected:
     virtual std::optional<RootDirectory> rootDirectory() = 0;
     virtual Decoder decoder(bool root) const = 0;
 
+    // Advanced way: the next scan() trusts this layout instead of the boot
+    // sector, and also lists directory clusters the walk from the root does not
+    // reach, under "ORPHAN ENTRY" (record 1).
+    void setAdvancedLayout(const ChainGeometry& geometry, const RootDirectory& root);
+    bool advanced() const { return advanced_; }
+    // Reads the volume's first sector and hands it to acceptBootSector.
+    std::optional<ChainGeometry> readBootSector();
+
     const VolumeView volume_;
     const ScanOptions options_;
 
@@ -107,6 +118,13 @@ private:
     ScanOutcome loadFat();
     ScanOutcome loadRootDirectory();
     void parseRootDirectory(WorkControl& work);
+    // Empties the table and adds "DUMMY ENTRY" (record 0).
+    void startTable();
+    void walkRoot(WorkControl& work);
+
+    // Advanced way (ClusterChainAdvanced.cpp).
+    ScanOutcome advancedScan(WorkControl& work);
+    void parseFoundSlots(WorkControl& work);
     void linkChildren(WorkControl& work);
     void fillRootLevel(WorkControl& work);
 
@@ -136,6 +154,10 @@ private:
     std::vector<std::uint32_t> parents_;  // kept beside entries_ until they are linked
     EntryTable table_;
     ClaimedClusters claimed_;  // directory clusters read by the walk
+
+    bool advanced_ = false;
+    ChainGeometry advancedGeometry_;
+    RootDirectory advancedRoot_;
 };
 
 }  // namespace tavrel::fs::fat

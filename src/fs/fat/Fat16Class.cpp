@@ -12,6 +12,7 @@ const ScanTexts& Fat16Class::texts() const {
         .done = nullptr,
         .linkProgress = true,
         .finalProgress = true,
+        .advancedLinking = "Maintaining Tree Structure for Tree Control",
     };
     return texts;
 }

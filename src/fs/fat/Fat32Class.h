@@ -17,8 +17,21 @@ public:
     // cluster 2, where formatters put the root, and that cluster's chain.
     std::uint32_t rootCluster() const { return rootCluster_; }
 
+    const char* candidateItemPattern() const override { return "FAT32_ENTRY:%d"; }
+    const char* foundMessagePattern() const override {
+        return "Number of FAT32-ENTRY found = %d . Please select the choice from combo box and click Parse button to "
+               "proceed.";
+    }
+    std::string foundMessage() const override {
+        return candidates().empty() ? "NO FAT  FAT32-ENTRY found .." : StructureHunter::foundMessage();
+    }
+
 private:
     const ScanTexts& texts() const override;
+    bool fat32() const override { return true; }
+    const char* huntStatus() const override { return nullptr; }
+    // The usual list, then 1 (512-byte clusters) and 128 (64 KiB clusters).
+    std::vector<std::string> fixedClusterItems() const override { return {"2", "4", "16", "32", "64", "8", "1", "128"}; }
     bool isThisKind(const FatBootSector& boot) const override { return isFat32BootSector(boot); }
     std::optional<RootDirectory> rootDirectory() override;
 

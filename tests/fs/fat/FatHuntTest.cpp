@@ -52,7 +52,7 @@ TEST(FatHunt, FindsTheFatsTheOracleReports) {
         limits.maximum = static_cast<int>(expected.size());
         WorkControl work;
         fs::Warnings warnings;
-        EXPECT_EQ(huntFatCopies(volume, c.kind, limits, work, warnings), expected);
+        EXPECT_EQ(huntFatCopies(volume, c.kind, limits, work, warnings).fats, expected);
     }
 }
 
