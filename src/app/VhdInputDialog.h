@@ -29,7 +29,7 @@ public:
     // the content, not the name, decides how an image is read.
     static constexpr const char* kVhdFilter =
         ".VHD Files (*.vhd);;VHDX Files (*.vhdx);;VDI Files (*.vdi);;VMDK Files (*.vmdk);;"
-        "qcow2 Files (*.qcow2 *.qcow);;E01 Files (*.E01 *.e01);;Raw disk images (*.img *.raw *.dd);;All Files (*)";
+        "qcow2 Files (*.qcow *.qcow2);;E01 Files (*.E01 *.e01);;Raw disk images (*.img *.raw *.dd);;All Files (*)";
     // Shown for a value the image's format does not record (a raw disk's geometry).
     static constexpr const char* kUnknownValue = "-";
     static constexpr const char* kNotVhdName = "Please select valid vhd file to continue the recovery process.";
