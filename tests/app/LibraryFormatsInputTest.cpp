@@ -18,7 +18,7 @@ constexpr int kPage = app::kImageSelectionPage;
 
 TEST(LibraryFormatsInput, BrowsingDescribesTheImage) {
     const LibraryImages* made = libraryImages("ntfs/ntfs-mbr.vhd.xz");
-    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire or python3 not available";
+    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire, python3 or a format's library missing";
     const std::string md5 = runCommand("md5sum " + shellQuote(made->raw.string())).out.substr(0, 32);
     struct Case {
         std::filesystem::path image;

@@ -51,7 +51,7 @@ std::string firstWord(const std::string& text) { return text.substr(0, text.find
 
 TEST(LibraryFormats, EveryImageServesItsDisk) {
     const LibraryImages* made = libraryImages(kFixture);
-    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire or python3 not available";
+    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire, python3 or a format's library missing";
     const std::vector<std::uint8_t> disk = readFileBytes(made->raw);
     const std::vector<std::uint8_t> childDisk = readFileBytes(made->childDisk);
     std::vector<ConvertedImage> images = made->images;
@@ -91,7 +91,7 @@ TEST(LibraryFormats, EveryImageServesItsDisk) {
 
 TEST(LibraryFormats, NtfsFixtureRecoversAsFromTheVhd) {
     const LibraryImages* made = libraryImages(kFixture);
-    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire or python3 not available";
+    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire, python3 or a format's library missing";
     const auto vhd = unpackedFixture(kFixture);
     const auto volumes = cli("volumes --json " + q(vhd)).out;
     TempDir vhdOut;
@@ -117,7 +117,7 @@ TEST(LibraryFormats, NtfsFixtureRecoversAsFromTheVhd) {
 
 TEST(LibraryFormats, ParentIsLookedForBesideTheImageOnly) {
     const LibraryImages* made = libraryImages(kFixture);
-    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire or python3 not available";
+    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire, python3 or a format's library missing";
     // The parent one folder up, the child alone in its own folder.
     TempDir dir;
     fsys::create_directories(dir / "child");
@@ -135,7 +135,7 @@ TEST(LibraryFormats, ParentIsLookedForBesideTheImageOnly) {
 
 TEST(LibraryFormats, CutAndDamagedFilesGiveACleanMessage) {
     const LibraryImages* made = libraryImages(kFixture);
-    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire or python3 not available";
+    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire, python3 or a format's library missing";
     const std::vector<std::uint8_t> disk = readFileBytes(made->raw);
     using Bytes = std::vector<std::uint8_t>;
     const auto poke = [](std::size_t at, std::uint8_t value) { return [=](Bytes& b) { b.at(at) = value; }; };

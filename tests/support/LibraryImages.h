@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "image/ImageFormats.h"
 #include "support/ConvertedImages.h"
 #include "support/TestSupport.h"
 
@@ -22,12 +23,16 @@ struct LibraryImages {
     std::filesystem::path childDisk;
 };
 
-// Every image made from tests/fixtures/<xzName>; null when a tool is missing or fails.
+// Every image made from tests/fixtures/<xzName>; null when a tool is missing or
+// fails, or when this build was made without one of the formats' libraries.
 inline const LibraryImages* libraryImages(const std::string& xzName) {
     static TempDir dir;
     static std::map<std::string, LibraryImages> made;
     if (const auto it = made.find(xzName); it != made.end()) return it->second.raw.empty() ? nullptr : &it->second;
     LibraryImages& m = made[xzName];
+    const std::string formats = ", " + readableFormats() + ",";
+    for (const char* f : {", vhdx,", ", qcow2,", ", e01,"})
+        if (formats.find(f) == std::string::npos) return nullptr;
     if (!haveTool("qemu-img") || !haveTool("ewfacquire") || !haveTool("python3")) return nullptr;
     const auto out = dir / std::to_string(made.size());
     const auto r = runCommand(shellQuote(fixturePath("image/make-library-formats.sh").string()) + " " +
