@@ -113,24 +113,22 @@ FileReadSeekEwf::~FileReadSeekEwf() = default;
 
 bool FileReadSeekEwf::open(std::string path) {
     lastError_.clear();
-    handle_.reset();
+    lanes_.clear();
     recorded_.clear();
     segments_ = 0;
-    auto h = std::make_unique<Handle>();
-    if (!h->handle) return fail(imagetexts::kNotE01Text);
-    const std::vector<std::string> files = segmentFiles(path);
-    std::vector<char*> names;
-    for (const std::string& f : files) names.push_back(const_cast<char*>(f.c_str()));
-    if (libewf_handle_open(h->handle, names.data(), static_cast<int>(names.size()), LIBEWF_OPEN_READ, nullptr) != 1)
+    files_ = segmentFiles(path);
+    const std::vector<std::string>& files = files_;
+    if (!openLane(path))
         return fail(files.size() > 1 || libewf_check_file_signature(path.c_str(), nullptr) == 1
                         ? imagetexts::kE01SegmentsText
                         : imagetexts::kNotE01Text);
-    // A damaged chunk reads as zeros rather than as whatever its bytes inflate to.
-    libewf_handle_set_read_zero_chunk_on_error(h->handle, 1, nullptr);
+    Handle* h = lanes_.front().get();
     size64_t mediaSize = 0;
     if (libewf_handle_get_media_size(h->handle, &mediaSize, nullptr) != 1 || mediaSize == 0 ||
-        mediaSize > static_cast<size64_t>(INT64_MAX))
+        mediaSize > static_cast<size64_t>(INT64_MAX)) {
+        lanes_.clear();
         return fail(imagetexts::kNotE01Text);
+    }
 
     std::uint8_t format = 0;
     libewf_handle_get_format(h->handle, &format, nullptr);
@@ -155,24 +153,38 @@ bool FileReadSeekEwf::open(std::string path) {
         const std::string text = v.hash ? hashValue(h->handle, v.id) : headerValue(h->handle, v.id);
         if (!text.empty()) recorded_.push_back({v.key, v.label, InfoValue::of(text)});
     }
-    handle_ = std::move(h);
     segments_ = files.size();
     diskSize_ = static_cast<std::int64_t>(mediaSize);
     // Compressed chunks hold more than their bytes: the disk size bounds the data.
     fileLength = diskSize_;
+    openMoreLanes(path);
     return true;
 }
 
-bool FileReadSeekEwf::readFromLibrary(std::int64_t diskOffset, MutableByteSpan out) const {
-    if (!handle_) return false;
-    const ssize_t got = libewf_handle_read_random(handle_->handle, out.data(), out.size(), diskOffset, nullptr);
+bool FileReadSeekEwf::openLane(const std::string& /*path*/) {
+    auto h = std::make_unique<Handle>();
+    if (!h->handle) return false;
+    std::vector<char*> names;
+    for (const std::string& f : files_) names.push_back(const_cast<char*>(f.c_str()));
+    if (libewf_handle_open(h->handle, names.data(), static_cast<int>(names.size()), LIBEWF_OPEN_READ, nullptr) != 1)
+        return false;
+    // A damaged chunk reads as zeros rather than as whatever its bytes inflate to.
+    libewf_handle_set_read_zero_chunk_on_error(h->handle, 1, nullptr);
+    lanes_.push_back(std::move(h));
+    return true;
+}
+
+bool FileReadSeekEwf::readFromLibrary(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const {
+    if (lane >= lanes_.size()) return false;
+    const Handle& h = *lanes_[lane];
+    const ssize_t got = libewf_handle_read_random(h.handle, out.data(), out.size(), diskOffset, nullptr);
     return got >= 0 && static_cast<std::size_t>(got) == out.size() &&
-           !handle_->damagedWithin(diskOffset, static_cast<std::int64_t>(out.size()));
+           !h.damagedWithin(diskOffset, static_cast<std::int64_t>(out.size()));
 }
 
 ImageInfo FileReadSeekEwf::describe() const {
     ImageInfo info = readWriteInterface::describe();
-    if (!handle_) return info;
+    if (lanes_.empty()) return info;
     info.format = "e01";
     info.fields = recorded_;
     return info;

@@ -27,9 +27,11 @@ public:
 
 private:
     struct Handle;
-    bool readFromLibrary(std::int64_t diskOffset, MutableByteSpan out) const override;
+    bool openLane(const std::string& path) override;
+    bool readFromLibrary(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const override;
 
-    std::unique_ptr<Handle> handle_;
+    std::vector<std::unique_ptr<Handle>> lanes_;  // one handle on the segment set per lane
+    std::vector<std::string> files_;              // the segment files
     std::size_t segments_ = 0;
     // What the acquisition recorded, in the order describe() lists it.
     std::vector<InfoField> recorded_;

@@ -57,10 +57,12 @@ struct FileReadSeekQcow::Chain {
 FileReadSeekQcow::FileReadSeekQcow() = default;
 FileReadSeekQcow::~FileReadSeekQcow() = default;
 
-bool FileReadSeekQcow::open(std::string path) {
-    lastError_.clear();
-    chain_.reset();
+std::unique_ptr<FileReadSeekQcow::Chain> FileReadSeekQcow::openChain(const std::string& path, std::string* error) {
     auto chain = std::make_unique<Chain>();
+    const auto failed = [error](std::string text) {
+        *error = std::move(text);
+        return nullptr;
+    };
     const std::filesystem::path folder = imageFolder(path);
     std::set<std::filesystem::path> seen;
     std::string current = path;
@@ -69,8 +71,8 @@ bool FileReadSeekQcow::open(std::string path) {
         auto f = std::make_unique<QcowFile>();
         const bool first = chain->files.empty();
         if (!f->file || libqcow_file_open(f->file, current.c_str(), LIBQCOW_OPEN_READ, nullptr) != 1)
-            return fail(first ? std::string(imagetexts::kNotQcowText) : imagetexts::parentUnreadable("qcow2", recorded));
-        if (encrypted(f->file)) return fail(imagetexts::kEncryptedQcowText);
+            return failed(first ? std::string(imagetexts::kNotQcowText) : imagetexts::parentUnreadable("qcow2", recorded));
+        if (encrypted(f->file)) return failed(imagetexts::kEncryptedQcowText);
         libqcow_file_t* handle = f->file;
         chain->files.push_back(std::move(f));
         const std::string backing = backingName(handle);
@@ -78,41 +80,60 @@ bool FileReadSeekQcow::open(std::string path) {
         recorded = backing;
         if (first) chain->backingName = recorded;
         const auto parent = fileBeside(folder, recorded);
-        if (!parent) return fail(imagetexts::parentNotBeside("qcow2", recorded));
+        if (!parent) return failed(imagetexts::parentNotBeside("qcow2", recorded));
         // A chain that comes back to a file it holds, or never ends, is refused.
         std::error_code ec;
         const auto canonical = std::filesystem::weakly_canonical(*parent, ec);
         if (!seen.insert(ec ? *parent : canonical).second || chain->files.size() > kMaxParents)
-            return fail(imagetexts::parentUnreadable("qcow2", recorded));
+            return failed(imagetexts::parentUnreadable("qcow2", recorded));
         current = parent->string();
     }
     // Backing files are attached from the oldest up, each to a complete chain.
     for (std::size_t i = chain->files.size() - 1; i > 0; --i) {
         if (libqcow_file_set_parent_file(chain->files[i - 1]->file, chain->files[i]->file, nullptr) != 1)
-            return fail(imagetexts::parentUnreadable("qcow2", i == 1 ? chain->backingName : recorded));
+            return failed(imagetexts::parentUnreadable("qcow2", i == 1 ? chain->backingName : recorded));
     }
+    return chain;
+}
+
+bool FileReadSeekQcow::open(std::string path) {
+    lastError_.clear();
+    lanes_.clear();
+    std::string error;
+    auto chain = openChain(path, &error);
+    if (!chain) return fail(error);
     size64_t mediaSize = 0;
     if (libqcow_file_get_media_size(chain->files.front()->file, &mediaSize, nullptr) != 1 || mediaSize == 0 ||
         mediaSize > static_cast<size64_t>(INT64_MAX))
         return fail(imagetexts::kNotQcowText);
-    chain_ = std::move(chain);
+    lanes_.push_back(std::move(chain));
     diskSize_ = static_cast<std::int64_t>(mediaSize);
     // Compressed clusters hold more than their bytes: the disk size bounds the data.
     fileLength = diskSize_;
+    openMoreLanes(path);
     return true;
 }
 
-bool FileReadSeekQcow::readFromLibrary(std::int64_t diskOffset, MutableByteSpan out) const {
-    if (!chain_) return false;
+bool FileReadSeekQcow::openLane(const std::string& path) {
+    std::string error;
+    auto chain = openChain(path, &error);
+    if (!chain) return false;
+    lanes_.push_back(std::move(chain));
+    return true;
+}
+
+bool FileReadSeekQcow::readFromLibrary(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const {
+    if (lane >= lanes_.size()) return false;
     const ssize_t got =
-        libqcow_file_read_buffer_at_offset(chain_->files.front()->file, out.data(), out.size(), diskOffset, nullptr);
+        libqcow_file_read_buffer_at_offset(lanes_[lane]->files.front()->file, out.data(), out.size(), diskOffset, nullptr);
     return got >= 0 && static_cast<std::size_t>(got) == out.size();
 }
 
 ImageInfo FileReadSeekQcow::describe() const {
     ImageInfo info = readWriteInterface::describe();
-    if (!chain_) return info;
-    libqcow_file_t* file = chain_->files.front()->file;
+    if (lanes_.empty()) return info;
+    const Chain& chain = *lanes_.front();
+    libqcow_file_t* file = chain.files.front()->file;
     std::uint32_t version = 0;
     libqcow_file_get_format_version(file, &version, nullptr);
     info.format = version == 1 ? "qcow" : "qcow2";
@@ -120,8 +141,8 @@ ImageInfo FileReadSeekQcow::describe() const {
     int snapshots = 0;
     if (libqcow_file_get_number_of_snapshots(file, &snapshots, nullptr) == 1)
         info.fields.push_back({"snapshots", "Snapshots", InfoValue::of(std::int64_t{snapshots})});
-    if (!chain_->backingName.empty())
-        info.fields.push_back({"parent", "Parent image", InfoValue::of(chain_->backingName)});
+    if (!chain.backingName.empty())
+        info.fields.push_back({"parent", "Parent image", InfoValue::of(chain.backingName)});
     return info;
 }
 

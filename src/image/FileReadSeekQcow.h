@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "image/LibraryImageReader.h"
 
@@ -26,9 +27,12 @@ public:
 
 private:
     struct Chain;  // the library's handles: the image first, then its backing files
-    bool readFromLibrary(std::int64_t diskOffset, MutableByteSpan out) const override;
+    // The image and its backing files opened and linked; null with *error set on failure.
+    static std::unique_ptr<Chain> openChain(const std::string& path, std::string* error);
+    bool openLane(const std::string& path) override;
+    bool readFromLibrary(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const override;
 
-    std::unique_ptr<Chain> chain_;
+    std::vector<std::unique_ptr<Chain>> lanes_;  // one chain per lane
 };
 
 }  // namespace tavrel
