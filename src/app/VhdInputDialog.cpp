@@ -5,6 +5,7 @@
 #include "app/CKeswinApp.h"
 #include "app/DriveParsingModes.h"
 #include "image/ImageOpener.h"
+#include "image/ImageTexts.h"
 #include "image/VdiFormat.h"
 #include "image/VmdkFormat.h"
 #include "util/Unicode.h"
@@ -106,7 +107,14 @@ bool VhdInputDialog::readImageInformation(const std::string& path) {
     gui().setText(pageId_, "head", geometryText(&DiskGeometry::heads));
     gui().setText(pageId_, "cylinder", geometryText(&DiskGeometry::cylinders));
     gui().setText(pageId_, "size", info.sizeText());
+    gui().setText(pageId_, "details", detailsText(info));
     return true;
+}
+
+std::string VhdInputDialog::detailsText(const ImageInfo& info) {
+    std::string text = info.format.empty() ? "raw" : info.format;
+    for (const InfoField& f : info.fields) text += "; " + f.label + ": " + f.value.text;
+    return text;
 }
 
 void VhdInputDialog::takeKind(const ImageInfo& info) {
@@ -123,6 +131,9 @@ std::string VhdInputDialog::refusalText(const OpenedImage& opened, const std::st
     if (opened.error != ImageError::NotAnImage) return opened.message;
     if (endsWithIgnoreCase(path, ".vdi")) return kNotVdiText;
     if (endsWithIgnoreCase(path, ".vmdk")) return kNotVmdkText;
+    if (endsWithIgnoreCase(path, ".vhdx")) return imagetexts::kNotVhdxText;
+    if (endsWithIgnoreCase(path, ".qcow2") || endsWithIgnoreCase(path, ".qcow")) return imagetexts::kNotQcowText;
+    if (endsWithIgnoreCase(path, ".e01")) return imagetexts::kNotE01Text;
     return kNotVhdName;
 }
 

@@ -1,7 +1,9 @@
 // Image selection page (142): choose the image, tell dynamic from fixed, show the
-// image's format version, size and geometry. Any image the opener reads is
-// accepted, whatever its name (a VHD, VDI or VMDK image, or a raw disk such as an
-// exported ".img"); one browse command serves every kind.
+// image's format version, size and geometry, and in one details line its format
+// and what the format records (an E01 image's case number, examiner and stored
+// hash). Any image the opener reads is accepted, whatever its name (a VHD, VHDX,
+// VDI, VMDK, qcow2 or E01 image, or a raw disk such as an exported ".img"); one
+// browse command serves every kind.
 #pragma once
 
 #include <string>
@@ -18,15 +20,16 @@ public:
     static constexpr const char* kFixedDisk = "fixedDisk";
     static constexpr const char* kPath = "path";
     static constexpr const char* kBrowse = "browse";
-    // The five information labels and their value fields, shown and hidden together.
-    static constexpr const char* kInfoControls[10] = {"versionLabel", "version", "sizeLabel", "size",
-                                                      "sptLabel",     "spt",     "headLabel", "head",
-                                                      "cylinderLabel", "cylinder"};
+    // The six information labels and their value fields, shown and hidden together.
+    static constexpr const char* kInfoControls[12] = {"versionLabel",  "version",  "sizeLabel",    "size",
+                                                      "sptLabel",      "spt",      "headLabel",    "head",
+                                                      "cylinderLabel", "cylinder", "detailsLabel", "details"};
 
     // The VHD entry first; raw disk images and any other file stay reachable, since
     // the content, not the name, decides how an image is read.
     static constexpr const char* kVhdFilter =
-        ".VHD Files (*.vhd);;VDI Files (*.vdi);;VMDK Files (*.vmdk);;Raw disk images (*.img *.raw *.dd);;All Files (*)";
+        ".VHD Files (*.vhd);;VHDX Files (*.vhdx);;VDI Files (*.vdi);;VMDK Files (*.vmdk);;"
+        "qcow2 Files (*.qcow *.qcow2);;E01 Files (*.E01 *.e01);;Raw disk images (*.img *.raw *.dd);;All Files (*)";
     // Shown for a value the image's format does not record (a raw disk's geometry).
     static constexpr const char* kUnknownValue = "-";
     static constexpr const char* kNotVhdName = "Please select valid vhd file to continue the recovery process.";
@@ -46,6 +49,8 @@ public:
 
 private:
     static std::string refusalText(const OpenedImage& opened, const std::string& path);
+    // The details line: the format, then each extra the reader reports.
+    static std::string detailsText(const ImageInfo& info);
     // Takes the image kind (1 VHD or raw, 2 VDI, 3 VMDK) from the format the
     // opener found, unless "Fixed Disk" made it 0.
     void takeKind(const ImageInfo& info);

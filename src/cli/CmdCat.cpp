@@ -134,7 +134,7 @@ int runCat(const CatOptions& o) {
 void addCatCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<CatOptions>();
     auto* cmd = app.add_subcommand("cat", "Write one file's content (deleted files too) to stdout");
-    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VDI, VMDK or raw disk)")->required();
+    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VHDX, VDI, VMDK, qcow2, E01 or raw disk)")->required();
     addVolumeSelectOptions(cmd, opts->volume);
     cmd->add_option("PATH", opts->path,
                     "The file as `tavrel-cli ls` shows it, or #N for entry N of `ls --json`")

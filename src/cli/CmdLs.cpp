@@ -98,7 +98,7 @@ int runLs(const LsOptions& o) {
 void addLsCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<LsOptions>();
     auto* cmd = app.add_subcommand("ls", "List every folder and file of a volume, deleted ones included");
-    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VDI, VMDK or raw disk)")->required();
+    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VHDX, VDI, VMDK, qcow2, E01 or raw disk)")->required();
     addVolumeSelectOptions(cmd, opts->volume);
     cmd->add_option("--path", opts->path, "List only this folder or file and what lies below it");
     cmd->add_flag("--deleted", opts->deleted, "List only deleted entries (with their full paths)");

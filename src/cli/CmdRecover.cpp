@@ -198,7 +198,7 @@ int runRecover(const RecoverOptions& o) {
 void addRecoverCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<RecoverOptions>();
     auto* cmd = app.add_subcommand("recover", "Write a volume's files (deleted ones included) into a folder");
-    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VDI, VMDK or raw disk)")->required();
+    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VHDX, VDI, VMDK, qcow2, E01 or raw disk)")->required();
     addVolumeSelectOptions(cmd, opts->volume);
     cmd->add_option("--out", opts->out, "Output folder (created when missing; nothing in it is overwritten)")
         ->required();

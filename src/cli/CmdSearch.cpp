@@ -53,7 +53,7 @@ int runSearch(const SearchOptions& o) {
 void addSearchCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<SearchOptions>();
     auto* cmd = app.add_subcommand("search", "List the files of a volume whose names hold a pattern");
-    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VDI, VMDK or raw disk)")->required();
+    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VHDX, VDI, VMDK, qcow2, E01 or raw disk)")->required();
     addVolumeSelectOptions(cmd, opts->volume);
     cmd->add_option("PATTERN", opts->pattern,
                     "Text to find in names, any letter case; \"|\" separates alternatives, \".\" is any character")

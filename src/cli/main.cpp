@@ -2,10 +2,14 @@
 #include <iostream>
 
 #include "cli/Commands.h"
+#include "image/ImageFormats.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"Tavrel: recover files from VHD disk images (read-only)", "tavrel-cli"};
-    app.set_version_flag("--version", std::string("tavrel-cli ") + TAVREL_VERSION);
+    CLI::App app{"Tavrel: recover files from virtual disk images (read-only)", "tavrel-cli"};
+    // The version and the image formats this build reads (a format whose library
+    // was missing at build time is left out).
+    app.set_version_flag("--version", std::string("tavrel-cli ") + TAVREL_VERSION +
+                                          "\nImage formats: " + tavrel::readableFormats());
     app.require_subcommand(1);
     int exitCode = 0;
     tavrel::cli::addInfoCommand(app, exitCode);

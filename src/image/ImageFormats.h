@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <span>
+#include <string>
 
 #include "image/ImageProbe.h"
 #include "image/readWriteInterface.h"
@@ -14,10 +15,14 @@ namespace tavrel {
 struct ImageFormat {
     const char* name;                                   // "vhd"
     bool (*probe)(const ImageProbe&);                   // pure content test
-    std::unique_ptr<readWriteInterface> (*make)();      // an unopened reader
+    std::unique_ptr<readWriteInterface> (*make)();      // an unopened reader; null when
+                                                        // this build lacks the format's library
 };
 
 std::span<const ImageFormat> imageFormats();
+
+// The formats this build reads, comma-separated, raw last: "vhd, vdi, ..., raw".
+std::string readableFormats();
 
 // True when a file no format claims can be read as a raw disk.
 bool looksLikeRawDisk(const ImageProbe& probe);

@@ -49,7 +49,9 @@ OpenedImage openImage(const std::string& path) {
     if (!readProbe(file, probe)) return failure(ImageError::Unreadable, imagetexts::kInvalidHandle);
 
     for (const ImageFormat& format : imageFormats()) {
-        if (format.probe(probe)) return openWith(format.make(), path, ImageError::Damaged);
+        if (!format.probe(probe)) continue;
+        if (!format.make) return failure(ImageError::Unsupported, imagetexts::formatOff(format.name));
+        return openWith(format.make(), path, ImageError::Damaged);
     }
     if (looksLikeRawDisk(probe)) return openWith(std::make_unique<FileReadSeekRaw>(), path, ImageError::Unreadable);
     return failure(ImageError::NotAnImage, imagetexts::kNotAnImage);

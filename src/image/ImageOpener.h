@@ -19,6 +19,7 @@ enum class ImageError {
     Unreadable,   // the file exists but cannot be opened or read
     NotAnImage,   // no format claims it and it is not whole sectors (or empty)
     Damaged,      // a format claims it but its metadata does not hold together
+    Unsupported,  // a format claims it but this build was made without its library
 };
 
 struct OpenedImage {

@@ -44,7 +44,8 @@ ImageSelectionPage::ImageSelectionPage() : WizardPage(app::kImageSelectionPage, 
                 {"Size of HDD:", "sizeLabel", "size"},
                 {"Sector per track:", "sptLabel", "spt"},
                 {"Head:", "headLabel", "head"},
-                {"Cylinder:", "cylinderLabel", "cylinder"}};
+                {"Cylinder:", "cylinderLabel", "cylinder"},
+                {"Image details:", "detailsLabel", "details"}};
     int r = 0;
     for (const auto& row : rows) {
         grid->addWidget(reg(row.labelId, new QLabel(tr(row.label), infoGroup)), r, 0);

@@ -1,0 +1,195 @@
+#include "image/FileReadSeekEwf.h"
+
+#ifdef TAVREL_HAVE_LIBEWF
+
+#include <libewf.h>
+
+#include <cstring>
+
+#include "image/ImageTexts.h"
+
+namespace tavrel {
+
+namespace {
+
+// The segment files of the set the chosen file starts, as libewf names them
+// from the file's name (.E01 -> .E02 ...) in the same folder; the file alone
+// when its name follows no segment naming.
+std::vector<std::string> segmentFiles(const std::string& path) {
+    char** names = nullptr;
+    int count = 0;
+    std::vector<std::string> out;
+    if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, nullptr) == 1 && names) {
+        for (int i = 0; i < count; ++i)
+            if (names[i]) out.emplace_back(names[i]);
+        libewf_glob_free(names, count, nullptr);
+    }
+    if (out.empty()) out.push_back(path);
+    return out;
+}
+
+std::string headerValue(libewf_handle_t* handle, const char* id) {
+    const auto* key = reinterpret_cast<const std::uint8_t*>(id);
+    std::size_t size = 0;
+    if (libewf_handle_get_utf8_header_value_size(handle, key, std::strlen(id), &size, nullptr) != 1 || size == 0 ||
+        size > 65536)
+        return {};
+    std::string value(size, '\0');
+    if (libewf_handle_get_utf8_header_value(handle, key, std::strlen(id), reinterpret_cast<std::uint8_t*>(value.data()),
+                                            size, nullptr) != 1)
+        return {};
+    value.resize(value.find('\0') == std::string::npos ? value.size() : value.find('\0'));
+    return value;
+}
+
+std::string hashValue(libewf_handle_t* handle, const char* id) {
+    const auto* key = reinterpret_cast<const std::uint8_t*>(id);
+    std::size_t size = 0;
+    if (libewf_handle_get_utf8_hash_value_size(handle, key, std::strlen(id), &size, nullptr) != 1 || size == 0 ||
+        size > 1024)
+        return {};
+    std::string value(size, '\0');
+    if (libewf_handle_get_utf8_hash_value(handle, key, std::strlen(id), reinterpret_cast<std::uint8_t*>(value.data()),
+                                          size, nullptr) != 1)
+        return {};
+    value.resize(value.find('\0') == std::string::npos ? value.size() : value.find('\0'));
+    return value;
+}
+
+const char* formatName(std::uint8_t format) {
+    switch (format) {
+        case LIBEWF_FORMAT_ENCASE1: return "EnCase 1";
+        case LIBEWF_FORMAT_ENCASE2: return "EnCase 2";
+        case LIBEWF_FORMAT_ENCASE3: return "EnCase 3";
+        case LIBEWF_FORMAT_ENCASE4: return "EnCase 4";
+        case LIBEWF_FORMAT_ENCASE5: return "EnCase 5";
+        case LIBEWF_FORMAT_ENCASE6: return "EnCase 6";
+        case LIBEWF_FORMAT_ENCASE7: return "EnCase 7";
+        case LIBEWF_FORMAT_SMART: return "SMART";
+        case LIBEWF_FORMAT_FTK_IMAGER: return "FTK Imager";
+        case LIBEWF_FORMAT_LINEN5: return "linen 5";
+        case LIBEWF_FORMAT_LINEN6: return "linen 6";
+        case LIBEWF_FORMAT_LINEN7: return "linen 7";
+        case LIBEWF_FORMAT_EWF: return "EWF";
+        case LIBEWF_FORMAT_EWFX: return "EWFX";
+        default: return "unknown";
+    }
+}
+
+}  // namespace
+
+// The libewf handle, closed and freed with the reader.
+struct FileReadSeekEwf::Handle {
+    libewf_handle_t* handle = nullptr;
+    Handle() { libewf_handle_initialize(&handle, nullptr); }
+    ~Handle() {
+        if (!handle) return;
+        libewf_handle_close(handle, nullptr);
+        libewf_handle_free(&handle, nullptr);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    // True when a chunk found damaged so far overlaps [offset, offset+length):
+    // libewf records each such chunk's sectors once, whenever it is first read.
+    bool damagedWithin(std::int64_t offset, std::int64_t length) const {
+        std::uint32_t n = 0;
+        if (libewf_handle_get_number_of_checksum_errors(handle, &n, nullptr) != 1) return false;
+        std::uint32_t sectorBytes = 512;
+        libewf_handle_get_bytes_per_sector(handle, &sectorBytes, nullptr);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            std::uint64_t start = 0, count = 0;
+            if (libewf_handle_get_checksum_error(handle, i, &start, &count, nullptr) != 1) continue;
+            const auto from = static_cast<std::int64_t>(start * sectorBytes);
+            const auto to = static_cast<std::int64_t>((start + count) * sectorBytes);
+            if (from < offset + length && offset < to) return true;
+        }
+        return false;
+    }
+};
+
+FileReadSeekEwf::FileReadSeekEwf() = default;
+FileReadSeekEwf::~FileReadSeekEwf() = default;
+
+bool FileReadSeekEwf::open(std::string path) {
+    lastError_.clear();
+    lanes_.clear();
+    recorded_.clear();
+    segments_ = 0;
+    files_ = segmentFiles(path);
+    const std::vector<std::string>& files = files_;
+    if (!openLane(path))
+        return fail(files.size() > 1 || libewf_check_file_signature(path.c_str(), nullptr) == 1
+                        ? imagetexts::kE01SegmentsText
+                        : imagetexts::kNotE01Text);
+    Handle* h = lanes_.front().get();
+    size64_t mediaSize = 0;
+    if (libewf_handle_get_media_size(h->handle, &mediaSize, nullptr) != 1 || mediaSize == 0 ||
+        mediaSize > static_cast<size64_t>(INT64_MAX)) {
+        lanes_.clear();
+        return fail(imagetexts::kNotE01Text);
+    }
+
+    std::uint8_t format = 0;
+    libewf_handle_get_format(h->handle, &format, nullptr);
+    recorded_.push_back({"ewf_format", "EWF format", InfoValue::of(std::string(formatName(format)))});
+    recorded_.push_back({"segments", "Segment files", InfoValue::of(static_cast<std::int64_t>(files.size()))});
+    const struct {
+        const char* id;
+        const char* key;
+        const char* label;
+        bool hash;
+    } values[] = {
+        {"case_number", "case_number", "Case number", false},
+        {"evidence_number", "evidence_number", "Evidence number", false},
+        {"examiner_name", "examiner", "Examiner", false},
+        {"description", "description", "Description", false},
+        {"notes", "notes", "Notes", false},
+        {"acquiry_date", "acquired", "Acquired", false},
+        {"MD5", "md5", "Stored MD5", true},
+        {"SHA1", "sha1", "Stored SHA1", true},
+    };
+    for (const auto& v : values) {
+        const std::string text = v.hash ? hashValue(h->handle, v.id) : headerValue(h->handle, v.id);
+        if (!text.empty()) recorded_.push_back({v.key, v.label, InfoValue::of(text)});
+    }
+    segments_ = files.size();
+    diskSize_ = static_cast<std::int64_t>(mediaSize);
+    // Compressed chunks hold more than their bytes: the disk size bounds the data.
+    fileLength = diskSize_;
+    openMoreLanes(path);
+    return true;
+}
+
+bool FileReadSeekEwf::openLane(const std::string& /*path*/) {
+    auto h = std::make_unique<Handle>();
+    if (!h->handle) return false;
+    std::vector<char*> names;
+    for (const std::string& f : files_) names.push_back(const_cast<char*>(f.c_str()));
+    if (libewf_handle_open(h->handle, names.data(), static_cast<int>(names.size()), LIBEWF_OPEN_READ, nullptr) != 1)
+        return false;
+    // A damaged chunk reads as zeros rather than as whatever its bytes inflate to.
+    libewf_handle_set_read_zero_chunk_on_error(h->handle, 1, nullptr);
+    lanes_.push_back(std::move(h));
+    return true;
+}
+
+bool FileReadSeekEwf::readFromLibrary(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const {
+    if (lane >= lanes_.size()) return false;
+    const Handle& h = *lanes_[lane];
+    const ssize_t got = libewf_handle_read_random(h.handle, out.data(), out.size(), diskOffset, nullptr);
+    return got >= 0 && static_cast<std::size_t>(got) == out.size() &&
+           !h.damagedWithin(diskOffset, static_cast<std::int64_t>(out.size()));
+}
+
+ImageInfo FileReadSeekEwf::describe() const {
+    ImageInfo info = readWriteInterface::describe();
+    if (lanes_.empty()) return info;
+    info.format = "e01";
+    info.fields = recorded_;
+    return info;
+}
+
+}  // namespace tavrel
+
+#endif  // TAVREL_HAVE_LIBEWF

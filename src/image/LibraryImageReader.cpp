@@ -1,0 +1,73 @@
+#include "image/LibraryImageReader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+namespace tavrel {
+
+bool LibraryImageReader::fail(std::string text) {
+    lastError_ = std::move(text);
+    diskSize_ = 0;
+    lanes_ = 1;
+    return false;
+}
+
+void LibraryImageReader::openMoreLanes(const std::string& path) {
+    lanes_ = 1;
+    const std::size_t wanted = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, kMaxLanes);
+    while (lanes_ < wanted && openLane(path)) ++lanes_;
+}
+
+bool LibraryImageReader::readLane(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const {
+    const std::lock_guard lock(*locks_[lane]);
+    if (readFromLibrary(lane, diskOffset, out)) return true;
+    bool ok = true;
+    for (std::size_t done = 0; done < out.size(); done += kRetryPiece) {
+        const MutableByteSpan piece = out.subspan(done, std::min(kRetryPiece, out.size() - done));
+        if (!readFromLibrary(lane, diskOffset + static_cast<std::int64_t>(done), piece)) {
+            std::memset(piece.data(), 0, piece.size());
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool LibraryImageReader::readAt(std::int64_t diskOffset, MutableByteSpan out) const {
+    if (out.empty()) return true;
+    std::memset(out.data(), 0, out.size());
+    if (diskOffset < 0 || diskOffset >= diskSize_) return false;
+    // The part past the end of the disk stays zero and fails the read.
+    const auto avail = static_cast<std::uint64_t>(diskSize_ - diskOffset);
+    const bool whole = avail >= out.size();
+    const MutableByteSpan part = whole ? out : out.first(static_cast<std::size_t>(avail));
+
+    const std::size_t lanes = std::min(lanes_, std::max<std::size_t>(1, part.size() / kMinLaneBytes));
+    if (lanes == 1) {
+        // A short read takes a free lane, so that readers on several threads do
+        // not queue behind one handle.
+        for (std::size_t lane = 1; lane < lanes_; ++lane) {
+            std::unique_lock lock(*locks_[lane], std::try_to_lock);
+            if (!lock) continue;
+            lock.unlock();
+            return readLane(lane, diskOffset, part) && whole;
+        }
+        return readLane(0, diskOffset, part) && whole;
+    }
+    // Contiguous shares, whole retry pieces each; lane 0's runs on this thread.
+    const std::size_t share = (part.size() / lanes + kRetryPiece - 1) / kRetryPiece * kRetryPiece;
+    std::vector<std::thread> helpers;
+    std::vector<char> results(lanes, 1);
+    for (std::size_t lane = 1; lane < lanes && lane * share < part.size(); ++lane) {
+        const std::size_t from = lane * share;
+        const MutableByteSpan piece = part.subspan(from, std::min(share, part.size() - from));
+        helpers.emplace_back([this, lane, diskOffset, from, piece, &results] {
+            results[lane] = readLane(lane, diskOffset + static_cast<std::int64_t>(from), piece) ? 1 : 0;
+        });
+    }
+    results[0] = readLane(0, diskOffset, part.first(std::min(share, part.size()))) ? 1 : 0;
+    for (std::thread& t : helpers) t.join();
+    return whole && std::all_of(results.begin(), results.end(), [](char r) { return r != 0; });
+}
+
+}  // namespace tavrel
