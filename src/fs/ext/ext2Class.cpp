@@ -168,6 +168,7 @@ void ext2Class::readInodeTables(WorkControl& work) {
 
 void ext2Class::readDirectories(WorkControl& work) {
     names_.clear();
+    names_.reserve(inodes_.size());  // about one name per used inode
     claimedBlocks_.clear();
     const auto n = static_cast<std::int64_t>(inodeRecords_);
     work.range(0, n);
@@ -256,6 +257,7 @@ void ext2Class::walkFolder(const Folder& f, std::vector<std::uint8_t>& buffer) {
 void ext2Class::buildEntryTable(WorkControl& work) {
     work.status("clearing vector....");
     entries_.clear();
+    entries_.reserve(names_.size() + 2);
     ExtEntry root;
     root.name = kRootName;
     root.inode = 2;
@@ -279,6 +281,8 @@ void ext2Class::buildEntryTable(WorkControl& work) {
         const auto it = inodes_.find(e.inode);
         if (it != inodes_.end()) {
             e.mode = it->second.mode;
+            e.inodeMode = it->second.mode;
+            e.scanned = true;
             e.size = it->second.size;
             e.deleted = e.deleted || it->second.freed;
             e.mapCleared = it->second.mapCleared;
