@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "fs/ext/ExtBlockMap.h"
+#include "fs/ext/ForeignSignature.h"
 
 namespace tavrel::fs {
 
@@ -17,6 +18,8 @@ constexpr std::int64_t kChunk = 1 << 20;  // tables and folders are read up to 1
 constexpr std::size_t kMaxRecords = EntryTable::kNone - 1;
 
 constexpr const char* kNoSuperblockText = "No ext superblock was found on this volume.";
+// %s: what ForeignSignature found, "a btrfs file system" and the like.
+constexpr const char* kForeignText = "This volume holds %s, not ext2, ext3 or ext4: Tavrel cannot read it.";
 constexpr const char* kNoDescriptorsText = "The block group descriptors of this ext volume cannot be read.";
 
 template <typename... Args>
@@ -37,6 +40,10 @@ ext2Class::ext2Class(const VolumeView& volume, const ScanOptions& options) : vol
 ScanOutcome ext2Class::scan(WorkControl& work) {
     ready_ = false;
     if (!attach() || !findSuperblock(work)) {
+        if (foreign_) {
+            message_ = format(kForeignText, foreign_->phrase);
+            return ScanOutcome::fail(ScanResult::Unsupported, foreign_->offset, message_);
+        }
         message_ = kNoSuperblockText;
         return ScanOutcome::fail(ScanResult::NotThisKind, kPrimarySuperblockOffset, message_);
     }
@@ -59,8 +66,10 @@ bool ext2Class::attach() { return volume_.size() > 0; }
 
 // The primary superblock at byte 1024; when it is damaged, the first backup:
 // at the start of group 1 for each block size the volume may have, then any
-// 512-byte position of the volume.
+// 512-byte position of the volume. A volume that holds another file system
+// (its signature found once the cheap places are tried) is not searched.
 bool ext2Class::findSuperblock(WorkControl& work) {
+    foreign_.reset();
     if (volume_.size() <= 1536) return false;
     std::vector<std::uint8_t> buffer(kSuperblockBytes);
     auto accept = [&](std::int64_t at, ByteSpan bytes) {
@@ -78,6 +87,9 @@ bool ext2Class::findSuperblock(WorkControl& work) {
         if (at + 1024 > volume_.size()) break;
         if (volume_.readAt(at, buffer) && accept(at, buffer) && sb_.blockSize() == bs) return true;
     }
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(kForeignHeadBytes), volume_.size())));
+    if (volume_.readAt(0, head) && (foreign_ = foreignFileSystem(head))) return false;
     std::vector<std::uint8_t> chunk;
     for (std::int64_t base = kPrimarySuperblockOffset + 512; base + 1024 <= volume_.size(); base += kChunk) {
         if (!work.checkpoint()) return false;

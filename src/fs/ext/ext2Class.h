@@ -25,6 +25,7 @@
 #include "fs/ext/ExtGroupDescriptor.h"
 #include "fs/ext/ExtInode.h"
 #include "fs/ext/ExtSuperblock.h"
+#include "fs/ext/ForeignSignature.h"
 
 namespace tavrel::fs {
 
@@ -108,6 +109,7 @@ private:
     std::vector<EntryRef> rootLevel_;
     std::uint64_t inodeRecords_ = 0;  // inode slots over all groups
     bool ready_ = false;              // superblock and descriptors read
+    std::optional<ext::ForeignFileSystem> foreign_;  // what findSuperblock found instead of ext
 };
 
 }  // namespace tavrel::fs
