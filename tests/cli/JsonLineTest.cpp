@@ -42,7 +42,8 @@ TEST(JsonLine, StringsMatchTheLibrarySerializer) {
         }
     }
     EXPECT_EQ(mismatches, 0u);
-    const std::string mixed = "\xc3\xbc" "n\xc3\xaf" "code \xe5\x90\x8d \xf0\x9f\x93\x81 tab\there \xed\xa0\x80 end\xe2\x82";
+    const std::string mixed = "\xc3\xbc" "n\xc3\xaf" "code \xe5\x90\x8d \xf0\x9f\x93\x81 tab\there "
+                              "\xed\xa0\x80 end\xe2\x82";
     EXPECT_EQ(ours(mixed), library(JsonObject(mixed)));
 }
 
