@@ -70,9 +70,12 @@ void putSize(JsonObject& j, std::int64_t bytes, const std::string& text) {
     j["size_text"] = text;
 }
 
-std::optional<std::string> isoTimeText(const std::optional<fs::TimePoint>& t) {
+namespace {
+
+// Appends isoTime's text for t; false (nothing appended) where it gives null.
+bool appendIsoTime(std::string& out, const std::optional<fs::TimePoint>& t) {
     CivilTime c;
-    if (!t || !civilFromUnix(t->seconds, c)) return std::nullopt;
+    if (!t || !civilFromUnix(t->seconds, c)) return false;
     // Years 1 to 9999: every field has its fixed width.
     char buf[32];
     char* p = digits(buf, static_cast<unsigned>(c.year), 4);
@@ -93,7 +96,16 @@ std::optional<std::string> isoTimeText(const std::optional<fs::TimePoint>& t) {
         p = end;
     }
     *p++ = 'Z';
-    return std::string(buf, p);
+    out.append(buf, p);
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> isoTimeText(const std::optional<fs::TimePoint>& t) {
+    std::string text;
+    if (!appendIsoTime(text, t)) return std::nullopt;
+    return text;
 }
 
 JsonObject isoTime(const std::optional<fs::TimePoint>& t) {
@@ -110,6 +122,16 @@ void appendJsonString(std::string& out, std::string_view s) {
     out += '"';
     std::size_t i = 0;
     while (i < s.size()) {
+        // A run of text that needs no escape goes in at once.
+        std::size_t plain = i;
+        while (plain < s.size()) {
+            const auto b = static_cast<unsigned char>(s[plain]);
+            if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') break;
+            ++plain;
+        }
+        out.append(s.substr(i, plain - i));
+        i = plain;
+        if (i == s.size()) break;
         const auto b = static_cast<unsigned char>(s[i]);
         if (b < 0x80) {
             appendAscii(out, s[i]);
@@ -174,12 +196,12 @@ JsonLine& JsonLine::flag(std::string_view k, bool value) {
 
 JsonLine& JsonLine::time(std::string_view k, const std::optional<fs::TimePoint>& t) {
     key(k);
-    const auto text = isoTimeText(t);
-    if (text) {
-        line_ += '"';
-        line_ += *text;
+    const std::size_t mark = line_.size();
+    line_ += '"';
+    if (appendIsoTime(line_, t)) {
         line_ += '"';
     } else {
+        line_.resize(mark);
         line_ += "null";
     }
     return *this;

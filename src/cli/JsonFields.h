@@ -43,6 +43,7 @@ void appendJsonString(std::string& out, std::string_view s);
 // ordered object, without building one.
 class JsonLine {
 public:
+    JsonLine() { line_.reserve(512); }  // room for a listing's line
     JsonLine& text(std::string_view key, std::string_view value);
     JsonLine& number(std::string_view key, std::int64_t value);
     JsonLine& number(std::string_view key, std::uint64_t value);

@@ -164,9 +164,9 @@ void ext2Class::readInodeTables(WorkControl& work) {
                 const ExtInode inode = decodeInode(subSpan(chunk, k * inodeSize, inodeSize), sb_);
                 if (inode.empty()) continue;
                 const auto number = static_cast<std::uint32_t>(firstNumber + s + k);
-                inodes_[number] = {inode.mode,    inode.freed(),   inode.freed() && inode.mapCleared(),
-                                   inode.size,    inode.changed,   inode.modified,
-                                   inode.accessed};
+                // Groups and slots are read in order: the numbers rise.
+                inodes_.push_back({number, inode.mode, inode.freed(), inode.freed() && inode.mapCleared(), inode.size,
+                                   inode.changed, inode.modified, inode.accessed});
                 if (!inode.isDirectory() || (inode.freed() && inode.mapCleared() && !inode.inlineData())) continue;
                 (inode.freed() ? freedFolders : folders_).push_back({number, inode});
             }
@@ -266,6 +266,12 @@ void ext2Class::walkFolder(const Folder& f, std::vector<std::uint8_t>& buffer) {
     }
 }
 
+const ext2Class::InodeSummary* ext2Class::findInode(std::uint32_t number) const {
+    const auto it = std::lower_bound(inodes_.begin(), inodes_.end(), number,
+                                     [](const InodeSummary& s, std::uint32_t n) { return s.number < n; });
+    return it != inodes_.end() && it->number == number ? &*it : nullptr;
+}
+
 void ext2Class::buildEntryTable(WorkControl& work) {
     work.status("clearing vector....");
     entries_.clear();
@@ -290,17 +296,16 @@ void ext2Class::buildEntryTable(WorkControl& work) {
         e.fileType = n.item.fileType;
         e.where = n.item.where;
         e.deleted = n.item.deleted;
-        const auto it = inodes_.find(e.inode);
-        if (it != inodes_.end()) {
-            e.mode = it->second.mode;
-            e.inodeMode = it->second.mode;
+        if (const InodeSummary* found = findInode(e.inode)) {
+            e.mode = found->mode;
+            e.inodeMode = found->mode;
             e.scanned = true;
-            e.size = it->second.size;
-            e.deleted = e.deleted || it->second.freed;
-            e.mapCleared = it->second.mapCleared;
-            e.changed = it->second.changed;
-            e.modified = it->second.modified;
-            e.accessed = it->second.accessed;
+            e.size = found->size;
+            e.deleted = e.deleted || found->freed;
+            e.mapCleared = found->mapCleared;
+            e.changed = found->changed;
+            e.modified = found->modified;
+            e.accessed = found->accessed;
         } else {
             e.mapCleared = true;  // an empty slot: nothing left of the inode
             e.deleted = true;

@@ -75,6 +75,7 @@ public:
 private:
     // What the scan keeps of each used inode slot.
     struct InodeSummary {
+        std::uint32_t number = 0;
         std::uint16_t mode = 0;
         bool freed = false;
         bool mapCleared = false;
@@ -95,7 +96,8 @@ private:
     std::int64_t superblockOffset_ = -1;
     std::uint64_t groupCount_ = 0;
     std::vector<ext::ExtGroup> groups_;
-    std::unordered_map<std::uint32_t, InodeSummary> inodes_;
+    std::vector<InodeSummary> inodes_;       // used slots, by rising inode number
+    const InodeSummary* findInode(std::uint32_t number) const;
     std::vector<Folder> folders_;            // folder inodes to walk, live ones first
     std::unordered_set<std::uint64_t> claimedBlocks_;  // directory blocks already decoded
     struct Named {
