@@ -8,8 +8,9 @@
 //
 // Content is read through the inode's extent tree or block map (holes as
 // zeros, exactly the file's size), from i_block for inline data and fast
-// symlinks. describeEntry and saveFile read the one inode they need; the
-// times the listing shows are kept from the scan.
+// symlinks. saveFile reads the one inode it needs; the times and modes the
+// listing and describeEntry show are kept from the scan (describeEntry reads
+// the inode only of a name whose slot the scan passed over).
 #pragma once
 
 #include <cstdint>
