@@ -41,15 +41,13 @@ void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::string& pat
     const bool folder = parser.isFolder(e);
     const std::int64_t size = parser.size(e);
     if (json) {
+        // Written field by field: a listing prints one such line per entry.
         const fs::EntryTimes t = parser.times(e);
-        JsonObject j = {{"path", path}, {"entry", e}, {"type", folder ? "dir" : "file"},
-                        {"deleted", parser.isDeleted(e)}};
-        putSize(j, size, parser.sizeText(e));
-        j["created"] = isoTime(t.created);
-        j["modified"] = isoTime(t.modified);
-        j["accessed"] = isoTime(t.accessed);
-        j["attributes"] = parser.describeEntry(e).attributes;
-        printJsonLine(j);
+        JsonLine j;
+        j.text("path", path).number("entry", e).text("type", folder ? "dir" : "file");
+        j.flag("deleted", parser.isDeleted(e)).number("size", size).text("size_text", parser.sizeText(e));
+        j.time("created", t.created).time("modified", t.modified).time("accessed", t.accessed);
+        j.text("attributes", parser.describeEntry(e).attributes).print();
     } else {
         std::cout << (folder ? 'd' : 'f') << ' ' << (parser.isDeleted(e) ? '*' : '-') << ' ' << size << ' '
                   << listingPath(names) << '\n';

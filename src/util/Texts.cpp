@@ -25,6 +25,31 @@ std::string timeText(const CivilTime& t) {
     const bool pm = t.hour >= 12;
     int hour12 = t.hour % 12;
     if (hour12 == 0) hour12 = 12;
+    // Listings ask for one text per time of every entry: the common case is
+    // written digit by digit, the rest through snprintf (same text).
+    const auto twoDigits = [](int v) { return v >= 0 && v <= 99; };
+    if (t.year >= 1000 && t.year <= 9999 && twoDigits(t.month) && twoDigits(t.day) && twoDigits(hour12) &&
+        twoDigits(t.minute)) {
+        char* p = buf;
+        const auto put = [&p](int v, int width) {
+            for (int k = width - 1; k >= 0; --k, v /= 10) p[k] = static_cast<char>('0' + v % 10);
+            p += width;
+        };
+        put(t.month, 2);
+        *p++ = '/';
+        put(t.day, 2);
+        *p++ = '/';
+        put(t.year, 4);
+        *p++ = ' ';
+        *p++ = ' ';
+        put(hour12, 2);
+        *p++ = ':';
+        put(t.minute, 2);
+        *p++ = ' ';
+        *p++ = pm ? 'P' : 'A';
+        *p++ = 'M';
+        return std::string(buf, p);
+    }
     std::snprintf(buf, sizeof buf, pm ? "%02d/%02d/%d  %02d:%02d PM" : "%02d/%02d/%d  %02d:%02d AM",
                   t.month, t.day, t.year, hour12, t.minute);
     return buf;

@@ -19,6 +19,8 @@ struct ExtEntry {
     std::uint32_t inode = 0;
     std::uint32_t parentInode = 0;  // the folder inode whose block held the name
     std::uint16_t mode = 0;         // i_mode; a name with file type 2 makes it a folder
+    std::uint16_t inodeMode = 0;    // i_mode as the inode holds it
+    bool scanned = false;           // the scan decoded the inode (mode and times below are its own)
     std::uint8_t fileType = 0;
     bool deleted = false;
     bool synthetic = false;         // ROOT and the orphan folder

@@ -93,13 +93,25 @@ EntryTimes ext2Class::times(EntryRef e) const {
 EntryDescription ext2Class::describeEntry(EntryRef e) const {
     EntryDescription d;
     if (!validRef(e) || entries_[e].synthetic) return d;
-    const auto inode = loadInode(entries_[e].inode);
-    if (!inode) return d;
-    d.created = localTimeText(inode->changed);
-    d.accessed = localTimeText(inode->accessed);
-    d.modified = localTimeText(inode->modified);
-    d.attributes = permissionText(inode->mode);
-    if (entries_[e].deleted && entries_[e].mapCleared && !entries_[e].folder()) d.attributes += kMapClearedNote;
+    const ExtEntry& entry = entries_[e];
+    // The scan kept what the texts need of every inode it decoded; only a name
+    // whose inode slot the scan passed over (never used, or beyond the group's
+    // used slots) has its inode read here.
+    std::uint16_t mode = entry.inodeMode;
+    std::optional<TimePoint> changed = entry.changed, accessed = entry.accessed, modified = entry.modified;
+    if (!entry.scanned) {
+        const auto inode = loadInode(entry.inode);
+        if (!inode) return d;
+        mode = inode->mode;
+        changed = inode->changed;
+        accessed = inode->accessed;
+        modified = inode->modified;
+    }
+    d.created = localTimeText(changed);
+    d.accessed = localTimeText(accessed);
+    d.modified = localTimeText(modified);
+    d.attributes = permissionText(mode);
+    if (entry.deleted && entry.mapCleared && !entry.folder()) d.attributes += kMapClearedNote;
     return d;
 }
 

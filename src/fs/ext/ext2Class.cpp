@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "fs/ext/ExtBlockMap.h"
+#include "fs/ext/ForeignSignature.h"
 
 namespace tavrel::fs {
 
@@ -17,6 +18,8 @@ constexpr std::int64_t kChunk = 1 << 20;  // tables and folders are read up to 1
 constexpr std::size_t kMaxRecords = EntryTable::kNone - 1;
 
 constexpr const char* kNoSuperblockText = "No ext superblock was found on this volume.";
+// %s: what ForeignSignature found, "a btrfs file system" and the like.
+constexpr const char* kForeignText = "This volume holds %s, not ext2, ext3 or ext4: Tavrel cannot read it.";
 constexpr const char* kNoDescriptorsText = "The block group descriptors of this ext volume cannot be read.";
 
 template <typename... Args>
@@ -37,6 +40,10 @@ ext2Class::ext2Class(const VolumeView& volume, const ScanOptions& options) : vol
 ScanOutcome ext2Class::scan(WorkControl& work) {
     ready_ = false;
     if (!attach() || !findSuperblock(work)) {
+        if (foreign_) {
+            message_ = format(kForeignText, foreign_->phrase);
+            return ScanOutcome::fail(ScanResult::Unsupported, foreign_->offset, message_);
+        }
         message_ = kNoSuperblockText;
         return ScanOutcome::fail(ScanResult::NotThisKind, kPrimarySuperblockOffset, message_);
     }
@@ -59,8 +66,10 @@ bool ext2Class::attach() { return volume_.size() > 0; }
 
 // The primary superblock at byte 1024; when it is damaged, the first backup:
 // at the start of group 1 for each block size the volume may have, then any
-// 512-byte position of the volume.
+// 512-byte position of the volume. A volume that holds another file system
+// (its signature found once the cheap places are tried) is not searched.
 bool ext2Class::findSuperblock(WorkControl& work) {
+    foreign_.reset();
     if (volume_.size() <= 1536) return false;
     std::vector<std::uint8_t> buffer(kSuperblockBytes);
     auto accept = [&](std::int64_t at, ByteSpan bytes) {
@@ -78,6 +87,9 @@ bool ext2Class::findSuperblock(WorkControl& work) {
         if (at + 1024 > volume_.size()) break;
         if (volume_.readAt(at, buffer) && accept(at, buffer) && sb_.blockSize() == bs) return true;
     }
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(kForeignHeadBytes), volume_.size())));
+    if (volume_.readAt(0, head) && (foreign_ = foreignFileSystem(head))) return false;
     std::vector<std::uint8_t> chunk;
     for (std::int64_t base = kPrimarySuperblockOffset + 512; base + 1024 <= volume_.size(); base += kChunk) {
         if (!work.checkpoint()) return false;
@@ -152,9 +164,9 @@ void ext2Class::readInodeTables(WorkControl& work) {
                 const ExtInode inode = decodeInode(subSpan(chunk, k * inodeSize, inodeSize), sb_);
                 if (inode.empty()) continue;
                 const auto number = static_cast<std::uint32_t>(firstNumber + s + k);
-                inodes_[number] = {inode.mode,    inode.freed(),   inode.freed() && inode.mapCleared(),
-                                   inode.size,    inode.changed,   inode.modified,
-                                   inode.accessed};
+                // Groups and slots are read in order: the numbers rise.
+                inodes_.push_back({number, inode.mode, inode.freed(), inode.freed() && inode.mapCleared(), inode.size,
+                                   inode.changed, inode.modified, inode.accessed});
                 if (!inode.isDirectory() || (inode.freed() && inode.mapCleared() && !inode.inlineData())) continue;
                 (inode.freed() ? freedFolders : folders_).push_back({number, inode});
             }
@@ -168,6 +180,7 @@ void ext2Class::readInodeTables(WorkControl& work) {
 
 void ext2Class::readDirectories(WorkControl& work) {
     names_.clear();
+    names_.reserve(inodes_.size());  // about one name per used inode
     claimedBlocks_.clear();
     const auto n = static_cast<std::int64_t>(inodeRecords_);
     work.range(0, n);
@@ -253,9 +266,16 @@ void ext2Class::walkFolder(const Folder& f, std::vector<std::uint8_t>& buffer) {
     }
 }
 
+const ext2Class::InodeSummary* ext2Class::findInode(std::uint32_t number) const {
+    const auto it = std::lower_bound(inodes_.begin(), inodes_.end(), number,
+                                     [](const InodeSummary& s, std::uint32_t n) { return s.number < n; });
+    return it != inodes_.end() && it->number == number ? &*it : nullptr;
+}
+
 void ext2Class::buildEntryTable(WorkControl& work) {
     work.status("clearing vector....");
     entries_.clear();
+    entries_.reserve(names_.size() + 2);
     ExtEntry root;
     root.name = kRootName;
     root.inode = 2;
@@ -276,15 +296,16 @@ void ext2Class::buildEntryTable(WorkControl& work) {
         e.fileType = n.item.fileType;
         e.where = n.item.where;
         e.deleted = n.item.deleted;
-        const auto it = inodes_.find(e.inode);
-        if (it != inodes_.end()) {
-            e.mode = it->second.mode;
-            e.size = it->second.size;
-            e.deleted = e.deleted || it->second.freed;
-            e.mapCleared = it->second.mapCleared;
-            e.changed = it->second.changed;
-            e.modified = it->second.modified;
-            e.accessed = it->second.accessed;
+        if (const InodeSummary* found = findInode(e.inode)) {
+            e.mode = found->mode;
+            e.inodeMode = found->mode;
+            e.scanned = true;
+            e.size = found->size;
+            e.deleted = e.deleted || found->freed;
+            e.mapCleared = found->mapCleared;
+            e.changed = found->changed;
+            e.modified = found->modified;
+            e.accessed = found->accessed;
         } else {
             e.mapCleared = true;  // an empty slot: nothing left of the inode
             e.deleted = true;

@@ -8,8 +8,9 @@
 //
 // Content is read through the inode's extent tree or block map (holes as
 // zeros, exactly the file's size), from i_block for inline data and fast
-// symlinks. describeEntry and saveFile read the one inode they need; the
-// times the listing shows are kept from the scan.
+// symlinks. saveFile reads the one inode it needs; the times and modes the
+// listing and describeEntry show are kept from the scan (describeEntry reads
+// the inode only of a name whose slot the scan passed over).
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@
 #include "fs/ext/ExtGroupDescriptor.h"
 #include "fs/ext/ExtInode.h"
 #include "fs/ext/ExtSuperblock.h"
+#include "fs/ext/ForeignSignature.h"
 
 namespace tavrel::fs {
 
@@ -74,6 +76,7 @@ public:
 private:
     // What the scan keeps of each used inode slot.
     struct InodeSummary {
+        std::uint32_t number = 0;
         std::uint16_t mode = 0;
         bool freed = false;
         bool mapCleared = false;
@@ -94,7 +97,8 @@ private:
     std::int64_t superblockOffset_ = -1;
     std::uint64_t groupCount_ = 0;
     std::vector<ext::ExtGroup> groups_;
-    std::unordered_map<std::uint32_t, InodeSummary> inodes_;
+    std::vector<InodeSummary> inodes_;       // used slots, by rising inode number
+    const InodeSummary* findInode(std::uint32_t number) const;
     std::vector<Folder> folders_;            // folder inodes to walk, live ones first
     std::unordered_set<std::uint64_t> claimedBlocks_;  // directory blocks already decoded
     struct Named {
@@ -108,6 +112,7 @@ private:
     std::vector<EntryRef> rootLevel_;
     std::uint64_t inodeRecords_ = 0;  // inode slots over all groups
     bool ready_ = false;              // superblock and descriptors read
+    std::optional<ext::ForeignFileSystem> foreign_;  // what findSuperblock found instead of ext
 };
 
 }  // namespace tavrel::fs

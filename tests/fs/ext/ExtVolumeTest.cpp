@@ -254,7 +254,7 @@ TEST_P(ExtVolume, UnreadablePrimarySuperblockFallsBackToABackup) {
     for (const auto& [path, l] : listed_) EXPECT_TRUE(listed.count(path)) << path;
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, ExtVolume, ::testing::Values("ext2", "ext3", "ext4", "ext4-1k"),
+INSTANTIATE_TEST_SUITE_P(Images, ExtVolume, ::testing::Values("ext2", "ext3", "ext4", "ext4-1k", "ext4-1k64"),
                          [](const auto& info) {
                              std::string n = info.param;
                              for (char& c : n)
