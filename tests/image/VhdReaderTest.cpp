@@ -167,7 +167,10 @@ TEST(VhdReader, UnallocatedRangesAreReportedOnlyWhenNoBlockIsStored) {
     EXPECT_FALSE(r.isUnallocated(2 * 2 * kMiB - 512, 1024));       // touches block 1
     EXPECT_FALSE(r.isUnallocated(0, 512));
     EXPECT_FALSE(r.isUnallocated(24 * kMiB - 512, 1024));          // leaves the disk
+    EXPECT_EQ(r.nextStored(2 * 2 * kMiB + 512), 3 * 2 * kMiB);     // the next stored block
+    EXPECT_EQ(r.nextStored(3 * 2 * kMiB + 512), 3 * 2 * kMiB + 512);
     FileReadSeekVHD fixed;
     ASSERT_TRUE(fixed.open(images().fixedPath.string()));
     EXPECT_FALSE(fixed.isUnallocated(2 * 2 * kMiB, 2 * kMiB));     // fixed images store everything
+    EXPECT_EQ(fixed.nextStored(2 * 2 * kMiB), 2 * 2 * kMiB);
 }

@@ -30,7 +30,9 @@ std::vector<std::int64_t> huntFatCopies(const VolumeView& volume, FatHuntKind ki
     if (end <= 0) return found;
     work.range(0, 1000);
     std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(step, end)));
-    for (std::int64_t start = 0; start < end && found.size() < maximum; start += step) {
+    // Chunks the image does not store are passed over without a look.
+    for (std::int64_t start = volume.storedChunkFrom(0, step); start < end && found.size() < maximum;
+         start = volume.storedChunkFrom(start + step, step)) {
         if (!work.checkpoint()) break;
         work.position(start / std::max<std::int64_t>(end / 1000, 1));
         const auto length = static_cast<std::size_t>(std::min(step, end - start));

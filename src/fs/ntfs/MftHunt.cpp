@@ -83,10 +83,11 @@ std::vector<MftCopy> huntMftCopies(const VolumeView& volume, const MftLayout::St
     work.range(0, (end + step - 1) / step);
     std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(step, end)));
     std::int64_t taken = 0;
-    std::int64_t c = 0;
-    for (std::int64_t start = 0; start < end && found.size() < maximum; start += step, ++c) {
+    // Chunks the image does not store are passed over without a look.
+    for (std::int64_t start = volume.storedChunkFrom(0, step); start < end && found.size() < maximum;
+         start = volume.storedChunkFrom(start + step, step)) {
         if (!work.checkpoint()) break;
-        work.position(c);
+        work.position(start / step);
         const auto length = static_cast<std::size_t>(std::min(step, end - start));
         if (!stored(start, static_cast<std::int64_t>(length))) continue;
         const MutableByteSpan span(chunk.data(), length);

@@ -156,10 +156,15 @@ bool ntfs::huntFirstMft(WorkControl& work) {
     if (limit <= 0) return false;
     work.range(0, limit / kChunkSize);
     std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(kChunkSize, limit)));
-    std::int64_t c = 0;
-    for (std::int64_t start = 0; start < limit && !mftLocated_; start += kChunkSize, ++c) {
+    // Chunks the image does not store are passed over without a look.
+    std::int64_t shown = -1;
+    for (std::int64_t start = volume_.storedChunkFrom(0, kChunkSize); start < limit && !mftLocated_;
+         start = volume_.storedChunkFrom(start + kChunkSize, kChunkSize)) {
         if (!work.checkpoint()) break;
-        if (c % 100 == 0) work.position(c);
+        if (const std::int64_t c = start / kChunkSize; c / 100 != shown) {
+            shown = c / 100;
+            work.position(c);
+        }
         const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, limit - start));
         if (!stored(start, static_cast<std::int64_t>(length))) continue;  // the image holds only zeros here
         const MutableByteSpan span(chunk.data(), length);
@@ -202,10 +207,10 @@ void ntfs::deepScan(WorkControl& work) {
     const std::int64_t chunks = (limit + kChunkSize - 1) / kChunkSize;
     work.range(0, limit / kChunkSize);
     std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(kChunkSize, limit)));
-    std::int64_t c = 0;
-    for (std::int64_t start = 0; start < limit; start += kChunkSize, ++c) {
+    for (std::int64_t start = volume_.storedChunkFrom(0, kChunkSize); start < limit;
+         start = volume_.storedChunkFrom(start + kChunkSize, kChunkSize)) {
         if (!work.checkpoint()) break;
-        work.position(c);
+        work.position(start / kChunkSize);
         const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, limit - start));
         if (!stored(start, static_cast<std::int64_t>(length))) continue;
         const MutableByteSpan span(chunk.data(), length);
