@@ -25,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         reader.readAt(pos, buf);
         reader.seek(pos, 0);
         reader.read(buf.data(), 1536);
+        reader.nextStored(pos);
     }
     return 0;
 }

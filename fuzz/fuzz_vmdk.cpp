@@ -28,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::int64_t pos : {std::int64_t{0}, disk / 2 - 700, disk - 512, disk - 100, disk, disk + 4096}) {
         reader.readAt(pos, buf);
         reader.isUnallocated(pos, 65536);
+        reader.nextStored(pos);
         reader.seek(pos, 0);
         reader.read(buf.data(), 1536);
     }

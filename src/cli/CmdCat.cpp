@@ -3,7 +3,8 @@
 // One file's content on stdout, byte for byte.
 //
 // PATH is the path `tavrel-cli ls` prints (names joined with "/", below the
-// top item; a leading "/" is allowed). When several entries share that path (a
+// top item; a leading "/" is allowed), escapes included, or the names joined
+// plainly. When several entries share that path (a
 // deleted file and a live one of the same name), the first live file in listing
 // order is used, else the first deleted one. "#N" names entry N as `ls --json`
 // gives it in "entry", which reaches any one of them; a file really called "#N"
@@ -12,6 +13,8 @@
 // Exit status: 0 when the whole content was written; 1 when it could not be read
 // completely (unreadable ranges are written as zeros, so later bytes keep their
 // offsets) or stdout refused it; 2 when PATH names no file or names a folder.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,9 +39,20 @@ struct CatOptions {
     std::string path;
 };
 
+// Writes to stdout. When stdout is a regular file (not opened for appending,
+// where every write lands at the end), zero ranges the file does not store
+// (sparse runs, unstored blocks) become holes, as recover writes them; a
+// terminal or a pipe gets the zeros.
 class StdoutSink final : public fs::ByteSink {
 public:
+    StdoutSink() {
+        struct stat st {};
+        const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
+        seekable_ = ::fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode) && flags >= 0 && (flags & O_APPEND) == 0;
+    }
+
     bool write(ByteSpan bytes) override {
+        holeAtEnd_ = holeAtEnd_ && bytes.empty();
         while (!bytes.empty()) {
             const ssize_t n = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
             if (n < 0 && errno == EINTR) continue;
@@ -47,6 +61,27 @@ public:
         }
         return true;
     }
+
+    bool skip(std::int64_t length) override {
+        if (!seekable_) return fs::ByteSink::skip(length);
+        if (length <= 0) return true;
+        if (::lseek(STDOUT_FILENO, static_cast<off_t>(length), SEEK_CUR) < 0) return false;
+        holeAtEnd_ = true;
+        return true;
+    }
+
+    // A file that ends in a hole gets its length (it is never shortened).
+    bool finish() {
+        if (!holeAtEnd_) return true;
+        struct stat st {};
+        const off_t end = ::lseek(STDOUT_FILENO, 0, SEEK_CUR);
+        if (end < 0 || ::fstat(STDOUT_FILENO, &st) != 0) return false;
+        return end <= st.st_size || ::ftruncate(STDOUT_FILENO, end) == 0;
+    }
+
+private:
+    bool seekable_ = false;
+    bool holeAtEnd_ = false;
 };
 
 // N of "#N", or nullopt when path is not of that form.
@@ -70,7 +105,7 @@ std::vector<fs::EntryRef> addressed(const fs::Parser& parser, const std::string&
             found.push_back(e);
             return false;
         }
-        if (browse::joinPath(names) == wanted) found.push_back(e);
+        if (samePath(names, wanted)) found.push_back(e);
         return true;
     });
     return found;
@@ -112,6 +147,10 @@ int runCat(const CatOptions& o) {
     std::string why;
     try {
         complete = parser.saveFile(*file, out, work);
+        if (!out.finish()) {
+            complete = false;
+            why = "the output's length could not be set";
+        }
     } catch (const std::exception& ex) {
         why = ex.what();
     }

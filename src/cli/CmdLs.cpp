@@ -71,14 +71,14 @@ int runLs(const LsOptions& o) {
     browse::walkTree(
         parser, std::nullopt,
         [&](fs::EntryRef e, const std::vector<std::string>& names) {
+            if (!within(names, top)) return true;
             const std::string path = browse::joinPath(names);
-            if (!within(path, top)) return true;
             topFound = true;
             if (!o.deleted || parser.isDeleted(e)) printEntry(parser, e, path, names, o.json);
             return true;
         },
         [&](fs::EntryRef, const std::vector<std::string>& names) {
-            if (within(browse::joinPath(names), top)) unlisted.push_back(listingPath(names));
+            if (within(names, top)) unlisted.push_back(listingPath(names));
         });
     for (const auto& path : unlisted)
         std::cerr << "tavrel-cli: folder nesting too deep; not listed: what lies below " << path << "\n";

@@ -1,9 +1,14 @@
 // Paths as `tavrel-cli ls` prints them: names below the top item joined with
 // "/". Options that take such a path (ls --path, cat, recover --path) accept
-// leading and trailing "/" too.
+// leading and trailing "/" too, and ls --path and cat also the escaped form ls
+// prints (TerminalText.h), where a "/" inside a name reads "\x2F".
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "browse/EntryWalk.h"
+#include "cli/TerminalText.h"
 
 namespace tavrel::cli {
 
@@ -18,6 +23,18 @@ inline std::string trimmedPath(std::string p) {
 inline bool within(const std::string& path, const std::string& top) {
     if (top.empty() || path == top) return true;
     return path.size() > top.size() && path.compare(0, top.size(), top) == 0 && path[top.size()] == '/';
+}
+
+// The same for the entry named by `names` (from below the top item down), with
+// top given plain (names joined with "/") or escaped as ls prints it.
+inline bool within(const std::vector<std::string>& names, const std::string& top) {
+    return within(browse::joinPath(names), top) || within(listingPath(names), top);
+}
+
+// True when the entry named by `names` is the one `path` (trimmed) gives, in
+// either form.
+inline bool samePath(const std::vector<std::string>& names, const std::string& path) {
+    return browse::joinPath(names) == path || listingPath(names) == path;
 }
 
 }  // namespace tavrel::cli

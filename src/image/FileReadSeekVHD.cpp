@@ -11,6 +11,7 @@ namespace tavrel {
 bool FileReadSeekVHD::fail(const std::string& text) {
     lastError_ = text;
     blockTable.clear();
+    storedBlocks_.clear();
     tableEntriesRead = 0;
     diskSize_ = 0;
     return false;
@@ -71,8 +72,10 @@ bool FileReadSeekVHD::open(std::string path) {
     blockTable.clear();
     blockTable.reserve(header_.maxTableEntries);
     tableEntriesRead = 0;
+    storedBlocks_.clear();
     for (std::uint32_t i = 0; i < header_.maxTableEntries; ++i) {
         blockTable.push_back(be32(table, std::size_t{i} * 4));
+        if (blockTable.back() != kVhdUnallocated) storedBlocks_.push_back(i);
         ++tableEntriesRead;
     }
     blockSize_ = header_.blockSize;
@@ -152,6 +155,13 @@ bool FileReadSeekVHD::isUnallocated(std::int64_t diskOffset, std::int64_t length
             return false;
     }
     return true;
+}
+
+std::int64_t FileReadSeekVHD::nextStored(std::int64_t diskOffset) const {
+    if (fixed_ || diskOffset < 0 || diskOffset >= diskSize_) return diskOffset;
+    const auto it = std::lower_bound(storedBlocks_.begin(), storedBlocks_.end(), diskOffset / blockSize_);
+    if (it == storedBlocks_.end()) return diskSize_;
+    return std::min(std::max(diskOffset, std::int64_t{*it} * blockSize_), diskSize_);
 }
 
 bool FileReadSeekVHD::readDynamic(std::int64_t diskOffset, MutableByteSpan out) const {

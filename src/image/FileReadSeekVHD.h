@@ -25,6 +25,7 @@ public:
     bool readAt(std::int64_t diskOffset, MutableByteSpan out) const override;
     std::int64_t diskSize() const override { return diskSize_; }
     bool isUnallocated(std::int64_t diskOffset, std::int64_t length) const override;
+    std::int64_t nextStored(std::int64_t diskOffset) const override;
     ImageInfo describe() const override;
 
     const VhdFooter& footer() const { return footer_; }
@@ -52,6 +53,8 @@ private:
     std::int64_t diskSize_ = 0;
     std::int64_t blockSize_ = 0;
     std::int64_t bitmapSize_ = 0;
+    // Indices of the blocks the table stores, ascending: nextStored is a binary search.
+    std::vector<std::uint32_t> storedBlocks_;
 };
 
 }  // namespace tavrel

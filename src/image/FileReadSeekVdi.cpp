@@ -11,6 +11,7 @@ namespace tavrel {
 bool FileReadSeekVdi::fail(const char* text) {
     lastError_ = text;
     blockMap_.clear();
+    storedBlocks_.clear();
     diskSize_ = 0;
     return false;
 }
@@ -30,7 +31,11 @@ bool FileReadSeekVdi::open(std::string path) {
     std::vector<std::uint8_t> map(std::size_t{header_.blocks} * 4);
     if (!file_.readAt(header_.blocksOffset, map)) return fail(kNotVdiText);
     blockMap_.resize(header_.blocks);
-    for (std::size_t i = 0; i < blockMap_.size(); ++i) blockMap_[i] = le32(map, i * 4);
+    storedBlocks_.clear();
+    for (std::size_t i = 0; i < blockMap_.size(); ++i) {
+        blockMap_[i] = le32(map, i * 4);
+        if (hasData(blockMap_[i])) storedBlocks_.push_back(static_cast<std::uint32_t>(i));
+    }
     // An image with no allocated block is a sound empty disk and opens. The disk is
     // what the map can address, capped by the header's size.
     const std::uint64_t coverage = std::uint64_t{header_.blocks} * header_.blockSize;
@@ -52,6 +57,14 @@ bool FileReadSeekVdi::isUnallocated(std::int64_t diskOffset, std::int64_t length
         if (hasData(blockMap_[static_cast<std::size_t>(b)])) return false;
     }
     return true;
+}
+
+std::int64_t FileReadSeekVdi::nextStored(std::int64_t diskOffset) const {
+    if (diskOffset < 0 || diskOffset >= diskSize_) return diskOffset;
+    const std::int64_t blockSize = header_.blockSize;
+    const auto it = std::lower_bound(storedBlocks_.begin(), storedBlocks_.end(), diskOffset / blockSize);
+    if (it == storedBlocks_.end()) return diskSize_;
+    return std::min(std::max(diskOffset, std::int64_t{*it} * blockSize), diskSize_);
 }
 
 bool FileReadSeekVdi::readAt(std::int64_t diskOffset, MutableByteSpan out) const {

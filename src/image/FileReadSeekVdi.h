@@ -21,6 +21,7 @@ public:
     bool readAt(std::int64_t diskOffset, MutableByteSpan out) const override;
     std::int64_t diskSize() const override { return diskSize_; }
     bool isUnallocated(std::int64_t diskOffset, std::int64_t length) const override;
+    std::int64_t nextStored(std::int64_t diskOffset) const override;
     ImageInfo describe() const override;
 
     const VdiHeader& header() const { return header_; }
@@ -38,6 +39,8 @@ private:
     HostFile file_;
     VdiHeader header_;
     std::vector<std::uint32_t> blockMap_;
+    // Indices of the blocks with data, ascending: nextStored is a binary search.
+    std::vector<std::uint32_t> storedBlocks_;
     std::int64_t diskSize_ = 0;
 };
 

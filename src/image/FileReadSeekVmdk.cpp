@@ -203,6 +203,22 @@ bool FileReadSeekVmdk::isUnallocated(std::int64_t diskOffset, std::int64_t lengt
     return true;
 }
 
+std::int64_t FileReadSeekVmdk::nextStored(std::int64_t diskOffset) const {
+    if (diskOffset < 0 || diskOffset >= diskSize_) return diskOffset;
+    for (std::size_t i = extentAt(diskOffset); i < extents_.size(); ++i) {
+        const Extent& e = extents_[i];
+        const std::int64_t from = std::max<std::int64_t>(diskOffset - e.start, 0);
+        if (from >= e.length) continue;
+        if (e.type == VmdkExtentType::Flat) return e.start + from;
+        if (e.type == VmdkExtentType::Sparse) {
+            // Past the end of its file a sparse extent stores nothing.
+            const std::int64_t at = e.sparse->nextStored(from);
+            if (at < std::min(e.length, e.sparse->size())) return e.start + at;
+        }
+    }
+    return diskSize_;
+}
+
 bool FileReadSeekVmdk::seek(std::int64_t position, std::int32_t origin) {
     if (!readWriteInterface::seek(position, origin)) return false;
     sectorAllocated = isUnallocated(position_, kSectorSize) ? 0 : 1;

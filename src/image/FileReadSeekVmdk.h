@@ -33,6 +33,7 @@ public:
     bool readAt(std::int64_t diskOffset, MutableByteSpan out) const override;
     std::int64_t diskSize() const override { return diskSize_; }
     bool isUnallocated(std::int64_t diskOffset, std::int64_t length) const override;
+    std::int64_t nextStored(std::int64_t diskOffset) const override;
     ImageInfo describe() const override;
 
     const VmdkDescriptor& descriptor() const { return descriptor_; }

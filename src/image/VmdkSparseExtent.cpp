@@ -155,6 +155,24 @@ bool VmdkSparseExtent::read(std::int64_t offset, MutableByteSpan out) const {
     return ok;
 }
 
+std::int64_t VmdkSparseExtent::nextStored(std::int64_t offset) const {
+    if (offset < 0 || offset >= size()) return offset;
+    const auto grains = static_cast<std::uint64_t>((size() + grainBytes_ - 1) / grainBytes_);
+    const std::uint64_t perTable = header_.tableEntries;
+    for (auto g = static_cast<std::uint64_t>(offset / grainBytes_); g < grains;) {
+        const std::uint64_t index = g / perTable;
+        if (index >= directory_.size() || directory_[static_cast<std::size_t>(index)] == 0) {
+            g = (index + 1) * perTable;
+            continue;
+        }
+        const auto entry = grainEntry(g);
+        if (!entry || (*entry != kVmdkGrainAbsent && *entry != kVmdkGrainZero))
+            return std::max(offset, static_cast<std::int64_t>(g) * grainBytes_);
+        ++g;
+    }
+    return size();
+}
+
 bool VmdkSparseExtent::isUnallocated(std::int64_t offset, std::int64_t length) const {
     if (offset < 0 || length <= 0 || offset > size() || size() - offset < length) return false;
     const auto first = static_cast<std::uint64_t>(offset / grainBytes_);

@@ -27,6 +27,9 @@ public:
     bool read(std::int64_t offset, MutableByteSpan out) const;
     // True when no grain of the range is stored in the file.
     bool isUnallocated(std::int64_t offset, std::int64_t length) const;
+    // The first offset at or after `offset` in a grain that may hold data (a
+    // grain whose table cannot be read counts as holding some); size() when none.
+    std::int64_t nextStored(std::int64_t offset) const;
 
     std::int64_t size() const { return static_cast<std::int64_t>(header_.capacity) * 512; }
     // The most disk data the file can hold: its length, or for compressed grains

@@ -50,6 +50,47 @@ public:
         return buf;
     }
 
+    // The first volume offset at or after `offset` that the image may store
+    // (size() when none is): the bytes before it read as zeros.
+    std::int64_t nextStored(std::int64_t offset) const {
+        if (offset < 0 || offset >= size_) return offset;
+        const std::int64_t at = reader_->nextStored(base_ + offset);
+        return at <= base_ + offset ? offset : std::min(at - base_, size_);
+    }
+
+    // For walks over the volume in chunks of `step` bytes: `start` when the
+    // chunk there may hold stored bytes, otherwise the start of the first later
+    // chunk (start + a multiple of step) that may, at least start + step. Keeps
+    // the walk on its grid, so what it finds does not change: only chunks that
+    // read as zeros are passed over, however many there are.
+    std::int64_t storedChunkFrom(std::int64_t start, std::int64_t step) const {
+        if (start < 0 || start >= size_ || step <= 0) return start;
+        const std::int64_t length = std::min(step, size_ - start);
+        if (!reader_->isUnallocated(base_ + start, length)) return start;
+        const std::int64_t next = nextStored(start + length);
+        return start + std::max<std::int64_t>(1, (next - start) / step) * step;
+    }
+
+    // How much of [offset, offset + length) a walk must read: up to the end of
+    // the last `unit` that may hold stored bytes (what follows reads as zeros),
+    // 0 when none does. A chunk that holds one stored block then costs that
+    // block, not the whole chunk.
+    std::int64_t storedPrefix(std::int64_t offset, std::int64_t length, std::int64_t unit = 65536) const {
+        if (offset < 0 || length <= 0 || unit <= 0 || offset >= size_) return std::max<std::int64_t>(length, 0);
+        length = std::min(length, size_ - offset);
+        // The smallest number of units after which the rest is unstored.
+        std::int64_t lo = 0, hi = (length + unit - 1) / unit;
+        while (lo < hi) {
+            const std::int64_t mid = lo + (hi - lo) / 2;
+            if (reader_->isUnallocated(base_ + offset + mid * unit, length - mid * unit)) {
+                hi = mid;
+            } else {
+                lo = mid + 1;
+            }
+        }
+        return std::min(lo * unit, length);
+    }
+
     std::int64_t size() const { return size_; }            // bytes reachable on the disk
     std::int64_t baseOffset() const { return base_; }      // first byte on the disk
     bool clipped() const { return clipped_; }              // the volume claimed more than the disk holds

@@ -38,6 +38,13 @@ public:
     // (it reads as zeros): lets a copy skip unallocated blocks without reading them.
     virtual bool isUnallocated(std::int64_t /*diskOffset*/, std::int64_t /*length*/) const { return false; }
 
+    // The first disk offset at or after `diskOffset` that the image may store:
+    // every byte from diskOffset up to it reads as zeros without being stored, so
+    // a walk over the whole disk can jump there. diskSize() when nothing further
+    // is stored. The default (every byte may be stored) returns diskOffset itself;
+    // so does every reader for offsets outside [0, diskSize()).
+    virtual std::int64_t nextStored(std::int64_t diskOffset) const { return diskOffset; }
+
     // Size of the virtual disk in bytes (0 before a successful open).
     virtual std::int64_t diskSize() const = 0;
     std::uint64_t totalSectors() const { return static_cast<std::uint64_t>(diskSize() / kSectorSize); }

@@ -84,8 +84,12 @@ CarveResult myJpg::carve(const VolumeView& volume, WorkControl& work) {
         }
         chunkBase_ = c * kChunk;
         const std::int64_t length = std::min(kChunk, volumeSize_ - chunkBase_);
-        // Unstored ranges read as zeros: nothing starts or ends there.
-        if (volume.reader().isUnallocated(volume.baseOffset() + chunkBase_, length)) continue;
+        // Unstored ranges read as zeros: nothing starts or ends there, so the
+        // walk goes on at the next chunk that holds stored bytes.
+        if (const std::int64_t next = volume.storedChunkFrom(chunkBase_, kChunk); next != chunkBase_) {
+            c = next / kChunk - 1;
+            continue;
+        }
         bufferLength_ = static_cast<std::size_t>(std::min<std::int64_t>(length + kLookahead, volumeSize_ - chunkBase_));
         const MutableByteSpan view(buffer_.data(), bufferLength_);
         if (!volume.readAt(chunkBase_, view)) warnings_.unreadable(chunkBase_);

@@ -129,6 +129,9 @@ ExportOutcome DiskExport::run(const readWriteInterface& reader, const std::strin
             break;
         }
         done += chunk;
+        // The blocks that follow and are not stored either are holes too.
+        if (unallocated && done < bytes)
+            done = std::min(bytes, std::max(done, reader.nextStored(done) / kChunkBytes * kChunkBytes));
         if (done % kProgressStep == 0 || done == bytes) work.position(done / kSectorSize);
         work.status(savedText(done, bytes));
         if (done < bytes && !work.checkpoint()) {

@@ -327,9 +327,9 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
         const std::int64_t chunkStart = sector;
         const std::int64_t count = std::min(kScanChunkSectors, last - chunkStart + 1);
         // Nothing can be found where the image stores nothing (a sparse image
-        // claiming a huge disk): such chunks are passed over without reading.
+        // claiming a huge disk): the scan jumps to the next stored byte.
         if (reader_.isUnallocated(chunkStart * kSectorSize, count * kSectorSize)) {
-            sector = chunkStart + count;
+            sector = std::max(chunkStart + count, reader_.nextStored((chunkStart + count) * kSectorSize) / kSectorSize);
             showProgress(sector);
             continue;
         }

@@ -66,6 +66,12 @@ TEST(HostileImage, SlashOrControlByteInsideALongNameStaysInsideTheOutputFolder) 
         const auto ls = cli("ls " + q(image) + " --volume 0");
         ASSERT_EQ(ls.exitCode, 0) << ls.err;
         EXPECT_NE(ls.out.find(std::string("f - 3000 ") + c.listed + "\n"), std::string::npos) << ls.out;
+        // The name as ls shows it addresses the file again.
+        const auto one = cli("ls " + q(image) + " --volume 0 --path " + shellQuote(c.listed));
+        EXPECT_EQ(one.out, std::string("f - 3000 ") + c.listed + "\n") << one.err;
+        EXPECT_EQ(cli("cat " + q(image) + " --volume 0 " + shellQuote(c.listed) + " > " + q(tmp / "cat")).exitCode, 0);
+        EXPECT_EQ(sha256File(tmp / "cat"), sha);
+        fsys::remove(tmp / "cat");
 
         const auto out = tmp / "out";
         const auto r = cli("recover " + q(image) + " --volume 0 --out " + q(out));
@@ -168,6 +174,16 @@ TEST(HostileImage, SparseRunsStayHolesAndFilesThatDoNotFitAreRefused) {
     std::ifstream big(out / "big.bin", std::ios::binary);
     std::string start(head.size(), '\0');
     big.read(start.data(), static_cast<std::streamsize>(start.size()));
+    EXPECT_EQ(start, head);
+    // cat into a regular file leaves the same hole.
+    const auto cat = runCommand("timeout 120 " + shellQuote(cliPath()) + " cat " + q(image) +
+                                " --start 0 --end 4095 --treat-as ntfs big.bin > " + q(tmp / "cat.bin"));
+    ASSERT_EQ(cat.exitCode, 0) << cat.err;
+    ASSERT_EQ(::stat((tmp / "cat.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, kTiB);
+    EXPECT_LT(st.st_blocks * 512, 1 << 20);
+    std::ifstream catted(tmp / "cat.bin", std::ios::binary);
+    catted.read(start.data(), static_cast<std::streamsize>(start.size()));
     EXPECT_EQ(start, head);
 
     // The same save with a disk that has 8 KiB free.

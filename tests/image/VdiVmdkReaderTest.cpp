@@ -1,6 +1,7 @@
 // VDI and VMDK images made by qemu-img from one known disk serve exactly that
 // disk: every byte, read in runs that cross block and grain boundaries, through
-// readAt and through seek+read; what a reader calls unallocated is zeros there.
+// readAt and through seek+read; what a reader calls unallocated, or jumps over
+// to the next stored byte, is zeros there.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,6 +45,22 @@ TEST(VdiVmdkReader, EveryLayoutServesTheSourceDisk) {
         }
         EXPECT_EQ(mismatches, 0);
         EXPECT_EQ(unallocatedButNotZero, 0);
+        // A jump to the next stored byte passes over unallocated zeros only.
+        std::int64_t jumped = 0;
+        for (std::int64_t at = 0; at < size; at += 65536) {
+            const std::int64_t next = r.nextStored(at);
+            ASSERT_GE(next, at);
+            ASSERT_LE(next, size);
+            if (next == at) continue;
+            jumped += next - at;
+            EXPECT_TRUE(r.isUnallocated(at, next - at)) << at;
+            EXPECT_TRUE(std::all_of(disk.begin() + at, disk.begin() + next, [](std::uint8_t b) { return b == 0; }));
+            if (next < size) {
+                EXPECT_FALSE(r.isUnallocated(next, 512)) << next;
+            }
+            at = next;
+        }
+        EXPECT_EQ(jumped > 0, unallocatedRuns > 0);
         // Past the end: zeros and a failed read.
         EXPECT_FALSE(r.readAt(size - 512, std::span(buf).first(1024)));
         EXPECT_TRUE(std::all_of(buf.begin() + 512, buf.begin() + 1024, [](std::uint8_t b) { return b == 0; }));

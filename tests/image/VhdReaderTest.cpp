@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "image/FileReadSeekVHD.h"
+#include "image/VolumeView.h"
 #include "support/TestSupport.h"
 
 using namespace tavrel;
@@ -167,7 +168,16 @@ TEST(VhdReader, UnallocatedRangesAreReportedOnlyWhenNoBlockIsStored) {
     EXPECT_FALSE(r.isUnallocated(2 * 2 * kMiB - 512, 1024));       // touches block 1
     EXPECT_FALSE(r.isUnallocated(0, 512));
     EXPECT_FALSE(r.isUnallocated(24 * kMiB - 512, 1024));          // leaves the disk
+    EXPECT_EQ(r.nextStored(2 * 2 * kMiB + 512), 3 * 2 * kMiB);     // the next stored block
+    EXPECT_EQ(r.nextStored(3 * 2 * kMiB + 512), 3 * 2 * kMiB + 512);
+    // A walk's view: block 2 is passed over, and of blocks 1 and 2 only block 1 is read.
+    const VolumeView view(r, 0);
+    EXPECT_EQ(view.storedChunkFrom(2 * 2 * kMiB, 2 * kMiB), 3 * 2 * kMiB);
+    EXPECT_EQ(view.storedChunkFrom(3 * 2 * kMiB, 2 * kMiB), 3 * 2 * kMiB);
+    EXPECT_EQ(view.storedPrefix(2 * kMiB, 4 * kMiB), 2 * kMiB);
+    EXPECT_EQ(view.storedPrefix(2 * 2 * kMiB, 2 * kMiB), 0);
     FileReadSeekVHD fixed;
     ASSERT_TRUE(fixed.open(images().fixedPath.string()));
     EXPECT_FALSE(fixed.isUnallocated(2 * 2 * kMiB, 2 * kMiB));     // fixed images store everything
+    EXPECT_EQ(fixed.nextStored(2 * 2 * kMiB), 2 * 2 * kMiB);
 }

@@ -73,6 +73,20 @@ std::vector<std::uint8_t> rawDiskOf(const VhdSpec& spec) {
     return disk;
 }
 
+void writeSparseRaw(const std::filesystem::path& path, const VhdSpec& spec) {
+    std::filesystem::remove(path);
+    std::ofstream out(path, std::ios::binary);
+    for (const auto& [sector, bytes] : spec.sectors) {
+        if (sector * kSector >= spec.diskBytes) continue;
+        out.seekp(static_cast<std::streamoff>(sector * kSector));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(std::min({bytes.size(), kSector, spec.diskBytes - sector * kSector})));
+    }
+    out.close();
+    std::filesystem::resize_file(path, spec.diskBytes);
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
 VhdImage buildVhd(const VhdSpec& spec) {
     VhdImage image;
     const std::vector<std::uint8_t> footer = footerOf(spec);

@@ -72,4 +72,8 @@ inline void writeFixedVhd(const std::filesystem::path& path, VhdSpec spec) {
 // The virtual disk a VhdSpec describes, as a raw image's bytes.
 std::vector<std::uint8_t> rawDiskOf(const VhdSpec& spec);
 
+// The same disk as a raw image file of diskBytes that is sparse on the host:
+// only the chosen sectors are written, so a disk of terabytes takes kilobytes.
+void writeSparseRaw(const std::filesystem::path& path, const VhdSpec& spec);
+
 }  // namespace tavrel::test

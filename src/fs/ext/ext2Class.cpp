@@ -91,7 +91,9 @@ bool ext2Class::findSuperblock(WorkControl& work) {
         std::min<std::int64_t>(static_cast<std::int64_t>(kForeignHeadBytes), volume_.size())));
     if (volume_.readAt(0, head) && (foreign_ = foreignFileSystem(head))) return false;
     std::vector<std::uint8_t> chunk;
-    for (std::int64_t base = kPrimarySuperblockOffset + 512; base + 1024 <= volume_.size(); base += kChunk) {
+    // Chunks the image does not store are passed over without a look.
+    for (std::int64_t base = volume_.storedChunkFrom(kPrimarySuperblockOffset + 512, kChunk); base + 1024 <= volume_.size();
+         base = volume_.storedChunkFrom(base + kChunk, kChunk)) {
         if (!work.checkpoint()) return false;
         chunk.assign(static_cast<std::size_t>(std::min<std::int64_t>(kChunk + 512, volume_.size() - base)), 0);
         if (!volume_.readAt(base, chunk)) warnings_.unreadable(base);

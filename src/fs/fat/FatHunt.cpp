@@ -39,7 +39,9 @@ void readChunks(const VolumeView& volume, const FatHuntLimits& limits, WorkContr
     if (end <= 0) return;
     if (progress) work.range(0, 1000);
     std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(step, end)));
-    for (std::int64_t start = 0; start < end; start += step) {
+    // Chunks the image does not store are passed over without a look.
+    for (std::int64_t start = volume.storedChunkFrom(0, step); start < end;
+         start = volume.storedChunkFrom(start + step, step)) {
         if (!work.checkpoint()) break;
         if (progress) work.position(static_cast<std::int64_t>(static_cast<double>(start) / end * 1000));
         // Ranges the image does not store hold only zeros: 64 chunks are

@@ -214,7 +214,9 @@ bool HFSP::scanForLeafNodes(WorkControl& work) {
 
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(kChunkSize + nodeSize, volumeBytes)));
     work.range(0, volumeBytes / blockSize_);
-    for (std::int64_t chunk = 0; !stopped_ && chunk + nodeSize <= volumeBytes; chunk += kChunkSize) {
+    // Chunks the image does not store are passed over without a look.
+    for (std::int64_t chunk = volume_.storedChunkFrom(0, kChunkSize); !stopped_ && chunk + nodeSize <= volumeBytes;
+         chunk = volume_.storedChunkFrom(chunk + kChunkSize, kChunkSize)) {
         if (!work.checkpoint()) {
             stopped_ = true;
             break;

@@ -81,14 +81,17 @@ std::vector<MftCopy> huntMftCopies(const VolumeView& volume, const MftLayout::St
     const std::int64_t step = std::max<std::int64_t>(limits.chunkSize, 65536);
     if (end <= 0) return found;
     work.range(0, (end + step - 1) / step);
-    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(step, end)));
+    std::vector<std::uint8_t> chunk;  // grows to the largest stored part of a chunk
     std::int64_t taken = 0;
-    std::int64_t c = 0;
-    for (std::int64_t start = 0; start < end && found.size() < maximum; start += step, ++c) {
+    // Chunks the image does not store are passed over without a look.
+    for (std::int64_t start = volume.storedChunkFrom(0, step); start < end && found.size() < maximum;
+         start = volume.storedChunkFrom(start + step, step)) {
         if (!work.checkpoint()) break;
-        work.position(c);
-        const auto length = static_cast<std::size_t>(std::min(step, end - start));
-        if (!stored(start, static_cast<std::int64_t>(length))) continue;
+        work.position(start / step);
+        // Only the part up to the chunk's last stored byte is read.
+        const auto length = static_cast<std::size_t>(volume.storedPrefix(start, std::min(step, end - start)));
+        if (length == 0 || !stored(start, static_cast<std::int64_t>(length))) continue;
+        if (chunk.size() < length) chunk.resize(length);
         const MutableByteSpan span(chunk.data(), length);
         if (!volume.readAt(start, span)) {
             warnings.unreadable(start);

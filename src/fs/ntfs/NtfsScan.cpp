@@ -155,13 +155,21 @@ bool ntfs::huntFirstMft(WorkControl& work) {
     const std::int64_t limit = std::min(volumeSize_, volume_.size());
     if (limit <= 0) return false;
     work.range(0, limit / kChunkSize);
-    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(kChunkSize, limit)));
-    std::int64_t c = 0;
-    for (std::int64_t start = 0; start < limit && !mftLocated_; start += kChunkSize, ++c) {
+    std::vector<std::uint8_t> chunk;  // grows to the largest stored part of a chunk
+    // Chunks the image does not store are passed over without a look, and of
+    // the others only the part up to their last stored byte is read.
+    std::int64_t shown = -1;
+    for (std::int64_t start = volume_.storedChunkFrom(0, kChunkSize); start < limit && !mftLocated_;
+         start = volume_.storedChunkFrom(start + kChunkSize, kChunkSize)) {
         if (!work.checkpoint()) break;
-        if (c % 100 == 0) work.position(c);
-        const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, limit - start));
-        if (!stored(start, static_cast<std::int64_t>(length))) continue;  // the image holds only zeros here
+        if (const std::int64_t c = start / kChunkSize; c / 100 != shown) {
+            shown = c / 100;
+            work.position(c);
+        }
+        const auto length = static_cast<std::size_t>(
+            volume_.storedPrefix(start, std::min<std::int64_t>(kChunkSize, limit - start)));
+        if (length == 0) continue;  // the image holds only zeros here
+        if (chunk.size() < length) chunk.resize(length);
         const MutableByteSpan span(chunk.data(), length);
         // An unreadable chunk reads as zeros and the scan moves on.
         if (!volume_.readAt(start, span)) warnings_.unreadable(start);
@@ -201,13 +209,15 @@ void ntfs::deepScan(WorkControl& work) {
     if (limit <= 0) return;
     const std::int64_t chunks = (limit + kChunkSize - 1) / kChunkSize;
     work.range(0, limit / kChunkSize);
-    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(kChunkSize, limit)));
-    std::int64_t c = 0;
-    for (std::int64_t start = 0; start < limit; start += kChunkSize, ++c) {
+    std::vector<std::uint8_t> chunk;  // grows to the largest stored part of a chunk
+    for (std::int64_t start = volume_.storedChunkFrom(0, kChunkSize); start < limit;
+         start = volume_.storedChunkFrom(start + kChunkSize, kChunkSize)) {
         if (!work.checkpoint()) break;
-        work.position(c);
-        const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, limit - start));
-        if (!stored(start, static_cast<std::int64_t>(length))) continue;
+        work.position(start / kChunkSize);
+        const auto length = static_cast<std::size_t>(
+            volume_.storedPrefix(start, std::min<std::int64_t>(kChunkSize, limit - start)));
+        if (length == 0) continue;
+        if (chunk.size() < length) chunk.resize(length);
         const MutableByteSpan span(chunk.data(), length);
         if (!volume_.readAt(start, span)) warnings_.unreadable(start);
         std::size_t pos = 0;

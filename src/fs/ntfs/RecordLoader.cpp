@@ -1,6 +1,7 @@
 #include "fs/ntfs/RecordLoader.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "fs/ntfs/NtfsTypes.h"
 
@@ -8,7 +9,9 @@ namespace tavrel::fs {
 
 RecordKind recordKindOf(ByteSpan bytes) {
     if (le32(bytes, 0) == kFileTag) return RecordKind::Record;
-    const bool zeros = std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+    // Each byte equal to the one after it, and the first zero: one memcmp
+    // instead of a loop the fuzzing build instruments byte by byte.
+    const bool zeros = bytes.empty() || (bytes[0] == 0 && std::memcmp(bytes.data(), bytes.data() + 1, bytes.size() - 1) == 0);
     return zeros ? RecordKind::Empty : RecordKind::NotRecord;
 }
 

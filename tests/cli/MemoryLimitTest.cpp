@@ -1,0 +1,108 @@
+// tavrel-cli under an address-space limit on raw images that the host stores
+// sparsely, so that every claimed byte counts as stored: a FAT32 volume whose
+// file's chain visits thousands of FAT blocks is read within the FAT cache's
+// bound, and an NTFS volume whose $MFT claims billions of records ends with the
+// scan's message instead of an abort. Not under AddressSanitizer, which
+// reserves terabytes of address space before main.
+#include <gtest/gtest.h>
+
+#include "cli/CliHelpers.h"
+#include "support/VhdBuilder.h"
+
+using namespace tavrel::test;
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// tavrel-cli with at most `mib` MiB of address space.
+CommandResult limitedCli(int mib, const std::string& args) {
+    return runCommand("sh -c " + shellQuote("ulimit -v " + std::to_string(mib * 1024) + " && " +
+                                            shellQuote(cliPath()) + " " + args));
+}
+
+void putLe(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// A FAT32 volume of 2^28 - 16 clusters of one sector (two FATs of 1 GiB)
+// holding BIG.BIN, whose chain steps 16384 clusters at a time: each step's FAT
+// entry lies in the next 64 KiB of the FAT. Its first and last clusters hold a
+// text; the file's expected content is returned.
+std::vector<std::uint8_t> hoppingFat32(const std::filesystem::path& path, std::uint32_t hops) {
+    constexpr std::uint64_t kClusters = (1u << 28) - 16, kFatSectors = 1u << 21, kReserved = 32;
+    constexpr std::uint64_t kData = kReserved + 2 * kFatSectors;
+    constexpr std::uint32_t kStep = 16384, kFirst = 3;
+    VhdSpec spec;
+    spec.diskBytes = (kData + kClusters) * 512;
+    std::vector<std::uint8_t> boot(512);
+    const std::uint8_t jump[] = {0xEB, 0x58, 0x90, 'M', 'S', 'W', 'I', 'N', '4', '.', '1'};
+    std::copy(std::begin(jump), std::end(jump), boot.begin());
+    putLe(boot, 11, 512, 2);
+    boot[13] = 1;
+    putLe(boot, 14, kReserved, 2);
+    boot[16] = 2;
+    boot[21] = 0xF8;
+    putLe(boot, 24, 63, 2);
+    putLe(boot, 26, 255, 2);
+    putLe(boot, 32, kData + kClusters, 4);
+    putLe(boot, 36, kFatSectors, 4);
+    putLe(boot, 44, 2, 4);  // root folder
+    putLe(boot, 48, 1, 2);
+    putLe(boot, 50, 6, 2);
+    boot[66] = 0x29;
+    const std::string label = "NO NAME    FAT32   ";
+    std::copy(label.begin(), label.end(), boot.begin() + 71);
+    putLe(boot, 510, 0xAA55, 2);
+    spec.sectors[0] = boot;
+
+    // FAT entries: the media marks, the root's end, and BIG.BIN's chain.
+    auto setEntry = [&](std::uint64_t cluster, std::uint32_t value) {
+        auto& sector = spec.sectors[kReserved + cluster * 4 / 512];
+        sector.resize(512);
+        putLe(sector, cluster * 4 % 512, value, 4);
+    };
+    setEntry(0, 0x0FFFFFF8);
+    setEntry(1, 0x0FFFFFFF);
+    setEntry(2, 0x0FFFFFFF);
+    std::uint64_t cluster = kFirst;
+    for (std::uint32_t i = 0; i < hops; ++i, cluster += kStep) setEntry(cluster, static_cast<std::uint32_t>(cluster + kStep));
+    setEntry(cluster, 0x0FFFFFFF);
+
+    std::vector<std::uint8_t> content((hops + 1) * std::size_t{512});
+    const std::string head = "first cluster\n", tail = "last cluster\n";
+    std::copy(head.begin(), head.end(), content.begin());
+    std::copy(tail.begin(), tail.end(), content.end() - 512);
+    spec.sectors[kData + kFirst - 2] = std::vector<std::uint8_t>(content.begin(), content.begin() + 512);
+    spec.sectors[kData + cluster - 2] = std::vector<std::uint8_t>(content.end() - 512, content.end());
+
+    std::vector<std::uint8_t> root(512);
+    const std::string name = "BIG     BIN";
+    std::copy(name.begin(), name.end(), root.begin());
+    root[11] = 0x20;
+    putLe(root, 26, kFirst, 2);
+    putLe(root, 28, content.size(), 4);
+    spec.sectors[kData] = root;
+    writeSparseRaw(path, spec);
+    return content;
+}
+
+}  // namespace
+
+TEST(MemoryLimit, FatChainOverThousandsOfFatBlocksStaysWithinTheCache) {
+    if (kSanitized) GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no limit can be set";
+    TempDir dir;
+    const auto image = dir / "fat32.img";
+    // 6000 FAT blocks of 64 KiB: 375 MiB of FAT if every block were kept.
+    const auto content = hoppingFat32(image, 6000);
+    const auto out = dir / "BIG.BIN";
+    const auto r = limitedCli(256, "cat " + q(image) + " --start 0 --end " +
+                                       std::to_string(std::filesystem::file_size(image) / 512 - 1) +
+                                       " --treat-as FAT32 BIG.BIN > " + q(out));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readFileBytes(out), content);
+}
