@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <vector>
 
 namespace tavrel {
@@ -63,6 +65,26 @@ ExportOutcome failWrite(int error, std::int64_t written) {
     return {ExportOutcome::Kind::WriteError, "Error " + std::to_string(error) + " while writing in File", written};
 }
 
+// What one chunk's read gave: unallocated chunks are not read at all.
+struct ChunkRead {
+    bool unallocated = false;
+    bool ok = true;
+    int error = 0;
+};
+
+ChunkRead readChunk(const readWriteInterface& reader, std::int64_t offset, std::uint8_t* data, std::size_t length) {
+    ChunkRead result;
+    // Unallocated blocks are zeros: left as holes without being read.
+    result.unallocated = reader.isUnallocated(offset, static_cast<std::int64_t>(length));
+    if (result.unallocated) return result;
+    errno = 0;
+    if (!reader.readAt(offset, MutableByteSpan(data, length))) {
+        result.ok = false;
+        result.error = errno != 0 ? errno : EIO;
+    }
+    return result;
+}
+
 }  // namespace
 
 std::string DiskExport::outputPathFor(const std::string& imagePath, const std::string& folder) {
@@ -108,30 +130,43 @@ ExportOutcome DiskExport::run(const readWriteInterface& reader, const std::strin
     }
     work.range(0, sectors);
     work.position(0);
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(kChunkBytes, std::max<std::int64_t>(bytes, 1))));
+    const auto chunkAt = [&](std::int64_t at) { return static_cast<std::size_t>(std::min(kChunkBytes, bytes - at)); };
+    // Two buffers: the next chunk is read (and, for compressed formats,
+    // decoded) on a second thread while this one writes the current chunk.
+    // Only one read is in flight at a time, so the reader is never used by
+    // two threads at once.
+    const auto size = chunkAt(0) > 0 ? chunkAt(0) : std::size_t{1};
+    std::array<std::vector<std::uint8_t>, 2> buffers{std::vector<std::uint8_t>(size), std::vector<std::uint8_t>(size)};
+    const auto startRead = [&](std::int64_t at, std::vector<std::uint8_t>& buffer) {
+        return std::async(std::launch::async, readChunk, std::cref(reader), at, buffer.data(), chunkAt(at));
+    };
     ExportOutcome outcome;
     std::int64_t done = 0;
+    std::size_t current = 0;
+    std::future<ChunkRead> pending;
+    if (bytes > 0) pending = startRead(0, buffers[0]);
     while (done < bytes) {
-        const auto chunk = static_cast<std::size_t>(std::min(kChunkBytes, bytes - done));
-        errno = 0;
-        // Unallocated blocks are zeros: left as holes without being read.
-        const bool unallocated = reader.isUnallocated(done, static_cast<std::int64_t>(chunk));
-        if (!unallocated && !reader.readAt(done, MutableByteSpan(buffer.data(), chunk))) {
-            const int error = errno != 0 ? errno : EIO;
-            work.status("Exit with error number " + std::to_string(error));
+        const std::size_t chunk = chunkAt(done);
+        const ChunkRead got = pending.get();
+        if (!got.ok) {
+            work.status("Exit with error number " + std::to_string(got.error));
             outcome = {ExportOutcome::Kind::ReadError, "", done};
             break;
         }
+        std::int64_t next = done + static_cast<std::int64_t>(chunk);
+        // The blocks that follow and are not stored either are holes too.
+        if (got.unallocated && next < bytes)
+            next = std::min(bytes, std::max(next, reader.nextStored(next) / kChunkBytes * kChunkBytes));
+        if (next < bytes) pending = startRead(next, buffers[current ^ 1]);
         // Zero chunks (unallocated blocks above all) become holes; the final
         // ftruncate gives the file its full length.
-        if (!unallocated && !allZero(buffer.data(), chunk) && !writeAll(fd, buffer.data(), chunk, done)) {
+        const std::uint8_t* data = buffers[current].data();
+        if (!got.unallocated && !allZero(data, chunk) && !writeAll(fd, data, chunk, done)) {
             outcome = failWrite(errno, done);
             break;
         }
-        done += chunk;
-        // The blocks that follow and are not stored either are holes too.
-        if (unallocated && done < bytes)
-            done = std::min(bytes, std::max(done, reader.nextStored(done) / kChunkBytes * kChunkBytes));
+        done = next;
+        current ^= 1;
         if (done % kProgressStep == 0 || done == bytes) work.position(done / kSectorSize);
         work.status(savedText(done, bytes));
         if (done < bytes && !work.checkpoint()) {
@@ -139,6 +174,8 @@ ExportOutcome DiskExport::run(const readWriteInterface& reader, const std::strin
             break;
         }
     }
+    // A read still in flight after an error or a stop ends before its buffer goes.
+    if (pending.valid()) pending.wait();
     outcome.bytesWritten = done;
     // The file ends where the copy ended (a partial file stays after a stop or an error).
     if (::ftruncate(fd, done) != 0 && outcome.ok()) outcome = failWrite(errno, done);
