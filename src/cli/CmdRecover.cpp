@@ -20,6 +20,7 @@
 #include "browse/SaveEngine.h"
 #include "cli/Commands.h"
 #include "cli/JsonFields.h"
+#include "cli/ListingPath.h"
 #include "cli/TerminalProgress.h"
 #include "cli/TerminalText.h"
 #include "cli/VolumeSelect.h"
@@ -156,7 +157,9 @@ int runRecover(const RecoverOptions& o) {
     if (everything) {
         report = engine.saveFolder(std::nullopt, o.out);
     } else {
-        const auto matches = browse::findByPath(*v.parser, o.path);
+        // The plain path first; else the escaped form ls prints ("\x2F" for a "/" in a name).
+        auto matches = browse::findByPath(*v.parser, o.path);
+        if (matches.empty()) matches = listedEntries(*v.parser, o.path);
         if (matches.empty()) {
             progress.finish();
             std::cerr << "tavrel-cli: no entry at path " << o.path << " (see tavrel-cli ls)\n";

@@ -1,7 +1,7 @@
 // Paths as `tavrel-cli ls` prints them: names below the top item joined with
 // "/". Options that take such a path (ls --path, cat, recover --path) accept
-// leading and trailing "/" too, and ls --path and cat also the escaped form ls
-// prints (TerminalText.h), where a "/" inside a name reads "\x2F".
+// leading and trailing "/" too, and also the escaped form ls prints
+// (TerminalText.h), where a "/" inside a name reads "\x2F".
 #pragma once
 
 #include <string>
@@ -35,6 +35,17 @@ inline bool within(const std::vector<std::string>& names, const std::string& top
 // either form.
 inline bool samePath(const std::vector<std::string>& names, const std::string& path) {
     return browse::joinPath(names) == path || listingPath(names) == path;
+}
+
+// The entries `path` names as ls prints it (plain or escaped), in listing order.
+inline std::vector<fs::EntryRef> listedEntries(const fs::Parser& parser, const std::string& path) {
+    const std::string wanted = trimmedPath(path);
+    std::vector<fs::EntryRef> found;
+    browse::walkTree(parser, std::nullopt, [&](fs::EntryRef e, const std::vector<std::string>& names) {
+        if (samePath(names, wanted)) found.push_back(e);
+        return true;
+    });
+    return found;
 }
 
 }  // namespace tavrel::cli

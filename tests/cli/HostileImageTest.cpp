@@ -72,6 +72,11 @@ TEST(HostileImage, SlashOrControlByteInsideALongNameStaysInsideTheOutputFolder) 
         EXPECT_EQ(cli("cat " + q(image) + " --volume 0 " + shellQuote(c.listed) + " > " + q(tmp / "cat")).exitCode, 0);
         EXPECT_EQ(sha256File(tmp / "cat"), sha);
         fsys::remove(tmp / "cat");
+        const auto picked = cli("recover " + q(image) + " --volume 0 --path " + shellQuote(c.listed) + " --out " +
+                                q(tmp / "one"));
+        EXPECT_EQ(picked.exitCode, 0) << picked.err;
+        EXPECT_EQ(sha256File(tmp / "one" / "Report_2024.md"), sha);
+        fsys::remove_all(tmp / "one");
 
         const auto out = tmp / "out";
         const auto r = cli("recover " + q(image) + " --volume 0 --out " + q(out));
