@@ -11,6 +11,7 @@ packages=(
   libvhdi-dev libqcow-dev libewf-dev ewf-tools
   qemu-utils sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse e2fsprogs gdisk fdisk
   xvfb xauth xdotool wmctrl openbox xz-utils python3 bc
+  netpbm ghostscript zip
 )
 
 missing=()
