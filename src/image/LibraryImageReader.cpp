@@ -35,16 +35,11 @@ bool LibraryImageReader::readLane(std::size_t lane, std::int64_t diskOffset, Mut
 
 bool LibraryImageReader::readAt(std::int64_t diskOffset, MutableByteSpan out) const {
     if (out.empty()) return true;
-    if (diskOffset < 0 || diskOffset >= diskSize_) {
-        std::memset(out.data(), 0, out.size());
-        return false;
-    }
     // The part past the end of the disk reads as zeros and fails the read;
     // the library fills the rest (failed pieces are zeroed where they fail).
-    const auto avail = static_cast<std::uint64_t>(diskSize_ - diskOffset);
-    const bool whole = avail >= out.size();
-    const MutableByteSpan part = whole ? out : out.first(static_cast<std::size_t>(avail));
-    if (!whole) std::memset(out.data() + part.size(), 0, out.size() - part.size());
+    bool whole = false;
+    const MutableByteSpan part = onDisk(diskSize_, diskOffset, out, whole);
+    if (part.empty()) return false;
 
     const std::size_t lanes = std::min(lanes_, std::max<std::size_t>(1, part.size() / kMinLaneBytes));
     if (lanes == 1) {

@@ -9,6 +9,8 @@
 //    offset (baseOffset is not added). Unallocated areas read as zeros.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -60,6 +62,23 @@ public:
     std::int64_t baseOffset = 0;
 
 protected:
+    // The part of `out` that lies on a disk of `diskSize` bytes from `offset`;
+    // what lies past the disk's end is zeroed (all of `out` when the offset is
+    // off the disk, giving an empty span). `whole` tells whether all of `out`
+    // lies on the disk: when not, the read fails after filling the rest.
+    static MutableByteSpan onDisk(std::int64_t diskSize, std::int64_t offset, MutableByteSpan out, bool& whole) {
+        whole = false;
+        if (offset < 0 || offset >= diskSize) {
+            std::fill(out.begin(), out.end(), std::uint8_t{0});
+            return out.first(0);
+        }
+        const auto avail = static_cast<std::uint64_t>(diskSize - offset);
+        whole = avail >= out.size();
+        const MutableByteSpan part = whole ? out : out.first(static_cast<std::size_t>(avail));
+        std::fill(out.begin() + static_cast<std::ptrdiff_t>(part.size()), out.end(), std::uint8_t{0});
+        return part;
+    }
+
     std::string lastError_;
     std::int64_t position_ = 0;  // mapped virtual-disk byte offset (baseOffset included)
 };
