@@ -4,6 +4,7 @@
 
 #include <libqcow.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -99,6 +100,7 @@ std::unique_ptr<FileReadSeekQcow::Chain> FileReadSeekQcow::openChain(const std::
 bool FileReadSeekQcow::open(std::string path) {
     lastError_.clear();
     lanes_.clear();
+    map_.reset();
     std::string error;
     auto chain = openChain(path, &error);
     if (!chain) return fail(error);
@@ -106,8 +108,12 @@ bool FileReadSeekQcow::open(std::string path) {
     if (libqcow_file_get_media_size(chain->files.front()->file, &mediaSize, nullptr) != 1 || mediaSize == 0 ||
         mediaSize > static_cast<size64_t>(INT64_MAX))
         return fail(imagetexts::kNotQcowText);
+    const bool backed = chain->files.size() > 1;
     lanes_.push_back(std::move(chain));
     diskSize_ = static_cast<std::int64_t>(mediaSize);
+    // The map is used only when it reads the image as libqcow does.
+    map_ = std::make_unique<QcowClusterMap>();
+    if (!map_->open(path) || map_->diskSize() != diskSize_ || map_->hasBacking() != backed) map_.reset();
     // Compressed clusters hold more than their bytes: the disk size bounds the data.
     fileLength = diskSize_;
     openMoreLanes(path);
@@ -123,6 +129,44 @@ bool FileReadSeekQcow::openLane(const std::string& path) {
 }
 
 bool FileReadSeekQcow::readFromLibrary(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const {
+    if (!map_) return readThroughLibrary(lane, diskOffset, out);
+    bool ok = true;
+    for (std::size_t done = 0; done < out.size();) {
+        const std::int64_t at = diskOffset + static_cast<std::int64_t>(done);
+        const QcowClusterMap::Run run = map_->runAt(at, static_cast<std::int64_t>(out.size() - done));
+        const MutableByteSpan piece = out.subspan(done, static_cast<std::size_t>(run.length));
+        switch (run.kind) {
+        case QcowClusterMap::Kind::Data:
+            ok = (map_->readData(run.hostOffset, piece) || readThroughLibrary(lane, at, piece)) && ok;
+            break;
+        case QcowClusterMap::Kind::Unallocated:
+            if (map_->hasBacking()) {
+                ok = readThroughLibrary(lane, at, piece) && ok;
+                break;
+            }
+            [[fallthrough]];
+        case QcowClusterMap::Kind::Zero:
+            std::fill(piece.begin(), piece.end(), std::uint8_t{0});
+            break;
+        case QcowClusterMap::Kind::Library:
+            ok = readThroughLibrary(lane, at, piece) && ok;
+            break;
+        }
+        done += piece.size();
+    }
+    return ok;
+}
+
+bool FileReadSeekQcow::isUnallocated(std::int64_t diskOffset, std::int64_t length) const {
+    if (!map_ || length <= 0 || diskOffset < 0 || diskOffset >= diskSize_) return false;
+    return map_->nextStored(diskOffset) >= std::min(diskSize_, diskOffset + length);
+}
+
+std::int64_t FileReadSeekQcow::nextStored(std::int64_t diskOffset) const {
+    return map_ ? map_->nextStored(diskOffset) : diskOffset;
+}
+
+bool FileReadSeekQcow::readThroughLibrary(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const {
     if (lane >= lanes_.size()) return false;
     const ssize_t got =
         libqcow_file_read_buffer_at_offset(lanes_[lane]->files.front()->file, out.data(), out.size(), diskOffset, nullptr);

@@ -3,8 +3,10 @@
 // up to kMaxParents deep) is looked for beside the image by the file name the
 // image records, never outside the image's folder. Encrypted images are refused.
 // Every file is opened read-only; openImage (ImageOpener.h) picks this reader by
-// the file's signature, whatever the file is called. libqcow does not say which
-// clusters hold data, so no range is reported unallocated.
+// the file's signature, whatever the file is called. For the common qcow2
+// layouts the image's own cluster map (QcowClusterMap.h) copies plain clusters
+// straight from the file and tells which ranges hold nothing; every other
+// cluster is read through libqcow.
 #pragma once
 
 #include <memory>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "image/LibraryImageReader.h"
+#include "image/QcowClusterMap.h"
 
 namespace tavrel {
 
@@ -24,6 +27,8 @@ public:
 
     bool open(std::string path) override;
     ImageInfo describe() const override;
+    bool isUnallocated(std::int64_t diskOffset, std::int64_t length) const override;
+    std::int64_t nextStored(std::int64_t diskOffset) const override;
 
 private:
     struct Chain;  // the library's handles: the image first, then its backing files
@@ -32,7 +37,10 @@ private:
     bool openLane(const std::string& path) override;
     bool readFromLibrary(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const override;
 
+    bool readThroughLibrary(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const;
+
     std::vector<std::unique_ptr<Chain>> lanes_;  // one chain per lane
+    std::unique_ptr<QcowClusterMap> map_;        // null when libqcow reads everything
 };
 
 }  // namespace tavrel

@@ -54,12 +54,15 @@ TEST(LibraryFormats, EveryImageServesItsDisk) {
     if (!made) GTEST_SKIP() << "qemu-img, ewfacquire, python3 or a format's library missing";
     const std::vector<std::uint8_t> disk = readFileBytes(made->raw);
     const std::vector<std::uint8_t> childDisk = readFileBytes(made->childDisk);
+    const std::vector<std::uint8_t> overlayDisk = readFileBytes(made->overlayDisk);
     std::vector<ConvertedImage> images = made->images;
     images.push_back({"differencing.vhdx", made->child, "vhdx-differencing"});
+    images.push_back({"overlay.qcow2", made->overlay, "qcow2"});
     const std::map<std::string, std::string> versions = {
-        {"dynamic.vhdx", "1.0"}, {"fixed.vhdx", "1.0"},      {"plain.qcow2", "3"},
-        {"compressed.qcow2", "3"}, {"v2.qcow2", "2"},        {"renamed qcow2", "3"},
-        {"differencing.vhdx", "1.0"},
+        {"dynamic.vhdx", "1.0"}, {"fixed.vhdx", "1.0"},       {"plain.qcow2", "3"},
+        {"compressed.qcow2", "3"}, {"v2.qcow2", "2"},         {"renamed qcow2", "3"},
+        {"differencing.vhdx", "1.0"}, {"small.qcow2", "3"},   {"big.qcow2", "2"},
+        {"overlay.qcow2", "3"},
     };
     for (const ConvertedImage& image : images) {
         SCOPED_TRACE(image.layout);
@@ -67,7 +70,9 @@ TEST(LibraryFormats, EveryImageServesItsDisk) {
         ASSERT_TRUE(opened) << opened.message;
         const ImageInfo info = opened.reader->describe();
         EXPECT_EQ(info.format, image.format);
-        const auto& want = image.format == "vhdx-differencing" ? childDisk : disk;
+        const auto& want = image.format == "vhdx-differencing" ? childDisk
+                           : image.path == made->overlay  ? overlayDisk
+                                                          : disk;
         EXPECT_EQ(info.diskSize, static_cast<std::int64_t>(want.size()));
         const auto version = versions.find(image.layout);
         EXPECT_EQ(info.version ? info.version->text : "", version == versions.end() ? "" : version->second);
@@ -87,6 +92,33 @@ TEST(LibraryFormats, EveryImageServesItsDisk) {
     EXPECT_EQ(field(segments, "md5"), firstWord(runCommand("md5sum " + q(made->raw)).out));
     const ImageInfo best = openImage(made->images[7].path.string()).reader->describe();
     EXPECT_EQ(field(best, "sha1"), firstWord(runCommand("sha1sum " + q(made->raw)).out));
+}
+
+// What the qcow2 reader skips as holding nothing is what qemu-img map says holds
+// no data, and every range with data is read. Over a backing file only the
+// image's own ranges are known empty.
+TEST(LibraryFormats, QcowEmptyRangesAgreeWithQemuImgMap) {
+    const LibraryImages* made = libraryImages(kFixture);
+    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire, python3 or a format's library missing";
+    for (const fsys::path& path : {made->images[2].path, made->images[8].path, made->images[9].path, made->overlay}) {
+        SCOPED_TRACE(path.filename().string());
+        const OpenedImage opened = openImage(path.string());
+        ASSERT_TRUE(opened) << opened.message;
+        const auto map = nlohmann::json::parse(runCommand("qemu-img map --output=json " + q(path)).out);
+        int empty = 0;
+        for (const auto& e : map) {
+            const std::int64_t start = e.at("start"), length = e.at("length");
+            if (e.at("data")) {
+                EXPECT_EQ(opened.reader->nextStored(start), start) << start;
+                EXPECT_FALSE(opened.reader->isUnallocated(start, length)) << start;
+            } else if (e.at("depth") == 0) {
+                EXPECT_GE(opened.reader->nextStored(start), start + length) << start;
+                EXPECT_TRUE(opened.reader->isUnallocated(start, length)) << start;
+                ++empty;
+            }
+        }
+        EXPECT_GT(empty, 0);
+    }
 }
 
 TEST(LibraryFormats, NtfsFixtureRecoversAsFromTheVhd) {
@@ -159,6 +191,8 @@ TEST(LibraryFormats, CutAndDamagedFilesGiveACleanMessage) {
         {"qcow2 cluster bits 99", 2, "", poke(23, 99), imagetexts::kNotQcowText},
         {"qcow2 L1 table past the end", 2, "", poke(43, 0x7F), imagetexts::kNotQcowText},
         {"compressed qcow2 cut in its data", 3, "", cut(0.6), nullptr},
+        {"qcow2 cut in its data", 2, "", cut(0.6), nullptr},
+        {"qcow2 with 512-byte clusters cut in its data", 8, "", cut(0.7), nullptr},
         {"E01 first segment cut short", 6, "", [](Bytes& b) { b.resize(4096); }, nullptr},
         {"E01 chunk damaged", 6, "disk.E02", [](Bytes& b) { b.at(b.size() / 2) ^= 0xFF; }, nullptr},
         {"E01 last segment cut", 6, "disk.E04", cut(0.3), nullptr},

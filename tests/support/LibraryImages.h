@@ -21,6 +21,9 @@ struct LibraryImages {
     // The differencing VHDX (beside its parent) and the disk it serves.
     std::filesystem::path child;
     std::filesystem::path childDisk;
+    // The qcow2 over a backing file (beside it) and the disk it serves.
+    std::filesystem::path overlay;
+    std::filesystem::path overlayDisk;
 };
 
 // Every image made from tests/fixtures/<xzName>; null when a tool is missing or
@@ -33,7 +36,7 @@ inline const LibraryImages* libraryImages(const std::string& xzName) {
     const std::string formats = ", " + readableFormats() + ",";
     for (const char* f : {", vhdx,", ", qcow2,", ", e01,"})
         if (formats.find(f) == std::string::npos) return nullptr;
-    if (!haveTool("qemu-img") || !haveTool("ewfacquire") || !haveTool("python3")) return nullptr;
+    if (!haveTool("qemu-img") || !haveTool("qemu-io") || !haveTool("ewfacquire") || !haveTool("python3")) return nullptr;
     const auto out = dir / std::to_string(made.size());
     const auto r = runCommand(shellQuote(fixturePath("image/make-library-formats.sh").string()) + " " +
                               shellQuote(unpackedFixture(xzName).string()) + " " + shellQuote(out.string()));
@@ -49,9 +52,13 @@ inline const LibraryImages* libraryImages(const std::string& xzName) {
         {"renamed qcow2", out / "renamed/disk.img", "qcow2"},
         {"E01 segments", out / "ewf/disk.E01", "e01"},
         {"E01 compressed", out / "ewf-best/disk.E01", "e01"},
+        {"small.qcow2", out / "small.qcow2", "qcow2"},
+        {"big.qcow2", out / "big.qcow2", "qcow2"},
     };
     m.child = out / "diff/child.vhdx";
     m.childDisk = out / "diff/expected.raw";
+    m.overlay = out / "backed/overlay.qcow2";
+    m.overlayDisk = out / "backed/expected.raw";
     return &m;
 }
 

@@ -1,0 +1,78 @@
+// Where a qcow2 image keeps each cluster of its disk, read from the image's own
+// L1 and L2 tables. libqcow reads every cluster through its cache (a fresh
+// buffer, a read, a copy); with this map the qcow reader copies plain clusters
+// straight from the file in long runs, and knows which clusters hold nothing,
+// so whole-disk walks skip them. Every other kind of cluster (compressed, one
+// with reserved bits set, or one pointing outside the file) stays libqcow's.
+// The map is built only for the layouts it reads fully: qcow2 version 2 or 3,
+// unencrypted, no external data file and standard 64-bit L2 entries.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "image/HostFile.h"
+
+namespace tavrel {
+
+class QcowClusterMap {
+public:
+    enum class Kind {
+        Data,         // stored in the file at hostOffset, runs contiguous in the file
+        Zero,         // recorded as all zeros
+        Unallocated,  // not in this image: zeros, or the backing file's content
+        Library,      // anything else: read through libqcow
+    };
+    struct Run {
+        Kind kind = Kind::Library;
+        std::int64_t hostOffset = 0;  // file offset of the run's first byte (Data)
+        std::int64_t length = 0;      // bytes from the queried offset, > 0
+    };
+
+    // Reads the header and the L1 table of the image at path; false (and no map)
+    // for a layout the map does not read or a header that does not hold together.
+    bool open(const std::string& path);
+
+    std::int64_t diskSize() const { return diskSize_; }
+    bool hasBacking() const { return hasBacking_; }
+
+    // The run of clusters of one kind from diskOffset (inside the disk), at most
+    // maxLength bytes long. An L2 table that cannot be read gives a Library run.
+    Run runAt(std::int64_t diskOffset, std::int64_t maxLength) const;
+
+    // Reads a Data run's bytes; false on a short or failed read.
+    bool readData(std::int64_t hostOffset, MutableByteSpan out) const;
+
+    // The first offset at or after diskOffset whose cluster may hold data (Data
+    // or Library); diskSize() when none does. Unallocated counts as empty only
+    // when there is no backing file.
+    std::int64_t nextStored(std::int64_t diskOffset) const;
+
+private:
+    using Table = std::vector<std::uint64_t>;
+    // The L2 table at a file offset, from the cache or the file; null when it
+    // cannot be read.
+    std::shared_ptr<const Table> l2Table(std::uint64_t fileOffset) const;
+    Kind kindOf(std::uint64_t l2Entry, std::uint64_t* hostOffset) const;
+
+    HostFile file_;
+    std::int64_t fileLength_ = 0;
+    std::int64_t diskSize_ = 0;
+    unsigned clusterBits_ = 0;
+    unsigned l2Bits_ = 0;  // log2 of the entries per L2 table
+    unsigned version_ = 0;
+    bool hasBacking_ = false;
+    std::vector<std::uint64_t> l1_;
+
+    // Recently read L2 tables, at most kCachedBytes of them; the oldest goes first.
+    static constexpr std::size_t kCachedBytes = 32u << 20;
+    mutable std::mutex cacheLock_;
+    mutable std::map<std::uint64_t, std::shared_ptr<const Table>> cache_;
+    mutable std::deque<std::uint64_t> cacheOrder_;
+};
+
+}  // namespace tavrel
