@@ -1,6 +1,7 @@
 #include "image/LibraryImageReader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -53,20 +54,23 @@ bool LibraryImageReader::readAt(std::int64_t diskOffset, MutableByteSpan out) co
         }
         return readLane(0, diskOffset, part) && whole;
     }
-    // Contiguous shares, whole retry pieces each; lane 0's runs on this thread.
-    const std::size_t share = (part.size() / lanes + kRetryPiece - 1) / kRetryPiece * kRetryPiece;
-    std::vector<std::thread> helpers;
-    std::vector<char> results(lanes, 1);
-    for (std::size_t lane = 1; lane < lanes && lane * share < part.size(); ++lane) {
-        const std::size_t from = lane * share;
-        const MutableByteSpan piece = part.subspan(from, std::min(share, part.size() - from));
-        helpers.emplace_back([this, lane, diskOffset, from, piece, &results] {
-            results[lane] = readLane(lane, diskOffset + static_cast<std::int64_t>(from), piece) ? 1 : 0;
-        });
-    }
-    results[0] = readLane(0, diskOffset, part.first(std::min(share, part.size()))) ? 1 : 0;
-    for (std::thread& t : helpers) t.join();
-    return whole && std::all_of(results.begin(), results.end(), [](char r) { return r != 0; });
+    // The lanes take pieces in turn until none is left, so that a lane whose
+    // pieces decode fast does not wait for a slower one.
+    const std::size_t pieces = (part.size() + kLanePiece - 1) / kLanePiece;
+    std::atomic<std::size_t> nextPiece{0};
+    std::atomic<bool> allRead{true};
+    const auto work = [&](std::size_t lane) {
+        for (std::size_t i = nextPiece++; i < pieces; i = nextPiece++) {
+            const std::size_t from = i * kLanePiece;
+            const MutableByteSpan piece = part.subspan(from, std::min(kLanePiece, part.size() - from));
+            if (!readLane(lane, diskOffset + static_cast<std::int64_t>(from), piece)) allRead = false;
+        }
+    };
+    std::vector<std::jthread> helpers;
+    for (std::size_t lane = 1; lane < lanes; ++lane) helpers.emplace_back(work, lane);
+    work(0);
+    helpers.clear();  // joins
+    return whole && allRead;
 }
 
 }  // namespace tavrel

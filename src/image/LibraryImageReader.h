@@ -20,8 +20,10 @@ public:
     // A failed read is retried in pieces of this many bytes.
     static constexpr std::size_t kRetryPiece = 65536;
     static constexpr std::size_t kMaxLanes = 4;
-    // A read is split between lanes only when each gets at least this much.
+    // A read is split between lanes only when each gets at least this much,
+    // in pieces of kLanePiece (whole retry pieces) that the lanes take in turn.
     static constexpr std::size_t kMinLaneBytes = 512 * 1024;
+    static constexpr std::size_t kLanePiece = 4 * kRetryPiece;
 
     bool readAt(std::int64_t diskOffset, MutableByteSpan out) const final;
     std::int64_t diskSize() const final { return diskSize_; }
