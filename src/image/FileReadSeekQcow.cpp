@@ -134,10 +134,19 @@ bool FileReadSeekQcow::readFromLibrary(std::size_t lane, std::int64_t diskOffset
     for (std::size_t done = 0; done < out.size();) {
         const std::int64_t at = diskOffset + static_cast<std::int64_t>(done);
         const QcowClusterMap::Run run = map_->runAt(at, static_cast<std::int64_t>(out.size() - done));
+        if (run.length <= 0) return readThroughLibrary(lane, at, out.subspan(done)) && ok;
         const MutableByteSpan piece = out.subspan(done, static_cast<std::size_t>(run.length));
         switch (run.kind) {
         case QcowClusterMap::Kind::Data:
-            ok = (map_->readData(run.hostOffset, piece) || readThroughLibrary(lane, at, piece)) && ok;
+            ok = map_->readData(run.hostOffset, piece) && ok;
+            break;
+        case QcowClusterMap::Kind::Damaged:
+            // What the file holds of a cut cluster is kept; the rest is zeros.
+            if (run.hostOffset >= 0)
+                map_->readData(run.hostOffset, piece);
+            else
+                std::fill(piece.begin(), piece.end(), std::uint8_t{0});
+            ok = false;
             break;
         case QcowClusterMap::Kind::Unallocated:
             if (map_->hasBacking()) {

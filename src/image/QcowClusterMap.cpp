@@ -76,19 +76,21 @@ std::shared_ptr<const QcowClusterMap::Table> QcowClusterMap::l2Table(std::uint64
     return table;
 }
 
-QcowClusterMap::Kind QcowClusterMap::kindOf(std::uint64_t entry, std::uint64_t* hostOffset) const {
-    *hostOffset = 0;
+QcowClusterMap::Kind QcowClusterMap::kindOf(std::uint64_t entry, std::int64_t* hostOffset) const {
+    *hostOffset = -1;
     if (entry & kCompressedFlag) return Kind::Library;
-    const std::uint64_t reserved = ~(kOffsetMask | kCopiedFlag | kZeroFlag);
-    if ((entry & reserved) != 0) return Kind::Library;
-    if (entry & kZeroFlag) return version_ >= 3 ? Kind::Zero : Kind::Library;
+    const bool reserved = (entry & ~(kOffsetMask | kCopiedFlag | kZeroFlag)) != 0 ||
+                          (version_ < 3 && (entry & kZeroFlag) != 0);
+    if (!reserved && (entry & kZeroFlag)) return Kind::Zero;
     const std::uint64_t offset = entry & kOffsetMask;
-    if (offset == 0) return Kind::Unallocated;
+    if (offset == 0) return reserved ? Kind::Library : Kind::Unallocated;
     const std::uint64_t clusterBytes = 1ull << clusterBits_;
     const auto length = static_cast<std::uint64_t>(fileLength_);
-    if (offset % clusterBytes != 0 || offset > length || length - offset < clusterBytes) return Kind::Library;
-    *hostOffset = offset;
-    return Kind::Data;
+    if (offset % clusterBytes != 0 || offset >= length) return Kind::Damaged;
+    *hostOffset = static_cast<std::int64_t>(offset);
+    // The file's end cuts the cluster: what the file holds of it is read.
+    if (length - offset < clusterBytes) return Kind::Damaged;
+    return reserved ? Kind::Library : Kind::Data;
 }
 
 QcowClusterMap::Run QcowClusterMap::runAt(std::int64_t diskOffset, std::int64_t maxLength) const {
@@ -98,17 +100,21 @@ QcowClusterMap::Run QcowClusterMap::runAt(std::int64_t diskOffset, std::int64_t 
     const std::uint64_t l2Mask = (1ull << l2Bits_) - 1;
     const std::uint64_t l1Reserved = ~(kOffsetMask | kCopiedFlag);
     bool started = false;
-    std::uint64_t expectHost = 0;
-    // Adds [pos, upTo) of one kind to the run; false when it is of another kind.
-    const auto take = [&](Kind kind, std::uint64_t host, std::int64_t pos) {
+    std::int64_t expectHost = -1;
+    // Adds the cluster at pos to the run; false when it does not continue it.
+    const auto take = [&](Kind kind, std::int64_t host, std::int64_t pos) {
         if (!started) {
             started = true;
             run.kind = kind;
-            run.hostOffset = static_cast<std::int64_t>(host + (static_cast<std::uint64_t>(pos) & (clusterBytes - 1)));
+            if (host >= 0) run.hostOffset = host + static_cast<std::int64_t>(static_cast<std::uint64_t>(pos) & (clusterBytes - 1));
             expectHost = host;
             return true;
         }
-        return kind == run.kind && (kind != Kind::Data || host == expectHost);
+        if (kind != run.kind) return false;
+        if (kind == Kind::Data) return host == expectHost;
+        // A cut cluster's bytes are read alone.
+        if (kind == Kind::Damaged) return host < 0 && run.hostOffset < 0;
+        return true;
     };
 
     std::int64_t pos = diskOffset;
@@ -122,23 +128,27 @@ QcowClusterMap::Run QcowClusterMap::runAt(std::int64_t diskOffset, std::int64_t 
         std::shared_ptr<const Table> table;
         Kind whole = Kind::Unallocated;  // the kind of the whole span when it has no table
         if (l2Offset != 0) {
-            whole = Kind::Library;
-            if ((l1Entry & l1Reserved) == 0 && l2Offset % clusterBytes == 0 && l2Offset <= length &&
-                length - l2Offset >= clusterBytes)
-                table = l2Table(l2Offset);
+            whole = Kind::Damaged;
+            if (l2Offset % clusterBytes == 0 && l2Offset <= length && length - l2Offset >= clusterBytes) {
+                // Reserved bits: libqcow decides what the entry means.
+                if ((l1Entry & l1Reserved) != 0)
+                    whole = Kind::Library;
+                else
+                    table = l2Table(l2Offset);
+            }
         }
         if (!table) {
-            if (!take(whole, 0, pos)) break;
+            if (!take(whole, -1, pos)) break;
             pos = std::min(end, spanEnd);
             continue;
         }
         bool same = true;
         for (std::uint64_t c = cluster; pos < end && pos < spanEnd; ++c) {
-            std::uint64_t host = 0;
+            std::int64_t host = -1;
             const Kind kind = kindOf((*table)[c & l2Mask], &host);
             if (!(same = take(kind, host, pos))) break;
             pos = std::min(end, static_cast<std::int64_t>((c + 1) << clusterBits_));
-            expectHost = host + clusterBytes;
+            expectHost = host + static_cast<std::int64_t>(clusterBytes);
         }
         if (!same) break;
     }
@@ -156,7 +166,7 @@ std::int64_t QcowClusterMap::nextStored(std::int64_t diskOffset) const {
     std::int64_t pos = diskOffset;
     while (pos < diskSize_) {
         const Run run = runAt(pos, diskSize_ - pos);
-        if (run.kind == Kind::Data || run.kind == Kind::Library) return pos;
+        if (run.kind != Kind::Zero && run.kind != Kind::Unallocated) return pos;
         if (run.kind == Kind::Unallocated && hasBacking_) return pos;
         pos += run.length;
     }

@@ -2,8 +2,10 @@
 // L1 and L2 tables. libqcow reads every cluster through its cache (a fresh
 // buffer, a read, a copy); with this map the qcow reader copies plain clusters
 // straight from the file in long runs, and knows which clusters hold nothing,
-// so whole-disk walks skip them. Every other kind of cluster (compressed, one
-// with reserved bits set, or one pointing outside the file) stays libqcow's.
+// so whole-disk walks skip them. Clusters the tables place outside the file or
+// off the cluster grid (a cut or damaged image) read as zeros and fail the read,
+// without reaching libqcow, which reads past its buffers on a cut image.
+// Compressed clusters and entries with reserved bits set stay libqcow's.
 // The map is built only for the layouts it reads fully: qcow2 version 2 or 3,
 // unencrypted, no external data file and standard 64-bit L2 entries.
 #pragma once
@@ -25,12 +27,15 @@ public:
         Data,         // stored in the file at hostOffset, runs contiguous in the file
         Zero,         // recorded as all zeros
         Unallocated,  // not in this image: zeros, or the backing file's content
-        Library,      // anything else: read through libqcow
+        Damaged,      // placed outside the file or off the cluster grid
+        Library,      // compressed, or reserved bits set: read through libqcow
     };
     struct Run {
         Kind kind = Kind::Library;
-        std::int64_t hostOffset = 0;  // file offset of the run's first byte (Data)
-        std::int64_t length = 0;      // bytes from the queried offset, > 0
+        // File offset of the run's first byte: a Data run's, or a Damaged run's
+        // single cluster that the file's end cuts; -1 when none.
+        std::int64_t hostOffset = -1;
+        std::int64_t length = 0;  // bytes from the queried offset, > 0
     };
 
     // Reads the header and the L1 table of the image at path; false (and no map)
@@ -41,14 +46,15 @@ public:
     bool hasBacking() const { return hasBacking_; }
 
     // The run of clusters of one kind from diskOffset (inside the disk), at most
-    // maxLength bytes long. An L2 table that cannot be read gives a Library run.
+    // maxLength bytes long. An L2 table that cannot be read gives a Damaged run.
     Run runAt(std::int64_t diskOffset, std::int64_t maxLength) const;
 
-    // Reads a Data run's bytes; false on a short or failed read.
+    // Reads a run's bytes from the file; what lies past the file's end reads as
+    // zeros. False on a short or failed read.
     bool readData(std::int64_t hostOffset, MutableByteSpan out) const;
 
-    // The first offset at or after diskOffset whose cluster may hold data (Data
-    // or Library); diskSize() when none does. Unallocated counts as empty only
+    // The first offset at or after diskOffset whose cluster may hold data (Data,
+    // Damaged or Library); diskSize() when none does. Unallocated counts as empty only
     // when there is no backing file.
     std::int64_t nextStored(std::int64_t diskOffset) const;
 
@@ -57,7 +63,7 @@ private:
     // The L2 table at a file offset, from the cache or the file; null when it
     // cannot be read.
     std::shared_ptr<const Table> l2Table(std::uint64_t fileOffset) const;
-    Kind kindOf(std::uint64_t l2Entry, std::uint64_t* hostOffset) const;
+    Kind kindOf(std::uint64_t l2Entry, std::int64_t* hostOffset) const;
 
     HostFile file_;
     std::int64_t fileLength_ = 0;
