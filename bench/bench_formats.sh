@@ -42,16 +42,18 @@ if [ ! -f "$img.E01" ]; then
   rm -f "$img.raw"
 fi
 
-# Processor seconds (user + system) of one run of a command: on a machine busy
-# with other work the wall times above also measure how many threads each side
-# runs, this does not.
+# Processor seconds (user + system) of a command, the median of three runs: on
+# a machine busy with other work the wall times above also measure how many
+# threads each side runs, this does not.
 cpu() {
-  local out="$bench_work/cpu.out"
-  rm -rf "$out"; mkdir -p "$out"
-  local cmd=("${@//@OUT@/$out}")
-  /usr/bin/time -f '%U %S' -o "$bench_work/cpu.time" "${cmd[@]}" >/dev/null 2>&1 || true
+  local out="$bench_work/cpu.out" i
+  for i in 1 2 3; do
+    rm -rf "$out"; mkdir -p "$out"
+    local cmd=("${@//@OUT@/$out}")
+    /usr/bin/time -f '%U %S' -o "$bench_work/cpu.time" "${cmd[@]}" >/dev/null 2>&1 || true
+    awk '{printf "%.2f\n", $1 + $2}' "$bench_work/cpu.time"
+  done | sort -g | sed -n 2p
   rm -rf "$out"
-  awk '{printf "%.2f", $1 + $2}' "$bench_work/cpu.time"
 }
 compare() {
   local label=$1 n=$2; shift 2
