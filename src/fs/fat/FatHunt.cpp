@@ -94,6 +94,12 @@ FatHuntResult huntFatCopies(const VolumeView& volume, FatHuntKind kind, const Fa
     FatHuntResult result;
     const auto maximum = std::min(static_cast<std::size_t>(huntMaximum(limits.maximum)), kMaxCandidates);
     readChunks(volume, limits, work, warnings, true, [&](std::int64_t start, ByteSpan chunk) {
+        if (kind == FatHuntKind::Fat32) {
+            char text[128];
+            std::snprintf(text, sizeof text, "Parsing Disk Currently at position %f of the disk of size %f",
+                          static_cast<double>(start), static_cast<double>(volume.size()));
+            work.status(text);
+        }
         for (std::size_t pos = 0; pos + kSector <= chunk.size(); pos += kSector) {
             const ByteSpan sector = chunk.subspan(pos, kSector);
             // Cheap first-byte tests before the full ones: most sectors are neither.
