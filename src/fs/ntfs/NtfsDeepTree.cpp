@@ -58,6 +58,31 @@ void ntfs::keepOneCopyPerRecord() {
         kept.push_back(std::move(e));
     }
     entries_ = std::move(kept);
+    rereadSplitRecords();
+}
+
+// Where a run of the $MFT ends inside a record, the scan found the record's
+// first piece followed by unrelated bytes. With the $MFT's runs known, such a
+// record is read again from its pieces; records torn for other reasons count
+// as damaged.
+void ntfs::rereadSplitRecords() {
+    if (!deepMftRuns_.empty()) layout_ = buildLayout(deepMftRuns_);
+    for (const std::int64_t offset : tornFound_)
+        if (!layout_.splitAt(offset)) warnings_.damaged(offset);
+    tornFound_.clear();
+    if (!layout_.hasSplits()) return;
+    for (NtfsEntry& e : entries_) {
+        if (!layout_.splitAt(e.recordOffset)) continue;
+        const auto record = loadRecord(e.recordOffset);
+        if (!record) continue;
+        NtfsEntry fresh;
+        readEntryFields(*record, fresh);
+        fresh.recordOffset = e.recordOffset;
+        fresh.recordNumber = e.recordNumber;
+        fresh.numbered = e.numbered;
+        fresh.orphan = e.orphan;
+        e = std::move(fresh);
+    }
 }
 
 // Records that carry their number are linked as in the standard modes: each
