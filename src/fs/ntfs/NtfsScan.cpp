@@ -237,13 +237,14 @@ void ntfs::deepScan(WorkControl& work) {
                 entries_.back().orphan = true;
                 if (entries_.size() % 1000 == 1)
                     work.status(format("MFT ENTRY %lld Found.Parsing it ..", static_cast<long long>(entries_.size())));
-            } else {
-                entries_.pop_back();
+            } else if (tornFound_.empty() || tornFound_.back() != offset) {
+                entries_.pop_back();  // a torn record's name may be in its other piece: kept until that is known
             }
             pos += std::max<std::size_t>(size, 1024);
         }
     }
     work.position(chunks);
+    rereadSplitRecords();
     adoptDeepExtensions();
     keepOneCopyPerRecord();
 }
