@@ -82,7 +82,8 @@ MftLayout MftLayout::build(const std::vector<MftRun>& runs, std::int64_t cluster
             const std::uint64_t at = baseU + (next - streamPos);
             if (next < runEnd && runEnd - next < rs && next / rs < limits.maxRecords && at < volume &&
                 stored(static_cast<std::int64_t>(at), static_cast<std::int64_t>(runEnd - next))) {
-                split = MftSplitRecord{next / rs, {{static_cast<std::int64_t>(at), static_cast<std::uint32_t>(runEnd - next)}}};
+                const auto first = static_cast<std::uint32_t>(runEnd - next);  // < rs
+                split = MftSplitRecord{next / rs, {{static_cast<std::int64_t>(at), first}}};
                 missing = rs - (runEnd - next);
                 next += rs;
             }
@@ -108,8 +109,8 @@ void MftLayout::addSplit(MftSplitRecord split, std::uint64_t maxSlots, std::uint
 }
 
 const MftSplitRecord* MftLayout::splitAt(std::int64_t offset) const {
-    const auto it = std::lower_bound(splits_.begin(), splits_.end(), offset,
-                                     [](const MftSplitRecord& s, std::int64_t o) { return s.pieces.front().offset < o; });
+    const auto before = [](const MftSplitRecord& s, std::int64_t o) { return s.pieces.front().offset < o; };
+    const auto it = std::lower_bound(splits_.begin(), splits_.end(), offset, before);
     return it != splits_.end() && it->pieces.front().offset == offset ? &*it : nullptr;
 }
 

@@ -97,7 +97,8 @@ private:
     // The record at `offset`; one that the MFT's runs split is put together
     // from its pieces.
     std::optional<LoadedRecord> loadRecord(std::int64_t offset, bool expected = true) const {
-        if (const MftSplitRecord* split = layout_.splitAt(offset)) return loader_.load(split->pieces, recordSize_, expected);
+        if (const MftSplitRecord* split = layout_.splitAt(offset))
+            return loader_.load(split->pieces, recordSize_, expected);
         return loader_.load(offset, recordSize_, expected);
     }
     // Bytes the image really stores: its file's length when known.
