@@ -77,6 +77,7 @@ struct VolumeCase {
     std::int64_t clusterSize;
     std::size_t minLive;
     bool mftRunsCutRecords;
+    friend std::ostream& operator<<(std::ostream& out, const VolumeCase& c) { return out << c.name; }
 };
 
 class NtfsVolumeOracle : public ::testing::TestWithParam<VolumeCase> {};
