@@ -20,8 +20,10 @@ MftLayout MftLayout::build(const std::vector<MftRun>& runs, std::int64_t cluster
     const std::uint64_t pieceRecords = std::max<std::uint64_t>(1, kPieceBytes / rs);
     std::uint64_t streamPos = 0;  // MFT stream byte where the current run starts
     std::uint64_t next = 0;       // MFT stream byte of the next record start
+    std::optional<MftSplitRecord> split;  // a record an earlier run's end cut
+    std::uint64_t missing = 0;            // its bytes not placed yet (< rs)
     for (const MftRun& run : runs) {
-        if (l.slots_ >= limits.maxSlots || next / rs >= limits.maxRecords) break;
+        if (!split && (l.slots_ >= limits.maxSlots || next / rs >= limits.maxRecords)) break;
         // An MFT longer than its volume is a claim no volume backs.
         if (streamPos > volume) {
             l.cut_ = true;
@@ -40,8 +42,21 @@ MftLayout MftLayout::build(const std::vector<MftRun>& runs, std::int64_t cluster
         if (clipped) l.cut_ = true;
         const std::uint64_t runBytes = clipped ? room : run.length * cs;
         const std::uint64_t runEnd = streamPos + runBytes;
-        if (onVolume && stored(base, static_cast<std::int64_t>(std::min(runBytes, volume - baseU)))) {
-            while (next < runEnd) {
+        const bool usable = onVolume && stored(base, static_cast<std::int64_t>(std::min(runBytes, volume - baseU)));
+        // The rest of a cut record comes first; a record with a piece the image
+        // lacks gets no slot.
+        if (split && !usable) split.reset();
+        if (split) {
+            const std::uint64_t take = std::min(missing, runBytes);
+            split->pieces.push_back({base, static_cast<std::uint32_t>(take)});  // take <= missing < rs
+            missing -= take;
+            if (missing == 0) {
+                l.addSplit(std::move(*split), limits.maxSlots, recordSize);
+                split.reset();
+            }
+        }
+        if (usable) {
+            while (next < runEnd && runEnd - next >= rs) {
                 const std::uint64_t record = next / rs;
                 if (record >= limits.maxRecords || l.slots_ >= limits.maxSlots) break;
                 const std::uint64_t at = baseU + (next - streamPos);
@@ -49,8 +64,9 @@ MftLayout MftLayout::build(const std::vector<MftRun>& runs, std::int64_t cluster
                     l.cut_ = true;
                     break;
                 }
-                std::uint64_t count = std::min({(runEnd - next + rs - 1) / rs, pieceRecords, limits.maxRecords - record,
-                                                (volume - at + rs - 1) / rs});
+                std::uint64_t count =
+                    std::min({(runEnd - next) / rs, pieceRecords, limits.maxRecords - record, (volume - at) / rs});
+                if (count == 0) break;
                 if (stored(static_cast<std::int64_t>(at), static_cast<std::int64_t>(count * rs))) {
                     const std::uint64_t room = limits.maxSlots - l.slots_;
                     if (count > room) {
@@ -61,13 +77,41 @@ MftLayout MftLayout::build(const std::vector<MftRun>& runs, std::int64_t cluster
                 }
                 next += count * rs;
             }
+            // A record this run's end cuts: its first piece, the rest from the
+            // runs that follow.
+            const std::uint64_t at = baseU + (next - streamPos);
+            if (next < runEnd && runEnd - next < rs && next / rs < limits.maxRecords && at < volume &&
+                stored(static_cast<std::int64_t>(at), static_cast<std::int64_t>(runEnd - next))) {
+                const auto first = static_cast<std::uint32_t>(runEnd - next);  // < rs
+                split = MftSplitRecord{next / rs, {{static_cast<std::int64_t>(at), first}}};
+                missing = rs - (runEnd - next);
+                next += rs;
+            }
         }
         if (clipped) break;
         // The next record starts at or after this run's end.
         if (next < runEnd) next = (runEnd + rs - 1) / rs * rs;
         streamPos = runEnd;
     }
+    std::sort(l.splits_.begin(), l.splits_.end(), [](const MftSplitRecord& a, const MftSplitRecord& b) {
+        return a.pieces.front().offset < b.pieces.front().offset;
+    });
     return l;
+}
+
+void MftLayout::addSplit(MftSplitRecord split, std::uint64_t maxSlots, std::uint32_t recordSize) {
+    if (slots_ >= maxSlots) {
+        cut_ = true;
+        return;
+    }
+    add(split.record, 1, split.pieces.front().offset, recordSize);
+    splits_.push_back(std::move(split));
+}
+
+const MftSplitRecord* MftLayout::splitAt(std::int64_t offset) const {
+    const auto before = [](const MftSplitRecord& s, std::int64_t o) { return s.pieces.front().offset < o; };
+    const auto it = std::lower_bound(splits_.begin(), splits_.end(), offset, before);
+    return it != splits_.end() && it->pieces.front().offset == offset ? &*it : nullptr;
 }
 
 void MftLayout::add(std::uint64_t record, std::uint64_t count, std::int64_t offset, std::uint32_t recordSize) {

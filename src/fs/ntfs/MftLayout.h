@@ -11,6 +11,10 @@
 //
 // Kept slots are numbered 0..size()-1 in record order; indexOf() maps a record
 // number back to its slot. On a whole, stored MFT, slot i is record i.
+//
+// When clusters are smaller than records, a run may end inside a record: that
+// record's bytes lie in two (or more) places. Its slot's offset is where its
+// first piece lies, and splitAt() gives all its pieces.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +40,13 @@ struct MftSegment {
     std::uint64_t firstSlot = 0;
 };
 
+// A record that the end of a run cuts: its pieces, in order, add up to one
+// record.
+struct MftSplitRecord {
+    std::uint64_t record = 0;
+    std::vector<RecordPiece> pieces;
+};
+
 class MftLayout {
 public:
     // True when [offset, offset + length) of the volume is stored in the image.
@@ -47,14 +58,19 @@ public:
     std::uint64_t size() const { return slots_; }
     const std::vector<MftSegment>& segments() const { return segments_; }
     std::optional<std::uint64_t> slotOf(std::uint64_t record) const;
+    // The split record whose first piece lies at `offset`, or null.
+    const MftSplitRecord* splitAt(std::int64_t offset) const;
+    bool hasSplits() const { return !splits_.empty(); }
     // True when the runs claimed more than the volume or the image could hold
     // and the claim was cut.
     bool cut() const { return cut_; }
 
 private:
     void add(std::uint64_t record, std::uint64_t count, std::int64_t offset, std::uint32_t recordSize);
+    void addSplit(MftSplitRecord split, std::uint64_t maxSlots, std::uint32_t recordSize);
 
     std::vector<MftSegment> segments_;
+    std::vector<MftSplitRecord> splits_;  // by first piece's offset
     std::uint64_t slots_ = 0;
     bool cut_ = false;
 };

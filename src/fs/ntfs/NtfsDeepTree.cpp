@@ -30,16 +30,6 @@ std::int64_t ntfs::deepMftPlaceOf(std::uint64_t number) const {
 // number, else the first found in disk order. A copy of a record number the
 // $MFT's runs do not place (or before record 0 is known) is kept by disk order.
 void ntfs::keepOneCopyPerRecord() {
-    deepMftRuns_.clear();
-    for (const NtfsEntry& e : entries_) {
-        if (!e.numbered || e.recordNumber != 0 || e.name != "$MFT") continue;
-        auto runs = readRuns(e.recordOffset, kAttrData);
-        if (!runs.empty() && !runs.front().sparse && runs.front().lcn > 0 &&
-            runs.front().lcn * clusterSize_ == e.recordOffset) {
-            deepMftRuns_ = std::move(runs);
-            break;
-        }
-    }
     std::unordered_map<std::uint64_t, std::size_t> chosen;  // record number -> index in entries_
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const NtfsEntry& e = entries_[i];
@@ -58,6 +48,42 @@ void ntfs::keepOneCopyPerRecord() {
         kept.push_back(std::move(e));
     }
     entries_ = std::move(kept);
+}
+
+// The $MFT's runs, from a found copy of record 0 that lies where its first run
+// begins. Where one of them ends inside a record, the scan found the record's
+// first piece followed by unrelated bytes: such a record is read again from
+// its pieces. Records torn for other reasons count as damaged.
+void ntfs::rereadSplitRecords() {
+    deepMftRuns_.clear();
+    layout_ = MftLayout{};
+    for (const NtfsEntry& e : entries_) {
+        if (!e.numbered || e.recordNumber != 0 || e.name != "$MFT") continue;
+        auto runs = readRuns(e.recordOffset, kAttrData);
+        if (!runs.empty() && !runs.front().sparse && runs.front().lcn > 0 &&
+            runs.front().lcn * clusterSize_ == e.recordOffset) {
+            deepMftRuns_ = std::move(runs);
+            break;
+        }
+    }
+    if (!deepMftRuns_.empty()) layout_ = buildLayout(deepMftRuns_);
+    for (const std::int64_t offset : tornFound_)
+        if (!layout_.splitAt(offset)) warnings_.damaged(offset);
+    tornFound_.clear();
+    for (NtfsEntry& e : entries_) {
+        if (!layout_.splitAt(e.recordOffset)) continue;
+        const auto record = loadRecord(e.recordOffset);
+        if (!record) continue;
+        NtfsEntry fresh;
+        readEntryFields(*record, fresh);
+        fresh.recordOffset = e.recordOffset;
+        fresh.recordNumber = e.recordNumber;
+        fresh.numbered = e.numbered;
+        fresh.orphan = fresh.hasName;
+        e = std::move(fresh);
+    }
+    // As for every record found, one without a name is not kept.
+    std::erase_if(entries_, [](const NtfsEntry& e) { return !e.hasName; });
 }
 
 // Records that carry their number are linked as in the standard modes: each

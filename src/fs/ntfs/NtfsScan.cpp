@@ -230,20 +230,21 @@ void ntfs::deepScan(WorkControl& work) {
             }
             const std::uint32_t size = recordSizeAt(unit);
             const std::int64_t offset = start + static_cast<std::int64_t>(pos);
-            const auto number = addFoundRecord(offset, size, span, pos);
+            const auto number = addFoundRecord(offset, size, span, pos, true);
             if (number && foundRecords_.size() < static_cast<std::size_t>(limit / 512))
                 foundRecords_.emplace(*number, offset);
             if (entries_.back().hasName) {
                 entries_.back().orphan = true;
                 if (entries_.size() % 1000 == 1)
                     work.status(format("MFT ENTRY %lld Found.Parsing it ..", static_cast<long long>(entries_.size())));
-            } else {
-                entries_.pop_back();
+            } else if (tornFound_.empty() || tornFound_.back() != offset) {
+                entries_.pop_back();  // a torn record's name may be in its other piece: kept until that is known
             }
             pos += std::max<std::size_t>(size, 1024);
         }
     }
     work.position(chunks);
+    rereadSplitRecords();
     adoptDeepExtensions();
     keepOneCopyPerRecord();
 }
@@ -320,15 +321,19 @@ void ntfs::enumerateMft(WorkControl& work) {
 // size of that stream. The table holds no more records than the $MFT's real
 // size, the volume and the image's own bytes can back.
 void ntfs::layoutMft() {
+    layout_ = buildLayout(mftRuns_);
+    if (layout_.cut()) warnings_.damaged(mftRecordOffset_);
+}
+
+MftLayout ntfs::buildLayout(const std::vector<MftRun>& runs) const {
     MftLimits limits;
     limits.volumeSize = std::max<std::int64_t>(std::min(volumeSize_, volume_.size()), 0);
     limits.maxRecords = static_cast<std::uint64_t>(limits.volumeSize) / recordSize_;
     if (mftDataSize_ > 0) limits.maxRecords = std::min(limits.maxRecords, (mftDataSize_ + recordSize_ - 1) / recordSize_);
     limits.maxSlots = std::min<std::uint64_t>(static_cast<std::uint64_t>(std::max<std::int64_t>(storedBytes(), 0)) / recordSize_,
                                               EntryTable::kNone - 2);
-    layout_ = MftLayout::build(mftRuns_, clusterSize_, recordSize_, limits,
-                               [this](std::int64_t offset, std::int64_t length) { return stored(offset, length); });
-    if (layout_.cut()) warnings_.damaged(mftRecordOffset_);
+    return MftLayout::build(runs, clusterSize_, recordSize_, limits,
+                            [this](std::int64_t offset, std::int64_t length) { return stored(offset, length); });
 }
 
 // True when one of the first slots (records 0 to 3 are on every volume) holds a
@@ -360,9 +365,20 @@ bool ntfs::adoptMirrorRuns() {
 // else read anew) into a new entry at the end of the table. Returns the record
 // number the record carries, when its header holds one.
 std::optional<std::uint32_t> ntfs::addFoundRecord(std::int64_t offset, std::uint32_t size, ByteSpan chunk,
-                                                  std::size_t pos) {
-    const auto record = fits(chunk.size(), pos, size) ? loader_.fromBytes(offset, chunk.subspan(pos, size))
-                                                      : loader_.load(offset, size);
+                                                  std::size_t pos, bool deferTorn) {
+    std::optional<LoadedRecord> record;
+    if (!fits(chunk.size(), pos, size)) {
+        record = loader_.load(offset, size);
+    } else if (deferTorn) {
+        // A torn record may be one the $MFT's runs split, which only those runs
+        // can tell once they are found.
+        const ByteSpan bytes = chunk.subspan(pos, size);
+        record = decodeRecord(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), offset);
+        if (record && record->tornFixup) tornFound_.push_back(offset);
+        else if (record && record->damaged()) warnings_.damaged(offset);
+    } else {
+        record = loader_.fromBytes(offset, chunk.subspan(pos, size));
+    }
     NtfsEntry e;
     e.tag = kFileTag;
     e.recordOffset = offset;

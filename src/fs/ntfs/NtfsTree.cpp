@@ -116,10 +116,17 @@ void ntfs::buildTree(WorkControl& work) {
         std::size_t i = 0;
         while (i < count) {
             if (!work.checkpoint()) break;
-            // Consecutive slots that lie back to back on disk are read at once.
+            // Consecutive slots that lie back to back on disk are read at once;
+            // a record the MFT's runs split is read alone, from its pieces.
+            const auto split = [this](std::size_t k) { return layout_.splitAt(entries_[k].recordOffset) != nullptr; };
+            if (split(i)) {
+                if (const auto record = loadRecord(entries_[i].recordOffset)) readEntryFields(*record, entries_[i]);
+                ++i;
+                continue;
+            }
             std::size_t j = i + 1;
             while (j < count && (j - i + 1) * recordSize_ <= kBatchBytes &&
-                   entries_[j].recordOffset == entries_[j - 1].recordOffset + recordSize_)
+                   entries_[j].recordOffset == entries_[j - 1].recordOffset + recordSize_ && !split(j))
                 ++j;
             if ((i / 1024) != ((j - 1) / 1024) || i == 0) {
                 char text[64];

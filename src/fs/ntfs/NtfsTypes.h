@@ -52,6 +52,13 @@ struct MftRun {
     bool sparse = false;
 };
 
+// `length` bytes of a record at volume byte `offset`: a record that two runs of
+// the MFT share is read in such pieces.
+struct RecordPiece {
+    std::int64_t offset = 0;
+    std::uint32_t length = 0;
+};
+
 // Summary of a record's unnamed $DATA attribute.
 struct DataInfo {
     bool present = false;

@@ -35,6 +35,22 @@ std::optional<LoadedRecord> MftRecordLoader::load(std::int64_t offset, std::uint
     return fromBytes(offset, bytes, expected);
 }
 
+std::optional<LoadedRecord> MftRecordLoader::load(const std::vector<RecordPiece>& pieces, std::uint32_t size,
+                                                  bool expected) const {
+    if (pieces.empty() || pieces.front().offset < 0 || size == 0) return std::nullopt;
+    std::vector<std::uint8_t> bytes(size);
+    std::size_t at = 0;
+    for (const RecordPiece& p : pieces) {
+        if (p.offset < 0 || !fits(bytes.size(), at, p.length)) {
+            warnings_->damaged(pieces.front().offset);
+            return std::nullopt;
+        }
+        if (!volume_->readAt(p.offset, MutableByteSpan(bytes.data() + at, p.length))) warnings_->unreadable(p.offset);
+        at += p.length;
+    }
+    return fromBytes(pieces.front().offset, bytes, expected);
+}
+
 std::optional<LoadedRecord> MftRecordLoader::fromBytes(std::int64_t offset, ByteSpan bytes, bool expected) const {
     if (le32(bytes, 0) != kFileTag) {
         if (expected && recordKindOf(bytes) == RecordKind::NotRecord) warnings_->damaged(offset);

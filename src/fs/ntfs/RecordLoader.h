@@ -12,6 +12,7 @@
 
 #include "fs/ScanOutcome.h"
 #include "fs/ntfs/MftRecord.h"
+#include "fs/ntfs/NtfsTypes.h"
 #include "image/VolumeView.h"
 
 namespace tavrel::fs {
@@ -52,6 +53,11 @@ public:
     // `expected` is set (an MFT slot, a pointer to a record), bytes that are not
     // a record and not zeros count as damaged too.
     std::optional<LoadedRecord> load(std::int64_t offset, std::uint32_t size, bool expected = true) const;
+
+    // The same for a record in pieces (one the MFT's runs split), read in order
+    // into `size` bytes; the record's offset is its first piece's.
+    std::optional<LoadedRecord> load(const std::vector<RecordPiece>& pieces, std::uint32_t size,
+                                     bool expected = true) const;
 
     // The same for bytes already read (batch reads of consecutive slots).
     std::optional<LoadedRecord> fromBytes(std::int64_t offset, ByteSpan bytes, bool expected = true) const;

@@ -94,16 +94,22 @@ public:
     const char* huntDoneStatus() const override { return "Parsing done.Click next to continue."; }
 
 private:
+    // The record at `offset`; one that the MFT's runs split is put together
+    // from its pieces.
     std::optional<LoadedRecord> loadRecord(std::int64_t offset, bool expected = true) const {
+        if (const MftSplitRecord* split = layout_.splitAt(offset))
+            return loader_.load(split->pieces, recordSize_, expected);
         return loader_.load(offset, recordSize_, expected);
     }
     // Bytes the image really stores: its file's length when known.
     std::int64_t storedBytes() const;
     bool stored(std::int64_t offset, std::int64_t length) const;
     std::optional<std::uint32_t> addFoundRecord(std::int64_t offset, std::uint32_t size, ByteSpan chunk,
-                                                std::size_t pos);
+                                                std::size_t pos, bool deferTorn = false);
     bool huntFirstMft(WorkControl& work);
     void layoutMft();
+    MftLayout buildLayout(const std::vector<MftRun>& runs) const;
+    void rereadSplitRecords();
     bool layoutLeadsToRecords() const;
     bool adoptMirrorRuns();
     bool adoptMftRecord(const LoadedRecord& record);
@@ -162,6 +168,9 @@ private:
     // in its own header (volumes of NTFS 3.1 and later).
     std::unordered_map<std::uint64_t, std::int64_t> foundRecords_;
     std::vector<MftRun> deepMftRuns_;  // Deep mode: runs of the real $MFT record, when found
+    // Deep mode: records found with a torn fixup. Counted as damaged once the
+    // $MFT's runs are known, unless they are records those runs split.
+    std::vector<std::int64_t> tornFound_;
     std::vector<HuntCandidate> mftCandidates_;  // Advanced mode: the MFT copies hunted, in volume order
 };
 

@@ -259,6 +259,50 @@ TEST(NtfsMftLayout, SlotsAreBoundedByWhatIsStored) {
     EXPECT_EQ(forged.slotOf(999), std::optional<std::uint64_t>(999));
 }
 
+// With 512-byte clusters a run may end inside a record: the record gets its
+// slot at its first piece and is read from all its pieces; when a piece is not
+// stored it gets none, and the records after it keep their places.
+TEST(NtfsMftLayout, RecordsCutByARunEndAreKeptInPieces) {
+    const auto all = [](std::int64_t, std::int64_t) { return true; };
+    const auto notAt100 = [](std::int64_t offset, std::int64_t) { return offset != 100 * 512; };
+    struct Case {
+        const char* what;
+        std::vector<MftRun> runs;
+        std::uint32_t recordSize;
+        MftLayout::Stored stored;
+        std::uint64_t slots;
+        std::vector<RecordPiece> pieces;  // of record 1 (empty: no slot)
+        std::int64_t record2At;
+    };
+    const Case cases[] = {
+        {"two runs", {{10, 3, false}, {100, 1, false}, {200, 4, false}}, 1024, all, 4,
+         {{11 * 512 + 512, 512}, {100 * 512, 512}}, 200 * 512},
+        {"three runs", {{10, 5, false}, {100, 2, false}, {200, 1, false}, {300, 8, false}}, 2048, all, 4,
+         {{14 * 512, 512}, {100 * 512, 1024}, {200 * 512, 512}}, 300 * 512},
+        {"a piece not stored", {{10, 3, false}, {100, 1, false}, {200, 4, false}}, 1024, notAt100, 3, {}, 200 * 512},
+        {"a piece in a hole", {{10, 3, false}, {0, 1, true}, {200, 4, false}}, 1024, all, 3, {}, 200 * 512},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const MftLayout l = MftLayout::build(c.runs, 512, c.recordSize, {1u << 20, 1u << 20, 1 << 30}, c.stored);
+        EXPECT_EQ(l.size(), c.slots);
+        EXPECT_FALSE(l.cut());
+        EXPECT_EQ(l.slotOf(1).has_value(), !c.pieces.empty());
+        ASSERT_EQ(l.segments().back().firstRecord + l.segments().back().count, 4u);
+        EXPECT_EQ(l.segments().back().offset, c.record2At);
+        EXPECT_FALSE(l.splitAt(10 * 512));
+        const MftSplitRecord* split = c.pieces.empty() ? nullptr : l.splitAt(c.pieces.front().offset);
+        EXPECT_EQ(split != nullptr, !c.pieces.empty());
+        if (!split) continue;
+        EXPECT_EQ(split->record, 1u);
+        ASSERT_EQ(split->pieces.size(), c.pieces.size());
+        for (std::size_t i = 0; i < c.pieces.size(); ++i) {
+            EXPECT_EQ(split->pieces[i].offset, c.pieces[i].offset);
+            EXPECT_EQ(split->pieces[i].length, c.pieces[i].length);
+        }
+    }
+}
+
 TEST(NtfsRecord, AttributeText) {
     EXPECT_EQ(attributeText(0), "");
     EXPECT_EQ(attributeText(0x1 | 0x2 | 0x200 | 0x20 | 0x800 | 0x4000), "-R-H-S-A-C-E");

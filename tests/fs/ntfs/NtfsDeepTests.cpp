@@ -64,15 +64,21 @@ TEST_P(NtfsDeep, GivesTheStandardTreeWithOneEntryPerRecord) {
         if (static_cast<std::int64_t>(ref) == deep.parser->orphanIndex()) continue;
         EXPECT_TRUE(numbers.insert(deep.parser->entries()[ref].recordNumber).second) << "record twice: " << path;
     }
-    // Every live name of the oracle's listing is at its path.
+    // Every live name of the oracle's listing is at its path, with its content.
     for (const auto& row : expectedListing(GetParam(), image)) {
-        if (!row.deleted) {
-            EXPECT_TRUE(got.count(row.path)) << row.path;
+        if (row.deleted) continue;
+        const auto it = got.find(row.path);
+        if (it == got.end()) {
+            ADD_FAILURE() << "missing in Deep mode: " << row.path;
+            continue;
+        }
+        if (row.kind == 'r' && row.sha != "-") {
+            EXPECT_EQ(savedHash(*deep.parser, it->second), row.sha) << row.path;
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, NtfsDeep, ::testing::Values("ntfs-mbr", "ntfs-gpt"),
-                         [](const auto& info) { return std::string(info.param == std::string("ntfs-mbr") ? "Mbr" : "Gpt"); });
+INSTANTIATE_TEST_SUITE_P(Fixtures, NtfsDeep, ::testing::Values("ntfs-mbr", "ntfs-gpt", "ntfs-mftsplit"),
+                         [](const auto& info) { return fixtureTestName(info.param); });
 
 }  // namespace

@@ -1,9 +1,16 @@
 #include "NtfsFixture.h"
 
+#include <cctype>
 #include <sstream>
 #include <stdexcept>
 
 namespace tavrel::test::ntfsfx {
+
+std::string fixtureTestName(const std::string& name) {
+    std::string out = name.substr(name.rfind('-') + 1);
+    if (!out.empty()) out[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(out[0])));
+    return out;
+}
 
 Image openFixture(const std::string& name) {
     Image image;

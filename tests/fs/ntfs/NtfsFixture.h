@@ -31,6 +31,9 @@ struct Image {
 
 Image openFixture(const std::string& name);
 
+// A test name for a fixture: "ntfs-mftsplit" -> "Mftsplit".
+std::string fixtureTestName(const std::string& name);
+
 // The volume's bytes in memory, for tests that damage them.
 std::unique_ptr<MemoryImage> volumeCopy(const Image& image);
 
