@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 namespace tavrel {
@@ -11,6 +12,7 @@ bool LibraryImageReader::fail(std::string text) {
     lastError_ = std::move(text);
     diskSize_ = 0;
     lanes_ = 1;
+    workers_.reset();
     return false;
 }
 
@@ -18,6 +20,7 @@ void LibraryImageReader::openMoreLanes(const std::string& path) {
     lanes_ = 1;
     const std::size_t wanted = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, kMaxLanes);
     while (lanes_ < wanted && openLane(path)) ++lanes_;
+    workers_ = lanes_ > 1 ? std::make_unique<LaneWorkers>(lanes_ - 1) : nullptr;
 }
 
 bool LibraryImageReader::readLane(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const {
@@ -59,17 +62,15 @@ bool LibraryImageReader::readAt(std::int64_t diskOffset, MutableByteSpan out) co
     const std::size_t pieces = (part.size() + kLanePiece - 1) / kLanePiece;
     std::atomic<std::size_t> nextPiece{0};
     std::atomic<bool> allRead{true};
-    const auto work = [&](std::size_t lane) {
+    const std::function<void(std::size_t)> work = [&](std::size_t lane) {
+        if (lane >= lanes) return;
         for (std::size_t i = nextPiece++; i < pieces; i = nextPiece++) {
             const std::size_t from = i * kLanePiece;
             const MutableByteSpan piece = part.subspan(from, std::min(kLanePiece, part.size() - from));
             if (!readLane(lane, diskOffset + static_cast<std::int64_t>(from), piece)) allRead = false;
         }
     };
-    std::vector<std::jthread> helpers;
-    for (std::size_t lane = 1; lane < lanes; ++lane) helpers.emplace_back(work, lane);
-    work(0);
-    helpers.clear();  // joins
+    workers_->run(work);
     return whole && allRead;
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "image/LaneWorkers.h"
 #include "image/readWriteInterface.h"
 
 namespace tavrel {
@@ -47,6 +48,7 @@ private:
     bool readLane(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const;
 
     std::size_t lanes_ = 1;
+    std::unique_ptr<LaneWorkers> workers_;  // lanes 1.. of long reads; null with one lane
     mutable std::vector<std::unique_ptr<std::mutex>> locks_ = [] {
         std::vector<std::unique_ptr<std::mutex>> v;
         for (std::size_t i = 0; i < kMaxLanes; ++i) v.push_back(std::make_unique<std::mutex>());
