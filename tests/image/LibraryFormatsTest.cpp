@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <thread>
 
 #include "cli/CliHelpers.h"
 #include "image/ImageOpener.h"
@@ -92,6 +93,24 @@ TEST(LibraryFormats, EveryImageServesItsDisk) {
     EXPECT_EQ(field(segments, "md5"), firstWord(runCommand("md5sum " + q(made->raw)).out));
     const ImageInfo best = openImage(made->images[7].path.string()).reader->describe();
     EXPECT_EQ(field(best, "sha1"), firstWord(runCommand("sha1sum " + q(made->raw)).out));
+}
+
+// Threads reading one image at once share its lanes and still each get the disk.
+TEST(LibraryFormats, SeveralThreadsReadOneImage) {
+    const LibraryImages* made = libraryImages(kFixture);
+    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire, python3 or a format's library missing";
+    const std::vector<std::uint8_t> disk = readFileBytes(made->raw);
+    for (const std::size_t i : {0, 3, 7}) {  // dynamic VHDX, compressed qcow2, compressed E01
+        SCOPED_TRACE(made->images[i].layout);
+        const OpenedImage opened = openImage(made->images[i].path.string());
+        ASSERT_TRUE(opened) << opened.message;
+        std::vector<Pass> passes(3);
+        {
+            std::vector<std::jthread> readers;
+            for (Pass& p : passes) readers.emplace_back([&] { p = readWhole(*opened.reader, disk); });
+        }
+        for (const Pass& p : passes) EXPECT_EQ(p.mismatches + p.failures, 0);
+    }
 }
 
 // What the qcow2 reader skips as holding nothing is what qemu-img map says holds
