@@ -34,6 +34,7 @@ struct ContractCase {
 const ContractCase kCases[] = {
     {fs::FsKind::Ntfs, "ntfs/ntfs-mbr.vhd.xz", 2048, 49152},
     {fs::FsKind::Ntfs, "ntfs/ntfs-gpt.vhd.xz", 2048, 24576},
+    {fs::FsKind::Ntfs, "ntfs/ntfs-mftsplit.vhd.xz", 2048, 16384},
     {fs::FsKind::Fat16, "fat/fat12.vhd.xz", 2048, 8192},
     {fs::FsKind::Fat16, "fat/fat16.vhd.xz", 2048, 49152},
     {fs::FsKind::Fat32, "fat/fat32-512.vhd.xz", 2048, 81920},
