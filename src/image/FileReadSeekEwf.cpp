@@ -4,9 +4,14 @@
 
 #include <libewf.h>
 
+#include <array>
+#include <cctype>
 #include <cstring>
+#include <filesystem>
 
+#include "image/HostFile.h"
 #include "image/ImageTexts.h"
+#include "image/SiblingFile.h"
 
 namespace tavrel {
 
@@ -26,6 +31,66 @@ std::vector<std::string> segmentFiles(const std::string& path) {
     }
     if (out.empty()) out.push_back(path);
     return out;
+}
+
+// The name of the segment after `name` in the set's naming (.E01 ... .E99,
+// .EAA ... .EZZ, .FAA ...; the same for .s01 and .L01 sets, in either case);
+// empty when the name follows no segment naming.
+std::string nextSegmentName(const std::string& name) {
+    if (name.size() < 4 || name[name.size() - 4] != '.') return {};
+    std::string next = name;
+    char* ext = next.data() + next.size() - 3;
+    const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+    const auto letter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
+    if (!letter(ext[0])) return {};
+    const char a = std::isupper(static_cast<unsigned char>(ext[0])) ? 'A' : 'a';
+    if (digit(ext[1]) && digit(ext[2])) {
+        const int n = (ext[1] - '0') * 10 + (ext[2] - '0');
+        if (n < 99) {
+            ext[1] = static_cast<char>('0' + (n + 1) / 10);
+            ext[2] = static_cast<char>('0' + (n + 1) % 10);
+        } else {
+            ext[1] = ext[2] = a;
+        }
+        return next;
+    }
+    if (!letter(ext[1]) || !letter(ext[2])) return {};
+    for (int i = 2; i >= 0; --i) {
+        if (ext[i] != a + 25) {
+            ++ext[i];
+            return next;
+        }
+        ext[i] = a;
+    }
+    return {};
+}
+
+// True when an EWF (version 1) segment file ends with a "next" section: the set
+// goes on in another segment. The section chain is followed forwards only, a
+// bounded number of steps.
+bool moreSegmentsFollow(const std::string& path) {
+    HostFile file;
+    if (!file.openReadOnly(path)) return false;
+    const std::int64_t length = file.length();
+    std::array<std::uint8_t, 32> bytes{};
+    std::size_t got = 0;
+    if (!file.readAt(0, bytes, &got) || got < 13) return false;
+    if (std::memcmp(bytes.data() + 1, "VF\x09\x0d\x0a\xff\x00", 7) != 0 || (bytes[0] != 'E' && bytes[0] != 'L'))
+        return false;
+    constexpr std::int64_t kDescriptorBytes = 76;
+    constexpr int kMaxSections = 65536;
+    std::int64_t at = 13;
+    for (int i = 0; i < kMaxSections && at <= length - kDescriptorBytes; ++i) {
+        if (!file.readAt(at, bytes, &got) || got < bytes.size()) return false;
+        const char* type = reinterpret_cast<const char*>(bytes.data());
+        if (std::strncmp(type, "next", 16) == 0) return true;
+        if (std::strncmp(type, "done", 16) == 0) return false;
+        const std::uint64_t next = le64(bytes, 16);
+        if (next < static_cast<std::uint64_t>(at + kDescriptorBytes) || next > static_cast<std::uint64_t>(length))
+            return false;
+        at = static_cast<std::int64_t>(next);
+    }
+    return false;
 }
 
 std::string headerValue(libewf_handle_t* handle, const char* id) {
@@ -118,11 +183,25 @@ bool FileReadSeekEwf::open(std::string path) {
     segments_ = 0;
     files_ = segmentFiles(path);
     const std::vector<std::string>& files = files_;
+    // Segments found by name must be regular files inside the chosen one's folder.
+    const std::filesystem::path folder = imageFolder(path);
+    for (std::size_t i = 1; i < files.size(); ++i) {
+        const std::string name = std::filesystem::path(files[i]).filename().string();
+        if (namedFileInside(folder, name, nullptr) != NamedFile::Ok) return fail(imagetexts::e01SegmentRefused(name));
+    }
     if (!openLane(path))
         return fail(files.size() > 1 || libewf_check_file_signature(path.c_str(), nullptr) == 1
                         ? imagetexts::kE01SegmentsText
                         : imagetexts::kNotE01Text);
     Handle* h = lanes_.front().get();
+    // The last segment found says another follows: that one is missing (libewf
+    // would read its chunks as zeros). A last segment cut short is read as it is,
+    // its lost chunks failing their reads.
+    if (libewf_handle_segment_files_corrupted(h->handle, nullptr) != 0 && moreSegmentsFollow(files.back())) {
+        lanes_.clear();
+        const std::string next = nextSegmentName(std::filesystem::path(files.back()).filename().string());
+        return fail(next.empty() ? std::string(imagetexts::kE01SegmentsText) : imagetexts::e01SegmentMissing(next));
+    }
     size64_t mediaSize = 0;
     if (libewf_handle_get_media_size(h->handle, &mediaSize, nullptr) != 1 || mediaSize == 0 ||
         mediaSize > static_cast<size64_t>(INT64_MAX)) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "image/ImageTable.h"
 #include "image/ImageTexts.h"
 
 namespace tavrel {
@@ -28,17 +29,18 @@ bool FileReadSeekVdi::open(std::string path) {
     // Sizes and offsets are checked against the file before the map is allocated.
     if (!vdiHeaderProblem(header_, fileLength).empty()) return fail(kNotVdiText);
 
-    std::vector<std::uint8_t> map(std::size_t{header_.blocks} * 4);
-    if (!file_.readAt(header_.blocksOffset, map)) return fail(kNotVdiText);
-    blockMap_.resize(header_.blocks);
+    // The map is read only as far as the disk reaches (a header may claim more
+    // blocks than its disk has), and only when the file really stores it.
+    const std::uint64_t diskBlocks = (header_.diskSize - 1) / header_.blockSize + 1;
+    const std::uint64_t entries = std::min<std::uint64_t>(header_.blocks, diskBlocks);
+    if (!tableJustified(entries * 4, file_)) return fail(kNotVdiText);
+    if (!readLe32Table(file_, header_.blocksOffset, entries, blockMap_)) return fail(kNotVdiText);
     storedBlocks_.clear();
-    for (std::size_t i = 0; i < blockMap_.size(); ++i) {
-        blockMap_[i] = le32(map, i * 4);
+    for (std::size_t i = 0; i < blockMap_.size(); ++i)
         if (hasData(blockMap_[i])) storedBlocks_.push_back(static_cast<std::uint32_t>(i));
-    }
     // An image with no allocated block is a sound empty disk and opens. The disk is
     // what the map can address, capped by the header's size.
-    const std::uint64_t coverage = std::uint64_t{header_.blocks} * header_.blockSize;
+    const std::uint64_t coverage = std::uint64_t{blockMap_.size()} * header_.blockSize;
     diskSize_ = static_cast<std::int64_t>(std::min(header_.diskSize, coverage));
     return true;
 }

@@ -4,6 +4,7 @@
 
 #include <libvhdi.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -99,6 +100,7 @@ std::unique_ptr<FileReadSeekVhdx::Chain> FileReadSeekVhdx::openChain(const std::
 bool FileReadSeekVhdx::open(std::string path) {
     lastError_.clear();
     lanes_.clear();
+    map_.reset();
     std::string error;
     auto chain = openChain(path, &error);
     if (!chain) return fail(error);
@@ -106,8 +108,12 @@ bool FileReadSeekVhdx::open(std::string path) {
     if (libvhdi_file_get_media_size(chain->files.front()->file, &mediaSize, nullptr) != 1 || mediaSize == 0 ||
         mediaSize > static_cast<size64_t>(INT64_MAX))
         return fail(imagetexts::kNotVhdxText);
+    const bool differencing = chain->files.size() > 1;
     lanes_.push_back(std::move(chain));
     diskSize_ = static_cast<std::int64_t>(mediaSize);
+    // The map is used only when it describes the disk libvhdi reads.
+    map_ = std::make_unique<VhdxBlockMap>();
+    if (!map_->open(path) || map_->diskSize() != diskSize_ || map_->hasParent() != differencing) map_.reset();
     // Dynamic blocks hold up to their disk size whatever the file's length.
     fileLength = diskSize_;
     openMoreLanes(path);
@@ -127,6 +133,15 @@ bool FileReadSeekVhdx::readFromLibrary(std::size_t lane, std::int64_t diskOffset
     const ssize_t got =
         libvhdi_file_read_buffer_at_offset(lanes_[lane]->files.front()->file, out.data(), out.size(), diskOffset, nullptr);
     return got >= 0 && static_cast<std::size_t>(got) == out.size();
+}
+
+bool FileReadSeekVhdx::isUnallocated(std::int64_t diskOffset, std::int64_t length) const {
+    if (!map_ || length <= 0 || diskOffset < 0 || diskOffset >= diskSize_) return false;
+    return map_->nextStored(diskOffset) >= std::min(diskSize_, diskOffset + length);
+}
+
+std::int64_t FileReadSeekVhdx::nextStored(std::int64_t diskOffset) const {
+    return map_ ? map_->nextStored(diskOffset) : diskOffset;
 }
 
 ImageInfo FileReadSeekVhdx::describe() const {

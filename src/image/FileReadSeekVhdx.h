@@ -3,7 +3,9 @@
 // looked for beside the image by the file name the image records, never outside
 // the image's folder. Every file is opened read-only; openImage (ImageOpener.h)
 // picks this reader by the file's signature, whatever the file is called.
-// libvhdi does not say which blocks hold data, so no range is reported unallocated.
+// libvhdi does not say which blocks hold data: the image's own block allocation
+// table (VhdxBlockMap.h) tells which ranges hold nothing, so whole-disk walks
+// skip them.
 #pragma once
 
 #include <memory>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "image/LibraryImageReader.h"
+#include "image/VhdxBlockMap.h"
 
 namespace tavrel {
 
@@ -23,6 +26,8 @@ public:
 
     bool open(std::string path) override;
     ImageInfo describe() const override;
+    bool isUnallocated(std::int64_t diskOffset, std::int64_t length) const override;
+    std::int64_t nextStored(std::int64_t diskOffset) const override;
 
 private:
     struct Chain;  // the library's handles: the image first, then its parents
@@ -32,6 +37,7 @@ private:
     bool readFromLibrary(std::size_t lane, std::int64_t diskOffset, MutableByteSpan out) const override;
 
     std::vector<std::unique_ptr<Chain>> lanes_;  // one chain per lane
+    std::unique_ptr<VhdxBlockMap> map_;          // null when every range counts as stored
 };
 
 }  // namespace tavrel

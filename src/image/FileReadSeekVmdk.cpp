@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "image/ImageTexts.h"
+#include "image/SiblingFile.h"
 
 namespace tavrel {
 
@@ -14,36 +15,12 @@ namespace {
 
 constexpr std::int64_t kMaxSectors = INT64_MAX / 512;
 
-// The extent file a descriptor names, below the descriptor's folder. Absolute
-// names, ".." and symbolic links that lead out of the folder are refused: an
-// image must not make Tavrel read files it does not contain.
-enum class PathCheck { Ok, Outside, Missing };
-
-PathCheck extentPath(const fsys::path& folder, const std::string& name, fsys::path& out) {
-    const fsys::path rel(name);
-    if (name.empty() || rel.is_absolute() || rel.has_root_name() || rel.has_root_directory()) return PathCheck::Outside;
-    for (const auto& part : rel)
-        if (part == "..") return PathCheck::Outside;
-    std::error_code ec;
-    const fsys::path base = fsys::canonical(folder, ec);
-    if (ec) return PathCheck::Missing;
-    const fsys::path target = fsys::canonical(base / rel, ec);
-    if (ec) return PathCheck::Missing;
-    const auto [b, t] = std::mismatch(base.begin(), base.end(), target.begin(), target.end());
-    if (b != base.end()) return PathCheck::Outside;
-    out = target;
-    return PathCheck::Ok;
-}
-
-std::string extentText(const char* what, const std::string& name) {
-    return std::string("The extent file \"") + name + "\" of this vmdk image " + what + ".";
-}
-
 }  // namespace
 
 bool FileReadSeekVmdk::fail(std::string text) {
     lastError_ = std::move(text);
     extents_.clear();
+    pool_.reset();
     descriptor_ = {};
     diskSize_ = 0;
     return false;
@@ -65,7 +42,7 @@ bool FileReadSeekVmdk::open(std::string path) {
 
 bool FileReadSeekVmdk::openSparseFile(HostFile file) {
     std::string why;
-    auto sparse = VmdkSparseExtent::open(std::move(file), &why);
+    auto sparse = VmdkSparseExtent::open(ImagePart(std::move(file)), &why);
     if (!sparse) return fail(kNotVmdkText);
     sparseVersion_ = sparse->header().version;
     // The embedded descriptor describes the disk; its extent list (this very
@@ -95,6 +72,7 @@ bool FileReadSeekVmdk::openDescriptorFile(const HostFile& file, const std::strin
     std::error_code ec;
     const fsys::path folder = fsys::absolute(fsys::path(path), ec).parent_path();
     if (ec) return fail(imagetexts::kInvalidHandle);
+    pool_ = std::make_shared<FilePool>();
     for (const VmdkExtentLine& line : d->extents)
         if (!addExtent(folder, line)) return false;
     if (diskSize_ <= 0) return fail(kNotVmdkText);
@@ -114,22 +92,26 @@ bool FileReadSeekVmdk::addExtent(const fsys::path& folder, const VmdkExtentLine&
         return fail("This vmdk image uses extents of type " + line.typeName + ", which Tavrel does not read.");
     if (line.type != VmdkExtentType::Zero) {
         fsys::path file;
-        switch (extentPath(folder, line.fileName, file)) {
-            case PathCheck::Outside: return fail(extentText("lies outside the image's folder", line.fileName));
-            case PathCheck::Missing: return fail(extentText("cannot be found", line.fileName));
-            case PathCheck::Ok: break;
+        switch (namedFileInside(folder, line.fileName, &file)) {
+            case NamedFile::Outside: return fail(imagetexts::vmdkExtentOutside(line.fileName));
+            case NamedFile::Missing: return fail(imagetexts::vmdkExtentMissing(line.fileName));
+            case NamedFile::NotAFile: return fail(imagetexts::vmdkExtentNotAFile(line.fileName));
+            case NamedFile::Ok: break;
         }
+        // Opened once now to be sure it opens; later reads reopen it through the pool.
         HostFile data;
-        if (!data.openReadOnly(file.string())) return fail(extentText("cannot be opened", line.fileName));
+        if (!data.openRegularReadOnly(file.string())) return fail(imagetexts::vmdkExtentUnopenable(line.fileName));
+        ImagePart part(pool_, file.string(), data.length());
         if (line.type == VmdkExtentType::Flat) {
-            if (line.offset > static_cast<std::uint64_t>(kMaxSectors)) return fail(kNotVmdkText);
+            // The extent's last byte must stay addressable in the file.
+            if (line.offset > static_cast<std::uint64_t>(kMaxSectors) - line.sectors) return fail(kNotVmdkText);
             e.flatOffset = static_cast<std::int64_t>(line.offset) * 512;
-            stored = data.length();
-            e.flat = std::move(data);
+            stored = part.length();
+            e.flat = std::move(part);
         } else {
             std::string why;
-            e.sparse = VmdkSparseExtent::open(std::move(data), &why);
-            if (!e.sparse) return fail(extentText("is damaged", line.fileName));
+            e.sparse = VmdkSparseExtent::open(std::move(part), &why);
+            if (!e.sparse) return fail(imagetexts::vmdkExtentDamaged(line.fileName));
             sparseVersion_ = e.sparse->header().version;
             stored = e.sparse->storedBytes();
         }

@@ -4,8 +4,10 @@
 //    them only describes the disk: the file name written there is never used, so
 //    a renamed image still opens.
 //  - a text descriptor whose extents live in files of their own (split sparse,
-//    monolithic flat, split flat): each extent file is opened relative to the
-//    descriptor's folder and never outside it.
+//    monolithic flat, split flat): each extent file is found relative to the
+//    descriptor's folder and must be a regular file inside it (SiblingFile.h).
+//    Extent files are opened on demand through a small pool, so an image of
+//    thousands of extents holds only a few files open.
 // Extents of type ZERO read as zeros; no parent image is followed (grains absent
 // from a differencing image read as zeros). Every file is opened read-only.
 // fileLength counts the bytes of every file the image consists of (compressed
@@ -16,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+#include "image/FilePool.h"
 #include "image/HostFile.h"
 #include "image/VmdkDescriptor.h"
 #include "image/VmdkSparseExtent.h"
@@ -25,7 +28,7 @@ namespace tavrel {
 
 class FileReadSeekVmdk : public readWriteInterface {
 public:
-    // More extents than this are refused: each holds an open file.
+    // More extents than this are refused: each sparse one holds its grain directory.
     static constexpr std::size_t kMaxExtents = 4096;
 
     bool open(std::string path) override;
@@ -47,7 +50,7 @@ private:
         std::int64_t start = 0;   // first byte on the virtual disk
         std::int64_t length = 0;  // bytes
         VmdkExtentType type = VmdkExtentType::Zero;
-        HostFile flat;            // Flat: the data file
+        ImagePart flat;           // Flat: the data file
         std::int64_t flatOffset = 0;
         std::unique_ptr<VmdkSparseExtent> sparse;
     };
@@ -60,6 +63,7 @@ private:
     std::size_t extentAt(std::int64_t diskOffset) const;
     bool readExtent(const Extent& e, std::int64_t offset, MutableByteSpan out) const;
 
+    std::shared_ptr<const FilePool> pool_;  // the extent files of a descriptor
     std::vector<Extent> extents_;
     VmdkDescriptor descriptor_;
     std::uint32_t sparseVersion_ = 0;  // the sparse header's version, when there is one

@@ -32,13 +32,17 @@ void HostFile::close() {
 
 bool isImageFileType(unsigned mode) { return S_ISREG(mode) || S_ISBLK(mode); }
 
-bool HostFile::openReadOnly(const std::string& path) {
+bool HostFile::openReadOnly(const std::string& path) { return openAs(path, false); }
+
+bool HostFile::openRegularReadOnly(const std::string& path) { return openAs(path, true); }
+
+bool HostFile::openAs(const std::string& path, bool regularOnly) {
     close();
     // O_NONBLOCK: opening a pipe must not wait for a writer; it is refused below.
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) return false;
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !isImageFileType(st.st_mode)) {
+    if (::fstat(fd_, &st) != 0 || !isImageFileType(st.st_mode) || (regularOnly && !S_ISREG(st.st_mode))) {
         close();
         return false;
     }
@@ -60,6 +64,14 @@ std::int64_t HostFile::length() const {
         return static_cast<std::int64_t>(bytes);
     }
     return static_cast<std::int64_t>(st.st_size);
+}
+
+std::int64_t HostFile::storedBytes() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
+    if (!S_ISREG(st.st_mode)) return length();
+    const auto blocks = static_cast<std::uint64_t>(st.st_blocks);
+    return blocks > static_cast<std::uint64_t>(INT64_MAX) / 512 ? INT64_MAX : static_cast<std::int64_t>(blocks * 512);
 }
 
 bool HostFile::readAt(std::int64_t offset, MutableByteSpan out, std::size_t* got) const {

@@ -25,8 +25,13 @@ public:
     // Opens for reading only; false when the file cannot be opened or is of
     // another type than isImageFileType accepts.
     bool openReadOnly(const std::string& path);
+    // The same for a file an image names: regular files only, never a device.
+    bool openRegularReadOnly(const std::string& path);
     bool isOpen() const { return fd_ >= 0; }
     std::int64_t length() const;
+    // Bytes the host really stores for the file (a sparse file stores less than
+    // its length); the length for a device.
+    std::int64_t storedBytes() const;
 
     // Reads exactly out.size() bytes at offset; bytes past the end of the file are
     // zero-filled and reported in *got (bytes really read). False on an I/O error.
@@ -34,6 +39,7 @@ public:
 
 private:
     void close();
+    bool openAs(const std::string& path, bool regularOnly);
     int fd_ = -1;
 };
 

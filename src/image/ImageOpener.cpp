@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 
 #include "image/FileReadSeekRaw.h"
 #include "image/HostFile.h"
@@ -29,7 +30,12 @@ bool readProbe(const HostFile& file, ImageProbe& probe) {
 }
 
 OpenedImage openWith(std::unique_ptr<readWriteInterface> reader, const std::string& path, ImageError onFailure) {
-    if (reader->open(path)) return {std::move(reader), ImageError::None, {}};
+    try {
+        if (reader->open(path)) return {std::move(reader), ImageError::None, {}};
+    } catch (const std::bad_alloc&) {
+        // Tables are bounded by what the file stores, but a machine may still hold less.
+        return failure(ImageError::Damaged, imagetexts::kOutOfMemoryText);
+    }
     return failure(onFailure, reader->lastError());
 }
 

@@ -10,6 +10,9 @@ inline constexpr const char* kInvalidHandle = "Invalid handle.";
 // The content is no image Tavrel reads, or its metadata does not hold together.
 inline constexpr const char* kNotAnImage = "Not a valid vhd file";
 
+// Opening the image ran out of memory (its tables claim more than can be held).
+inline constexpr const char* kOutOfMemoryText = "There is not enough memory to read the tables of this image.";
+
 // Images read through a library: the library refused the file (damaged, cut
 // short, or a variant it does not read).
 inline constexpr const char* kNotVhdxText = "Please select valid vhdx file to continue the recovery process.";
@@ -21,6 +24,15 @@ inline constexpr const char* kE01SegmentsText =
     "The segment files of this E01 image are incomplete or damaged: keep every segment (.E01, .E02, ...) "
     "in one folder under its original name.";
 
+// A segment of an E01 image that the set needs but the folder lacks (named as
+// the set names it), or one that is no regular file inside the image's folder.
+inline std::string e01SegmentMissing(const std::string& name) {
+    return "The segment file \"" + name + "\" of this E01 image is missing.";
+}
+inline std::string e01SegmentRefused(const std::string& name) {
+    return "The segment file \"" + name + "\" of this E01 image is not a regular file inside the image's folder.";
+}
+
 // A differencing image whose parent is not a file beside it (parents are looked
 // for in the image's own folder only).
 inline std::string parentNotBeside(const std::string& format, const std::string& name) {
@@ -30,6 +42,19 @@ inline std::string parentNotBeside(const std::string& format, const std::string&
 inline std::string parentUnreadable(const std::string& format, const std::string& name) {
     return "The parent image \"" + name + "\" of this " + format + " image cannot be read.";
 }
+// An extent file a VMDK descriptor names, refused or unreadable. Extent files
+// must be regular files inside the descriptor's folder.
+inline std::string vmdkExtentText(const std::string& name, const char* what) {
+    return "The extent file \"" + name + "\" of this vmdk image " + what + ".";
+}
+inline std::string vmdkExtentOutside(const std::string& name) {
+    return vmdkExtentText(name, "lies outside the image's folder");
+}
+inline std::string vmdkExtentMissing(const std::string& name) { return vmdkExtentText(name, "cannot be found"); }
+inline std::string vmdkExtentNotAFile(const std::string& name) { return vmdkExtentText(name, "is not a regular file"); }
+inline std::string vmdkExtentUnopenable(const std::string& name) { return vmdkExtentText(name, "cannot be opened"); }
+inline std::string vmdkExtentDamaged(const std::string& name) { return vmdkExtentText(name, "is damaged"); }
+
 // The file carries a format's signature but this build was made without its library.
 inline std::string formatOff(const std::string& format) {
     return "This build of Tavrel does not read " + format + " images.";

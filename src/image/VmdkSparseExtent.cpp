@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/ImageTable.h"
+
 namespace tavrel {
 
 namespace {
@@ -14,7 +16,7 @@ std::uint64_t maxCompressedBytes(std::int64_t grainBytes) {
 }
 }  // namespace
 
-std::unique_ptr<VmdkSparseExtent> VmdkSparseExtent::open(HostFile file, std::string* problem) {
+std::unique_ptr<VmdkSparseExtent> VmdkSparseExtent::open(ImagePart file, std::string* problem) {
     std::unique_ptr<VmdkSparseExtent> e(new VmdkSparseExtent());
     e->file_ = std::move(file);
     e->fileLength_ = e->file_.length();
@@ -37,13 +39,16 @@ std::unique_ptr<VmdkSparseExtent> VmdkSparseExtent::open(HostFile file, std::str
         if (vmdkDirectorySector(*footer) == kVmdkDirectoryAtEnd) return fail("footer without a grain directory");
         e->header_ = *footer;
     }
+    // vmdkHeaderProblem has checked that the directory lies inside the file; it
+    // is read only when the file really stores it (not from a sparse host file's
+    // holes).
     const std::uint64_t entries = vmdkDirectoryEntries(e->header_);
-    // vmdkHeaderProblem has checked that the directory lies inside the file.
-    std::vector<std::uint8_t> dir(static_cast<std::size_t>(entries * 4));
-    if (!e->file_.readAt(static_cast<std::int64_t>(vmdkDirectorySector(e->header_) * 512), dir))
+    const auto host = e->file_.file();
+    if (!host) return fail("extent file unreadable");
+    if (!tableJustified(entries * 4, *host)) return fail("grain directory larger than the file stores");
+    if (!readLe32Table(*host, static_cast<std::int64_t>(vmdkDirectorySector(e->header_) * 512), entries,
+                       e->directory_))
         return fail("grain directory unreadable");
-    e->directory_.resize(static_cast<std::size_t>(entries));
-    for (std::size_t i = 0; i < e->directory_.size(); ++i) e->directory_[i] = le32(dir, i * 4);
     e->grainBytes_ = static_cast<std::int64_t>(e->header_.grainSize) * 512;
     return e;
 }

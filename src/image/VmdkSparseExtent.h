@@ -11,16 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "image/HostFile.h"
+#include "image/FilePool.h"
 #include "image/VmdkFormat.h"
 
 namespace tavrel {
 
 class VmdkSparseExtent {
 public:
-    // Takes the open extent file. Null, with a short reason in *problem, when its
-    // header, footer or grain directory does not hold together.
-    static std::unique_ptr<VmdkSparseExtent> open(HostFile file, std::string* problem);
+    // Takes the extent file. Null, with a short reason in *problem, when its
+    // header, footer or grain directory does not hold together, or the directory
+    // is larger than the file really stores.
+    static std::unique_ptr<VmdkSparseExtent> open(ImagePart file, std::string* problem);
 
     // Bytes of the extent at offset [0, size()); grains without data read as
     // zeros. False (the rest zero-filled) when a table or grain cannot be read.
@@ -54,7 +55,7 @@ private:
     };
     static constexpr std::size_t kTableSlots = 64;
 
-    HostFile file_;
+    ImagePart file_;
     std::int64_t fileLength_ = 0;
     VmdkSparseHeader header_;
     std::int64_t grainBytes_ = 0;

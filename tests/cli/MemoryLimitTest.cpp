@@ -2,11 +2,14 @@
 // sparsely, so that every claimed byte counts as stored: a FAT32 volume whose
 // file's chain visits thousands of FAT blocks is read within the FAT cache's
 // bound, and an NTFS volume whose $MFT claims billions of records ends with the
-// scan's message instead of an abort. Not under AddressSanitizer, which
+// scan's message instead of an abort. VDI and VMDK files of a few KiB whose
+// tables claim gigabytes of a sparse host file are refused without reading them. Not under AddressSanitizer, which
 // reserves terabytes of address space before main.
 #include <gtest/gtest.h>
 
 #include "cli/CliHelpers.h"
+#include "image/VdiFormat.h"
+#include "image/VmdkFormat.h"
 #include "support/VhdBuilder.h"
 
 using namespace tavrel::test;
@@ -105,4 +108,44 @@ TEST(MemoryLimit, FatChainOverThousandsOfFatBlocksStaysWithinTheCache) {
                                        " --treat-as FAT32 BIG.BIN > " + q(out));
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(readFileBytes(out), content);
+}
+
+TEST(MemoryLimit, TablesClaimingGigabytesOfASparseFileAreRefused) {
+    if (kSanitized) GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no limit can be set";
+    constexpr std::uint64_t kEntries = 0xFFFFFFF0u;  // 16 GiB of 32-bit entries
+    std::vector<std::uint8_t> vdi(0x200, 0);
+    putLe(vdi, 0x40, tavrel::kVdiSignature, 4);
+    putLe(vdi, 0x44, 0x00010001, 4);
+    putLe(vdi, 0x48, 0x190, 4);
+    putLe(vdi, 0x4C, 1, 4);
+    putLe(vdi, 0x154, 0x200, 4);          // the block map right after the header
+    putLe(vdi, 0x158, 0x1000, 4);
+    putLe(vdi, 0x170, kEntries << 20, 8);  // one MiB per entry
+    putLe(vdi, 0x178, 1u << 20, 4);
+    putLe(vdi, 0x180, kEntries, 4);
+    putLe(vdi, 0x184, 1, 4);
+    std::vector<std::uint8_t> vmdk(512, 0);
+    putLe(vmdk, 0x00, tavrel::kVmdkMagic, 4);
+    putLe(vmdk, 0x04, 1, 4);
+    putLe(vmdk, 0x0C, kEntries, 8);  // sectors: one grain of one sector per table of one entry
+    putLe(vmdk, 0x14, 1, 8);
+    putLe(vmdk, 0x2C, 1, 4);
+    putLe(vmdk, 0x38, 1, 8);         // the directory at sector 1
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> head;
+        std::uint64_t tableAt;
+        const char* refusal;
+    };
+    const Case cases[] = {{"a.vdi", vdi, 0x200, tavrel::kNotVdiText}, {"a.vmdk", vmdk, 512, tavrel::kNotVmdkText}};
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto image = dir / c.name;
+        writeFileBytes(image, c.head);
+        std::filesystem::resize_file(image, c.tableAt + kEntries * 4 + 4096);
+        const auto r = limitedCli(512, "info " + q(image));
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_NE(r.err.find(c.refusal), std::string::npos) << r.err;
+    }
 }

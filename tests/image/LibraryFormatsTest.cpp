@@ -140,6 +140,39 @@ TEST(LibraryFormats, QcowEmptyRangesAgreeWithQemuImgMap) {
     }
 }
 
+TEST(LibraryFormats, VhdxSaysWhichBlocksItStores) {
+    const LibraryImages* made = libraryImages(kFixture);
+    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire, python3 or a format's library missing";
+    TempDir dir;
+    // 4 GiB of 1 MiB blocks with 64 KiB of data in block 3077, made from a sparse raw disk.
+    constexpr std::int64_t kMiB = 1048576, kDataAt = 3077 * kMiB;
+    const auto raw = dir / "d.raw";
+    writeFileBytes(raw, std::vector<std::uint8_t>(65536, 0x5A));
+    ASSERT_EQ(runCommand("dd if=" + q(raw) + " of=" + q(dir / "s.raw") + " bs=1M seek=3077 status=none && "
+                         "truncate -s 4G " + q(dir / "s.raw") + " && qemu-img convert -f raw -O vhdx -o block_size=1M " +
+                         q(dir / "s.raw") + " " + q(dir / "d.vhdx")).exitCode, 0);
+    const OpenedImage data = openImage((dir / "d.vhdx").string());
+    ASSERT_TRUE(data) << data.message;
+    EXPECT_EQ(data.reader->nextStored(0), kDataAt);
+    EXPECT_EQ(data.reader->nextStored(kDataAt + 4096), kDataAt + 4096);
+    EXPECT_EQ(data.reader->nextStored(kDataAt + kMiB), data.reader->diskSize());
+    EXPECT_TRUE(data.reader->isUnallocated(0, kDataAt));
+    EXPECT_FALSE(data.reader->isUnallocated(kDataAt - 512, 1024));
+    std::vector<std::uint8_t> block(65536);
+    EXPECT_TRUE(data.reader->readAt(kDataAt, block));
+    EXPECT_EQ(block, std::vector<std::uint8_t>(65536, 0x5A));
+
+    // An empty disk of 64 TiB stores nothing: the boot-record scan has nothing to read.
+    ASSERT_EQ(runCommand("qemu-img create -q -f vhdx " + q(dir / "e.vhdx") + " 64T").exitCode, 0);
+    const OpenedImage empty = openImage((dir / "e.vhdx").string());
+    ASSERT_TRUE(empty) << empty.message;
+    EXPECT_EQ(empty.reader->diskSize(), std::int64_t{64} << 40);
+    EXPECT_EQ(empty.reader->nextStored(0), empty.reader->diskSize());
+    EXPECT_TRUE(empty.reader->isUnallocated(0, empty.reader->diskSize()));
+    const auto volumes = cli("volumes " + q(dir / "e.vhdx") + " --advanced --json");
+    EXPECT_EQ(volumes.out, "") << volumes.err;
+}
+
 TEST(LibraryFormats, NtfsFixtureRecoversAsFromTheVhd) {
     const LibraryImages* made = libraryImages(kFixture);
     if (!made) GTEST_SKIP() << "qemu-img, ewfacquire, python3 or a format's library missing";
@@ -182,6 +215,53 @@ TEST(LibraryFormats, ParentIsLookedForBesideTheImageOnly) {
     fsys::copy_file(made->images[0].path, other);
     EXPECT_EQ(openImage((dir / "child/child.vhdx").string()).message,
               imagetexts::parentUnreadable("vhdx", "C:\\Images\\parent.vhdx"));
+
+    // A link beside the image that leads out of its folder is not the parent,
+    // for a qcow2 backing file as for a VHDX parent.
+    fsys::remove(other);
+    fsys::create_symlink(dir / "parent.vhdx", other);
+    EXPECT_EQ(openImage((dir / "child/child.vhdx").string()).message,
+              imagetexts::parentNotBeside("vhdx", "C:\\Images\\parent.vhdx"));
+    fsys::copy_file(made->overlay.parent_path() / "base.qcow2", dir / "base.qcow2");
+    fsys::copy_file(made->overlay, dir / "child/overlay.qcow2");
+    fsys::create_symlink(dir / "base.qcow2", dir / "child/base.qcow2");
+    EXPECT_EQ(openImage((dir / "child/overlay.qcow2").string()).message,
+              imagetexts::parentNotBeside("qcow2", "base.qcow2"));
+}
+
+TEST(LibraryFormats, E01SegmentsMustAllBeInTheFolder) {
+    const LibraryImages* made = libraryImages(kFixture);
+    if (!made) GTEST_SKIP() << "qemu-img, ewfacquire, python3 or a format's library missing";
+    const fsys::path first = made->images[6].path;  // disk.E01 .. disk.E04
+    struct Case {
+        const char* what;
+        const char* segment;  // the segment taken away
+        bool link;            // replaced by a link to a copy outside the folder
+        std::string refusal;
+    };
+    const std::vector<Case> cases = {
+        {"second segment missing", "disk.E02", false, imagetexts::e01SegmentMissing("disk.E02")},
+        {"last segment missing", "disk.E04", false, imagetexts::e01SegmentMissing("disk.E04")},
+        {"segment linked from outside", "disk.E03", true, imagetexts::e01SegmentRefused("disk.E03")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        fsys::create_directories(dir / "set");
+        for (const char* name : {"disk.E01", "disk.E02", "disk.E03", "disk.E04"})
+            if (name != std::string(c.segment)) fsys::copy_file(first.parent_path() / name, dir / "set" / name);
+        if (c.link) {
+            fsys::copy_file(first.parent_path() / c.segment, dir / c.segment);
+            fsys::create_symlink(dir / c.segment, dir / "set" / c.segment);
+        }
+        const auto image = dir / "set/disk.E01";
+        const OpenedImage opened = openImage(image.string());
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(opened.message, c.refusal);
+        const auto info = cli("info " + q(image));
+        EXPECT_EQ(info.exitCode, 2);
+        EXPECT_NE(info.err.find(c.refusal), std::string::npos) << info.err;
+    }
 }
 
 TEST(LibraryFormats, CutAndDamagedFilesGiveACleanMessage) {

@@ -1,7 +1,10 @@
 // Damaged VMDK images give a clean refusal at open or, where only data is hit,
-// zeros and a failed read; descriptors never lead outside their folder; a
-// descriptor of several extent kinds reads as their concatenation.
+// zeros and a failed read; descriptors never lead outside their folder nor to
+// anything but a regular file; a descriptor of several extent kinds reads as
+// their concatenation; a descriptor of hundreds of extents holds few files open.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <functional>
@@ -140,6 +143,7 @@ TEST(VmdkDamage, DescriptorExtentsStayInsideTheFolder) {
     writeFileBytes(dir / "outside.raw", pattern(kMiB, 1));
     writeFileBytes(folder / "inside.raw", pattern(kMiB, 1));
     std::filesystem::create_symlink(dir / "outside.raw", folder / "link.raw");
+    ASSERT_EQ(::mkfifo((folder / "pipe.raw").c_str(), 0600), 0);
     struct Case {
         const char* what;
         std::string extent;  // the extent line
@@ -155,6 +159,9 @@ TEST(VmdkDamage, DescriptorExtentsStayInsideTheFolder) {
         {"symbolic link out", R"(RW 2048 FLAT "link.raw" 0)", "The extent file \"link.raw" + escape},
         {"missing", R"(RW 2048 FLAT "gone.raw" 0)",
          "The extent file \"gone.raw\" of this vmdk image cannot be found."},
+        {"named pipe", R"(RW 2048 FLAT "pipe.raw" 0)",
+         "The extent file \"pipe.raw\" of this vmdk image is not a regular file."},
+        {"flat offset past the largest disk", R"(RW 2048 FLAT "inside.raw" 18014398509481983)", kNotVmdkText},
         {"sparse extent that is raw", R"(RW 2048 SPARSE "inside.raw")",
          "The extent file \"inside.raw\" of this vmdk image is damaged."},
         {"unsupported kind", R"(RW 2048 VMFSSPARSE "inside.raw")",
@@ -220,4 +227,29 @@ TEST(VmdkDamage, DescriptorOfMixedExtentsReadsAsTheirConcatenation) {
     EXPECT_EQ(info.geometry->cylinders, 4u);
     EXPECT_EQ(info.fields.at(0).value.text, "custom");
     EXPECT_EQ(info.fields.at(1).value.number, 4);
+}
+
+TEST(VmdkDamage, HundredsOfExtentsHoldFewFilesOpen) {
+    TempDir dir;
+    constexpr int kExtents = 300;
+    std::string text = "# Disk DescriptorFile\nversion=1\ncreateType=\"twoGbMaxExtentFlat\"\n# Extent description\n";
+    std::vector<std::uint8_t> want;
+    for (int i = 0; i < kExtents; ++i) {
+        const auto sector = pattern(512, i);
+        const std::string name = "e" + std::to_string(i) + ".raw";
+        writeFileBytes(dir / name, sector);
+        want.insert(want.end(), sector.begin(), sector.end());
+        text += "RW 1 FLAT \"" + name + "\" 0\n";
+    }
+    writeFileBytes(dir / "d.vmdk", std::vector<std::uint8_t>(text.begin(), text.end()));
+    const auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator{});
+    };
+    const auto before = openFiles();
+    const OpenedImage opened = openImage((dir / "d.vmdk").string());
+    ASSERT_TRUE(opened) << opened.message;
+    std::vector<std::uint8_t> all(want.size());
+    EXPECT_TRUE(opened.reader->readAt(0, all));
+    EXPECT_TRUE(all == want);
+    EXPECT_LE(openFiles() - before, static_cast<long>(FilePool::kDefaultOpen) + 1);
 }

@@ -1,0 +1,36 @@
+#include "image/ImageTable.h"
+
+#include <algorithm>
+
+namespace tavrel {
+
+namespace {
+constexpr std::uint64_t kPieceEntries = (1u << 20) / 4;
+}  // namespace
+
+bool tableJustified(std::uint64_t bytes, const HostFile& file) {
+    if (bytes <= kTableBytesAlways) return true;
+    const std::int64_t stored = file.storedBytes();
+    return stored > 0 && bytes <= static_cast<std::uint64_t>(stored);
+}
+
+bool readLe32Table(const HostFile& file, std::int64_t offset, std::uint64_t count, std::vector<std::uint32_t>& out) {
+    out.clear();
+    if (offset < 0 || count > static_cast<std::uint64_t>(INT64_MAX - offset) / 4) return false;
+    out.reserve(static_cast<std::size_t>(count));
+    std::vector<std::uint8_t> piece;
+    for (std::uint64_t done = 0; done < count;) {
+        const std::uint64_t n = std::min(kPieceEntries, count - done);
+        piece.resize(static_cast<std::size_t>(n * 4));
+        std::size_t got = 0;
+        if (!file.readAt(offset + static_cast<std::int64_t>(done * 4), piece, &got) || got != piece.size()) {
+            out.clear();
+            return false;
+        }
+        for (std::size_t i = 0; i < n; ++i) out.push_back(le32(piece, i * 4));
+        done += n;
+    }
+    return true;
+}
+
+}  // namespace tavrel
