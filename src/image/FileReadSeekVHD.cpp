@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 
+#include "image/ImageTable.h"
 
 namespace tavrel {
 
@@ -67,17 +68,15 @@ bool FileReadSeekVHD::open(std::string path) {
         static_cast<std::uint64_t>(fileLength) - header_.tableOffset < tableBytes)
         return fail(kNotVhdText);
 
-    std::vector<std::uint8_t> table(tableBytes);
-    if (!file_.readAt(static_cast<std::int64_t>(header_.tableOffset), table)) return fail(kNotVhdText);
-    blockTable.clear();
-    blockTable.reserve(header_.maxTableEntries);
-    tableEntriesRead = 0;
+    // The table is read only when the file really stores it (a header may claim
+    // gigabytes of table inside a sparse host file), in pieces.
+    if (!tableJustified(tableBytes, file_)) return fail(kNotVhdText);
+    if (!readTable32(file_, static_cast<std::int64_t>(header_.tableOffset), header_.maxTableEntries, blockTable, true))
+        return fail(kNotVhdText);
+    tableEntriesRead = blockTable.size();
     storedBlocks_.clear();
-    for (std::uint32_t i = 0; i < header_.maxTableEntries; ++i) {
-        blockTable.push_back(be32(table, std::size_t{i} * 4));
-        if (blockTable.back() != kVhdUnallocated) storedBlocks_.push_back(i);
-        ++tableEntriesRead;
-    }
+    for (std::uint32_t i = 0; i < blockTable.size(); ++i)
+        if (blockTable[i] != kVhdUnallocated) storedBlocks_.push_back(i);
     blockSize_ = header_.blockSize;
     const std::int64_t sectorsPerBlock = blockSize_ / kSectorSize;
     bitmapSize_ = ((sectorsPerBlock + 7) / 8 + kSectorSize - 1) / kSectorSize * kSectorSize;

@@ -34,7 +34,7 @@ bool FileReadSeekVdi::open(std::string path) {
     const std::uint64_t diskBlocks = (header_.diskSize - 1) / header_.blockSize + 1;
     const std::uint64_t entries = std::min<std::uint64_t>(header_.blocks, diskBlocks);
     if (!tableJustified(entries * 4, file_)) return fail(kNotVdiText);
-    if (!readLe32Table(file_, header_.blocksOffset, entries, blockMap_)) return fail(kNotVdiText);
+    if (!readTable32(file_, header_.blocksOffset, entries, blockMap_)) return fail(kNotVdiText);
     storedBlocks_.clear();
     for (std::size_t i = 0; i < blockMap_.size(); ++i)
         if (hasData(blockMap_[i])) storedBlocks_.push_back(static_cast<std::uint32_t>(i));

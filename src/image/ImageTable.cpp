@@ -14,7 +14,8 @@ bool tableJustified(std::uint64_t bytes, const HostFile& file) {
     return stored > 0 && bytes <= static_cast<std::uint64_t>(stored);
 }
 
-bool readLe32Table(const HostFile& file, std::int64_t offset, std::uint64_t count, std::vector<std::uint32_t>& out) {
+bool readTable32(const HostFile& file, std::int64_t offset, std::uint64_t count, std::vector<std::uint32_t>& out,
+                 bool bigEndian) {
     out.clear();
     if (offset < 0 || count > static_cast<std::uint64_t>(INT64_MAX - offset) / 4) return false;
     out.reserve(static_cast<std::size_t>(count));
@@ -27,7 +28,7 @@ bool readLe32Table(const HostFile& file, std::int64_t offset, std::uint64_t coun
             out.clear();
             return false;
         }
-        for (std::size_t i = 0; i < n; ++i) out.push_back(le32(piece, i * 4));
+        for (std::size_t i = 0; i < n; ++i) out.push_back(bigEndian ? be32(piece, i * 4) : le32(piece, i * 4));
         done += n;
     }
     return true;

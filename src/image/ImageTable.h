@@ -20,8 +20,10 @@ inline constexpr std::uint64_t kTableBytesAlways = 64u << 20;
 // kTableBytesAlways, or no more than the bytes the host stores for the file.
 bool tableJustified(std::uint64_t bytes, const HostFile& file);
 
-// Reads `count` little-endian 32-bit entries at `offset` into out, 1 MiB at a
-// time. False when a piece cannot be read whole (the file ends or fails first).
-bool readLe32Table(const HostFile& file, std::int64_t offset, std::uint64_t count, std::vector<std::uint32_t>& out);
+// Reads `count` 32-bit entries (little-endian, or big-endian when asked) at
+// `offset` into out, 1 MiB at a time. False when a piece cannot be read whole
+// (the file ends or fails first).
+bool readTable32(const HostFile& file, std::int64_t offset, std::uint64_t count, std::vector<std::uint32_t>& out,
+                 bool bigEndian = false);
 
 }  // namespace tavrel

@@ -46,7 +46,7 @@ std::unique_ptr<VmdkSparseExtent> VmdkSparseExtent::open(ImagePart file, std::st
     const auto host = e->file_.file();
     if (!host) return fail("extent file unreadable");
     if (!tableJustified(entries * 4, *host)) return fail("grain directory larger than the file stores");
-    if (!readLe32Table(*host, static_cast<std::int64_t>(vmdkDirectorySector(e->header_) * 512), entries,
+    if (!readTable32(*host, static_cast<std::int64_t>(vmdkDirectorySector(e->header_) * 512), entries,
                        e->directory_))
         return fail("grain directory unreadable");
     e->grainBytes_ = static_cast<std::int64_t>(e->header_.grainSize) * 512;
