@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "image/ImageTable.h"
 #include "image/ImageTexts.h"
 #include "image/SiblingFile.h"
 
@@ -14,6 +15,8 @@ namespace fsys = std::filesystem;
 namespace {
 
 constexpr std::int64_t kMaxSectors = INT64_MAX / 512;
+// Grain tables cached for the sparse extents of a descriptor, all together.
+constexpr std::uint64_t kTableCacheBytes = 64u << 20;
 
 }  // namespace
 
@@ -42,7 +45,8 @@ bool FileReadSeekVmdk::open(std::string path) {
 
 bool FileReadSeekVmdk::openSparseFile(HostFile file) {
     std::string why;
-    auto sparse = VmdkSparseExtent::open(ImagePart(std::move(file)), &why);
+    const std::uint64_t allowance = tableAllowance(file);
+    auto sparse = VmdkSparseExtent::open(ImagePart(std::move(file)), allowance, &why);
     if (!sparse) return fail(kNotVmdkText);
     sparseVersion_ = sparse->header().version;
     // The embedded descriptor describes the disk; its extent list (this very
@@ -73,9 +77,18 @@ bool FileReadSeekVmdk::openDescriptorFile(const HostFile& file, const std::strin
     const fsys::path folder = fsys::absolute(fsys::path(path), ec).parent_path();
     if (ec) return fail(imagetexts::kInvalidHandle);
     pool_ = std::make_shared<FilePool>();
+    tableBytes_ = 0;
+    tableAllowance_ = kTableBytesAlways;
+    allowanceCounted_.clear();
     for (const VmdkExtentLine& line : d->extents)
         if (!addExtent(folder, line)) return false;
     if (diskSize_ <= 0) return fail(kNotVmdkText);
+    // The grain table caches of all sparse extents share kTableCacheBytes.
+    std::uint64_t cacheWanted = 0;
+    for (const Extent& e : extents_)
+        if (e.sparse) cacheWanted += e.sparse->tableBytes();
+    for (Extent& e : extents_)
+        if (e.sparse) e.sparse->limitCache(static_cast<std::size_t>(kTableCacheBytes / std::max<std::uint64_t>(cacheWanted, 1)));
     descriptor_ = std::move(*d);
     return true;
 }
@@ -109,11 +122,14 @@ bool FileReadSeekVmdk::addExtent(const fsys::path& folder, const VmdkExtentLine&
             stored = part.length();
             e.flat = std::move(part);
         } else {
+            if (allowanceCounted_.insert(file.string()).second)
+                tableAllowance_ = tableAllowance_ + tableAllowance(data) - kTableBytesAlways;
             std::string why;
-            e.sparse = VmdkSparseExtent::open(std::move(part), &why);
+            e.sparse = VmdkSparseExtent::open(std::move(part), tableAllowance_ - tableBytes_, &why);
             if (!e.sparse) return fail(imagetexts::vmdkExtentDamaged(line.fileName));
             sparseVersion_ = e.sparse->header().version;
             stored = e.sparse->storedBytes();
+            tableBytes_ += e.sparse->directoryBytes();
         }
     }
     diskSize_ += e.length;

@@ -16,6 +16,8 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "image/FilePool.h"
@@ -64,6 +66,12 @@ private:
     bool readExtent(const Extent& e, std::int64_t offset, MutableByteSpan out) const;
 
     std::shared_ptr<const FilePool> pool_;  // the extent files of a descriptor
+    // Grain directories of all sparse extents together stay within what the
+    // distinct extent files store (ImageTable.h): one file named by thousands of
+    // extents justifies its directory once.
+    std::uint64_t tableBytes_ = 0;
+    std::uint64_t tableAllowance_ = 0;
+    std::set<std::string> allowanceCounted_;
     std::vector<Extent> extents_;
     VmdkDescriptor descriptor_;
     std::uint32_t sparseVersion_ = 0;  // the sparse header's version, when there is one

@@ -8,11 +8,12 @@ namespace {
 constexpr std::uint64_t kPieceEntries = (1u << 20) / 4;
 }  // namespace
 
-bool tableJustified(std::uint64_t bytes, const HostFile& file) {
-    if (bytes <= kTableBytesAlways) return true;
+std::uint64_t tableAllowance(const HostFile& file) {
     const std::int64_t stored = file.storedBytes();
-    return stored > 0 && bytes <= static_cast<std::uint64_t>(stored);
+    return std::max<std::uint64_t>(kTableBytesAlways, stored > 0 ? static_cast<std::uint64_t>(stored) : 0);
 }
+
+bool tableJustified(std::uint64_t bytes, const HostFile& file) { return bytes <= tableAllowance(file); }
 
 bool readTable32(const HostFile& file, std::int64_t offset, std::uint64_t count, std::vector<std::uint32_t>& out,
                  bool bigEndian) {

@@ -16,8 +16,10 @@ namespace tavrel {
 // file system may store a real table in less room than it takes).
 inline constexpr std::uint64_t kTableBytesAlways = 64u << 20;
 
-// True when a table of `bytes` may be read from the file: at most
-// kTableBytesAlways, or no more than the bytes the host stores for the file.
+// The bytes of tables the file justifies: what the host stores for it, and at
+// least kTableBytesAlways.
+std::uint64_t tableAllowance(const HostFile& file);
+// True when a table of `bytes` may be read from the file: bytes <= tableAllowance(file).
 bool tableJustified(std::uint64_t bytes, const HostFile& file);
 
 // Reads `count` 32-bit entries (little-endian, or big-endian when asked) at

@@ -16,7 +16,7 @@ std::uint64_t maxCompressedBytes(std::int64_t grainBytes) {
 }
 }  // namespace
 
-std::unique_ptr<VmdkSparseExtent> VmdkSparseExtent::open(ImagePart file, std::string* problem) {
+std::unique_ptr<VmdkSparseExtent> VmdkSparseExtent::open(ImagePart file, std::uint64_t tableAllowance, std::string* problem) {
     std::unique_ptr<VmdkSparseExtent> e(new VmdkSparseExtent());
     e->file_ = std::move(file);
     e->fileLength_ = e->file_.length();
@@ -45,7 +45,7 @@ std::unique_ptr<VmdkSparseExtent> VmdkSparseExtent::open(ImagePart file, std::st
     const std::uint64_t entries = vmdkDirectoryEntries(e->header_);
     const auto host = e->file_.file();
     if (!host) return fail("extent file unreadable");
-    if (!tableJustified(entries * 4, *host)) return fail("grain directory larger than the file stores");
+    if (entries * 4 > tableAllowance) return fail("grain directory larger than the file stores");
     if (!readTable32(*host, static_cast<std::int64_t>(vmdkDirectorySector(e->header_) * 512), entries,
                        e->directory_))
         return fail("grain directory unreadable");
@@ -80,15 +80,22 @@ std::optional<std::uint32_t> VmdkSparseExtent::grainEntry(std::uint64_t grain) c
     if (index >= directory_.size()) return kVmdkGrainAbsent;
     const std::uint32_t tableSector = directory_[static_cast<std::size_t>(index)];
     if (tableSector == 0) return kVmdkGrainAbsent;
-    std::lock_guard lock(mutex_);
-    TableSlot& slot = tables_[index % kTableSlots];
-    if (slot.index != index) {
-        // The table must lie inside the file; a directory entry pointing elsewhere
-        // makes that table's grains unreadable, not the whole image.
-        const std::uint64_t at = std::uint64_t{tableSector} * 512;
-        if (at > static_cast<std::uint64_t>(fileLength_) ||
-            static_cast<std::uint64_t>(fileLength_) - at < perTable * 4)
+    // The table must lie inside the file; a directory entry pointing elsewhere
+    // makes that table's grains unreadable, not the whole image.
+    const std::uint64_t at = std::uint64_t{tableSector} * 512;
+    if (at > static_cast<std::uint64_t>(fileLength_) || static_cast<std::uint64_t>(fileLength_) - at < perTable * 4)
+        return std::nullopt;
+    if (cacheSlots_ == 0) {
+        // No table cached: the one entry is read.
+        std::array<std::uint8_t, 4> entry{};
+        std::size_t got = 0;
+        if (!file_.readAt(static_cast<std::int64_t>(at + grain % perTable * 4), entry, &got) || got != entry.size())
             return std::nullopt;
+        return le32(entry, 0);
+    }
+    std::lock_guard lock(mutex_);
+    TableSlot& slot = tables_[index % cacheSlots_];
+    if (slot.index != index) {
         std::vector<std::uint8_t> raw(static_cast<std::size_t>(perTable * 4));
         if (!file_.readAt(static_cast<std::int64_t>(at), raw)) return std::nullopt;
         slot.entries.resize(static_cast<std::size_t>(perTable));

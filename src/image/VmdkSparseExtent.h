@@ -4,6 +4,7 @@
 // Reads are thread-safe: the caches sit behind a mutex.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <mutex>
@@ -20,8 +21,9 @@ class VmdkSparseExtent {
 public:
     // Takes the extent file. Null, with a short reason in *problem, when its
     // header, footer or grain directory does not hold together, or the directory
-    // is larger than the file really stores.
-    static std::unique_ptr<VmdkSparseExtent> open(ImagePart file, std::string* problem);
+    // takes more than tableAllowance bytes (ImageTable.h: what the files of the
+    // image really store).
+    static std::unique_ptr<VmdkSparseExtent> open(ImagePart file, std::uint64_t tableAllowance, std::string* problem);
 
     // Bytes of the extent at offset [0, size()); grains without data read as
     // zeros. False (the rest zero-filled) when a table or grain cannot be read.
@@ -37,6 +39,12 @@ public:
     // (each takes at least one sector of the file) one grain per sector of it.
     std::int64_t storedBytes() const;
     std::int64_t grainBytes() const { return grainBytes_; }
+    std::uint64_t directoryBytes() const { return directory_.size() * std::uint64_t{4}; }
+    // Bytes of one grain table.
+    std::uint64_t tableBytes() const { return std::uint64_t{header_.tableEntries} * 4; }
+    // Caches at most `slots` grain tables (up to kTableSlots; 0: none, each entry
+    // is read from the file): an image of many extents shares one cache budget.
+    void limitCache(std::size_t slots) { cacheSlots_ = std::min(slots, kTableSlots); }
     const VmdkSparseHeader& header() const { return header_; }
     // The embedded descriptor's text; empty when there is none or it lies outside
     // the file.
@@ -54,6 +62,7 @@ private:
         std::vector<std::uint32_t> entries;
     };
     static constexpr std::size_t kTableSlots = 64;
+    std::size_t cacheSlots_ = kTableSlots;
 
     ImagePart file_;
     std::int64_t fileLength_ = 0;

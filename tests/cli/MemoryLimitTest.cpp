@@ -2,13 +2,14 @@
 // sparsely, so that every claimed byte counts as stored: a FAT32 volume whose
 // file's chain visits thousands of FAT blocks is read within the FAT cache's
 // bound, and an NTFS volume whose $MFT claims billions of records ends with the
-// scan's message instead of an abort. VDI and VMDK files of a few KiB whose
+// scan's message instead of an abort. VHD, VDI and VMDK files of a few KiB whose
 // tables claim gigabytes of a sparse host file are refused without reading them. Not under AddressSanitizer, which
 // reserves terabytes of address space before main.
 #include <gtest/gtest.h>
 
 #include "cli/CliHelpers.h"
 #include "image/VdiFormat.h"
+#include "image/ImageTexts.h"
 #include "image/VmdkFormat.h"
 #include "support/VhdBuilder.h"
 
@@ -131,13 +132,22 @@ TEST(MemoryLimit, TablesClaimingGigabytesOfASparseFileAreRefused) {
     putLe(vmdk, 0x14, 1, 8);
     putLe(vmdk, 0x2C, 1, 4);
     putLe(vmdk, 0x38, 1, 8);         // the directory at sector 1
+    // A tiny dynamic VHD whose header claims the entries; its leading footer copy
+    // stands in for the trailing one the longer file lacks.
+    VhdSpec spec;
+    spec.blockSize = 4096;
+    spec.diskBytes = 8192;
+    VhdImage vhd = buildVhd(spec);
+    vhd.forgeHeader(kHeaderMaxTableEntries, kEntries, 4);
     struct Case {
         const char* name;
         std::vector<std::uint8_t> head;
         std::uint64_t tableAt;
         const char* refusal;
     };
-    const Case cases[] = {{"a.vdi", vdi, 0x200, tavrel::kNotVdiText}, {"a.vmdk", vmdk, 512, tavrel::kNotVmdkText}};
+    const Case cases[] = {{"a.vdi", vdi, 0x200, tavrel::kNotVdiText},
+                          {"a.vmdk", vmdk, 512, tavrel::kNotVmdkText},
+                          {"a.vhd", vhd.bytes, vhd.bytes.size(), tavrel::imagetexts::kNotAnImage}};
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
