@@ -138,7 +138,7 @@ TEST(MemoryLimit, TablesClaimingGigabytesOfASparseFileAreRefused) {
     spec.blockSize = 4096;
     spec.diskBytes = 8192;
     VhdImage vhd = buildVhd(spec);
-    vhd.forgeHeader(kHeaderMaxTableEntries, kEntries, 4);
+    vhd.forgeHeader(vhdfield::kHeaderMaxTableEntries, kEntries, 4);
     struct Case {
         const char* name;
         std::vector<std::uint8_t> head;
