@@ -1,10 +1,14 @@
 // Reader for Expert Witness (EWF, E01) evidence files through libewf. The whole
 // segment set (.E01, .E02, ...) is found from the segment chosen, in that
-// segment's folder only; a first segment under another name is read on its own.
+// segment's folder only, and every segment must be a regular file there
+// (SiblingFile.h); a first segment under another name is read on its own. A set
+// whose last segment found says another follows is refused, naming the one
+// missing.
 // A chunk whose checksum does not match reads as zeros and fails the read, so
 // copies count it. Every file is opened read-only; openImage (ImageOpener.h)
 // picks this reader by the segment's signature, whatever the file is called.
-// Every chunk of the disk is stored, so no range is reported unallocated.
+// Every chunk of the disk is stored (libewf reports no unstored ranges either),
+// so no range is reported unallocated.
 #pragma once
 
 #include <memory>
