@@ -87,8 +87,9 @@ bool FileReadSeekVmdk::openDescriptorFile(const HostFile& file, const std::strin
     std::uint64_t cacheWanted = 0;
     for (const Extent& e : extents_)
         if (e.sparse) cacheWanted += e.sparse->tableBytes();
+    const auto slots = static_cast<std::size_t>(kTableCacheBytes / std::max<std::uint64_t>(cacheWanted, 1));
     for (Extent& e : extents_)
-        if (e.sparse) e.sparse->limitCache(static_cast<std::size_t>(kTableCacheBytes / std::max<std::uint64_t>(cacheWanted, 1)));
+        if (e.sparse) e.sparse->limitCache(slots);
     descriptor_ = std::move(*d);
     return true;
 }
