@@ -111,7 +111,12 @@ void advanceOptions::endHunt() {
     g.comboSetItems(pageId_, kCandidates, candidateItems_);
     g.comboSetItems(pageId_, kClusters, clusterItems_);
     if (!candidateItems_.empty()) g.setText(pageId_, kCandidates, candidateItems_.front());
-    if (!clusterItems_.empty()) g.setText(pageId_, kClusters, clusterItems_.front());
+    // The size the hunt learnt is preselected; the first item otherwise.
+    const std::string learnt = hunter_->preselectedClusterItem();
+    if (std::find(clusterItems_.begin(), clusterItems_.end(), learnt) != clusterItems_.end())
+        g.setText(pageId_, kClusters, learnt);
+    else if (!clusterItems_.empty())
+        g.setText(pageId_, kClusters, clusterItems_.front());
     if (hunter_->heapItemPattern()) {
         g.comboSetItems(pageId_, kHeap, heapItems_);
         if (!heapItems_.empty()) g.setText(pageId_, kHeap, heapItems_.front());

@@ -153,8 +153,15 @@ void VolumeScanDlg::endScan(const fs::ScanOutcome& outcome) {
         // unreadable or damaged parts says so: a failing disk never looks complete.
         const char* done = outcome.result == fs::ScanResult::Stopped ? scantexts::kScanStopped : scantexts::kScanDone;
         g.messageBox(done);
-        const std::string warned = fs::warningSummary(parser_->warnings());
-        g.setText(pageId_, kStatus, warned.empty() ? std::string(done) : std::string(done) + " " + warned);
+        // A warning the scan left (a backup structure used, a geometry that
+        // does not fit) is shown after it and kept on the status line.
+        std::string status = done;
+        if (const std::string& warning = parser_->scanWarning(); !warning.empty()) {
+            g.messageBox(warning);
+            status += " " + warning;
+        }
+        if (const std::string warned = fs::warningSummary(parser_->warnings()); !warned.empty()) status += " " + warned;
+        g.setText(pageId_, kStatus, status);
     } else if (const std::string text = failureText(outcome); !text.empty()) {
         g.messageBox(text);
     } else {

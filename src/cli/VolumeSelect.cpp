@@ -205,6 +205,8 @@ int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkContr
                                         "damaged");
     }
     if (!outcome) return fail(scanFailureText(outcome, *out.parser, out.record));
+    if (const std::string& warning = out.parser->scanWarning(); !warning.empty())
+        std::cerr << "tavrel-cli: warning: " << oneLine(warning) << "\n";
     // Files kept in a recycle bin are listed under their former names.
     browse::renameRecycled(*out.parser, work);
     return 0;

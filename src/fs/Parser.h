@@ -121,6 +121,11 @@ public:
     const std::string& message() const { return message_; }
     std::string takeMessage() { return std::exchange(message_, {}); }
 
+    // A warning the last scan leaves beside the tree it built (a backup
+    // structure was used, a chosen geometry does not fit the volume); empty
+    // when there is none. The scan page and the CLI show it after the scan.
+    const std::string& scanWarning() const { return scanWarning_; }
+
     // The name the tree, the listings, the search and saves show: a name given by
     // setShownName (the former name of a file kept in a recycle bin), else the
     // stored name(). Given names are set after scan() and before the entry view
@@ -139,6 +144,7 @@ public:
 
 protected:
     std::string message_;
+    std::string scanWarning_;
     Warnings warnings_;
 
 private:

@@ -53,6 +53,9 @@ public:
     // message that reports the count ("%d").
     virtual const char* candidateItemPattern() const = 0;
     virtual std::vector<std::string> clusterItems() const = 0;
+    // The cluster item the page selects: the size the hunt learnt for the first
+    // candidate, when it learnt one; the first item otherwise.
+    virtual std::string preselectedClusterItem() const { return {}; }
     virtual const char* foundMessagePattern() const = 0;
     // The status line once the hunt has ended.
     virtual const char* huntDoneStatus() const = 0;

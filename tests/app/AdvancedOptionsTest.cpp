@@ -14,6 +14,7 @@
 #include "app/PageFactory.h"
 #include "app/ParceModeNtfsDlg.h"
 #include "app/VolumeScanDlg.h"
+#include "fs/ntfs/ntfs.h"
 #include "image/MemoryImage.h"
 #include "support/DamagedFatFixture.h"
 #include "support/TestSupport.h"
@@ -70,9 +71,10 @@ TEST_F(AdvancedOptionsTest, HuntOffersEveryMftAndTheScanParsesTheChosenOne) {
     EXPECT_EQ(gui.control(kPage, advanceOptions::kCandidates).items,
               (std::vector<std::string>{"MFT_ENTRY:0", "MFT_ENTRY:1"}));
     EXPECT_EQ(gui.textOf(kPage, advanceOptions::kCandidates), "MFT_ENTRY:0");
-    const auto clusters = gui.control(kPage, advanceOptions::kClusters).items;
-    EXPECT_EQ(std::vector<std::string>(clusters.begin(), clusters.begin() + 6),
-              (std::vector<std::string>{"8", "4", "2", "16", "32", "64"}));
+    // The usual six, after the older MFT's learnt 128; the first MFT's learnt 8
+    // is preselected.
+    EXPECT_EQ(gui.control(kPage, advanceOptions::kClusters).items,
+              (std::vector<std::string>{"128", "8", "4", "2", "16", "32", "64"}));
     EXPECT_EQ(gui.textOf(kPage, advanceOptions::kClusters), "8");
     EXPECT_EQ(gui.textOf(kPage, "status"), "Parsing done.Click next to continue.");
     EXPECT_TRUE(gui.textHistory(kPage, "status").front() == "ntfs partition selected....");
@@ -91,12 +93,64 @@ TEST_F(AdvancedOptionsTest, HuntOffersEveryMftAndTheScanParsesTheChosenOne) {
     std::vector<std::string> names;
     for (const fs::EntryRef e : parser.rootLevel()) names.push_back(parser.name(e));
     EXPECT_NE(std::find(names.begin(), names.end(), "old.bin"), names.end());
+    EXPECT_EQ(gui.lastMessage(), app::scantexts::kScanDone);
 
     scan->back();
     EXPECT_EQ(app.visiblePage(), page);
     EXPECT_EQ(gui.textOf(kPage, advanceOptions::kCandidates), "MFT_ENTRY:1");
+
+    // A size that does not fit the chosen MFT's runs: the scan warns.
+    gui.userSetText(kPage, advanceOptions::kClusters, "8");
+    page->next();
+    scan = dynamic_cast<app::VolumeScanDlg*>(app.visiblePage());
+    ASSERT_NE(scan, nullptr);
+    ASSERT_TRUE(gui.runPostedUntil([scan] { return !scan->running(); }));
+    EXPECT_EQ(gui.lastMessage(), fs::ntfs::kClusterMismatchText);
+    EXPECT_NE(gui.textOf(app::kScanPage, "status").find(fs::ntfs::kClusterMismatchText), std::string::npos);
+    scan->back();
     page->back();
     EXPECT_EQ(app.visiblePage()->pageId(), kMode);
+}
+
+// Volumes mkntfs made with 2 KiB and 64 KiB clusters: the size the hunt learnt
+// is preselected (64 KiB, 128 sectors, is added before the usual six), and the
+// scan from it lists the file without a warning.
+TEST_F(AdvancedOptionsTest, LearntClusterSizeIsPreselected) {
+    const struct {
+        int clusterSize;
+        const char* learnt;
+        std::vector<std::string> items;
+    } cases[] = {
+        {2048, "4", {"8", "4", "2", "16", "32", "64"}},
+        {65536, "128", {"128", "8", "4", "2", "16", "32", "64"}},
+    };
+    writeFileBytes(dir / "file.bin", std::vector<std::uint8_t>(10000, 0x42));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.clusterSize);
+        const auto image = dir / ("volume" + std::to_string(c.clusterSize) + ".img");
+        if (!formatNtfs(image, 16 << 20, c.clusterSize, {{dir / "file.bin", "file.bin"}}))
+            GTEST_SKIP() << "mkntfs and ntfscp are needed";
+        app.currentReader = std::make_unique<MemoryImage>(readFileBytes(image));
+        toAdvanced("NTFS");
+        auto* page = dynamic_cast<advanceOptions*>(app.visiblePage());
+        ASSERT_NE(page, nullptr);
+        ASSERT_TRUE(gui.runPostedUntil([page] { return !page->hunting(); }));
+        EXPECT_EQ(gui.control(kPage, advanceOptions::kClusters).items, c.items);
+        EXPECT_EQ(gui.textOf(kPage, advanceOptions::kClusters), c.learnt);
+
+        page->next();
+        auto* scan = dynamic_cast<app::VolumeScanDlg*>(app.visiblePage());
+        ASSERT_NE(scan, nullptr);
+        ASSERT_TRUE(gui.runPostedUntil([scan] { return !scan->running(); }));
+        EXPECT_EQ(gui.lastMessage(), app::scantexts::kScanDone);
+        fs::Parser& parser = *scan->activeParser();
+        std::vector<std::string> names;
+        for (const fs::EntryRef e : parser.rootLevel()) names.push_back(parser.name(e));
+        EXPECT_NE(std::find(names.begin(), names.end(), "file.bin"), names.end());
+        scan->back();
+        page->back();
+        app.visiblePage()->back();  // to the page before the recovery mode page
+    }
 }
 
 TEST_F(AdvancedOptionsTest, FatVolumesWithoutBootSectorGoFromTheHuntToTheScan) {

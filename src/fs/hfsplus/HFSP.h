@@ -7,7 +7,13 @@
 //
 // Records in leaf nodes that the live leaf chain does not reach are shown as
 // deleted; so are, in the other modes, plausible records left in the free
-// space of any leaf node. Hard links are saved with the content of the iNode file they name;
+// space of any leaf node.
+//
+// A volume header that is not usable (no HFS+ signature or no valid block
+// size) at byte 1024 is replaced by the alternate copy 1024 bytes before the
+// volume's end, with a warning. Without either, the other modes still scan:
+// the catalog's header node is found in the volume, and the block size is the
+// one the file records' sizes and block counts agree on. Hard links are saved with the content of the iNode file they name;
 // a symbolic link's data fork holds its target, which is what gets saved.
 #pragma once
 
@@ -30,6 +36,9 @@ public:
     static constexpr const char* kOrphanName = "ORPHAN_ENTRY";
     static constexpr const char* kBadBlockSizeText = "BlockSize not valid .Aborting..";
     static constexpr const char* kAbortedText = "Running process Aborted....";
+    static constexpr const char* kBadNodeSizeText = "NodeSize not valid .Aborting..";
+    static constexpr const char* kAlternateHeaderText = "volume header corrupt.Using alternate volume header...";
+    static constexpr const char* kNoHeaderText = "volume header corrupt.Scanning for catalog nodes...";
     static constexpr std::int64_t kChunkSize = 52428800;  // the deep scan reads 50 MiB at a time
 
     HFSP(const VolumeView& volume, const ScanOptions& options);
@@ -54,7 +63,7 @@ public:
     bool readVolumeHeader();
     bool loadExtentsOverflow(WorkControl& work);
     bool loadCatalogNodes(WorkControl& work);  // standard mode
-    bool scanForLeafNodes(WorkControl& work);  // the other modes
+    const char* scanForLeafNodes(WorkControl& work);  // the other modes; the failure's text
     void parseCatalogRecords(WorkControl& work);
     void linkChildren(WorkControl& work);
     void fillRootLevel(WorkControl& work);
@@ -64,6 +73,7 @@ public:
     const hfsplus::HfsEntry* entry(EntryRef cnid) const;
     std::uint32_t blockSize() const { return blockSize_; }
     bool deepScan() const { return deep_; }
+    bool usedAlternateHeader() const { return alternateHeader_; }
     const hfsplus::VolumeHeader& volumeHeader() const { return header_; }
 
 private:
@@ -73,6 +83,7 @@ private:
         std::int64_t volumeOffset = -1;
         std::vector<std::uint16_t> offsets;
         bool live = true;              // on the tree's leaf chain
+        std::uint32_t next = 0;        // the node's fLink
     };
     struct BTree {
         hfsplus::ForkMap fork;
@@ -82,6 +93,10 @@ private:
     using OverflowKey = std::tuple<std::uint32_t, std::uint8_t, std::uint32_t>;  // file ID, fork, start block
 
     std::optional<BTree> openBTree(const hfsplus::ForkData& fork, std::uint32_t fileId);
+    std::optional<BTree> findCatalogHeader(WorkControl& work);
+    template <typename Visit>
+    void forEachChunk(WorkControl& work, std::int64_t overlap, std::int64_t step, Visit visit);
+    std::uint32_t learnBlockSize() const;
     std::vector<NodeRecord> readLeafNodes(const BTree& tree, WorkControl& work, bool& stopped);
     std::vector<std::uint8_t> readNode(const NodeRecord& node, std::size_t nodeSize) const;
     std::vector<hfsplus::HfsExtent> forkExtents(std::uint32_t fileId, const hfsplus::ForkData& fork) const;
@@ -97,6 +112,9 @@ private:
     VolumeView volume_;
     ScanOptions options_;
     bool deep_ = false;
+    bool alternateHeader_ = false;  // the header came from the copy at the volume's end
+    bool headerless_ = false;       // neither header was usable (not in the standard mode)
+    std::int64_t catalogOffset_ = -1;  // volume offset of the catalog's header node
     hfsplus::VolumeHeader header_;
     std::uint32_t blockSize_ = 0;
     std::optional<BTree> catalog_;

@@ -23,6 +23,13 @@ std::int64_t ForkMap::volumeOffset(std::int64_t forkOffset) const {
     return -1;
 }
 
+std::int64_t ForkMap::contiguousFrom(std::int64_t forkOffset) const {
+    for (const Run& r : runs_)
+        if (forkOffset >= r.forkOffset && forkOffset - r.forkOffset < r.length)
+            return r.length - (forkOffset - r.forkOffset);
+    return 0;
+}
+
 bool ForkMap::read(const VolumeView& volume, std::int64_t forkOffset, MutableByteSpan out) const {
     std::fill(out.begin(), out.end(), std::uint8_t{0});
     std::size_t done = 0;

@@ -23,6 +23,9 @@ public:
     std::int64_t mappedBytes() const { return mapped_; }
     // The volume offset of a fork byte, or -1 when no extent covers it.
     std::int64_t volumeOffset(std::int64_t forkOffset) const;
+    // Bytes from a fork byte to the end of the extent that holds it (0 when
+    // none does): how far the fork runs on in the volume without a jump.
+    std::int64_t contiguousFrom(std::int64_t forkOffset) const;
     // Reads fork bytes that may span several extents; false (zeros where
     // missing) when any part is not mapped or cannot be read.
     bool read(const VolumeView& volume, std::int64_t forkOffset, MutableByteSpan out) const;

@@ -52,6 +52,10 @@ std::optional<VolumeHeader> decodeVolumeHeader(ByteSpan header) {
     return h;
 }
 
+bool usableVolumeHeader(const VolumeHeader& header) {
+    return (header.signature == 0x482B || header.hfsx) && validBlockSize(header.blockSize);
+}
+
 std::optional<NodeDescriptor> decodeNodeDescriptor(ByteSpan node) {
     if (node.size() < kNodeDescriptorSize) return std::nullopt;
     NodeDescriptor d;
@@ -69,6 +73,7 @@ std::optional<BTreeHeader> decodeBTreeHeader(ByteSpan node0) {
     BTreeHeader h;
     h.firstLeafNode = be32(node0, 24);
     h.nodeSize = be16(node0, 32);
+    h.maxKeyLength = be16(node0, 34);
     h.totalNodes = be32(node0, 36);
     if (!validNodeSize(h.nodeSize)) return std::nullopt;
     return h;

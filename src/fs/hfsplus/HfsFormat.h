@@ -24,6 +24,8 @@ inline constexpr std::uint32_t kCatalogFileId = 4;
 inline constexpr std::uint32_t kFirstUserId = 16;  // the first CNID of a user's folder or file
 inline constexpr std::uint8_t kDataFork = 0x00;
 inline constexpr std::size_t kNodeDescriptorSize = 14;
+// The catalog B-tree's maxKeyLength: tells its header node from the other trees'.
+inline constexpr std::uint16_t kCatalogMaxKeyLength = 516;
 // Seconds from 1904-01-01 (the HFS+ epoch) to 1970-01-01, both UTC.
 inline constexpr std::int64_t kEpochToUnix = 2082844800;
 
@@ -60,6 +62,10 @@ std::optional<ForkData> decodeFork(ByteSpan data, std::size_t at);
 // Neither the signature nor the block size is checked here: the volume was
 // recognised when it was listed, and the scan decides on the block size.
 std::optional<VolumeHeader> decodeVolumeHeader(ByteSpan header);
+// A header the volume can be read by: an HFS+ or HFSX signature and a valid
+// block size. Decides between the header at byte 1024 and the alternate copy
+// 1024 bytes before the volume's end.
+bool usableVolumeHeader(const VolumeHeader& header);
 
 enum class NodeKind : std::int8_t { Leaf = -1, Index = 0, Header = 1, Map = 2 };
 
@@ -77,6 +83,7 @@ std::optional<NodeDescriptor> decodeNodeDescriptor(ByteSpan node);
 struct BTreeHeader {
     std::uint32_t firstLeafNode = 0;
     std::uint16_t nodeSize = 0;
+    std::uint16_t maxKeyLength = 0;
     std::uint32_t totalNodes = 0;
 };
 // Nothing unless the node is a header node with a valid node size.

@@ -17,27 +17,46 @@ ScanOutcome HFSP::failed(std::int64_t offset, const char* text) {
 
 ScanOutcome HFSP::scan(WorkControl& work) {
     deep_ = options_.mode != RecoveryMode::Standard;
-    if (!attach() || !readVolumeHeader()) {
+    if (!attach() || (!readVolumeHeader() && !deep_)) {
         work.status(kAbortedText);
         return ScanOutcome::fail(ScanResult::ReadError, kVolumeHeaderOffset, kAbortedText);
     }
-    if (!validBlockSize(header_.blockSize)) {
-        work.status(kBadBlockSizeText);
-        return failed(kVolumeHeaderOffset + static_cast<std::int64_t>(kBlockSizeField), kBadBlockSizeText);
+    if (alternateHeader_) {
+        work.status(kAlternateHeaderText);
+        scanWarning_ = kAlternateHeaderText;
     }
-    blockSize_ = header_.blockSize;
+    if (!validBlockSize(header_.blockSize)) {
+        if (!deep_) {
+            work.status(kBadBlockSizeText);
+            return failed(kVolumeHeaderOffset + static_cast<std::int64_t>(kBlockSizeField), kBadBlockSizeText);
+        }
+        // The other modes find the catalog without a header; the block size is
+        // learnt from the file records afterwards.
+        headerless_ = true;
+        warnings_.damaged(kVolumeHeaderOffset);
+        work.status(kNoHeaderText);
+        scanWarning_ = kNoHeaderText;
+    } else {
+        blockSize_ = header_.blockSize;
+    }
     // A damaged extents-overflow file ends the standard scan; the other modes
     // go on without the further extents it would have given.
-    if (!loadExtentsOverflow(work) && !deep_) {
+    if (!headerless_ && !loadExtentsOverflow(work) && !deep_) {
         work.status(kAbortedText);
         return failed(kVolumeHeaderOffset, kAbortedText);
     }
-    if (deep_ ? !scanForLeafNodes(work) : !loadCatalogNodes(work)) {
-        const char* text = deep_ ? kBadBlockSizeText : kAbortedText;
-        work.status(text);
-        return failed(kVolumeHeaderOffset, text);
+    if (!deep_ && !loadCatalogNodes(work)) {
+        work.status(kAbortedText);
+        return failed(kVolumeHeaderOffset, kAbortedText);
+    }
+    if (deep_) {
+        if (const char* text = scanForLeafNodes(work)) {
+            work.status(text);
+            return failed(catalogOffset_ >= 0 ? catalogOffset_ : kVolumeHeaderOffset, text);
+        }
     }
     parseCatalogRecords(work);
+    if (headerless_) blockSize_ = learnBlockSize();
     linkChildren(work);
     fillRootLevel(work);
     return stopped_ ? ScanOutcome::stopped() : ScanOutcome::done();
@@ -50,17 +69,33 @@ bool HFSP::attach() {
     catalogNodes_.clear();
     overflow_.clear();
     stopped_ = false;
+    alternateHeader_ = headerless_ = false;
+    scanWarning_.clear();
+    catalogOffset_ = -1;
+    blockSize_ = 0;
     return volume_.size() > 0;
 }
 
+// The header at byte 1024, or when that one is unusable the alternate copy
+// 1024 bytes before the volume's end (as the file system's own repair tool
+// does). False only when neither could be read.
 bool HFSP::readVolumeHeader() {
     std::vector<std::uint8_t> bytes(kVolumeHeaderSize);
-    if (!volume_.readAt(kVolumeHeaderOffset, bytes)) {
-        warnings_.unreadable(kVolumeHeaderOffset);
-        return false;
-    }
+    const bool read = volume_.readAt(kVolumeHeaderOffset, bytes);
+    if (!read) warnings_.unreadable(kVolumeHeaderOffset);
     header_ = *decodeVolumeHeader(bytes);
-    return true;
+    if (read && usableVolumeHeader(header_)) return true;
+    const std::int64_t alternate = volume_.size() - kVolumeHeaderOffset;
+    if (alternate > kVolumeHeaderOffset && volume_.readAt(alternate, bytes)) {
+        const VolumeHeader copy = *decodeVolumeHeader(bytes);
+        if (usableVolumeHeader(copy)) {
+            header_ = copy;
+            alternateHeader_ = true;
+            if (read) warnings_.damaged(kVolumeHeaderOffset);
+            return true;
+        }
+    }
+    return read;
 }
 
 std::vector<HfsExtent> HFSP::allExtents(std::uint64_t cnid, std::vector<HfsExtent> extents,
@@ -112,12 +147,11 @@ std::optional<HFSP::BTree> HFSP::openBTree(const ForkData& fork, std::uint32_t f
 }
 
 std::vector<HFSP::NodeRecord> HFSP::readLeafNodes(const BTree& tree, WorkControl& work, bool& stopped) {
+    // Memory grows with the leaves found, never with the node count the
+    // header claims: those nodes must be stored in the image to be kept.
     std::vector<NodeRecord> kept;
-    const std::size_t nodeSize = tree.header.nodeSize;
-    std::vector<std::uint8_t> node(nodeSize);
-    // Leaf nodes and their forward links, for telling live leaves from stale ones.
-    std::vector<std::uint32_t> nextLeaf(static_cast<std::size_t>(tree.nodes), 0);
-    std::vector<std::size_t> keptAt(static_cast<std::size_t>(tree.nodes), SIZE_MAX);
+    const std::int64_t nodeSize = tree.header.nodeSize;
+    std::vector<std::uint8_t> node(static_cast<std::size_t>(nodeSize));
     work.range(0, tree.nodes);
     for (std::int64_t n = 1; n < tree.nodes; ++n) {
         if (!work.checkpoint()) {
@@ -125,7 +159,15 @@ std::vector<HFSP::NodeRecord> HFSP::readLeafNodes(const BTree& tree, WorkControl
             break;
         }
         if ((n & 255) == 0) work.position(n);
-        const std::int64_t at = n * static_cast<std::int64_t>(nodeSize);
+        const std::int64_t at = n * nodeSize;
+        // Nodes the image does not store read as zeros: passed over at once.
+        if (const std::int64_t start = tree.fork.volumeOffset(at); start >= 0) {
+            const std::int64_t unstored = std::min(volume_.nextStored(start) - start, tree.fork.contiguousFrom(at));
+            if (unstored > 0) {
+                n = (at + unstored + nodeSize - 1) / nodeSize - 1;
+                continue;
+            }
+        }
         if (!tree.fork.read(volume_, at, node)) {
             warnings_.unreadable(tree.fork.volumeOffset(at));
             continue;
@@ -137,20 +179,20 @@ std::vector<HFSP::NodeRecord> HFSP::readLeafNodes(const BTree& tree, WorkControl
         r.volumeOffset = tree.fork.volumeOffset(at);
         r.offsets = recordOffsets(node, d->numRecords);
         r.live = false;
-        nextLeaf[static_cast<std::size_t>(n)] = d->fLink;
-        keptAt[static_cast<std::size_t>(n)] = kept.size();
+        r.next = d->fLink;
         kept.push_back(std::move(r));
     }
     work.position(tree.nodes);
     // Walk the leaf chain from the header's first leaf; a node met twice ends it.
-    std::uint32_t n = tree.header.firstLeafNode;
+    const auto keptAt = [&kept](std::int64_t n) {
+        const auto it = std::lower_bound(kept.begin(), kept.end(), n,
+                                         [](const NodeRecord& r, std::int64_t v) { return r.nodeNumber < v; });
+        return it != kept.end() && it->nodeNumber == n ? it : kept.end();
+    };
     bool chained = false;
-    for (std::int64_t steps = 0; n != 0 && n < keptAt.size() && steps < tree.nodes; ++steps) {
-        const std::size_t k = keptAt[n];
-        if (k == SIZE_MAX || kept[k].live) break;
-        kept[k].live = chained = true;
-        n = nextLeaf[n];
-    }
+    for (auto it = keptAt(tree.header.firstLeafNode); tree.header.firstLeafNode != 0 && it != kept.end() && !it->live;
+         it = it->next == 0 ? kept.end() : keptAt(it->next))
+        it->live = chained = true;
     // A chain that reaches no leaf at all cannot tell live leaves from stale ones.
     if (!chained)
         for (NodeRecord& r : kept) r.live = true;
@@ -195,34 +237,23 @@ bool HFSP::loadCatalogNodes(WorkControl& work) {
     return true;
 }
 
-bool HFSP::scanForLeafNodes(WorkControl& work) {
-    catalog_ = openBTree(header_.catalogFile, kCatalogFileId);
-    if (!catalog_) return false;
-    catalogNodeSize_ = catalog_->header.nodeSize;
-    const std::int64_t nodeSize = catalogNodeSize_;
-    // Nodes start at multiples of the node size within a file that starts on a
-    // block boundary, so every multiple of the smaller of the two is a candidate.
-    const std::int64_t step = std::min<std::int64_t>(blockSize_, nodeSize);
+// Reads the volume in chunks of kChunkSize plus `overlap` bytes (chunks the
+// image does not store are passed over) and calls visit(chunk start, bytes)
+// for each; a range that cannot be read is zeros, counted per `step`.
+template <typename Visit>
+void HFSP::forEachChunk(WorkControl& work, std::int64_t overlap, std::int64_t step, Visit visit) {
     const std::int64_t volumeBytes = volume_.size();
-    if (volumeBytes / blockSize_ <= 0 || volumeBytes < nodeSize) return false;
-    // The catalog file's own leaves are read through its extents, so a node
-    // split between two of them is read whole; the volume pass adds the leaf
-    // nodes found anywhere else, which the tree no longer reaches.
-    catalogNodes_ = readLeafNodes(*catalog_, work, stopped_);
-    std::unordered_set<std::int64_t> known;
-    for (const NodeRecord& r : catalogNodes_) known.insert(r.volumeOffset);
-
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(kChunkSize + nodeSize, volumeBytes)));
-    work.range(0, volumeBytes / blockSize_);
-    // Chunks the image does not store are passed over without a look.
-    for (std::int64_t chunk = volume_.storedChunkFrom(0, kChunkSize); !stopped_ && chunk + nodeSize <= volumeBytes;
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(kChunkSize + overlap, volumeBytes)));
+    const std::int64_t unit = blockSize_ > 0 ? blockSize_ : 512;
+    work.range(0, volumeBytes / unit);
+    for (std::int64_t chunk = volume_.storedChunkFrom(0, kChunkSize); !stopped_ && chunk < volumeBytes;
          chunk = volume_.storedChunkFrom(chunk + kChunkSize, kChunkSize)) {
         if (!work.checkpoint()) {
             stopped_ = true;
             break;
         }
-        work.position(chunk / blockSize_);
-        const std::int64_t length = std::min<std::int64_t>(kChunkSize + nodeSize, volumeBytes - chunk);
+        work.position(chunk / unit);
+        const std::int64_t length = std::min<std::int64_t>(kChunkSize + overlap, volumeBytes - chunk);
         const MutableByteSpan bytes(buffer.data(), static_cast<std::size_t>(length));
         if (!volume_.readAt(chunk, bytes)) {
             // Read piece by piece so that one bad range loses only itself.
@@ -235,8 +266,89 @@ bool HFSP::scanForLeafNodes(WorkControl& work) {
                 }
             }
         }
+        if (!visit(chunk, ByteSpan(bytes))) break;
+    }
+    work.position(volumeBytes / unit);
+}
+
+// Without the header's catalog fork: the first catalog header node in the
+// volume (a header node of the catalog's key length and a valid node size),
+// and a catalog file taken to run on from it, contiguous, for its node count.
+std::optional<HFSP::BTree> HFSP::findCatalogHeader(WorkControl& work) {
+    std::optional<BTree> found;
+    forEachChunk(work, 512, 512, [&](std::int64_t chunk, ByteSpan bytes) {
+        for (std::size_t at = 0; at + 512 <= bytes.size() && at < static_cast<std::size_t>(kChunkSize); at += 512) {
+            const auto header = decodeBTreeHeader(bytes.subspan(at, 512));
+            if (!header || header->maxKeyLength != kCatalogMaxKeyLength) continue;
+            const std::int64_t start = chunk + static_cast<std::int64_t>(at);
+            if (start / 512 > UINT32_MAX) return false;
+            BTree tree;
+            tree.header = *header;
+            const std::int64_t claimed = std::int64_t{header->totalNodes} * header->nodeSize;
+            const std::int64_t bytesOn = std::min(claimed, volume_.size() - start);
+            const HfsExtent extent{static_cast<std::uint32_t>(start / 512),
+                                   static_cast<std::uint32_t>(std::min<std::int64_t>(bytesOn / 512, UINT32_MAX))};
+            tree.fork = ForkMap(std::vector<HfsExtent>{extent}, 512, volume_.size());
+            tree.nodes = tree.fork.mappedBytes() / header->nodeSize;
+            found = std::move(tree);
+            catalogOffset_ = start;
+            return false;
+        }
+        return true;
+    });
+    return found;
+}
+
+// The block size of a volume without a header: of the powers of two that put
+// the catalog file on a block boundary, the one for which most files' block
+// counts match their sizes and whose extents lie within the volume; 4096 (the
+// usual size) wins a tie.
+std::uint32_t HFSP::learnBlockSize() const {
+    std::uint32_t best = 0;
+    std::int64_t bestScore = -1;
+    for (std::uint32_t b = 512; b <= 65536; b *= 2) {
+        if (catalogOffset_ % b != 0) continue;
+        std::int64_t score = 0;
+        for (const HfsEntry& e : entries_) {
+            if (e.folder() || e.size == 0 || e.totalBlocks != (e.size + b - 1) / b) continue;
+            bool inside = true;
+            for (const HfsExtent& x : e.extents)
+                inside = inside && (std::uint64_t{x.startBlock} + x.blockCount) * b <= static_cast<std::uint64_t>(volume_.size());
+            score += inside ? 1 : 0;
+        }
+        if (score > bestScore || (score == bestScore && b == 4096)) {
+            best = b;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+const char* HFSP::scanForLeafNodes(WorkControl& work) {
+    catalog_ = headerless_ ? std::nullopt : openBTree(header_.catalogFile, kCatalogFileId);
+    if (catalog_) catalogOffset_ = catalog_->fork.volumeOffset(0);
+    // A catalog the header does not lead to is looked for in the volume.
+    if (!catalog_) catalog_ = findCatalogHeader(work);
+    if (stopped_) return nullptr;
+    if (!catalog_) return kBadNodeSizeText;
+    catalogNodeSize_ = catalog_->header.nodeSize;
+    const std::int64_t nodeSize = catalogNodeSize_;
+    // Nodes start at multiples of the node size within a file that starts on a
+    // block boundary, so every multiple of the smaller of the two is a candidate.
+    const std::int64_t step = std::min<std::int64_t>(blockSize_ > 0 ? blockSize_ : 512, nodeSize);
+    const std::int64_t volumeBytes = volume_.size();
+    if (volumeBytes < nodeSize) return kBadBlockSizeText;
+    // The catalog file's own leaves are read through its extents, so a node
+    // split between two of them is read whole; the volume pass adds the leaf
+    // nodes found anywhere else, which the tree no longer reaches.
+    catalogNodes_ = readLeafNodes(*catalog_, work, stopped_);
+    std::unordered_set<std::int64_t> known;
+    for (const NodeRecord& r : catalogNodes_) known.insert(r.volumeOffset);
+
+    forEachChunk(work, nodeSize, step, [&](std::int64_t chunk, ByteSpan bytes) {
+        const auto length = static_cast<std::int64_t>(bytes.size());
         for (std::int64_t at = 0; at < kChunkSize && at + nodeSize <= length; at += step) {
-            const ByteSpan node(buffer.data() + at, static_cast<std::size_t>(nodeSize));
+            const ByteSpan node = bytes.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(nodeSize));
             if (!looksLikeLeafNode(node) || known.count(chunk + at) != 0) continue;
             NodeRecord r;
             r.volumeOffset = chunk + at;
@@ -244,10 +356,10 @@ bool HFSP::scanForLeafNodes(WorkControl& work) {
             r.live = false;
             catalogNodes_.push_back(std::move(r));
         }
-    }
-    work.position(volumeBytes / blockSize_);
+        return true;
+    });
     std::stable_partition(catalogNodes_.begin(), catalogNodes_.end(), [](const NodeRecord& r) { return r.live; });
-    return true;
+    return nullptr;
 }
 
 }  // namespace tavrel::fs

@@ -32,6 +32,9 @@ class ntfs final : public Parser, public StructureHunter {
 public:
     static constexpr const char* kOrphanName = "ORPHAN_ENTRY";
     static constexpr std::int64_t kChunkSize = 10485760;  // whole-volume scans read 10 MiB at a time
+    // Advanced mode: the chosen sectors per cluster do not fit the chosen $MFT record's own runs.
+    static constexpr const char* kClusterMismatchText =
+        "Selected Sector Per Cluster does not match the runs of the MFT entry.Tree may be incomplete...";
 
     ntfs(const VolumeView& volume, const ScanOptions& options);
 
@@ -90,6 +93,7 @@ public:
     bool useCandidate(std::size_t index, const CandidateChoice& choice) override;
     const char* candidateItemPattern() const override { return "MFT_ENTRY:%d"; }
     std::vector<std::string> clusterItems() const override;
+    std::string preselectedClusterItem() const override;
     const char* foundMessagePattern() const override;
     const char* huntDoneStatus() const override { return "Parsing done.Click next to continue."; }
 
@@ -113,6 +117,7 @@ private:
     bool layoutLeadsToRecords() const;
     bool adoptMirrorRuns();
     bool adoptMftRecord(const LoadedRecord& record);
+    bool mftRunsFit(std::int64_t clusterSize, std::int64_t recordOffset) const;
     std::uint32_t recordSizeAt(ByteSpan unit) const;
     void adoptExtensionNames();
     void adoptDeepExtensions();

@@ -20,6 +20,12 @@ void putBe(Bytes& b, std::size_t at, std::uint64_t value, int width) {
     for (int i = width - 1; i >= 0; --i, value >>= 8) b.at(at + static_cast<std::size_t>(i)) = value & 0xFF;
 }
 
+// A volume header field in both copies: at byte 1024 and 1024 bytes before the end.
+void putHeaders(Bytes& b, std::size_t field, std::uint64_t value, int width) {
+    putBe(b, 1024 + field, value, width);
+    putBe(b, b.size() - 1024 + field, value, width);
+}
+
 // Where the fixture keeps its B-trees (block size 4096).
 struct Layout {
     std::size_t catalog = 0;    // byte offset of the catalog file (its node 0)
@@ -52,13 +58,16 @@ const char* const kAborted = fs::HFSP::kAbortedText;
 constexpr auto kDone = fs::ScanResult::Done;
 constexpr auto kDamaged = fs::ScanResult::Damaged;
 
+// A bad block size in both headers ends the standard mode; the leaf-node scan
+// finds the catalog and learns the block size without them. A bad one in the
+// first header only is mended by the alternate header.
 const DamageCase kCases[] = {
-    {"block_size_3000", [](Bytes& b, const Layout&) { putBe(b, 1024 + 40, 3000, 4); }, kDamaged, kDamaged, kBadBlock},
-    {"block_size_0", [](Bytes& b, const Layout&) { putBe(b, 1024 + 40, 0, 4); }, kDamaged, kDamaged, kBadBlock},
-    {"block_size_128k", [](Bytes& b, const Layout&) { putBe(b, 1024 + 40, 131072, 4); }, kDamaged, kDamaged,
-     kBadBlock},
+    {"block_size_3000", [](Bytes& b, const Layout&) { putHeaders(b, 40, 3000, 4); }, kDamaged, kDone, kBadBlock},
+    {"block_size_0", [](Bytes& b, const Layout&) { putHeaders(b, 40, 0, 4); }, kDamaged, kDone, kBadBlock},
+    {"block_size_128k", [](Bytes& b, const Layout&) { putHeaders(b, 40, 131072, 4); }, kDamaged, kDone, kBadBlock},
+    {"first_header_block_size_0", [](Bytes& b, const Layout&) { putBe(b, 1024 + 40, 0, 4); }, kDone, kDone, nullptr},
     {"catalog_node_size_100", [](Bytes& b, const Layout& l) { putBe(b, l.catalog + 32, 100, 2); }, kDamaged,
-     kDamaged, kAborted, kBadBlock},
+     kDamaged, kAborted, fs::HFSP::kBadNodeSizeText},
     {"extents_header_not_a_header", [](Bytes& b, const Layout& l) { b[l.extents + 8] = 0x7F; }, kDamaged, kDone,
      kAborted},
     {"record_offsets_past_the_node",
@@ -75,8 +84,9 @@ const DamageCase kCases[] = {
      kDone, nullptr},
     {"leaf_chain_loops", [](Bytes& b, const Layout& l) { putBe(b, l.firstLeaf, be32(b, l.catalog + 24), 4); }, kDone,
      kDone, nullptr},
-    {"catalog_extent_past_the_volume", [](Bytes& b, const Layout&) { putBe(b, 1024 + 288, 0x7FFFFFFF, 4); }, kDamaged,
-     kDamaged, kAborted, kBadBlock},
+    // The leaf-node scan finds the catalog's header node in the volume.
+    {"catalog_extent_past_the_volume", [](Bytes& b, const Layout&) { putHeaders(b, 288, 0x7FFFFFFF, 4); }, kDamaged,
+     kDone, kAborted},
 };
 
 class HfsDamage : public ::testing::TestWithParam<DamageCase> {};

@@ -1,7 +1,9 @@
 // The HFS+ parser on the macOS-made fixture, in the standard mode and in the
 // leaf-node scan of the other modes, checked against The Sleuth Kit: every
 // entry fls lists is listed with its CNID and kind, and every file saves to the
-// bytes icat gives.
+// bytes icat gives. The same with the volume header at byte 1024 zeroed (the
+// alternate copy at the volume's end is read, with a warning) and, in the
+// other modes, with both copies zeroed.
 #include <gtest/gtest.h>
 
 #include "fs/factory/FsKinds.h"
@@ -13,21 +15,32 @@ using namespace tavrel::test::hfs;
 
 namespace {
 
+enum class Headers { Intact, PrimaryZeroed, BothZeroed };
+
 struct VolumeCase {
     fs::RecoveryMode mode;
     const char* name;
+    Headers headers = Headers::Intact;
+    const char* message = "";  // the warning the scan leaves beside its tree
 };
 
 class HfsVolume : public ::testing::TestWithParam<VolumeCase> {};
 
 TEST_P(HfsVolume, ListingAndContentMatchTheSleuthKit) {
-    MemoryImage image(volumeBytes());
+    std::vector<std::uint8_t> bytes = volumeBytes();
+    const Headers headers = GetParam().headers;
+    if (headers != Headers::Intact) std::fill_n(bytes.begin() + 1024, 512, 0);
+    if (headers == Headers::BothZeroed) std::fill_n(bytes.end() - 1024, 512, 0);
+    MemoryImage image(std::move(bytes));
     const VolumeView view(image, 0);
     fs::HFSP parser(view, fs::ScanOptions{GetParam().mode});
     WorkControl work;
     const fs::ScanOutcome outcome = parser.scan(work);
     ASSERT_EQ(outcome.result, fs::ScanResult::Done) << outcome.text;
-    EXPECT_EQ(parser.warnings().total(), 0);
+    EXPECT_EQ(parser.warnings().damagedRecords(), headers == Headers::Intact ? 0 : 1);
+    EXPECT_EQ(parser.warnings().unreadableRanges(), 0);
+    EXPECT_EQ(parser.scanWarning(), GetParam().message);
+    EXPECT_EQ(parser.blockSize(), 4096u);
 
     const auto expected = oracle();
     ASSERT_EQ(expected.size(), 12u);
@@ -70,9 +83,20 @@ TEST_P(HfsVolume, ListingAndContentMatchTheSleuthKit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, HfsVolume,
-                         ::testing::Values(VolumeCase{fs::RecoveryMode::Standard, "standard"},
-                                           VolumeCase{fs::RecoveryMode::Advanced, "advanced"},
-                                           VolumeCase{fs::RecoveryMode::Deep, "deep"}),
+                         ::testing::Values(
+                             VolumeCase{fs::RecoveryMode::Standard, "standard"},
+                             VolumeCase{fs::RecoveryMode::Advanced, "advanced"},
+                             VolumeCase{fs::RecoveryMode::Deep, "deep"},
+                             VolumeCase{fs::RecoveryMode::Standard, "standard_alternate_header", Headers::PrimaryZeroed,
+                                        fs::HFSP::kAlternateHeaderText},
+                             VolumeCase{fs::RecoveryMode::Advanced, "advanced_alternate_header", Headers::PrimaryZeroed,
+                                        fs::HFSP::kAlternateHeaderText},
+                             VolumeCase{fs::RecoveryMode::Deep, "deep_alternate_header", Headers::PrimaryZeroed,
+                                        fs::HFSP::kAlternateHeaderText},
+                             VolumeCase{fs::RecoveryMode::Advanced, "advanced_no_header", Headers::BothZeroed,
+                                        fs::HFSP::kNoHeaderText},
+                             VolumeCase{fs::RecoveryMode::Deep, "deep_no_header", Headers::BothZeroed,
+                                        fs::HFSP::kNoHeaderText}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

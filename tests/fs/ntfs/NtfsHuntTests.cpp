@@ -83,6 +83,34 @@ TEST(NtfsHunt, ZeroedBootSectorParsedFromTheCandidateListsTheOraclesFiles) {
     }
 }
 
+// The fixture's MFT (4 KiB clusters) with the boot sector zeroed, parsed with
+// the sectors per cluster the hunt learnt and with sizes that do not fit: only
+// those leave the warning, and the learnt size gives the whole tree.
+TEST(NtfsHunt, ChosenClusterSizeIsCheckedAgainstTheMftRuns) {
+    const auto image = openFixture("ntfs-mbr");
+    auto memory = volumeCopy(image);
+    std::fill_n(memory->bytes().begin(), 8192, std::uint8_t{0});
+    const VolumeView view(*memory, 0);
+    const struct {
+        int sectorsPerCluster;
+        bool fits;
+    } cases[] = {{0, true}, {8, true}, {4, false}, {16, false}, {1, false}, {128, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sectorsPerCluster);
+        auto parser = advancedParser(view);
+        WorkControl work;
+        ASSERT_EQ(parser->huntCopies(work, 3), 1u);
+        EXPECT_EQ(parser->clusterItems(), (std::vector<std::string>{"8", "4", "2", "16", "32", "64"}));
+        EXPECT_EQ(parser->preselectedClusterItem(), "8");
+        ASSERT_TRUE(parser->useCandidate(0, {c.sectorsPerCluster}));
+        ASSERT_TRUE(parser->scan(work).ok());
+        EXPECT_EQ(parser->scanWarning(), c.fits ? "" : ntfs::kClusterMismatchText);
+        if (c.fits) {
+            EXPECT_TRUE(treePaths(*parser).count("frag.bin"));
+        }
+    }
+}
+
 TEST(NtfsHunt, ReformattedVolumeGivesOneCandidatePerMft) {
     Reformatted r;
     if (!r.make()) GTEST_SKIP() << "mkntfs and ntfscp are needed";
@@ -100,6 +128,8 @@ TEST(NtfsHunt, ReformattedVolumeGivesOneCandidatePerMft) {
         auto parser = advancedParser(view);
         WorkControl work;
         ASSERT_EQ(parser->huntCopies(work, 0), 2u);  // 0 means 3; the two $MFTMirr copies are never candidates
+        // The older MFT's 128 sectors per cluster come before the usual six.
+        EXPECT_EQ(parser->clusterItems(), (std::vector<std::string>{"128", "8", "4", "2", "16", "32", "64"}));
         EXPECT_EQ(parser->candidates()[c.index].offset, c.offset);
         EXPECT_EQ(parser->candidates()[c.index].clusterSize, c.clusterSize);
         ASSERT_TRUE(parser->useCandidate(c.index, {}));
