@@ -106,6 +106,7 @@ TEST_P(CarveTest, FindsEveryPlacedFileByteForByte) {
     for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
     const auto report = app::saveFoundFiles(view, engine, all, (dir / "out").string(), work);
     EXPECT_EQ(report.failed, 0);
+    EXPECT_EQ(report.partial, 1);
     std::map<std::int64_t, std::string> carved;
     for (const raw::FoundFile& f : engine.found()) {
         EXPECT_EQ(f.partial, f.start == 3 * kMiB) << f.start;
