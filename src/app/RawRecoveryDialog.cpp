@@ -355,6 +355,7 @@ void RawRecoveryDialog::endSave() {
     }
     std::string text = browse::texts::kWorkDone;
     if (lastSave_.stopped) text += "\nSaving was stopped before every file was written.";
+    if (lastSave_.partial > 0) text += "\n" + std::to_string(lastSave_.partial) + rawtexts::kPartialSaved;
     if (lastSave_.failed > 0) {
         text += "\n" + std::to_string(lastSave_.failed) + " file(s) could not be saved completely:";
         int shown = 0;

@@ -48,6 +48,7 @@ browse::SaveReport saveFoundFiles(const VolumeView& volume, const raw::myJpg& en
             if (result == fs::CopyResult::Stopped) report.stopped = true;
             if (result == fs::CopyResult::Complete && closed) {
                 ++report.written;
+                if (found.partial) ++report.partial;
                 report.lastWritten = file->path();
             } else {
                 outcome.result = browse::FileOutcome::Result::Failed;

@@ -17,7 +17,8 @@
 namespace tavrel::app {
 
 // Saves the found files of `engine` at the given indexes of its found list
-// (indexes outside the list are ignored). onFile, when set, hears each file as it
+// (indexes outside the list are ignored); the report counts the partial ones
+// written. onFile, when set, hears each file as it
 // is done (its outcome's imagePath is "<category>/<name>").
 browse::SaveReport saveFoundFiles(const VolumeView& volume, const raw::myJpg& engine,
                                   const std::vector<std::size_t>& indexes, const std::string& outputFolder,

@@ -99,6 +99,8 @@ public:
         FileOutcome o;
         const std::string name = parser_.shownName(e);
         o.imagePath = path.empty() ? name : joinPath(path) + "/" + name;
+        o.imageNames = path;
+        o.imageNames.push_back(name);
         if (parser_.skipInSave(e)) {
             o.result = Result::Skipped;
             o.note = "not saved: this file system's save leaves it out";

@@ -14,6 +14,7 @@ struct FileOutcome {
     std::string hostPath;   // where it was written (empty when nothing was created)
     std::string note;       // why it failed or was skipped, or how its name changed
     std::string parserMessage;  // the parser's own text for this file ("Not a valid entry..."), if any
+    std::vector<std::string> imageNames;  // the names imagePath joins, when known
 };
 
 struct SaveReport {
@@ -21,6 +22,7 @@ struct SaveReport {
     std::int64_t failed = 0;   // files not created, or created but incomplete
     std::int64_t skipped = 0;  // files the parser does not save ("$BadClus")
     std::int64_t folders = 0;  // host folders created or reused
+    std::int64_t partial = 0;  // files written whose structure breaks off (carving)
     bool stopped = false;      // the walk ended early on a stop request
     std::string error;         // the save could not start (output folder unusable)
     std::string lastWritten;   // host path of the last file written (the one file of saveOne)

@@ -2,12 +2,14 @@
 //                        [--no-default-rules] [--out DIR] [--json]
 // Finds files in a volume by their signatures, with the default rule file
 // (FileSetting.txt beside the executable) and any rule files given, and lists
-// them (category, name, start, length); with --out, writes them into DIR, one
-// folder per category. Exit status 0 when everything found was written (or only
+// them (category, name, start, length, and "partial" for a file whose structure
+// breaks off before its end; texts escaped as ls escapes them); with --out,
+// writes them into DIR, one folder per category. Exit status 0 when everything found was written (or only
 // listed), 1 when a file could not be written, 2 on bad arguments, an unreadable
 // image or a refused rule file.
-// --json: one object per found file ({category, name, start, length}, plus
-// {path, status} with --out), then one summary object.
+// --json: one object per found file ({category, name, start, length, partial},
+// plus {path, status} with --out), then one summary object ({found, partial,
+// categories, truncated, stopped, warnings}, plus {written, failed}).
 #include <iostream>
 #include <memory>
 
@@ -16,6 +18,7 @@
 #include "cli/ImageOpen.h"
 #include "cli/JsonFields.h"
 #include "cli/TerminalProgress.h"
+#include "cli/TerminalText.h"
 #include "cli/VolumeScanArgs.h"
 #include "raw/RuleFile.h"
 #include "raw/myJpg.h"
@@ -110,7 +113,7 @@ int runCarve(const CarveOptions& o) {
         const browse::FileOutcome* saved = i < outcomes.size() ? &outcomes[i] : nullptr;
         if (o.json) {
             JsonObject j = {{"category", categoryOf(f)}, {"name", engine.nameOf(f)}, {"start", f.start},
-                            {"length", f.length}};
+                            {"length", f.length}, {"partial", f.partial}};
             if (saved) {
                 j["path"] = saved->hostPath;
                 j["status"] = saved->result == browse::FileOutcome::Result::Written ? "written" : "failed";
@@ -118,16 +121,18 @@ int runCarve(const CarveOptions& o) {
             }
             printJsonLine(j);
         } else {
-            std::cout << categoryOf(f) << "\t" << engine.nameOf(f) << "\t" << f.start << "\t" << f.length << "\n";
+            std::cout << terminalText(categoryOf(f)) << "\t" << terminalText(engine.nameOf(f)) << "\t" << f.start
+                      << "\t" << f.length << (f.partial ? "\tpartial" : "") << "\n";
             if (saved && saved->result != browse::FileOutcome::Result::Written)
-                std::cerr << "failed: " << engine.nameOf(f) << ": " << saved->note << "\n";
+                std::cerr << "failed: " << terminalText(engine.nameOf(f)) << ": " << terminalText(saved->note) << "\n";
         }
     }
     const bool stopped = carved == raw::CarveResult::Stopped || report.stopped;
     if (o.json) {
         JsonObject categories = JsonObject::object();
         for (const auto& c : engine.categories()) categories[c.name] = c.count;
-        JsonObject summary = {{"found", found.size()}, {"categories", categories}, {"truncated", engine.truncated()},
+        JsonObject summary = {{"found", found.size()},           {"partial", engine.partialCount()},
+                              {"categories", categories},        {"truncated", engine.truncated()},
                               {"stopped", stopped}, {"warnings", warningsObject(engine.warnings())}};
         if (!o.out.empty()) {
             summary["written"] = report.written;
@@ -136,6 +141,7 @@ int runCarve(const CarveOptions& o) {
         printJsonLine(summary);
     } else {
         std::cout << found.size() << " files found";
+        if (const std::size_t partial = engine.partialCount(); partial > 0) std::cout << " (" << partial << " partial)";
         if (!o.out.empty()) std::cout << ", " << report.written << " written, " << report.failed << " failed";
         std::cout << "\n";
     }

@@ -7,7 +7,8 @@
 // a subset of the full one, line for line.
 // Text: "d|f *|- SIZE PATH" per line, names escaped as cli/TerminalText.h
 // says ("/" inside a name shows as "\x2F"). Folders too deep to enter are
-// named on stderr. JSON: one object per entry and line; when
+// named on stderr. JSON: one object per entry and line, its path escaped as
+// the text form's; when
 // warnings were counted, a last line {"warnings": {...}}.
 #include <cstdio>
 #include <iostream>
@@ -36,15 +37,15 @@ struct LsOptions {
 
 }  // namespace
 
-void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::string& path,
-                const std::vector<std::string>& names, bool json) {
+void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::vector<std::string>& names, bool json) {
     const bool folder = parser.isFolder(e);
     const std::int64_t size = parser.size(e);
     if (json) {
         // Written field by field: a listing prints one such line per entry.
         const fs::EntryTimes t = parser.times(e);
         JsonLine j;
-        j.text("path", path).number("entry", e).text("type", folder ? "dir" : "file");
+        // The path as the text form shows it, so a "/" inside a name is not a separator.
+        j.text("path", listingPath(names)).number("entry", e).text("type", folder ? "dir" : "file");
         j.flag("deleted", parser.isDeleted(e)).number("size", size).text("size_text", parser.sizeText(e));
         j.time("created", t.created).time("modified", t.modified).time("accessed", t.accessed);
         j.text("attributes", parser.describeEntry(e).attributes).print();
@@ -72,9 +73,8 @@ int runLs(const LsOptions& o) {
         parser, std::nullopt,
         [&](fs::EntryRef e, const std::vector<std::string>& names) {
             if (!within(names, top)) return true;
-            const std::string path = browse::joinPath(names);
             topFound = true;
-            if (!o.deleted || parser.isDeleted(e)) printEntry(parser, e, path, names, o.json);
+            if (!o.deleted || parser.isDeleted(e)) printEntry(parser, e, names, o.json);
             return true;
         },
         [&](fs::EntryRef, const std::vector<std::string>& names) {

@@ -106,7 +106,9 @@ std::int64_t bytesOnHost(const std::string& hostPath) {
 }
 
 void printFileLine(const browse::FileOutcome& o) {
-    JsonObject j = {{"path", o.imagePath}, {"bytes", bytesOnHost(o.hostPath)}, {"status", statusName(o.result)}};
+    // The path as ls shows it, so a "/" inside a name is not a separator.
+    const std::string path = o.imageNames.empty() ? o.imagePath : listingPath(o.imageNames);
+    JsonObject j = {{"path", path}, {"bytes", bytesOnHost(o.hostPath)}, {"status", statusName(o.result)}};
     if (!o.note.empty()) j["note"] = o.note;
     printJsonLine(j);
 }

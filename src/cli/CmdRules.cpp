@@ -1,7 +1,7 @@
 // tavrel-cli rules build TABLE OUT | rules list FILE [--json] | rules add FILE --ext E --start S [...]
 // Rule files for carving: `build` writes the binary rule file from its readable
-// table (see raw/RuleTable.h), `list` shows a rule file as table lines (or one
-// JSON object per rule), `add` appends one rule with the Setting page's fields.
+// table (see raw/RuleTable.h), `list` shows a rule file as table lines (control
+// bytes escaped as ls escapes them) or one JSON object per rule, `add` appends one rule with the Setting page's fields.
 // Exit status 0 on success, 2 on a refused table, file or field.
 #include <fstream>
 #include <iostream>
@@ -10,6 +10,7 @@
 
 #include "cli/Commands.h"
 #include "cli/JsonFields.h"
+#include "cli/TerminalText.h"
 #include "raw/RuleFile.h"
 #include "raw/RuleTable.h"
 
@@ -60,7 +61,11 @@ int runList(const RulesOptions& o) {
     if (!result.message.empty()) std::cerr << "tavrel-cli: " << result.message << "\n";
     for (const auto& r : rules) {
         if (!o.json) {
-            std::cout << raw::tableLine(r) << "\n";
+            // Extension and category are bytes from the file: escaped as ls escapes names.
+            raw::SignatureRule shown = r;
+            shown.extension = terminalText(r.extension);
+            shown.category = terminalText(r.category);
+            std::cout << raw::tableLine(shown) << "\n";
             continue;
         }
         printJsonLine({{"index", r.index},

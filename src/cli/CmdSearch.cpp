@@ -42,7 +42,7 @@ int runSearch(const SearchOptions& o) {
         std::cerr << "tavrel-cli: " << browse::texts::kSearchRefused << '\n';
         return 2;
     }
-    for (const browse::SearchHit& hit : result.hits) printEntry(parser, hit.entry, hit.path, hit.names, o.json);
+    for (const browse::SearchHit& hit : result.hits) printEntry(parser, hit.entry, hit.names, o.json);
     if (reportWarnings(parser) && o.json) printJsonLine({{"warnings", warningsObject(parser.warnings())}});
     std::cout.flush();
     return std::cout ? 0 : 1;

@@ -12,35 +12,53 @@ namespace tavrel::raw {
 
 namespace {
 
-std::int64_t jpegLength(WalkCursor& c) {
-    if (c.at(0) != 0xFF || c.at(1) != 0xD8) return 0;
+// A run of this many zero bytes inside entropy-coded data is where the data
+// stops: compressed image data does not hold one.
+constexpr std::int64_t kZeroRun = 512;
+
+bool restartOrTem(int marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7); }
+
+Walked jpegWalk(WalkCursor& c) {
+    if (c.at(0) != 0xFF || c.at(1) != 0xD8) return {WalkEnd::Damaged, 0};
     std::int64_t p = 2;
     while (true) {
-        if (c.at(p) != 0xFF) return 0;
-        while (c.at(p + 1) == 0xFF) ++p;  // fill bytes before a marker
-        const int marker = c.at(p + 1);
-        if (marker < 0) return 0;
-        if (marker == 0xD9) return p + 2;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            p += 2;
+        const int b = c.at(p);
+        if (b < 0) return {WalkEnd::Truncated, p};
+        if (b != 0xFF) return brokenAt(c, p);
+        std::int64_t q = p;
+        while (c.at(q + 1) == 0xFF) ++q;  // fill bytes before a marker
+        const int marker = c.at(q + 1);
+        if (marker < 0) return {WalkEnd::Truncated, p};
+        if (marker == 0xD9) return {WalkEnd::Complete, q + 2};
+        if (restartOrTem(marker)) {
+            p = q + 2;
             continue;
         }
-        if (marker == 0x00 || marker == 0xD8) return 0;
-        const std::int64_t length = c.be16(p + 2);
-        if (length < 2) return 0;
-        p += 2 + length;
+        if (marker == 0x00 || marker == 0xD8) return brokenAt(c, p);
+        const std::int64_t length = c.be16(q + 2);
+        if (length < 0) return {WalkEnd::Truncated, p};
+        if (length < 2) return brokenAt(c, p);
+        if (c.at(q + 1 + length) < 0) return {WalkEnd::Truncated, p};  // the segment does not fit
+        p = q + 2 + length;
         if (marker != 0xDA) continue;
         // Entropy-coded data: runs to the next marker that is neither a stuffed
         // 0xFF00 nor a restart marker.
+        std::int64_t zeros = 0;
         while (true) {
-            const int b = c.at(p);
-            if (b < 0) return 0;
-            if (b != 0xFF) {
+            const int d = c.at(p);
+            if (d < 0) return {WalkEnd::Truncated, p};
+            if (d == 0) {
+                if (++zeros >= kZeroRun) return {WalkEnd::Truncated, p + 1 - zeros};
+                ++p;
+                continue;
+            }
+            zeros = 0;
+            if (d != 0xFF) {
                 ++p;
                 continue;
             }
             const int next = c.at(p + 1);
-            if (next < 0) return 0;
+            if (next < 0) return {WalkEnd::Truncated, p};
             if (next == 0x00 || (next >= 0xD0 && next <= 0xD7) || next == 0xFF) {
                 p += next == 0xFF ? 1 : 2;
                 continue;
@@ -58,37 +76,54 @@ bool chunkTypeValid(WalkCursor& c, std::int64_t at) {
     return true;
 }
 
-std::int64_t pngLength(WalkCursor& c) {
+bool chunkTypeIs(WalkCursor& c, std::int64_t at, const char* type) {
+    for (int i = 0; i < 4; ++i)
+        if (c.at(at + i) != type[i]) return false;
+    return true;
+}
+
+Walked pngWalk(WalkCursor& c) {
     static constexpr int kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     for (int i = 0; i < 8; ++i)
-        if (c.at(i) != kSignature[i]) return 0;
+        if (c.at(i) != kSignature[i]) return {WalkEnd::Damaged, 0};
     std::int64_t p = 8;
     bool first = true;
     while (true) {
         const std::int64_t length = c.be32(p);
-        if (length < 0 || length > 0x7FFFFFFF || !chunkTypeValid(c, p + 4)) return 0;
-        const bool end = c.at(p + 4) == 'I' && c.at(p + 5) == 'E' && c.at(p + 6) == 'N' && c.at(p + 7) == 'D';
-        if (first && !(c.at(p + 4) == 'I' && c.at(p + 5) == 'H' && c.at(p + 6) == 'D' && c.at(p + 7) == 'R')) return 0;
+        if (length < 0) return {WalkEnd::Truncated, p};
+        if (length > 0x7FFFFFFF || !chunkTypeValid(c, p + 4)) return brokenAt(c, p);
+        if (first && !chunkTypeIs(c, p + 4, "IHDR")) return brokenAt(c, p);
         first = false;
+        const bool end = chunkTypeIs(c, p + 4, "IEND");
+        if (c.at(p + 11 + length) < 0) return {WalkEnd::Truncated, p};  // the chunk does not fit
         p += 12 + length;
-        if (c.at(p - 1) < 0) return 0;  // the chunk does not fit
-        if (end) return p;
+        if (end) return {WalkEnd::Complete, p};
     }
 }
 
+using Walk = Walked (*)(WalkCursor&);
+constexpr std::pair<const char*, Walk> kWalks[] = {
+    {"jpg", jpegWalk}, {"jpeg", jpegWalk}, {"png", pngWalk}, {"gif", gifWalk}, {"mp3", mp3Walk},
+};
+
 }  // namespace
 
-std::optional<std::int64_t> walkedLength(const std::string& extension, const VolumeView& volume, std::int64_t start,
-                                         std::int64_t limit) {
-    using Walk = std::int64_t (*)(WalkCursor&);
-    static constexpr std::pair<const char*, Walk> kWalks[] = {
-        {"jpg", jpegLength}, {"jpeg", jpegLength}, {"png", pngLength}, {"gif", gifLength}, {"mp3", mp3Length},
-    };
+bool hasStructureWalk(const std::string& extension) {
+    return std::any_of(std::begin(kWalks), std::end(kWalks),
+                       [&](const auto& w) { return equalsIgnoreCase(extension, w.first); });
+}
+
+std::optional<Walked> walkStructure(const std::string& extension, const VolumeView& volume, std::int64_t start,
+                                    std::int64_t limit, HeldBytes held, std::int64_t* reach) {
     for (const auto& [name, walk] : kWalks) {
         if (!equalsIgnoreCase(extension, name)) continue;
-        const std::int64_t end = limit > 0 ? std::min(volume.size(), start + limit) : volume.size();
-        WalkCursor c(volume, start, end);
-        return walk(c);
+        // The limit comes from a rule file: compared with the room left, never added.
+        const std::int64_t room = volume.size() - start;
+        const std::int64_t end = limit > 0 && limit < room ? start + limit : volume.size();
+        WalkCursor c(volume, start, end, held);
+        const Walked walked = walk(c);
+        if (reach) *reach = c.reach();
+        return walked;
     }
     return std::nullopt;
 }

@@ -3,7 +3,8 @@
 // up to the next marker) to its end-of-image marker, so a thumbnail's end marker
 // inside an EXIF segment does not cut the file; a PNG is walked chunk by chunk to
 // IEND; a GIF block by block to its trailer (GifWalk.h); an MP3 frame by frame
-// (Mp3Walk.h). A hit whose structure does not hold together is no file of that kind.
+// (Mp3Walk.h). A walk that breaks off tells where: the last valid point, and
+// whether only zeros follow it (truncated) or other data (damaged).
 #pragma once
 
 #include <cstdint>
@@ -11,14 +12,20 @@
 #include <string>
 
 #include "image/VolumeView.h"
+#include "raw/WalkCursor.h"
 
 namespace tavrel::raw {
 
-// For a kind with a structure check: the exact length of the file that starts at
-// volume offset `start` (0 when the check fails or the file would be longer than
-// `limit` bytes or run past the volume; an MP3 ends with its last frame inside
-// that range). nullopt for kinds without a check.
-std::optional<std::int64_t> walkedLength(const std::string& extension, const VolumeView& volume, std::int64_t start,
-                                         std::int64_t limit);
+// True for the kinds with a structure check.
+bool hasStructureWalk(const std::string& extension);
+
+// For a kind with a structure check: how the file that starts at volume offset
+// `start` ends (a Complete walk's length is exact; an MP3 ends with its last
+// frame). The walk stays within `limit` bytes (when positive) and the volume.
+// `held`: bytes the caller already has in memory; `reach`, when given, receives
+// the volume offset just past the furthest byte the walk looked at. nullopt for
+// kinds without a check.
+std::optional<Walked> walkStructure(const std::string& extension, const VolumeView& volume, std::int64_t start,
+                                    std::int64_t limit, HeldBytes held = {}, std::int64_t* reach = nullptr);
 
 }  // namespace tavrel::raw

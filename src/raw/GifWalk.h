@@ -10,8 +10,8 @@
 
 namespace tavrel::raw {
 
-// The GIF's exact length, or 0 when its structure does not hold together within
-// the cursor's range (or it holds no image).
-std::int64_t gifLength(WalkCursor& c);
+// How the GIF ends: Complete at its trailer (after at least one image), else
+// where its structure breaks off within the cursor's range.
+Walked gifWalk(WalkCursor& c);
 
 }  // namespace tavrel::raw

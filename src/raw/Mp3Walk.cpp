@@ -97,26 +97,32 @@ std::optional<MpegFrame> decodeFrameHeader(std::uint32_t h) {
     return f;
 }
 
-std::int64_t mp3Length(WalkCursor& c) {
+Walked mp3Walk(WalkCursor& c) {
     const std::int64_t tag = id3v2Length(c);
-    if (tag < 0) return 0;
+    if (tag < 0) return {WalkEnd::Damaged, 0};
     std::int64_t p = tag > 0 ? firstFrame(c, tag) : 0;
-    if (p < 0) return 0;
+    if (p < 0) return c.at(tag - 1) < 0 ? Walked{WalkEnd::Truncated, 0} : brokenAt(c, tag);
     std::optional<MpegFrame> first;
     int frames = 0;
     // Frames follow each other while each header is valid, of the first frame's
     // stream, and the whole frame lies in range.
+    bool cut = false;
     while (true) {
         const auto frame = frameAt(c, p);
-        if (!frame || (first && !sameStream(*first, *frame)) || c.at(p + frame->length - 1) < 0) break;
+        if (!frame || (first && !sameStream(*first, *frame))) break;
+        if (c.at(p + frame->length - 1) < 0) {
+            cut = true;
+            break;
+        }
         if (!first) first = frame;
         p += frame->length;
         ++frames;
     }
-    if (frames == 0 || (tag == 0 && frames < kUntaggedFrames)) return 0;
+    if (frames == 0 || (tag == 0 && frames < kUntaggedFrames)) return brokenAt(c, tag);
+    if (cut) return {WalkEnd::Truncated, p};
     if (c.at(p) == 'T' && c.at(p + 1) == 'A' && c.at(p + 2) == 'G' && c.at(p + kId3v1Bytes - 1) >= 0)
         p += kId3v1Bytes;
-    return p;
+    return {WalkEnd::Complete, p};
 }
 
 }  // namespace tavrel::raw

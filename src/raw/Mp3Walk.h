@@ -26,9 +26,10 @@ struct MpegFrame {
 // bitrate, whose frames state no length).
 std::optional<MpegFrame> decodeFrameHeader(std::uint32_t header);
 
-// The MP3's exact length, or 0 when no frame follows its start (after the ID3v2
-// tag, if any) within the cursor's range. Without an ID3v2 tag, three frames in a
-// row are needed before a run counts as audio.
-std::int64_t mp3Length(WalkCursor& c);
+// How the MP3 ends: Complete after the last frame of its run (and its ID3v1
+// tag), Truncated where the range cuts a frame, else broken after the ID3v2 tag
+// when no frame follows it. Without an ID3v2 tag, three frames in a row are
+// needed before a run counts as audio.
+Walked mp3Walk(WalkCursor& c);
 
 }  // namespace tavrel::raw

@@ -76,22 +76,29 @@ LoadResult loadRuleFile(const std::string& path, bool asDefault, std::vector<Sig
         }
     }
     std::vector<SignatureRule> read;
+    std::size_t everySector = 0;  // skipped rules that would match every sector
     for (std::int64_t i = 0; i < count; ++i) {
         if (!readExact(file.fd, i * static_cast<std::int64_t>(kRecordSize), bytes)) {
             result.message = texts::kInvalidFile;
             return result;
         }
         const SettingsRecord record = decodeRecord(bytes);
-        if (!recordProblem(record).empty()) {
+        if (const std::string problem = recordProblem(record); !problem.empty()) {
             ++result.skipped;
+            const std::size_t length = std::min<std::size_t>(record.startLength, kMaxSignature);
+            if (length >= 2 && matchesEverySector({record.start.begin(), record.start.begin() + length})) ++everySector;
             continue;
         }
         read.push_back(ruleFromRecord(record, rules.size() + read.size()));
     }
     result.ok = true;
     result.loaded = read.size();
-    if (result.skipped > 0)
-        result.message = std::to_string(result.skipped) + " damaged rule(s) of " + path + " were skipped.";
+    if (result.skipped > everySector)
+        result.message =
+            std::to_string(result.skipped - everySector) + " damaged rule(s) of " + path + " were skipped.";
+    if (everySector > 0)
+        result.message += (result.message.empty() ? "" : "\n") + std::to_string(everySector) + " rule(s) of " + path +
+                          " were refused: " + texts::kMatchesEverySector;
     rules.insert(rules.end(), read.begin(), read.end());
     return result;
 }
@@ -146,6 +153,7 @@ std::string recordFromFields(const RuleFields& f, SettingsRecord& out) {
     if (start.empty()) return texts::kNoSignature;
     if (start.size() > kMaxSignature || end.size() > kMaxSignature) return texts::kSignatureTooLong;
     if (start.size() < 2 || end.size() == 1) return texts::kShortSignature;
+    if (matchesEverySector(start)) return texts::kMatchesEverySector;
     std::copy(start.begin(), start.end(), r.start.begin());
     std::copy(end.begin(), end.end(), r.end.begin());
     r.startLength = static_cast<std::uint8_t>(start.size());

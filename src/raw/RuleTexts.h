@@ -24,5 +24,7 @@ inline constexpr const char* kSizeBytes = "The number of bytes in size can be 1,
 inline constexpr const char* kStartOutside =
     "The starting signature must end within the first 512 bytes (offset plus length).";
 inline constexpr const char* kShortSignature = "A signature needs at least 2 bytes.";
+inline constexpr const char* kMatchesEverySector =
+    "A starting signature made only of 0x2A bytes would match every sector.";
 
 }  // namespace tavrel::raw::texts

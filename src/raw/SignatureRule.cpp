@@ -6,10 +6,16 @@
 
 namespace tavrel::raw {
 
+bool matchesEverySector(const std::vector<std::uint8_t>& start) {
+    return std::all_of(start.begin(), start.end(), [](std::uint8_t b) { return b == kWildcard; });
+}
+
 std::string recordProblem(const SettingsRecord& r) {
     if (r.extension.empty()) return "no file extension";
     if (r.startLength < 2 || r.startLength > kMaxSignature) return "a start signature of 2 to 10 bytes is needed";
     if (r.endLength == 1 || r.endLength > kMaxSignature) return "an end signature has 2 to 10 bytes";
+    if (matchesEverySector({r.start.begin(), r.start.begin() + r.startLength}))
+        return "a start signature of wildcards only matches every sector";
     if (r.startOffset < 0 || r.startOffset + r.startLength > 512) return "the start signature does not lie in its sector";
     if (r.sizeFieldBytes < 0 || r.sizeFieldBytes > 8) return "a size field has at most 8 bytes";
     if (r.headerSize < 0 || r.approxSize < 0 || r.skipSize < 0) return "a negative size";

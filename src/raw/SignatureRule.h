@@ -35,6 +35,9 @@ struct SignatureRule {
     }
 };
 
+// A start signature of wildcards only: it matches every sector of any volume.
+bool matchesEverySector(const std::vector<std::uint8_t>& start);
+
 // The rule a record describes; empty text when the record can be used, else why
 // not (a signature that never matches, a start signature outside its sector...).
 std::string recordProblem(const SettingsRecord& record);

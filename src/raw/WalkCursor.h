@@ -1,7 +1,8 @@
 // The structure walks' view of a found file: bytes at file offsets, read from the
 // volume through a 64 KiB window and bounded to [start, end) of the volume. Every
 // read past the bound answers -1, so a walk that follows lengths from the image
-// can never leave its range.
+// can never leave its range. Bytes the carve already holds in memory (its chunk)
+// are taken from there instead of being read again.
 #pragma once
 
 #include <algorithm>
@@ -12,15 +13,24 @@
 
 namespace tavrel::raw {
 
+// Bytes of the volume already in memory: `bytes` hold the volume from offset `at`.
+struct HeldBytes {
+    std::int64_t at = 0;
+    ByteSpan bytes;
+};
+
 class WalkCursor {
 public:
-    WalkCursor(const VolumeView& volume, std::int64_t start, std::int64_t end)
-        : volume_(volume), start_(start), end_(end) {}
+    WalkCursor(const VolumeView& volume, std::int64_t start, std::int64_t end, HeldBytes held = {})
+        : volume_(volume), start_(start), end_(end), held_(held) {}
 
     // The byte at file offset `at`, or -1 outside the range.
     int at(std::int64_t at) {
+        if (at < 0 || at >= end_ - start_) return -1;
         const std::int64_t p = start_ + at;
-        if (at < 0 || p >= end_) return -1;
+        reach_ = std::max(reach_, p + 1);
+        if (p >= held_.at && p - held_.at < static_cast<std::int64_t>(held_.bytes.size()))
+            return held_.bytes[static_cast<std::size_t>(p - held_.at)];
         if (p < bufferAt_ || p >= bufferAt_ + static_cast<std::int64_t>(buffer_.size())) {
             bufferAt_ = p;
             buffer_.resize(static_cast<std::size_t>(std::min<std::int64_t>(kWindow, end_ - p)));
@@ -42,13 +52,40 @@ public:
     }
     // Bytes the file may hold at most: from its start to the bound.
     std::int64_t room() const { return end_ - start_; }
+    // The volume offset just past the furthest byte the walk looked at.
+    std::int64_t reach() const { return reach_; }
 
 private:
     static constexpr std::int64_t kWindow = 65536;
     const VolumeView& volume_;
     std::int64_t start_, end_;
+    HeldBytes held_;
+    std::int64_t reach_ = 0;
     std::int64_t bufferAt_ = 0;
     std::vector<std::uint8_t> buffer_;
 };
+
+// How a structure walk ended. Complete: the format's own fields prove where the
+// file ends. Truncated: the structure holds up to the last valid point and the
+// data stops there (zeros follow, or the range ends). Damaged: the structure
+// breaks at the last valid point amid data that may still belong to the file.
+enum class WalkEnd { Complete, Truncated, Damaged };
+
+struct Walked {
+    WalkEnd end = WalkEnd::Damaged;
+    std::int64_t length = 0;  // Complete: the exact length; else the last valid point
+};
+
+// The structure breaks at file offset p: truncated when nothing but zeros (or the
+// range's end) follows within a sector's length, else damaged.
+inline Walked brokenAt(WalkCursor& c, std::int64_t p) {
+    constexpr std::int64_t kZeroProbe = 512;
+    for (std::int64_t i = 0; i < kZeroProbe; ++i) {
+        const int b = c.at(p + i);
+        if (b < 0) break;
+        if (b != 0) return {WalkEnd::Damaged, p};
+    }
+    return {WalkEnd::Truncated, p};
+}
 
 }  // namespace tavrel::raw

@@ -23,6 +23,13 @@ bool matches(const std::uint8_t* at, const std::vector<std::uint8_t>& signature)
     return true;
 }
 
+// a + b for a, b >= 0, held at the largest offset instead of overflowing (skip
+// sizes come from rule files).
+std::int64_t past(std::int64_t a, std::int64_t b) {
+    std::int64_t sum = 0;
+    return __builtin_add_overflow(a, b, &sum) ? INT64_MAX : sum;
+}
+
 std::int64_t alignUp(std::int64_t value) { return (value + myJpg::kStep - 1) / myJpg::kStep * myJpg::kStep; }
 std::int64_t alignDown(std::int64_t value) { return value / myJpg::kStep * myJpg::kStep; }
 
@@ -51,15 +58,34 @@ std::string myJpg::nameOf(const FoundFile& file) const {
     return std::to_string(file.start) + " ." + ext;
 }
 
-void myJpg::record(std::int64_t start, std::int64_t length, std::size_t rule) {
+void myJpg::record(std::int64_t start, std::int64_t length, std::size_t rule, std::int64_t proven, bool partial) {
     length = std::min(length, volumeSize_ - start);
+    // What follows the last block the image stores only reads as zeros.
+    if (length > 0) length = volume_->storedPrefix(start, length, kStep);
     if (length <= 0) return;
     if (found_.size() >= kMaxFound) {
         truncated_ = true;
         return;
     }
-    found_.push_back({start, length, rule});
+    found_.push_back({start, length, rule, partial, std::clamp<std::int64_t>(proven, 0, length)});
     ++categories_[ruleCategory_[rule]].count;
+}
+
+std::size_t myJpg::partialCount() const {
+    return static_cast<std::size_t>(
+        std::count_if(found_.begin(), found_.end(), [](const FoundFile& f) { return f.partial; }));
+}
+
+void myJpg::cutApproximate() {
+    std::vector<std::int64_t> starts;
+    starts.reserve(found_.size());
+    for (const FoundFile& f : found_) starts.push_back(f.start);
+    std::sort(starts.begin(), starts.end());
+    for (FoundFile& f : found_) {
+        if (f.length <= f.proven) continue;
+        const auto next = std::lower_bound(starts.begin(), starts.end(), f.start + std::max<std::int64_t>(f.proven, 1));
+        if (next != starts.end() && *next - f.start < f.length) f.length = *next - f.start;
+    }
 }
 
 CarveResult myJpg::carve(const VolumeView& volume, WorkControl& work) {
@@ -71,6 +97,7 @@ CarveResult myJpg::carve(const VolumeView& volume, WorkControl& work) {
     volume_ = &volume;
     volumeSize_ = volume.size();
     startsFrom_ = 0;
+    walkReach_ = {};
     buffer_.assign(static_cast<std::size_t>(kChunk) + kLookahead, 0);
 
     const std::int64_t chunks = (volumeSize_ + kChunk - 1) / kChunk;
@@ -105,6 +132,7 @@ CarveResult myJpg::carve(const VolumeView& volume, WorkControl& work) {
     }
     work.position(chunks);
     flush();
+    cutApproximate();
     volume_ = nullptr;
     buffer_ = {};
     return stopped ? CarveResult::Stopped : CarveResult::Done;
@@ -124,13 +152,10 @@ void myJpg::scanSector(std::int64_t sector, std::size_t at, std::size_t sectorLe
             }
         }
     }
-    // A kind with a structure check is cut where its structure ends, or dropped.
-    if (startRule < rules_.size()) {
-        const SignatureRule& rule = rules_[startRule];
-        if (const auto walked = walkedLength(rule.extension, *volume_, sector, rule.approxSize)) {
-            if (*walked > 0) record(sector, *walked, startRule);
-            startRule = rules_.size();
-        }
+    // A kind with a structure check ends where its structure ends.
+    if (startRule < rules_.size() && hasStructureWalk(rules_[startRule].extension)) {
+        walkStart(startRule, sector);
+        startRule = rules_.size();
     }
     if (startRule < rules_.size() && !rules_[startRule].end.empty() && pending_[startRule].size() < kMaxPending)
         pending_[startRule].push_back(sector);
@@ -184,23 +209,48 @@ void myJpg::scanSector(std::int64_t sector, std::size_t at, std::size_t sectorLe
         const std::int64_t endsAt = position + static_cast<std::int64_t>(rule.end.size());
         std::int64_t length = endsAt + bytesAfterEnd(rule.extension, *volume_, endsAt) - start;
         if (rule.approxSize > 0) length = std::min(length, rule.approxSize);
-        record(start, length, r);
-        if (rule.skipSize > kStep) startsFrom_ = std::max(startsFrom_, alignDown(position) + kStep + alignDown(rule.skipSize));
+        record(start, length, r, length);
+        if (rule.skipSize > kStep)
+            startsFrom_ = std::max(startsFrom_, past(alignDown(position) + kStep, alignDown(rule.skipSize)));
     }
 
     if (startRule < rules_.size() && rules_[startRule].end.empty()) startWithoutEnd(startRule, sector, at);
 }
 
+void myJpg::walkStart(std::size_t r, std::int64_t sector) {
+    const SignatureRule& rule = rules_[r];
+    // Inside the ranges of kWalksPerByte earlier walks: not walked again.
+    if (walkReach_.size() >= kWalksPerByte && walkReach_.top() > sector) {
+        record(sector, rule.approxSize, r, 0, true);
+        return;
+    }
+    std::int64_t reach = sector;
+    const HeldBytes held{chunkBase_, ByteSpan(buffer_.data(), bufferLength_)};
+    const Walked walked =
+        walkStructure(rule.extension, *volume_, sector, rule.approxSize, held, &reach).value_or(Walked{});
+    walkReach_.push(reach);
+    if (walkReach_.size() > kWalksPerByte) walkReach_.pop();
+    switch (walked.end) {
+        case WalkEnd::Complete: record(sector, walked.length, r, walked.length); break;
+        case WalkEnd::Truncated:
+            record(sector, walked.length > 0 ? walked.length : rule.approxSize, r, walked.length, true);
+            break;
+        case WalkEnd::Damaged:
+            record(sector, rule.approxSize > 0 ? rule.approxSize : walked.length, r, walked.length, true);
+            break;
+    }
+}
+
 void myJpg::startWithoutEnd(std::size_t r, std::int64_t sector, std::size_t at) {
     const SignatureRule& rule = rules_[r];
     if (const std::int64_t stated = statedLength(rule.extension, *volume_, sector); stated > 0) {
-        record(sector, stated, r);
+        record(sector, stated, r, stated);
         startsFrom_ = std::max(startsFrom_, alignUp(sector + stated));
         return;
     }
     if (!rule.hasSizeField()) {
         record(sector, rule.approxSize, r);
-        startsFrom_ = sector + (rule.skipSize > kStep ? alignDown(rule.skipSize) : kStep);
+        startsFrom_ = past(sector, rule.skipSize > kStep ? alignDown(rule.skipSize) : kStep);
         return;
     }
     // The size field, little-endian, from the chunk when it lies there, else read.
@@ -219,7 +269,7 @@ void myJpg::startWithoutEnd(std::size_t r, std::int64_t sector, std::size_t at) 
     const auto length = static_cast<std::int64_t>(value + header);
     // A header stating more than the rule's approximate size is no file of this kind.
     if (rule.approxSize > 0 && length > rule.approxSize) return;
-    record(sector, length, r);
+    record(sector, length, r, length);
     startsFrom_ = std::max(startsFrom_, alignUp(sector + length));
 }
 

@@ -9,14 +9,24 @@
 // format keeps behind it (ExactEnd.h); capped by the rule's approximate size
 // when that is positive. Rules without an end signature take
 // the size their header states (a 1, 2, 4 or 8-byte little-endian field), or
-// else their approximate size. Kinds with a structure check (FormatWalk.h) are
-// cut where their structure ends, and hits that fail the check are dropped. No found range runs past the volume. Starts still
-// pending when the volume ends are given their rule's approximate size.
+// else their approximate size. Kinds with a structure check (FormatWalk.h) end
+// where their structure ends; a hit whose structure breaks off is kept, marked
+// partial, and ends at its last valid point when only zeros follow (else it
+// takes the approximate size). Starts still pending when the volume ends are
+// given their rule's approximate size.
+//
+// Bounds: a length that is only approximate (beyond what the format's own
+// fields prove) is cut at the start of the next found file; no found range runs
+// past the volume or past the last block the image stores; a byte is looked at
+// by at most kWalksPerByte structure walks (a start inside the ranges of that
+// many earlier walks is not walked and takes the approximate size), so the work
+// grows with the volume, not with the number of starts in it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <queue>
 #include <string>
 #include <vector>
 
@@ -31,6 +41,10 @@ struct FoundFile {
     std::int64_t start = 0;   // byte offset in the volume
     std::int64_t length = 0;
     std::size_t rule = 0;
+    bool partial = false;     // its structure breaks off before its end
+    // Bytes from the start that the format's own fields (or a found end) prove
+    // belong to the file; the rest of the length is approximate.
+    std::int64_t proven = 0;
 };
 
 struct Category {
@@ -47,6 +61,9 @@ public:
     // Bounds on what one carve keeps: found files, and pending starts per rule.
     static constexpr std::size_t kMaxFound = 2'000'000;
     static constexpr std::size_t kMaxPending = 100'000;
+    // Structure walks that may look at one byte: a file, its preview, a preview's
+    // preview, and one more.
+    static constexpr std::size_t kWalksPerByte = 4;
 
     std::vector<SignatureRule>& rules() { return rules_; }
     const std::vector<SignatureRule>& rules() const { return rules_; }
@@ -64,13 +81,17 @@ public:
     // "<start> .<extension>", e.g. "1048576 .jpg".
     std::string nameOf(const FoundFile& file) const;
     bool truncated() const { return truncated_; }  // kMaxFound was reached
+    std::size_t partialCount() const;
     const fs::Warnings& warnings() const { return warnings_; }
 
 private:
     void scanSector(std::int64_t sector, std::size_t at, std::size_t sectorLength);
-    void record(std::int64_t start, std::int64_t length, std::size_t rule);
+    void record(std::int64_t start, std::int64_t length, std::size_t rule, std::int64_t proven = 0,
+                bool partial = false);
+    void walkStart(std::size_t rule, std::int64_t sector);
     void startWithoutEnd(std::size_t rule, std::int64_t sector, std::size_t at);
     void flush();
+    void cutApproximate();
 
     std::vector<SignatureRule> rules_;
     std::vector<std::size_t> ruleCategory_;
@@ -85,6 +106,8 @@ private:
     std::int64_t chunkBase_ = 0;
     std::size_t bufferLength_ = 0;
     std::int64_t startsFrom_ = 0;  // no start is taken before this offset (skips)
+    // The furthest reaches of the kWalksPerByte walks that reached furthest.
+    std::priority_queue<std::int64_t, std::vector<std::int64_t>, std::greater<>> walkReach_;
     bool truncated_ = false;
     fs::Warnings warnings_;
 };

@@ -33,7 +33,7 @@ std::string utf16le(const std::string& ascii) {
 
 // A real FAT16 image whose long file name was edited to hold "/" or an escape
 // byte: ls and recover show the byte escaped (a "/" inside a name apart from
-// the path separators), recover writes the file under a safe name inside the
+// the path separators), in their JSON forms too, recover writes the file under a safe name inside the
 // output folder and never creates the folder the "/" suggests.
 TEST(HostileImage, SlashOrControlByteInsideALongNameStaysInsideTheOutputFolder) {
     if (!fsys::exists(fixturePath("fat/fat16.files"))) GTEST_SKIP() << "no FAT16 fixture";
@@ -72,9 +72,16 @@ TEST(HostileImage, SlashOrControlByteInsideALongNameStaysInsideTheOutputFolder) 
         EXPECT_EQ(cli("cat " + q(image) + " --volume 0 " + shellQuote(c.listed) + " > " + q(tmp / "cat")).exitCode, 0);
         EXPECT_EQ(sha256File(tmp / "cat"), sha);
         fsys::remove(tmp / "cat");
-        const auto picked = cli("recover " + q(image) + " --volume 0 --path " + shellQuote(c.listed) + " --out " +
-                                q(tmp / "one"));
+        // The JSON forms give the path as the text form does.
+        EXPECT_EQ(parseLsJson(cli("ls " + q(image) + " --volume 0 --json").out).count(c.listed), 1u);
+        std::vector<std::string> hits;
+        for (const auto& j : jsonLines(cli("search " + q(image) + " --volume 0 --json Report").out))
+            hits.push_back(j.value("path", ""));
+        EXPECT_NE(std::find(hits.begin(), hits.end(), c.listed), hits.end());
+        const auto picked = cli("recover " + q(image) + " --volume 0 --json --path " + shellQuote(c.listed) +
+                                " --out " + q(tmp / "one"));
         EXPECT_EQ(picked.exitCode, 0) << picked.err;
+        EXPECT_EQ(jsonLines(picked.out).at(0).value("path", ""), c.listed) << picked.out;
         EXPECT_EQ(sha256File(tmp / "one" / "Report_2024.md"), sha);
         fsys::remove_all(tmp / "one");
 

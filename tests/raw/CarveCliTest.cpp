@@ -4,9 +4,12 @@
 // extended and refused.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <map>
 
 #include "cli/CliHelpers.h"
+#include "raw/RuleFile.h"
 #include "raw/RuleTexts.h"
 #include "support/CarveFiles.h"
 
@@ -94,6 +97,73 @@ TEST_F(CarveCliTest, RuleFilesBuiltListedExtendedAndRefused) {
         EXPECT_EQ(r.exitCode, 2) << row.name;
         EXPECT_NE(r.err.find(row.error), std::string::npos) << row.name << ": " << r.err;
     }
+}
+
+// Hostile rules and volumes: a rule of wildcards only is refused with its
+// message; 1,024 starts whose end is never found write no more than the volume
+// holds; a JPEG cut short is listed, written and counted as partial; a rule's
+// texts are listed with their control bytes escaped as ls escapes them.
+TEST(CarveCliHostile, OutputBoundedByTheVolumeAndPartialFilesMarked) {
+    TempDir dir;
+    EXPECT_NE(cli("rules add " + q(dir / "r.txt") + " --ext bin --start 0x2A,0x2A").err.find(
+                  raw::texts::kMatchesEverySector),
+              std::string::npos);
+    raw::SettingsRecord wild;
+    wild.extension = u"bin";
+    wild.start[0] = wild.start[1] = 0x2A;
+    wild.startLength = 2;
+    ASSERT_EQ(raw::appendRecord((dir / "wild.txt").string(), wild), "");
+    const auto refused = cli("carve " + q(dir / "wild.txt") + " --start 0 --end 7 --no-default-rules --rules " +
+                             q(dir / "wild.txt"));
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find(raw::texts::kMatchesEverySector), std::string::npos) << refused.err;
+
+    std::ofstream(dir / "table") << "bin | AB,CD | 0 | EE,FF | - | - | - | no | 52428800 | - | \x1B[31mBlobs\n"
+                                    "jpg | FF,D8,FF | 0 | FF,D9 | - | - | - | no | 52428800 | - | Pictures\n";
+    ASSERT_EQ(cli("rules build " + q(dir / "table") + " " + q(dir / "rules.txt")).exitCode, 0);
+    const auto listed = cli("rules list " + q(dir / "rules.txt"));
+    EXPECT_NE(listed.out.find("| \\x1B[31mBlobs\n"), std::string::npos) << listed.out;
+    EXPECT_EQ(listed.out.find('\x1B'), std::string::npos);
+
+    constexpr std::int64_t kVolume = 4 * 1048576;
+    CarveVolume volume(kVolume);
+    for (std::int64_t at = 0; at < kVolume / 2; at += 2048) volume.bytes[at] = 0xAB, volume.bytes[at + 1] = 0xCD;
+    const Bytes jpeg = makeJpeg(70000, 9);
+    std::size_t cut = 60000;
+    while (jpeg[cut - 1] == 0) --cut;
+    volume.place("jpg", 3 * 1048576, Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(cut)));
+    writeFileBytes(dir / "disk.img", volume.bytes);
+    const std::string args = " --start 0 --end " + std::to_string(kVolume / 512 - 1) + " --no-default-rules --rules " +
+                             q(dir / "rules.txt");
+
+    const auto text = cli("carve " + q(dir / "disk.img") + args);
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_NE(text.out.find("Pictures\t3145728 .jpg\t3145728\t" + std::to_string(cut) + "\tpartial\n"),
+              std::string::npos);
+    EXPECT_NE(text.out.find("1025 files found (1 partial)\n"), std::string::npos);
+    EXPECT_EQ(text.out.find('\x1B'), std::string::npos);
+
+    const auto r = cli("carve " + q(dir / "disk.img") + args + " --json --out " + q(dir / "out"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::int64_t bytes = 0, blocks = 0, files = 0;
+    for (const auto& line : jsonLines(r.out)) {
+        if (line.contains("found")) {
+            EXPECT_EQ(line["found"], 1025);
+            EXPECT_EQ(line["partial"], 1);
+            EXPECT_EQ(line["written"], 1025);
+            continue;
+        }
+        EXPECT_EQ(line["partial"], line["name"] == "3145728 .jpg");
+        struct stat st {};
+        ASSERT_EQ(::stat(line["path"].get<std::string>().c_str(), &st), 0);
+        bytes += st.st_size;
+        blocks += st.st_blocks;
+        ++files;
+    }
+    EXPECT_EQ(files, 1025);
+    EXPECT_LE(bytes, kVolume);
+    // Each file takes at most one file-system block more than its bytes.
+    EXPECT_LE(blocks * 512, kVolume + files * 4096);
 }
 
 }  // namespace

@@ -48,9 +48,10 @@ CarveVolume knownVolume() {
     const Bytes inner = makeJpeg(1200, 9);
     v.place("jpg", 2 * kMiB, makeJpeg(9000, 8, inner, 2048));
     v.place("jpg", 2 * kMiB + 2048, inner);
-    // A JPEG start whose structure breaks off: no file.
-    const Bytes broken = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'};
-    std::copy(broken.begin(), broken.end(), v.bytes.begin() + 3 * kMiB);
+    // A JPEG whose structure breaks off after its APP0 segment, zeros following:
+    // kept up to there, and partial.
+    const Bytes jfif = makeJpeg(100, 11);
+    v.place("jpg", 3 * kMiB, Bytes(jfif.begin(), jfif.begin() + 20));
     // In the last, partial MiB.
     const Bytes last = makePng(2200, 10);
     v.place("png", static_cast<std::int64_t>(v.bytes.size()) - 5 * 512, last);
@@ -105,8 +106,10 @@ TEST_P(CarveTest, FindsEveryPlacedFileByteForByte) {
     for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
     const auto report = app::saveFoundFiles(view, engine, all, (dir / "out").string(), work);
     EXPECT_EQ(report.failed, 0);
+    EXPECT_EQ(report.partial, 1);
     std::map<std::int64_t, std::string> carved;
     for (const raw::FoundFile& f : engine.found()) {
+        EXPECT_EQ(f.partial, f.start == 3 * kMiB) << f.start;
         const std::string category = engine.categories()[engine.categoryOf(f.rule)].name;
         const std::string name = engine.nameOf(f);
         carved[f.start] = name + " " + sha256File(dir / "out" / category / name);
@@ -115,7 +118,7 @@ TEST_P(CarveTest, FindsEveryPlacedFileByteForByte) {
     std::map<std::string, std::int64_t> counts;
     for (const auto& cat : engine.categories()) counts[cat.name] = cat.count;
     EXPECT_EQ(counts, (std::map<std::string, std::int64_t>{
-                          {"Archives", 1}, {"Audio", 1}, {"Documents", 1}, {"Pictures", 7}}));
+                          {"Archives", 1}, {"Audio", 1}, {"Documents", 1}, {"Pictures", 8}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, CarveTest,

@@ -51,6 +51,7 @@ TEST(RuleFields, BuildRecordsOrRefuse) {
         {"category of 50", tooLongCategory, raw::texts::kCategoryTooLong},
         {"size of 3 bytes", badSizeBytes, raw::texts::kSizeBytes},
         {"start outside its sector", outside, raw::texts::kStartOutside},
+        {"start of wildcards only", fields("bin", "0x2A,0x2A"), raw::texts::kMatchesEverySector},
     };
     for (const Row& row : rows) {
         raw::SettingsRecord record;
@@ -137,6 +138,8 @@ TEST(RuleFile, DamagedFiles) {
         {"last record says 9 bytes in size",
          [&] { Bytes b = bytes; b[raw::kRecordSize + 40] = 9; return b; }, false, true, 1},
         {"a 1-byte start signature is skipped", [&] { Bytes b = bytes; b[33] = 1; return b; }, true, true, 1},
+        {"a start of wildcards only is refused",
+         [&] { Bytes b = bytes; b[13] = b[14] = b[15] = 0x2A; return b; }, true, true, 1},
         {"records beyond 1 MiB", [&] { return Bytes(raw::kRecordSize * 6100, 0); }, false, false, 0},
     };
     for (const Row& row : rows) {
@@ -152,6 +155,8 @@ TEST(RuleFile, DamagedFiles) {
                 EXPECT_EQ(rules.size(), row.loaded);
                 EXPECT_EQ(result.skipped, 2 - row.loaded);
                 EXPECT_EQ(result.message.empty(), row.loaded == 2);
+                EXPECT_EQ(result.message.find(raw::texts::kMatchesEverySector) != std::string::npos,
+                          std::string(row.name).find("wildcards") != std::string::npos);
             } else {
                 EXPECT_EQ(result.message, raw::texts::kInvalidFile);
                 EXPECT_TRUE(rules.empty());
