@@ -1,4 +1,4 @@
-// Advanced mode on FAT16, FAT32 and exFAT volumes made by mkfs.fat / mkfs.exfat
+// Advanced mode on FAT12, FAT16, FAT32 and exFAT volumes made by mkfs.fat / mkfs.exfat
 // whose boot sector and its backup were zeroed: the hunt finds the FATs (and the
 // cluster heap) where The Sleuth Kit's fsstat places them on the undamaged disk,
 // and the tree parsed from the first candidate gives back every original file
@@ -96,7 +96,10 @@ TEST(FatAdvanced, HuntFindsTheLayoutAndTheChosenCopyGivesBackTheOriginals) {
         const char* fixture;
         const char* kind;
         bool heap;
-    } cases[] = {{"fat16", "FAT16", false}, {"fat32-512", "FAT32", false}, {"exfat", "FAT64", true}};
+    } cases[] = {{"fat12", "FAT12", false},
+                 {"fat16", "FAT16", false},
+                 {"fat32-512", "FAT32", false},
+                 {"exfat", "FAT64", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fixture);
         TempDir dir;
