@@ -10,6 +10,7 @@
 
 #include "util/Bytes.h"
 #include "util/Unicode.h"
+#include "volume/BackupBoot.h"
 #include "volume/BootSector.h"
 
 namespace tavrel {
@@ -52,6 +53,16 @@ bool readSector(const readWriteInterface& reader, std::int64_t sector, Sector& o
     return reader.readAt(sector * kSectorSize, out);
 }
 
+// The boot record a volume's backup copy describes (FAT32's in sector 6,
+// exFAT's boot region from sector 12), for a volume whose first sector names
+// none: the copy tells the volume's kind and size.
+BootSectorMatch backupMatch(const readWriteInterface& reader, std::int64_t start) {
+    if (start < 0 || static_cast<std::uint64_t>(start) >= reader.totalSectors()) return {};
+    const auto backup = findBackupBootRecord(VolumeView(reader, start));
+    if (!backup) return {};
+    return testBootSector(backup->sector, BootTest::PartitionTable);
+}
+
 struct MbrEntry {
     std::uint8_t type;
     std::uint32_t start;
@@ -77,8 +88,12 @@ std::string nameByType(const readWriteInterface& reader, std::uint8_t type, std:
             work.status("found FAT 16...");
             return "FAT16";
         case 0x07: {
+            // exFAT by its boot sector, or, when that names no volume, by its backup.
             Sector boot{};
-            if (readSector(reader, start, boot) && isExfatBootSector(boot)) {
+            const bool read = readSector(reader, start, boot);
+            if ((read && isExfatBootSector(boot)) ||
+                ((!read || testBootSector(boot, BootTest::PartitionTable).kind == BootKind::None) &&
+                 backupMatch(reader, start).kind == BootKind::ExFat)) {
                 work.status("found FAT64...");
                 return "FAT64";
             }
@@ -97,16 +112,20 @@ std::string nameByType(const readWriteInterface& reader, std::uint8_t type, std:
             // Linux's type is shared by many file systems, and removable disks
             // often carry FAT or exFAT under it: the first sector decides.
             Sector boot{};
-            if (readSector(reader, start, boot)) {
-                if (isExfatBootSector(boot)) {
-                    work.status("found FAT64...");
-                    return "FAT64";
-                }
-                const BootSectorMatch m = testBootSector(boot, BootTest::PartitionTable);
-                if (m.kind == BootKind::Ntfs || m.kind == BootKind::Fat32 || m.kind == BootKind::Fat16) {
-                    work.status(m.kind == BootKind::Ntfs ? "found NTFS..." : foundText(m.kind));
-                    return fsNameOf(m.kind);
-                }
+            const bool read = readSector(reader, start, boot);
+            if (read && isExfatBootSector(boot)) {
+                work.status("found FAT64...");
+                return "FAT64";
+            }
+            BootSectorMatch m = read ? testBootSector(boot, BootTest::PartitionTable) : BootSectorMatch{};
+            if (m.kind == BootKind::None) m = backupMatch(reader, start);
+            if (m.kind == BootKind::ExFat) {
+                work.status("found FAT64...");
+                return "FAT64";
+            }
+            if (m.kind == BootKind::Ntfs || m.kind == BootKind::Fat32 || m.kind == BootKind::Fat16) {
+                work.status(m.kind == BootKind::Ntfs ? "found NTFS..." : foundText(m.kind));
+                return fsNameOf(m.kind);
             }
             work.status(logical ? "found extx..." : "found ext2...");
             return "extX";
@@ -129,11 +148,22 @@ bool sameBootRecordAt(const readWriteInterface& reader, std::int64_t sector, con
     return other.kind == m.kind && other.sectors == m.sectors;
 }
 
+// True when the sector at `sector` begins a FAT of that kind: entry 0 holds
+// the media byte 0xF8 (FAT32: in 28 bits), exFAT's entry 1 is 0xFFFFFFFF.
+bool fatStartsAt(const readWriteInterface& reader, std::int64_t sector, BootKind kind) {
+    Sector s{};
+    if (sector < 0 || !readSector(reader, sector, s)) return false;
+    if (kind == BootKind::Fat32) return (le32(s, 0) & 0x0FFFFFFF) == 0x0FFFFFF8;
+    return le32(s, 0) == 0xFFFFFFF8 && le32(s, 4) == 0xFFFFFFFF;
+}
+
 // The first sector of the volume whose backup boot record this is, if it is one.
 // NTFS keeps its backup in the sector after the counted ones, and its
 // hidden-sectors field (which names the volume's first sector when the volume
 // lies in a partition) tells the two copies apart; FAT32 names the backup's
-// distance (usually 6) in its own record.
+// distance (usually 6) in its own record, exFAT keeps its copy 12 sectors in.
+// When the primary is lost, the FAT tells them apart: the record's own FAT
+// offset leads to a FAT only when counted from the volume's true start.
 std::optional<std::int64_t> backupOf(const readWriteInterface& reader, ByteSpan sector, std::int64_t here,
                                      const BootSectorMatch& m) {
     if (m.kind == BootKind::Ntfs && m.sectors > 0 && here - m.sectors >= 0) {
@@ -141,10 +171,16 @@ std::optional<std::int64_t> backupOf(const readWriteInterface& reader, ByteSpan 
         const auto hidden = static_cast<std::int64_t>(le32(sector, 0x1C));
         if ((hidden == primary && hidden != here) || sameBootRecordAt(reader, primary, m)) return primary;
     }
-    if (m.kind == BootKind::Fat32) {
-        const std::int64_t distance = le16(sector, 0x32);
-        if (distance >= 1 && distance < 64 && here - distance >= 0 && sameBootRecordAt(reader, here - distance, m))
-            return here - distance;
+    if (m.kind == BootKind::Fat32 || m.kind == BootKind::ExFat) {
+        const bool fat32 = m.kind == BootKind::Fat32;
+        const std::int64_t distance = fat32 ? le16(sector, 0x32) : kExFatBackupSector;
+        const std::int64_t fatSector = fat32 ? le16(sector, 0x0E) : le32(sector, 0x50);
+        const std::int64_t primary = here - distance;
+        if (distance < 1 || distance >= 64 || primary < 0) return std::nullopt;
+        if (sameBootRecordAt(reader, primary, m)) return primary;
+        if (fatSector > 0 && fatStartsAt(reader, primary + fatSector, m.kind) &&
+            !fatStartsAt(reader, here + fatSector, m.kind))
+            return primary;
     }
     return std::nullopt;
 }
@@ -258,7 +294,9 @@ std::vector<VolumeRecord> Partition::scanGpt(WorkControl& work) {
         if (entry.name == "Microsoft reserved partition") continue;
         const std::int64_t extent = entry.last >= entry.first ? entry.last - entry.first + 1 : -1;
 
-        const BootSectorMatch m = testBootSector(boot, BootTest::PartitionTable);
+        BootSectorMatch m = testBootSector(boot, BootTest::PartitionTable);
+        // A first sector that names nothing: the volume's backup boot record, if any.
+        if (m.kind == BootKind::None) m = backupMatch(reader_, entry.first);
         bool recognised = true;
         switch (m.kind) {
             case BootKind::Ntfs:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "volume/DiskExport.h"
@@ -131,6 +132,34 @@ TEST(VolumeFixtures, AdvancedScanWithoutSkipPassesOverBackupBootSectors) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].startSector, 2048);
     EXPECT_EQ(records[0].fsName, "FAT32");
+}
+
+// A FAT32 and an exFAT volume whose first sectors are zeroed are named by their
+// backup boot records (FAT32: sector 6; exFAT: the boot region from sector 12),
+// by the partition tables and by the boot-record scan, as when they were intact.
+TEST(VolumeFixtures, ZeroedBootSectorsAreReadFromTheirBackups) {
+    const struct {
+        const char* image;
+        bool gpt;
+        const std::vector<ExpectedVolume>& standard;
+        std::set<std::int64_t> zeroed;  // the FAT32 and exFAT volumes' first sectors
+    } cases[] = {{"mbr.vhd", false, kMbrVolumes, {2048, 104448}}, {"gpt.vhd", true, kGptVolumes, {43008, 145408}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.image);
+        auto vhd = openFixture(c.image);
+        ASSERT_TRUE(vhd);
+        const ZeroedSectors reader(*vhd, c.zeroed);
+        expectVolumes(Partition(reader).standardScan(c.gpt), c.standard);
+        WorkControl work;
+        const auto intact = Partition(*vhd).advancedScan(work, false);
+        const auto damaged = Partition(reader).advancedScan(work, false);
+        ASSERT_EQ(damaged.size(), intact.size());
+        for (std::size_t i = 0; i < intact.size(); ++i) {
+            EXPECT_EQ(damaged[i].fsName, intact[i].fsName) << i;
+            EXPECT_EQ(damaged[i].startSector, intact[i].startSector) << i;
+            EXPECT_EQ(damaged[i].sectorCount, intact[i].sectorCount) << i;
+        }
+    }
 }
 
 TEST(VolumeFixtures, AdvancedScanOfGptDiskWithTablesZeroed) {

@@ -10,26 +10,25 @@ namespace {
 constexpr std::int64_t kSector = 512;
 constexpr std::int64_t kFixedRootBytes = 512 * 32;
 constexpr std::int64_t kMaxFixedRootBytes = 65536 * 32;
+constexpr std::uint32_t kMinFat16Clusters = 4085;
 
 std::int64_t roundUp(std::int64_t value, std::int64_t unit) { return (value + unit - 1) / unit * unit; }
 
+// Clusters of the heap, bounded by the volume and by a FAT of `fatBytes` with
+// entries of `entryBits`.
 std::uint32_t clusterCountOf(std::int64_t heapOffset, std::int64_t clusterSize, std::int64_t volumeSize,
-                             std::int64_t fatBytes, std::int64_t entryBytes) {
+                             std::int64_t fatBytes, std::int64_t entryBits) {
     if (heapOffset >= volumeSize || clusterSize <= 0) return 0;
     const std::int64_t inVolume = (volumeSize - heapOffset) / clusterSize;
-    const std::int64_t inFat = std::max<std::int64_t>(fatBytes / entryBytes - 2, 0);
+    const std::int64_t inFat = std::max<std::int64_t>(fatBytes * 8 / entryBits - 2, 0);
     return static_cast<std::uint32_t>(
         std::min<std::int64_t>({inVolume, inFat, std::numeric_limits<std::uint32_t>::max() - 2}));
 }
 
-}  // namespace
-
-std::optional<AdvancedLayout> advancedFatLayout(const FatLayoutChoice& c) {
-    if (c.index >= c.fats.size() || c.clusterSize < kSector || c.volumeSize <= 0) return std::nullopt;
-    const std::int64_t entryBytes = c.fat32 ? 4 : 2;
+// The layout for FAT entries of `entryBits` bits.
+std::optional<AdvancedLayout> fatLayoutOfWidth(const FatLayoutChoice& c, std::int64_t entryBits) {
     const std::int64_t fat = c.fats[c.index];
-    if (fat < 0 || fat >= c.volumeSize) return std::nullopt;
-    const std::int64_t need = roundUp(entryBytes * (c.volumeSize / c.clusterSize + 2), kSector);
+    const std::int64_t need = roundUp((entryBits * (c.volumeSize / c.clusterSize + 2) + 7) / 8, kSector);
 
     // The FAT's size from a neighbouring copy, when one lies at a plausible distance.
     std::int64_t fatBytes = 0;
@@ -57,13 +56,28 @@ std::optional<AdvancedLayout> advancedFatLayout(const FatLayoutChoice& c) {
         if (rootOffset < 0) return std::nullopt;
         l.root = RootDirectory{rootOffset, heap - rootOffset, 0};
     }
-    const std::uint32_t count = clusterCountOf(heap, c.clusterSize, c.volumeSize, fatBytes, entryBytes);
+    const std::uint32_t count = clusterCountOf(heap, c.clusterSize, c.volumeSize, fatBytes, entryBits);
     if (count == 0) return std::nullopt;
     l.chain.heap = {c.clusterSize, heap, count};
     l.chain.fatOffset = fat;
     l.chain.fatBytes = fatBytes;
-    l.chain.width = c.fat32 ? FatWidth::Bits28 : FatWidth::Bits16;
+    l.chain.width = entryBits == 32 ? FatWidth::Bits28 : entryBits == 16 ? FatWidth::Bits16 : FatWidth::Bits12;
     return l;
+}
+
+}  // namespace
+
+std::optional<AdvancedLayout> advancedFatLayout(const FatLayoutChoice& c) {
+    if (c.index >= c.fats.size() || c.clusterSize < kSector || c.volumeSize <= 0) return std::nullopt;
+    const std::int64_t fat = c.fats[c.index];
+    if (fat < 0 || fat >= c.volumeSize) return std::nullopt;
+    if (c.fat32) return fatLayoutOfWidth(c, 32);
+    // FAT12 and FAT16 are told apart by the number of clusters, as everywhere:
+    // below 4085 the FAT has 12-bit entries.
+    const auto fat16 = fatLayoutOfWidth(c, 16);
+    if (fat16 && fat16->chain.heap.clusterCount >= kMinFat16Clusters) return fat16;
+    if (const auto fat12 = fatLayoutOfWidth(c, 12)) return fat12;
+    return fat16;
 }
 
 std::optional<AdvancedLayout> advancedExFatLayout(std::int64_t fatOffset, std::int64_t heapOffset,
@@ -72,7 +86,7 @@ std::optional<AdvancedLayout> advancedExFatLayout(std::int64_t fatOffset, std::i
     if (fatOffset < 0 || heapOffset < 0 || clusterSize < kSector || heapOffset >= volumeSize) return std::nullopt;
     const std::int64_t clusters = (volumeSize - heapOffset) / clusterSize;
     const std::int64_t fatBytes = roundUp(4 * (clusters + 2), kSector);
-    const std::uint32_t count = clusterCountOf(heapOffset, clusterSize, volumeSize, fatBytes, 4);
+    const std::uint32_t count = clusterCountOf(heapOffset, clusterSize, volumeSize, fatBytes, 32);
     if (count == 0) return std::nullopt;
     AdvancedLayout l;
     l.chain.heap = {clusterSize, heapOffset, count};

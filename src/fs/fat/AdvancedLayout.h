@@ -6,8 +6,9 @@
 // else that need. The FATs are followed by the fixed root directory (FAT12/16,
 // 512 slots unless the data area is known) and the cluster heap. When the hunt
 // learnt where cluster 2 lies (from folders' "." entries) and that place fits
-// behind the chosen FAT, it is taken instead. FAT entries are 16 bits wide on
-// FAT12/16 volumes: the whole FAT is read as 2 bytes per cluster.
+// behind the chosen FAT, it is taken instead. On FAT12/16 volumes the entries
+// are 12 bits wide when the layout leaves fewer than 4085 clusters (the rule
+// that tells FAT12 from FAT16), else 16 bits.
 //
 // exFAT: the heap offset is the chosen one; the root directory is the cluster
 // holding the allocation-bitmap entry that supported the heap, when known.

@@ -31,6 +31,24 @@ void ClaimedClusters::claim(std::uint32_t first, std::uint64_t count) {
     runs_.emplace(start, end);
 }
 
+void ClaimedClusters::release(std::uint32_t first, std::uint64_t count) {
+    const std::uint64_t lo = first;
+    const std::uint64_t hi = lo + count;
+    auto it = runs_.upper_bound(lo);
+    if (it != runs_.begin()) --it;
+    while (it != runs_.end() && it->first < hi) {
+        const std::uint64_t start = it->first;
+        const std::uint64_t end = it->second;
+        if (end <= lo) {
+            ++it;
+            continue;
+        }
+        it = runs_.erase(it);
+        if (start < lo) runs_.emplace(start, lo);
+        if (end > hi) runs_.emplace(hi, end);
+    }
+}
+
 static ChainWalk contiguousRun(const ClusterHeap& heap, std::uint32_t first, std::uint64_t maxClusters,
                                ClaimedClusters& claims) {
     ChainWalk walk;

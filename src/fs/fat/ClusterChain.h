@@ -42,6 +42,9 @@ public:
     std::uint64_t unclaimedRun(std::uint32_t first, std::uint64_t count) const;
     // Takes `count` clusters from `first` (none of them taken yet).
     void claim(std::uint32_t first, std::uint64_t count);
+    // Gives back `count` clusters from `first` (a directory that ended before
+    // the clusters it had claimed).
+    void release(std::uint32_t first, std::uint64_t count);
     void clear() { runs_.clear(); }
 
 private:

@@ -7,6 +7,7 @@
 
 #include "fs/fat/ExFatEntry.h"
 #include "fs/fat/FatEntry.h"
+#include "volume/BackupBoot.h"
 
 namespace tavrel::fs::fat {
 
@@ -22,10 +23,23 @@ void ClusterChainParser<Entry>::setAdvancedLayout(const ChainGeometry& geometry,
 }
 
 template <typename Entry>
-std::optional<ChainGeometry> ClusterChainParser<Entry>::readBootSector() {
+typename ClusterChainParser<Entry>::BootRead ClusterChainParser<Entry>::readBootSector() {
+    BootRead r;
     std::vector<std::uint8_t> sector(512);
-    if (!volume_.readAt(0, sector)) return std::nullopt;
-    return acceptBootSector(sector);
+    r.primaryRead = volume_.readAt(0, sector);
+    if (r.primaryRead) {
+        r.geometry = acceptBootSector(sector);
+        if (r.geometry) return r;
+        // Another kind's boot record is no damage: the volume is of that kind.
+        const BootKind kind = testBootSector(sector, BootTest::SectorScan).kind;
+        if (kind != BootKind::None && kind != BootKind::FatUnknown && kind != bootKind()) return r;
+    }
+    const auto backup = findBackupBootRecord(volume_);
+    if (backup && backup->kind == bootKind()) {
+        r.geometry = acceptBootSector(backup->sector);
+        r.fromBackup = r.geometry.has_value();
+    }
+    return r;
 }
 
 template <typename Entry>
@@ -59,7 +73,7 @@ void ClusterChainParser<Entry>::parseFoundSlots(WorkControl& work) {
 
 #define TAVREL_ADVANCED_MEMBERS(Entry)                                                                   \
     template void ClusterChainParser<Entry>::setAdvancedLayout(const ChainGeometry&, const RootDirectory&); \
-    template std::optional<ChainGeometry> ClusterChainParser<Entry>::readBootSector();                   \
+    template ClusterChainParser<Entry>::BootRead ClusterChainParser<Entry>::readBootSector();             \
     template ScanOutcome ClusterChainParser<Entry>::advancedScan(WorkControl&);                          \
     template void ClusterChainParser<Entry>::parseFoundSlots(WorkControl&);
 TAVREL_ADVANCED_MEMBERS(FatEntry)

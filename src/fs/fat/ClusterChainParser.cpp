@@ -45,7 +45,7 @@ private:
 template <typename Entry>
 ScanOutcome ClusterChainParser<Entry>::scan(WorkControl& work) {
     if (advanced_) return advancedScan(work);
-    ScanOutcome outcome = checkBootSector();
+    ScanOutcome outcome = checkBootSector(work);
     if (outcome) outcome = loadFat();
     if (outcome) outcome = loadRootDirectory();
     if (!outcome) {
@@ -71,15 +71,23 @@ ScanOutcome ClusterChainParser<Entry>::scan(WorkControl& work) {
 }
 
 template <typename Entry>
-ScanOutcome ClusterChainParser<Entry>::checkBootSector() {
+ScanOutcome ClusterChainParser<Entry>::checkBootSector(WorkControl& work) {
     ready_ = false;
-    std::vector<std::uint8_t> sector(512);
-    // A boot sector that cannot be read says nothing about the kind.
-    if (!volume_.readAt(0, sector)) return ScanOutcome::fail(ScanResult::ReadError, 0, kReadErrorText);
-    const auto geometry = acceptBootSector(sector);
-    if (!geometry) return ScanOutcome::fail(ScanResult::NotThisKind, 0, texts().notThisKind);
-    heap_ = geometry->heap;
-    fat_ = FatTable(volume_, geometry->fatOffset, geometry->fatBytes, geometry->width, heap_.clusterCount, &warnings_);
+    const BootRead boot = readBootSector();
+    if (!boot.geometry) {
+        // A boot sector that cannot be read (nor its copy) says nothing about the kind.
+        if (!boot.primaryRead) return ScanOutcome::fail(ScanResult::ReadError, 0, kReadErrorText);
+        return ScanOutcome::fail(ScanResult::NotThisKind, 0, texts().notThisKind);
+    }
+    if (boot.fromBackup) {
+        // The volume is read, but its first sector is damaged: a warning.
+        if (boot.primaryRead) warnings_.damaged(0);
+        else warnings_.unreadable(0);
+        work.status(kBackupBootText);
+    }
+    heap_ = boot.geometry->heap;
+    fat_ = FatTable(volume_, boot.geometry->fatOffset, boot.geometry->fatBytes, boot.geometry->width,
+                    heap_.clusterCount, &warnings_);
     ready_ = true;
     return ScanOutcome::done();
 }
@@ -129,33 +137,50 @@ ChainWalk ClusterChainParser<Entry>::clustersOf(const Entry& e, std::uint64_t ma
 
 template <typename Entry>
 bool ClusterChainParser<Entry>::readDirectory(const ExtentList& extents, Decoder decoder, std::vector<Item>& items,
-                                              std::vector<std::int64_t>& where) {
+                                              std::vector<std::int64_t>& where, std::int64_t* read) {
     const std::int64_t piece = heap_.clusterSize;
     // Runs of up to 1 MiB are read at once and decoded piece by piece.
     const std::int64_t chunk = std::max<std::int64_t>(1, (1 << 20) / piece) * piece;
     std::vector<std::uint8_t> buffer;
     bool accepted = true;
+    std::int64_t decoded = 0;
+    const auto more = [&] { return accepted && !decoder.ended(); };
     for (const Extent& e : extents.extents()) {
-        for (std::int64_t done = 0; accepted && done < e.length; done += chunk) {
+        for (std::int64_t done = 0; more() && done < e.length; done += chunk) {
             const std::int64_t at = e.offset + done;
             buffer.resize(static_cast<std::size_t>(std::min(chunk, e.length - done)));
-            const bool read = volume_.readAt(at, buffer);
-            for (std::size_t k = 0; accepted && k < buffer.size(); k += static_cast<std::size_t>(piece)) {
+            const bool readWhole = volume_.readAt(at, buffer);
+            for (std::size_t k = 0; more() && k < buffer.size(); k += static_cast<std::size_t>(piece)) {
                 const std::size_t n = std::min(buffer.size() - k, static_cast<std::size_t>(piece));
                 const MutableByteSpan part(buffer.data() + k, n);
                 // A piece that cannot be read is taken as zeros (an empty directory piece).
-                if (!read && !volume_.readAt(at + static_cast<std::int64_t>(k), part)) {
+                if (!readWhole && !volume_.readAt(at + static_cast<std::int64_t>(k), part)) {
                     std::fill(part.begin(), part.end(), std::uint8_t{0});
                     warnings_.unreadable(at + static_cast<std::int64_t>(k));
                 }
                 accepted = decoder.feed(part, items);
+                decoded += static_cast<std::int64_t>(n);
                 where.resize(items.size(), at + static_cast<std::int64_t>(k));
             }
         }
     }
     decoder.finish(items);
     where.resize(items.size(), extents.empty() ? -1 : extents.extents().back().offset);
+    if (read) *read = decoded;
     return accepted;
+}
+
+template <typename Entry>
+void ClusterChainParser<Entry>::releaseUnread(const ExtentList& extents, std::int64_t read) {
+    const std::int64_t size = heap_.clusterSize;
+    for (const Extent& e : extents.extents()) {
+        // Whole clusters of this extent that lie after the bytes read.
+        const std::int64_t kept = std::clamp<std::int64_t>((read + size - 1) / size * size, 0, e.length);
+        read = std::max<std::int64_t>(read - e.length, 0);
+        if (e.offset < heap_.heapOffset || kept >= e.length) continue;
+        const std::int64_t first = (e.offset + kept - heap_.heapOffset) / size + 2;
+        claimed_.release(static_cast<std::uint32_t>(first), static_cast<std::uint64_t>((e.length - kept) / size));
+    }
 }
 
 template <typename Entry>
@@ -222,7 +247,10 @@ void ClusterChainParser<Entry>::walkRoot(WorkControl& work) {
     }
     std::vector<Item> items;
     std::vector<std::int64_t> where;
-    readDirectory(extents, decoder(true), items, where);
+    std::int64_t read = 0;
+    if (readDirectory(extents, decoder(true), items, where, &read) && root_.regionOffset < 0 &&
+        read < extents.total())
+        releaseUnread(extents, read);
     std::vector<std::uint32_t> folders;
     addItems(items, where, 0, folders);
     walkFolders(folders, work);
@@ -262,8 +290,15 @@ void ClusterChainParser<Entry>::walkFolders(const std::vector<std::uint32_t>& to
 
         std::vector<Item> items;
         std::vector<std::int64_t> where;
+        std::int64_t read = 0;
         // A folder whose first cluster is not a directory (its cluster was reused) yields nothing.
-        if (!readDirectory(walk.extents, decoder(false), items, where) && live) warnings_.damaged(e.where);
+        if (!readDirectory(walk.extents, decoder(false), items, where, &read)) {
+            if (live) warnings_.damaged(e.where);
+        } else if (read < walk.extents.total()) {
+            // Clusters after the directory's end belong to no one yet (exFAT's
+            // type 0x00 entry ends a folder that claims more than it holds).
+            releaseUnread(walk.extents, read);
+        }
         std::vector<std::uint32_t> sub;
         addItems(items, where, folder.record, sub);
         stacks.push(sub, folder.depth + 1, deleted);

@@ -25,6 +25,7 @@
 #include "fs/Parser.h"
 #include "fs/fat/ClusterChain.h"
 #include "fs/fat/FatTable.h"
+#include "volume/BootSector.h"
 
 namespace tavrel::fs::fat {
 
@@ -64,6 +65,8 @@ struct ScanTexts {
 
 inline constexpr const char* kReadErrorText = "cannot read file";
 inline constexpr const char* kDamagedText = "error...";
+// The volume's first sector is unusable and its backup copy is read instead.
+inline constexpr const char* kBackupBootText = "boot sector corrupt.Using backup boot sector...";
 
 template <typename Entry>
 class ClusterChainParser : public Parser {
@@ -106,15 +109,26 @@ protected:
     // reach, under "ORPHAN ENTRY" (record 1).
     void setAdvancedLayout(const ChainGeometry& geometry, const RootDirectory& root);
     bool advanced() const { return advanced_; }
-    // Reads the volume's first sector and hands it to acceptBootSector.
-    std::optional<ChainGeometry> readBootSector();
+    // The boot record kind this parser reads.
+    virtual BootKind bootKind() const = 0;
+
+    struct BootRead {
+        std::optional<ChainGeometry> geometry;  // nullopt: no usable boot sector of this kind
+        bool primaryRead = false;               // the first sector could be read
+        bool fromBackup = false;                // the geometry is the backup copy's
+    };
+    // Reads the volume's first sector and hands it to acceptBootSector. When it
+    // is unusable (unreadable, or no boot sector at all rather than one of
+    // another kind), the kind's backup copy is tried (FAT32: sector 6; exFAT:
+    // the boot region from sector 12, checked by its checksum).
+    BootRead readBootSector();
 
     const VolumeView volume_;
     const ScanOptions options_;
 
 private:
     // Stages, in the order scan() runs them.
-    ScanOutcome checkBootSector();
+    ScanOutcome checkBootSector(WorkControl& work);
     ScanOutcome loadFat();
     ScanOutcome loadRootDirectory();
     void parseRootDirectory(WorkControl& work);
@@ -132,9 +146,13 @@ private:
     // The clusters of a record: at most maxClusters, contiguous or along the FAT.
     ChainWalk clustersOf(const Entry& e, std::uint64_t maxClusters, ClaimedClusters& claims) const;
     // Decodes a directory held in `extents`, piece by piece (one cluster, or
-    // less at the end of a fixed region). False when the decoder refused it.
+    // less at the end of a fixed region), until the decoder refuses it or says
+    // it ended. False when the decoder refused it. `read` receives the bytes of
+    // the extents that were decoded.
     bool readDirectory(const ExtentList& extents, Decoder decoder, std::vector<Item>& items,
-                       std::vector<std::int64_t>& where);
+                       std::vector<std::int64_t>& where, std::int64_t* read = nullptr);
+    // Gives back the clusters of `extents` after the first `read` bytes.
+    void releaseUnread(const ExtentList& extents, std::int64_t read);
     // Adds a directory's items under `parent`. Two folder items of one directory
     // with the same first cluster (a deleted folder and the live one that reused
     // its cluster) give one record; the folders to walk go to `folders`.

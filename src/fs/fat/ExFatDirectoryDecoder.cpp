@@ -40,9 +40,14 @@ void ExFatDirectoryDecoder::emit(std::vector<ExFatSet>& out) {
 }
 
 bool ExFatDirectoryDecoder::feed(ByteSpan bytes, std::vector<ExFatSet>& out) {
-    for (std::size_t at = 0; at + 32 <= bytes.size(); at += 32) {
+    for (std::size_t at = 0; !ended_ && at + 32 <= bytes.size(); at += 32) {
         const ByteSpan s = bytes.subspan(at, 32);
         const std::uint8_t type = s[0];
+        if (type == 0x00) {
+            emit(out);
+            ended_ = true;
+            break;
+        }
         if (state_ == State::AfterFile && isStreamEntry(type)) {
             set_.streamType = type;
             set_.secondaryFlags = u8(s, 1);

@@ -44,6 +44,10 @@ public:
     bool feed(ByteSpan bytes, std::vector<ExFatSet>& out);
     // Emits a set still open at the end of the directory.
     void finish(std::vector<ExFatSet>& out);
+    // True once an entry of type 0x00 was met: it marks the end of the
+    // directory (every entry after it is unused too), so nothing after it is
+    // read, whatever length the folder claims.
+    bool ended() const { return ended_; }
 
 private:
     enum class State { Idle, AfterFile, Names };
@@ -55,6 +59,7 @@ private:
     std::u16string units_;
     int namesExpected_ = 0;
     int namesTaken_ = 0;
+    bool ended_ = false;
 };
 
 }  // namespace tavrel::fs::fat

@@ -38,7 +38,10 @@ struct ExFatEntry {
         return static_cast<std::int64_t>(
             std::min<std::uint64_t>(set.validDataLength, std::numeric_limits<std::int64_t>::max()));
     }
-    std::optional<std::uint64_t> folderBytes() const { return set.dataLength; }
+    // A folder holds at most 2^21 entries of 32 bytes (256 MiB); a longer
+    // claim is damage and is not read.
+    static constexpr std::uint64_t kMaxFolderBytes = std::uint64_t{256} << 20;
+    std::optional<std::uint64_t> folderBytes() const { return std::min(set.dataLength, kMaxFolderBytes); }
     bool noFatChain() const { return fat::noFatChain(set.secondaryFlags); }
     // Takes the name and entry type of a later set naming the same folder.
     void renameFrom(ExFatEntry& later) {

@@ -42,6 +42,7 @@ public:
 private:
     const ScanTexts& texts() const override;
     std::optional<ChainGeometry> acceptBootSector(ByteSpan sector) override;
+    BootKind bootKind() const override { return BootKind::ExFat; }
     // The root directory always uses the FAT.
     std::optional<RootDirectory> rootDirectory() override;
     ExFatDirectoryDecoder decoder(bool) const override { return {}; }

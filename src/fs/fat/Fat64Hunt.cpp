@@ -12,7 +12,7 @@
 namespace tavrel::fs::fat {
 
 std::size_t Fat64Class::huntCopies(WorkControl& work, int maximum) {
-    const auto boot = readBootSector();
+    const bool boot = readBootSector().geometry.has_value();
     bootShift_ = -1;
     if (boot) bootShift_ = std::countr_zero(static_cast<std::uint64_t>(layout_.clusterSize / 512));
     work.status("Finding Fat64 entries....");

@@ -40,6 +40,9 @@ public:
     // Nothing is left open at a directory's end (a long name without its short
     // slot names nothing).
     void finish(std::vector<FatDirItem>&) {}
+    // A FAT directory is read to the end of its chain (or region): an empty
+    // slot never ends it.
+    bool ended() const { return false; }
 
 private:
     void clearLongName() {

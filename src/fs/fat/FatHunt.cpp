@@ -1,6 +1,7 @@
 #include "fs/fat/FatHunt.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstdio>
 #include <map>
 
@@ -65,12 +66,34 @@ void readChunks(const VolumeView& volume, const FatHuntLimits& limits, WorkContr
 
 }  // namespace
 
+bool startsFat12(ByteSpan sector) {
+    if (sector.size() < kSector) return false;
+    const std::uint8_t media = sector[0];
+    if ((media != 0xF0 && media < 0xF8) || sector[1] != 0xFF || sector[2] != 0xFF) return false;
+    // Entries 2 and up, two in every three bytes, as far as whole pairs lie in the sector.
+    std::bitset<0x1000> named;
+    std::uint32_t cluster = 2;
+    bool onlyEndMarks = true;  // a sector of 0xFF bytes is no FAT
+    for (std::size_t at = 3; at + 3 <= kSector; at += 3) {
+        const std::uint32_t pair = sector[at] | (sector[at + 1] << 8) | (sector[at + 2] << 16);
+        for (const std::uint32_t entry : {pair & 0xFFF, pair >> 12}) {
+            const bool next = entry >= 2 && entry <= 0xFEF;
+            if (entry == 1 || (entry >= 0xFF0 && entry <= 0xFF6)) return false;
+            if (next && (entry == cluster || named[entry])) return false;
+            if (next) named[entry] = true;
+            onlyEndMarks = onlyEndMarks && entry == 0xFFF;
+            ++cluster;
+        }
+    }
+    return !onlyEndMarks;
+}
+
 bool startsFat(FatHuntKind kind, ByteSpan sector) {
     const auto first = le32At(sector, 0);
     const auto second = le32At(sector, 4);
     switch (kind) {
     case FatHuntKind::Fat16:
-        return first == 0xFFFFFFF8u;
+        return first == 0xFFFFFFF8u || startsFat12(sector);
     case FatHuntKind::Fat32:
         return first == 0x0FFFFFF8u && (second == 0xFFFFFFFFu || second == 0x0FFFFFFFu);
     case FatHuntKind::ExFat:
@@ -103,7 +126,7 @@ FatHuntResult huntFatCopies(const VolumeView& volume, FatHuntKind kind, const Fa
         for (std::size_t pos = 0; pos + kSector <= chunk.size(); pos += kSector) {
             const ByteSpan sector = chunk.subspan(pos, kSector);
             // Cheap first-byte tests before the full ones: most sectors are neither.
-            if (sector[0] == 0xF8 && startsFat(kind, sector)) {
+            if (sector[0] >= 0xF0 && startsFat(kind, sector)) {
                 result.fats.push_back(start + static_cast<std::int64_t>(pos));
                 char text[48];
                 std::snprintf(text, sizeof text, "found fat entry  %d ", static_cast<int>(result.fats.size()));

@@ -31,13 +31,23 @@
 namespace tavrel::fs::fat {
 
 enum class FatHuntKind {
-    Fat16,  // F8 FF FF FF: entries 0 and 1 of a FAT16 FAT (media byte F8)
+    Fat16,  // FAT12/16 volumes: F8 FF FF FF (entries 0 and 1 of a FAT16 FAT, media
+            // byte F8), or the first sector of a FAT12 FAT (startsFat12)
     Fat32,  // F8 FF FF 0F, then FF FF FF FF or FF FF FF 0F: entry 1 as either width writes it
     ExFat,  // F8 FF FF FF FF FF FF FF
 };
 
 // True when `sector` begins like the first sector of a FAT of that kind.
 bool startsFat(FatHuntKind kind, ByteSpan sector);
+
+// The first sector of a FAT12 FAT, known by its own layout: entries 0 and 1
+// packed in 12 bits (a media byte 0xF0 or 0xF8 to 0xFF, then FF FF), and then
+// 12-bit entries that are each free (0), a cluster (2 to 0xFEF), bad (0xFF7)
+// or an end mark (0xFF8 to 0xFFF), where no entry names its own cluster and no
+// two name the same one (chains never join). Formatters write F8 FF FF and
+// then entry 2 in the low 12 bits of the next bytes, which the FAT16 test
+// (F8 FF FF FF) does not match unless entry 2 happens to begin with 0xFF.
+bool startsFat12(ByteSpan sector);
 
 // True when [offset, offset + length) of the volume is stored in the image.
 using StoredRange = std::function<bool(std::int64_t offset, std::int64_t length)>;

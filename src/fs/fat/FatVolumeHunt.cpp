@@ -9,7 +9,7 @@
 namespace tavrel::fs::fat {
 
 std::size_t FatVolumeParser::huntCopies(WorkControl& work, int maximum) {
-    const auto boot = readBootSector();
+    const bool boot = readBootSector().geometry.has_value();
     bootSectorsPerCluster_ = boot ? static_cast<int>(boot_.sectorsPerCluster) : 0;
     if (const char* text = huntStatus()) work.status(text);
     FatHuntLimits limits;
@@ -45,7 +45,9 @@ bool FatVolumeParser::useCandidate(std::size_t index, const CandidateChoice& cho
     const auto l = advancedFatLayout(c);
     if (!l) return false;
     layout_ = FatLayout{};
-    layout_.kind = fat32() ? FatKind::Fat32 : FatKind::Fat16;
+    layout_.kind = fat32()                                 ? FatKind::Fat32
+                   : l->chain.width == FatWidth::Bits12 ? FatKind::Fat12
+                                                         : FatKind::Fat16;
     layout_.clusterSize = clusterSize;
     layout_.fatOffset = l->chain.fatOffset;
     layout_.fatBytes = l->chain.fatBytes;

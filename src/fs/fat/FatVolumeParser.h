@@ -44,6 +44,7 @@ protected:
         return FatDirectoryDecoder({!root, emptySlotEndsCluster_});
     }
     virtual bool fat32() const = 0;
+    BootKind bootKind() const override { return fat32() ? BootKind::Fat32 : BootKind::Fat16; }
     // The hunt's status text before it starts (nullptr: none).
     virtual const char* huntStatus() const = 0;
     // The page's fixed sectors-per-cluster items, in order.

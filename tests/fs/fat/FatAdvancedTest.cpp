@@ -1,4 +1,4 @@
-// Advanced mode on FAT16, FAT32 and exFAT volumes made by mkfs.fat / mkfs.exfat
+// Advanced mode on FAT12, FAT16, FAT32 and exFAT volumes made by mkfs.fat / mkfs.exfat
 // whose boot sector and its backup were zeroed: the hunt finds the FATs (and the
 // cluster heap) where The Sleuth Kit's fsstat places them on the undamaged disk,
 // and the tree parsed from the first candidate gives back every original file
@@ -96,7 +96,10 @@ TEST(FatAdvanced, HuntFindsTheLayoutAndTheChosenCopyGivesBackTheOriginals) {
         const char* fixture;
         const char* kind;
         bool heap;
-    } cases[] = {{"fat16", "FAT16", false}, {"fat32-512", "FAT32", false}, {"exfat", "FAT64", true}};
+    } cases[] = {{"fat12", "FAT12", false},
+                 {"fat16", "FAT16", false},
+                 {"fat32-512", "FAT32", false},
+                 {"exfat", "FAT64", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fixture);
         TempDir dir;
@@ -140,4 +143,57 @@ TEST(FatAdvanced, StopDuringTheHuntKeepsWhatWasFound) {
     EXPECT_TRUE(v.hunter->heapCandidates().empty());
     EXPECT_NE(v.hunter->foundMessage().find("FAT64-ENTRY found = 1 and Number of HeapOffset-ENTRY found =  0"),
               std::string::npos);
+}
+
+// A FAT12 volume as mkfs.fat leaves it, holding one file of several clusters:
+// its FAT begins F8 FF FF 03, which only the FAT12 layout test matches. With
+// the boot sector zeroed, the hunt finds both FATs and the tree parsed from
+// the first gives the file back.
+TEST(FatAdvanced, Fat12VolumeMadeByMkfsFat) {
+    if (!haveTool("mkfs.fat") || !haveTool("mcopy")) GTEST_SKIP() << "mkfs.fat and mtools are needed";
+    TempDir dir;
+    const auto raw = dir / "fat12.img";
+    const auto data = dir / "data.bin";
+    std::vector<std::uint8_t> content(10000);
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    std::ofstream(data, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
+                                                static_cast<std::streamsize>(content.size()));
+    const auto made = runCommand("truncate -s 2M " + shellQuote(raw.string()) + " && mkfs.fat -F 12 -s 4 " +
+                                 shellQuote(raw.string()) + " >/dev/null && MTOOLS_SKIP_CHECK=1 mcopy -i " +
+                                 shellQuote(raw.string()) + " " + shellQuote(data.string()) + " ::/DATA.BIN");
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    MemoryImage image(readFileBytes(raw));
+    const ByteSpan boot(image.bytes().data(), 512);
+    const std::int64_t fat = std::int64_t{le16(boot, 0x0E)} * 512;
+    const std::int64_t fatBytes = std::int64_t{le16(boot, 0x16)} * 512;
+    ASSERT_EQ(image.bytes()[static_cast<std::size_t>(fat + 3)], 0x03);  // entry 2 names cluster 3
+    std::fill_n(image.bytes().begin(), 512, 0);
+
+    const VolumeView view(image, 0);
+    fs::ScanOptions options;
+    options.mode = fs::RecoveryMode::Advanced;
+    const auto parser = fs::makeParser("FAT12", view, options);
+    fs::StructureHunter* hunter = fs::hunterOf(*parser);
+    ASSERT_NE(hunter, nullptr);
+    WorkControl work;
+    hunter->huntCopies(work, 3);
+    std::vector<std::int64_t> found;
+    for (const auto& f : hunter->candidates()) found.push_back(f.offset);
+    EXPECT_EQ(found, (std::vector<std::int64_t>{fat, fat + fatBytes}));
+    ASSERT_TRUE(hunter->useCandidate(0, {}));
+    ASSERT_TRUE(parser->scan(work)) << parser->message();
+    std::vector<std::uint8_t> saved;
+    for (const fs::EntryRef e : parser->rootLevel()) {
+        if (parser->name(e) != "DATA.BIN") continue;
+        struct Sink : fs::ByteSink {
+            std::vector<std::uint8_t>& out;
+            explicit Sink(std::vector<std::uint8_t>& o) : out(o) {}
+            bool write(ByteSpan bytes) override {
+                out.insert(out.end(), bytes.begin(), bytes.end());
+                return true;
+            }
+        } sink(saved);
+        EXPECT_TRUE(parser->saveFile(e, sink, work));
+    }
+    EXPECT_EQ(saved, content);
 }

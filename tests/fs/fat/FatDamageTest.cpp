@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
-#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -241,7 +241,8 @@ TEST(FatDamage, UnreadableBootSectorIsAReadErrorNotAnotherKind) {
         EXPECT_EQ(read.offset, 0) << name;
         EXPECT_EQ(unreadable->message(), "cannot read file") << name;
 
-        std::fill_n(disk.bytes().begin() + kVolume, 512, 0);
+        // The boot sector and its backup copy (FAT32: sector 6; exFAT: sector 12).
+        std::fill_n(disk.bytes().begin() + kVolume, 24 * 512, 0);
         const auto zeroed = parserOf(name, VolumeView(disk, 2048));
         EXPECT_EQ(zeroed->scan(work).result, ScanResult::NotThisKind) << name;
         EXPECT_EQ(zeroed->message(), notThisKind) << name;
@@ -321,40 +322,6 @@ TEST(FatDamage, UnreadableClustersAreWarningsAndReadAsZeros) {
     EXPECT_EQ(zeroed.data, whole.data);
 }
 
-TEST(FatDamage, HugeContiguousExFatFolderIsBoundedByTheVolume) {
-    MemoryImage disk = diskOf("exfat");
-    WorkControl work;
-    Fat64Class clean(VolumeView(disk, 2048), {});
-    ASSERT_TRUE(clean.scan(work));
-    const auto paths = listing(clean);
-    const ExFatEntry& big = clean.entries()[paths.at("big")];
-    // Its stream extension (type 0xC0, first cluster at 20) lies in the piece
-    // that ended its set or the one before; it now claims 2^41 contiguous bytes.
-    std::int64_t stream = -1;
-    for (std::int64_t at = std::max<std::int64_t>(0, big.where - clean.heap().clusterSize);
-         at < big.where + clean.heap().clusterSize && stream < 0; at += 32) {
-        const auto* e = disk.bytes().data() + kVolume + at;
-        const auto cluster = static_cast<std::uint32_t>(e[20] | e[21] << 8 | e[22] << 16 | e[23] << 24);
-        if (e[0] == 0xC0 && cluster == big.set.firstCluster) stream = kVolume + at;
-    }
-    ASSERT_GE(stream, 0);
-    disk.bytes()[static_cast<std::size_t>(stream + 1)] |= 0x02;
-    put64(disk.bytes(), stream + 8, std::uint64_t{1} << 41);
-    put64(disk.bytes(), stream + 24, std::uint64_t{1} << 41);
-
-    Fat64Class parser(VolumeView(disk, 2048), {});
-    ASSERT_TRUE(parser.scan(work));
-    const auto after = listing(parser);
-    // Its own sets come first and are all there; the run stops at clusters
-    // other folders hold or at the volume's end.
-    std::set<std::string> names;
-    for (const EntryRef e : parser.children(after.at("big"))) names.insert(parser.name(e));
-    for (const EntryRef e : clean.children(paths.at("big"))) EXPECT_TRUE(names.count(clean.name(e))) << clean.name(e);
-    EXPECT_LE(parser.entries().size(), static_cast<std::size_t>(disk.bytes().size() / 32));
-    // The run stopped at a cluster it does not own, or at the volume's end.
-    EXPECT_GE(parser.warnings().damagedRecords(), 1);
-}
-
 TEST(FatDamage, EachKindShowsItsStatusTextsInOrder) {
     const std::string fat = " File And Directory entries recursively....";
     const std::map<std::string, std::vector<std::string>> kinds = {
@@ -376,5 +343,132 @@ TEST(FatDamage, EachKindShowsItsStatusTextsInOrder) {
             if (text.rfind("filling entry =", 0) != 0) shown.push_back(text);
         EXPECT_EQ(shown, expected) << name;
         EXPECT_EQ(parser->message(), name == "exfat" ? "done..." : "") << name;
+    }
+}
+
+// A boot sector that is zeroed or cannot be read gives way to its backup copy
+// (FAT32: sector 6; exFAT: the boot region from sector 12, checked by its
+// checksum), with a warning; the listing is the undamaged volume's.
+TEST(FatDamage, BackupBootSectorStandsInForAnUnusableOne) {
+    const struct {
+        const char* fixture;
+        bool unreadable;         // else zeroed
+        std::int64_t spoilByte;  // volume offset also spoiled (the backup region), or -1
+    } cases[] = {{"fat32-512", false, -1},
+                 {"fat32-512", true, -1},
+                 {"exfat", false, -1},
+                 {"exfat", true, -1},
+                 {"exfat", false, 13 * 512 + 100}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fixture) + (c.unreadable ? " unreadable" : " zeroed") +
+                     (c.spoilByte >= 0 ? ", backup spoiled" : ""));
+        MemoryImage disk = diskOf(c.fixture);
+        WorkControl work;
+        const auto clean = parserOf(c.fixture, VolumeView(disk, 2048));
+        ASSERT_TRUE(clean->scan(work));
+        std::map<std::string, std::int64_t> before;
+        for (const auto& [path, e] : listing(*clean)) before[path] = clean->size(e);
+
+        if (!c.unreadable) std::fill_n(disk.bytes().begin() + kVolume, 512, 0);
+        if (c.spoilByte >= 0) disk.bytes()[static_cast<std::size_t>(kVolume + c.spoilByte)] ^= 0x5A;
+        const test::FaultyReader failing(disk, kVolume, kVolume + 512, test::FaultyReader::Fault::Unreadable);
+        const readWriteInterface& reader = c.unreadable ? static_cast<const readWriteInterface&>(failing) : disk;
+        test::RecordingSink sink;
+        WorkControl watched(&sink);
+        const auto parser = parserOf(c.fixture, VolumeView(reader, 2048));
+        const ScanOutcome o = parser->scan(watched);
+        if (c.spoilByte >= 0) {
+            EXPECT_EQ(o.result, ScanResult::NotThisKind);
+            EXPECT_EQ(parser->message(), "Selected Drive is not in exFat Format");
+            continue;
+        }
+        ASSERT_EQ(o.result, ScanResult::Done) << parser->message();
+        std::map<std::string, std::int64_t> after;
+        for (const auto& [path, e] : listing(*parser)) after[path] = parser->size(e);
+        EXPECT_EQ(after, before);
+        EXPECT_TRUE(sink.saw("boot sector corrupt.Using backup boot sector..."));
+        EXPECT_EQ(c.unreadable ? parser->warnings().unreadableRanges() : parser->warnings().damagedRecords(), 1);
+        EXPECT_EQ(parser->warnings().firstOffset(), 0);
+    }
+}
+
+namespace {
+
+// The fixture's disk, followed by `fill` bytes up to `size` bytes that the
+// image does not store; counts the bytes read.
+class PaddedDisk : public readWriteInterface {
+public:
+    PaddedDisk(const readWriteInterface& inner, std::int64_t size, std::uint8_t fill)
+        : inner_(inner), size_(size), fill_(fill) {}
+    bool open(std::string) override { return true; }
+    std::int64_t diskSize() const override { return size_; }
+    bool readAt(std::int64_t offset, MutableByteSpan out) const override {
+        bytesRead += static_cast<std::int64_t>(out.size());
+        const std::int64_t stored = inner_.diskSize();
+        const std::int64_t inside = std::clamp<std::int64_t>(stored - offset, 0, static_cast<std::int64_t>(out.size()));
+        std::fill(out.begin() + inside, out.end(), fill_);
+        return inside == 0 || inner_.readAt(offset, out.first(static_cast<std::size_t>(inside)));
+    }
+    mutable std::atomic<std::int64_t> bytesRead{0};
+
+private:
+    const readWriteInterface& inner_;
+    std::int64_t size_;
+    std::uint8_t fill_;
+};
+
+}  // namespace
+
+// An exFAT folder whose clusters follow each other and that claims 2^41 bytes
+// on a 2 GiB volume: its entry of type 0x00 ends it, and what it names is read
+// up to 256 MiB at most, so the scan reads a bounded amount whatever the folder
+// claims; the other folders keep their entries.
+TEST(FatDamage, ExFatFolderClaimingTerabytesEndsAtItsEndOrAt256MiB) {
+    constexpr std::int64_t kDisk = std::int64_t{2} << 30;
+    constexpr std::int64_t kMiB = 1 << 20;
+    const struct {
+        const char* folder;      // one cluster ("docs") or several
+        std::uint8_t fill;       // what the unstored rest of the volume reads as
+        bool moveBeyond;         // the folder's first cluster moved into that rest
+        std::int64_t readBound;  // bytes the scan may read
+    } cases[] = {{"docs", 0x00, false, 8 * kMiB}, {"big", 0xFF, true, 256 * kMiB + 8 * kMiB}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        MemoryImage disk = diskOf("exfat");
+        WorkControl work;
+        Fat64Class clean(VolumeView(disk, 2048), {});
+        ASSERT_TRUE(clean.scan(work));
+        const auto paths = listing(clean);
+        const ExFatEntry& big = clean.entries()[paths.at(c.folder)];
+        const ExFatLayout& l = clean.layout();
+        std::int64_t stream = -1;
+        for (std::int64_t at = std::max<std::int64_t>(0, big.where - l.clusterSize);
+             at < big.where + l.clusterSize && stream < 0; at += 32) {
+            const auto* e = disk.bytes().data() + kVolume + at;
+            const auto cluster = static_cast<std::uint32_t>(e[20] | e[21] << 8 | e[22] << 16 | e[23] << 24);
+            if (e[0] == 0xC0 && cluster == big.set.firstCluster) stream = kVolume + at;
+        }
+        ASSERT_GE(stream, 0);
+        // The volume now spans the 2 GiB disk: the cluster count and the FAT grow with it.
+        const auto clusters = static_cast<std::uint32_t>((kDisk - kVolume - l.heapOffset) / l.clusterSize);
+        put32(disk.bytes(), kVolume + 92, clusters);
+        put32(disk.bytes(), kVolume + 84, static_cast<std::uint32_t>((4 * (std::int64_t{clusters} + 2)) / 512 + 1));
+        disk.bytes()[static_cast<std::size_t>(stream + 1)] |= 0x02;  // contiguous
+        if (c.moveBeyond) put32(disk.bytes(), stream + 20, clusters / 2);
+        put64(disk.bytes(), stream + 8, std::uint64_t{1} << 41);
+        put64(disk.bytes(), stream + 24, std::uint64_t{1} << 41);
+
+        const PaddedDisk padded(disk, kDisk, c.fill);
+        Fat64Class parser(VolumeView(padded, 2048), {});
+        ASSERT_TRUE(parser.scan(work));
+        EXPECT_LE(padded.bytesRead.load(), c.readBound);
+        const auto after = listing(parser);
+        for (const auto& [path, e] : paths) {
+            if (c.moveBeyond && path.rfind(std::string(c.folder) + "/", 0) == 0) continue;  // elsewhere now
+            EXPECT_TRUE(after.count(path)) << path;
+        }
+        if (!c.moveBeyond) {
+            EXPECT_EQ(after.size(), paths.size());
+        }
     }
 }

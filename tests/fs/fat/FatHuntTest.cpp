@@ -1,4 +1,4 @@
-// The FAT-copy hunt on the committed FAT16, FAT32 and exFAT fixtures: the
+// The FAT-copy hunt on the committed FAT12, FAT16, FAT32 and exFAT fixtures: the
 // sectors found are the first sectors of the FATs that The Sleuth Kit's fsstat
 // reports for the same volume.
 #include <gtest/gtest.h>
@@ -38,7 +38,10 @@ TEST(FatHunt, FindsTheFatsTheOracleReports) {
     const struct {
         const char* fixture;
         FatHuntKind kind;
-    } cases[] = {{"fat16", FatHuntKind::Fat16}, {"fat32-512", FatHuntKind::Fat32}, {"exfat", FatHuntKind::ExFat}};
+    } cases[] = {{"fat12", FatHuntKind::Fat16},
+                 {"fat16", FatHuntKind::Fat16},
+                 {"fat32-512", FatHuntKind::Fat32},
+                 {"exfat", FatHuntKind::ExFat}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fixture);
         test::TempDir dir;
@@ -67,4 +70,41 @@ TEST(FatHunt, Fat32TakesEntryOneInEitherWidth) {
     sector[3] = 0xFF;
     EXPECT_FALSE(startsFat(FatHuntKind::Fat32, sector));
     EXPECT_TRUE(startsFat(FatHuntKind::ExFat, sector));
+}
+
+TEST(FatHunt, Fat12ByItsOwnLayout) {
+    // As mkfs.fat and mtools write it: F8 FF FF, then chains 2->3->4->end,
+    // 5->end, 6 free, 7->end.
+    std::vector<std::uint8_t> sector(512);
+    const auto put12 = [&sector](std::uint32_t n, std::uint32_t v) {
+        const std::size_t at = n * 3 / 2;
+        if (n % 2 == 0) {
+            sector[at] = static_cast<std::uint8_t>(v);
+            sector[at + 1] = static_cast<std::uint8_t>((sector[at + 1] & 0xF0) | (v >> 8));
+        } else {
+            sector[at] = static_cast<std::uint8_t>((sector[at] & 0x0F) | ((v & 0x0F) << 4));
+            sector[at + 1] = static_cast<std::uint8_t>(v >> 4);
+        }
+    };
+    const auto with = [&](std::uint32_t n, std::uint32_t v) {
+        auto saved = sector;
+        put12(n, v);
+        const bool taken = startsFat(FatHuntKind::Fat16, sector);
+        sector = saved;
+        return taken;
+    };
+    for (const auto& [n, v] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{
+             {0, 0xFF8}, {1, 0xFFF}, {2, 3}, {3, 4}, {4, 0xFFF}, {5, 0xFFF}, {7, 0xFFF}})
+        put12(n, v);
+    EXPECT_TRUE(startsFat12(sector));
+    EXPECT_TRUE(startsFat(FatHuntKind::Fat16, sector));
+    EXPECT_FALSE(startsFat(FatHuntKind::Fat32, sector));
+    EXPECT_TRUE(with(0, 0xFF0));    // a floppy's media byte
+    EXPECT_FALSE(with(0, 0xF00));   // no media byte
+    EXPECT_FALSE(with(6, 6));       // a cluster naming itself
+    EXPECT_FALSE(with(6, 4));       // two clusters naming one
+    EXPECT_FALSE(with(6, 1));       // no cluster 1
+    EXPECT_FALSE(with(6, 0xFF3));   // reserved values
+    std::fill(sector.begin() + 3, sector.end(), 0xFF);
+    EXPECT_FALSE(startsFat12(sector));  // all end marks: a sector of 0xFF bytes
 }
