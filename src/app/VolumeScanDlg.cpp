@@ -6,6 +6,7 @@
 #include "app/CKeswinApp.h"
 #include "app/PageFactory.h"
 #include "app/PageTexts.h"
+#include "browse/EntryWalk.h"
 #include "browse/NamePattern.h"
 #include "browse/NameSearch.h"
 #include "browse/RecycleBin.h"
@@ -150,11 +151,16 @@ void VolumeScanDlg::endScan(const fs::ScanOutcome& outcome) {
     g.setEnabled(pageId_, kBack, true);
     if (ok) {
         // A stopped scan says its tree is partial; a listing built around
-        // unreadable or damaged parts says so: a failing disk never looks complete.
+        // unreadable or damaged parts, or read through a backup structure, says
+        // so: a failing disk never looks complete. Damage that left no file at
+        // all is told instead of the end of the scan.
         const char* done = outcome.result == fs::ScanResult::Stopped ? scantexts::kScanStopped : scantexts::kScanDone;
+        if (browse::damagedAndEmpty(*parser_, outcome)) done = scantexts::kDamagedEmpty;
         g.messageBox(done);
-        const std::string warned = fs::warningSummary(parser_->warnings());
-        g.setText(pageId_, kStatus, warned.empty() ? std::string(done) : std::string(done) + " " + warned);
+        std::string status = done;
+        for (const std::string& more : {outcome.text, fs::warningSummary(parser_->warnings())})
+            if (!more.empty()) status += " " + more;
+        g.setText(pageId_, kStatus, status);
     } else if (const std::string text = failureText(outcome); !text.empty()) {
         g.messageBox(text);
     } else {

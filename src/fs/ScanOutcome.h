@@ -26,7 +26,10 @@ enum class ScanResult {
 struct ScanOutcome {
     ScanResult result = ScanResult::Done;
     std::int64_t offset = -1;  // volume byte offset where it applies; -1 when none
-    std::string text;          // the user-facing text, when the parser has one
+    // The user-facing text, when the parser has one. On a scan that has a tree
+    // (Done, Stopped) it is a notice to show with the tree, such as a backup
+    // structure that was used in place of a damaged one (offset: where).
+    std::string text;
 
     // True when there is a tree to show: the scan finished or was stopped.
     bool ok() const { return result == ScanResult::Done || result == ScanResult::Stopped; }
