@@ -258,6 +258,7 @@ ext2Class::SlotPlan ext2Class::planSlots(std::uint64_t g) {
     const ExtGroup& group = groups_[g];
     const std::uint64_t all = sb_.inodesPerGroup;
     const bool plausible = plausibleCounts(group, g, sb_);
+    if (!plausible) warnings_.damaged(groupDescriptorOffset(sb_, superblockOffset_, g));
     const std::uint64_t used = plausible ? usedInodeSlots(group, sb_) : 0;
     if (used >= all) return {all, all};
     if (!plausible || fromBackup_[g]) return {all, used};
