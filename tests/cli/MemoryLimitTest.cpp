@@ -108,10 +108,10 @@ TEST(MemoryLimit, FatChainOverThousandsOfFatBlocksStaysWithinTheCache) {
 }
 
 // An ext2 volume of 64 MiB (8 groups of 2048 inodes) with 2000 files in group
-// 0, whose superblock claims 2^32 blocks (524,288 groups) and whose
-// descriptors past group 0 all name group 0's inode table: only the groups the
-// volume holds are read, aliasing descriptors are refused (their backups name
-// the real tables), and every file is listed within 512 MiB.
+// 0, whose superblock claims 2^32 blocks (524,288 groups) and as many inodes,
+// and whose descriptors past group 0 all name group 0's inode table: only the
+// groups the volume holds are read, aliasing descriptors are refused (their
+// backups name the real tables), and every file is listed within 512 MiB.
 TEST(MemoryLimit, ExtDescriptorsThatAllNameOneTableAreRefused) {
     if (kSanitized) GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no limit can be set";
     if (!haveTool("mkfs.ext2")) GTEST_SKIP() << "mkfs.ext2 missing";
@@ -122,6 +122,7 @@ TEST(MemoryLimit, ExtDescriptorsThatAllNameOneTableAreRefused) {
     const auto image = dir / "ext2.img";
     ASSERT_EQ(runCommand("mkfs.ext2 -q -F -b 1024 -N 16384 -d " + q(src) + " " + q(image) + " 64M").exitCode, 0);
     auto bytes = readFileBytes(image);
+    putLe(bytes, 1024, 0xFFFFFFFFu, 4);      // s_inodes_count
     putLe(bytes, 1024 + 4, 0xFFFFFFFFu, 4);  // s_blocks_count
     // Block 2 holds the descriptors; reserved descriptor blocks follow it.
     const std::size_t descriptors = (1 + (bytes[1024 + 0xCE] | bytes[1024 + 0xCF] << 8)) * 1024 / 32;
