@@ -1,6 +1,7 @@
 // tavrel-cli ls/recover end to end on the ext fixtures (made by mkfs.ext* -d
 // and debugfs), checked against the fixtures' record of the original files:
-// their SHA-256 and modification time.
+// their SHA-256 and modification time; and on volumes mkfs.ext4 makes at test
+// time, damaged one structure per case, checked against the source files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
