@@ -6,6 +6,7 @@
 #include "app/CKeswinApp.h"
 #include "app/PageFactory.h"
 #include "app/PageTexts.h"
+#include "browse/EntryWalk.h"
 #include "browse/NamePattern.h"
 #include "browse/NameSearch.h"
 #include "browse/RecycleBin.h"
@@ -150,8 +151,11 @@ void VolumeScanDlg::endScan(const fs::ScanOutcome& outcome) {
     g.setEnabled(pageId_, kBack, true);
     if (ok) {
         // A stopped scan says its tree is partial; a listing built around
-        // unreadable or damaged parts says so: a failing disk never looks complete.
+        // unreadable or damaged parts, or read through a backup structure, says
+        // so: a failing disk never looks complete. Damage that left no file at
+        // all is told instead of the end of the scan.
         const char* done = outcome.result == fs::ScanResult::Stopped ? scantexts::kScanStopped : scantexts::kScanDone;
+        if (browse::damagedAndEmpty(*parser_, outcome)) done = scantexts::kDamagedEmpty;
         g.messageBox(done);
         // A warning the scan left (a backup structure used, a geometry that
         // does not fit) is shown after it and kept on the status line.

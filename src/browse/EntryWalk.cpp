@@ -84,6 +84,16 @@ void walkTree(const fs::Parser& parser, std::optional<fs::EntryRef> from,
     w.walk(childrenOf(parser, from), 0);
 }
 
+bool damagedAndEmpty(const fs::Parser& parser, const fs::ScanOutcome& outcome) {
+    if (outcome.result != fs::ScanResult::Done || (parser.warnings().total() == 0 && parser.scanWarning().empty())) return false;
+    bool file = false;
+    walkTree(parser, std::nullopt, [&](fs::EntryRef e, const std::vector<std::string>&) {
+        file = !parser.isFolder(e);
+        return !file;
+    });
+    return !file;
+}
+
 std::string joinPath(const std::vector<std::string>& names) {
     std::string out;
     for (std::size_t i = 0; i < names.size(); ++i) {

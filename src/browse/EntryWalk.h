@@ -31,6 +31,12 @@ void walkTree(const fs::Parser& parser, std::optional<fs::EntryRef> from,
               const std::function<bool(fs::EntryRef, const std::vector<std::string>& path)>& visit,
               const TooDeep& tooDeep = {});
 
+// True when a scan that ran to its end met damage (counted in the parser's
+// warnings) or had to use a backup structure (told in the parser's scan warning), and
+// its tree still holds no file at all: an outcome of its own, never a healthy
+// empty listing. A healthy volume without files is not such a case.
+bool damagedAndEmpty(const fs::Parser& parser, const fs::ScanOutcome& outcome);
+
 // A path of names joined with "/", relative to the top item.
 std::string joinPath(const std::vector<std::string>& names);
 

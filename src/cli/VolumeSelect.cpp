@@ -4,6 +4,7 @@
 #include <iostream>
 #include <new>
 
+#include "browse/EntryWalk.h"
 #include "browse/RecycleBin.h"
 #include "cli/ImageOpen.h"
 #include "fs/StructureHunt.h"
@@ -211,6 +212,10 @@ int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkContr
     if (!outcome) return fail(scanFailureText(outcome, *out.parser, out.record));
     if (const std::string& warning = out.parser->scanWarning(); !warning.empty())
         std::cerr << "tavrel-cli: warning: " << oneLine(warning) << "\n";
+    if (browse::damagedAndEmpty(*out.parser, outcome)) {
+        reportWarnings(*out.parser);
+        return fail("No file was found on this volume: its file system structures are damaged.");
+    }
     // Files kept in a recycle bin are listed under their former names.
     browse::renameRecycled(*out.parser, work);
     return 0;

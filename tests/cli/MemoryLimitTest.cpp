@@ -159,3 +159,32 @@ TEST(MemoryLimit, TablesClaimingGigabytesOfASparseFileAreRefused) {
         EXPECT_NE(r.err.find(c.refusal), std::string::npos) << r.err;
     }
 }
+
+// An ext2 volume of 64 MiB (8 groups of 2048 inodes) with 2000 files in group
+// 0, whose superblock claims 2^32 blocks (524,288 groups) and as many inodes,
+// and whose descriptors past group 0 all name group 0's inode table: only the
+// groups the volume holds are read, aliasing descriptors are refused (their
+// backups name the real tables), and every file is listed within 512 MiB.
+TEST(MemoryLimit, ExtDescriptorsThatAllNameOneTableAreRefused) {
+    if (kSanitized) GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no limit can be set";
+    if (!haveTool("mkfs.ext2")) GTEST_SKIP() << "mkfs.ext2 missing";
+    TempDir dir;
+    const auto src = dir / "src";
+    std::filesystem::create_directories(src);
+    for (int i = 0; i < 2000; ++i) writeFileBytes(src / ("file" + std::to_string(i)), {'x', '\n'});
+    const auto image = dir / "ext2.img";
+    ASSERT_EQ(runCommand("mkfs.ext2 -q -F -b 1024 -N 16384 -d " + q(src) + " " + q(image) + " 64M").exitCode, 0);
+    auto bytes = readFileBytes(image);
+    putLe(bytes, 1024, 0xFFFFFFFFu, 4);      // s_inodes_count
+    putLe(bytes, 1024 + 4, 0xFFFFFFFFu, 4);  // s_blocks_count
+    // Block 2 holds the descriptors; reserved descriptor blocks follow it.
+    const std::size_t descriptors = (1 + (bytes[1024 + 0xCE] | bytes[1024 + 0xCF] << 8)) * 1024 / 32;
+    for (std::size_t g = 1; g < descriptors; ++g)
+        std::copy_n(bytes.begin() + 2048 + 8, 4, bytes.begin() + static_cast<std::ptrdiff_t>(2048 + g * 32 + 8));
+    writeFileBytes(image, bytes);
+    const auto r = limitedCli(512, "ls " + q(image) + " --start 0 --end 131071 --treat-as extX");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::size_t files = 0;
+    for (std::size_t at = r.out.find("f - 2 file"); at != std::string::npos; at = r.out.find("f - 2 file", at + 1)) ++files;
+    EXPECT_EQ(files, 2000u);
+}

@@ -1,6 +1,7 @@
 #include "fs/ext/ExtBlockMap.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace tavrel::fs::ext {
 
@@ -14,6 +15,7 @@ struct ExtBlockMapper::Walk {
     std::uint64_t needed = 0;  // logical blocks the size covers
     std::uint64_t next = 0;    // next logical block to emit
     std::uint64_t readsLeft = 0;
+    std::unordered_set<std::uint64_t> read;  // index and indirect blocks of this walk
     std::vector<Leaf> leaves;
     BlockMapResult result;
 
@@ -25,7 +27,8 @@ struct ExtBlockMapper::Walk {
 
 bool ExtBlockMapper::readBlock(std::uint64_t block, std::vector<std::uint8_t>& out, Walk& w) const {
     const auto at = static_cast<std::int64_t>(block) * blockSize_;
-    if (block == 0 || block >= blocksCount_ || w.readsLeft == 0) {
+    if (block == 0 || block >= blocksCount_ || w.readsLeft == 0 || !w.read.insert(block).second ||
+        (readOnce_ && !readOnce_->insert(block).second)) {
         w.damage(block < blocksCount_ ? at : -1);
         return false;
     }
@@ -126,7 +129,9 @@ void ExtBlockMapper::indirect(std::uint64_t pointer, int level, Walk& w) const {
 BlockMapResult ExtBlockMapper::map(const ExtInode& inode, std::uint64_t bytes, bool padTail) const {
     Walk w;
     const auto bs = static_cast<std::uint64_t>(blockSize_);
-    w.needed = bytes / bs + (bytes % bs != 0 ? 1 : 0);
+    // Byte offsets in the file are signed 64-bit: no more blocks than they reach.
+    w.needed = std::min<std::uint64_t>(bytes / bs + (bytes % bs != 0 ? 1 : 0),
+                                       static_cast<std::uint64_t>(INT64_MAX) / bs);
     // Index and indirect blocks read: no more than the volume holds, nor than
     // the file's blocks could need (one per data block at worst, plus the levels).
     const auto stored = static_cast<std::uint64_t>(volume_.size() / blockSize_);

@@ -4,12 +4,16 @@
 // pointer, an uninitialised extent) become zero-filled holes, so later data
 // keeps its place in the file.
 //
-// Every walk is bounded: by the blocks the file's size needs, by the volume's
-// block count, by an extent tree depth of 5, and by the number of index or
-// indirect blocks it may read.
+// Every walk is bounded: by the blocks the file's size needs (and a size whose
+// bytes no signed 64-bit offset reaches is cut there), by the volume's block
+// count, by an extent tree depth of 5, and by the number of index or indirect
+// blocks it may read. Each index or indirect block is read once per walk, and
+// once per scan when the scan passes its set of blocks already read: a block
+// that two trees (or two places of one tree) name is damage, not read again.
 #pragma once
 
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 #include "fs/ExtentCopy.h"
@@ -27,8 +31,10 @@ struct BlockMapResult {
 
 class ExtBlockMapper {
 public:
-    ExtBlockMapper(const VolumeView& volume, const ExtSuperblock& sb, Warnings* warnings)
-        : volume_(volume), blockSize_(sb.blockSize()), blocksCount_(sb.blocksCount), warnings_(warnings) {}
+    ExtBlockMapper(const VolumeView& volume, const ExtSuperblock& sb, Warnings* warnings,
+                   std::unordered_set<std::uint64_t>* readOnce = nullptr)
+        : volume_(volume), blockSize_(sb.blockSize()), blocksCount_(sb.blocksCount), warnings_(warnings),
+          readOnce_(readOnce) {}
 
     // The extents of the first `bytes` bytes of the inode's content. When
     // `padTail` is set, blocks past the last mapped one are a hole (a sparse
@@ -52,6 +58,7 @@ private:
     std::int64_t blockSize_;
     std::uint64_t blocksCount_;
     Warnings* warnings_;
+    std::unordered_set<std::uint64_t>* readOnce_;
 };
 
 }  // namespace tavrel::fs::ext

@@ -1,5 +1,7 @@
 #include "fs/ext/ExtGroupDescriptor.h"
 
+#include <algorithm>
+
 namespace tavrel::fs::ext {
 
 ExtGroup decodeGroupDescriptor(ByteSpan b, const ExtSuperblock& sb) {
@@ -18,6 +20,29 @@ std::uint32_t usedInodeSlots(const ExtGroup& g, const ExtSuperblock& sb) {
     if (!sb.hasGroupChecksums()) return sb.inodesPerGroup;
     if (g.flags & kGroupInodesUninit) return 0;
     return g.unusedInodes < sb.inodesPerGroup ? sb.inodesPerGroup - g.unusedInodes : 0;
+}
+
+bool plausibleCounts(const ExtGroup& g, std::uint64_t group, const ExtSuperblock& sb) {
+    if (!sb.hasGroupChecksums()) return true;
+    if (g.unusedInodes > sb.inodesPerGroup) return false;
+    if (group != 0) return true;
+    const std::uint32_t reserved = std::min<std::uint32_t>(std::max<std::uint32_t>(sb.firstIno, 3) - 1, sb.inodesPerGroup);
+    return (g.flags & kGroupInodesUninit) == 0 && usedInodeSlots(g, sb) >= reserved;
+}
+
+std::vector<std::uint64_t> backupGroups(std::uint64_t groupCount, std::size_t limit) {
+    std::vector<std::uint64_t> out;
+    if (groupCount > 1) out.push_back(1);
+    std::uint64_t p3 = 3, p5 = 5, p7 = 7;
+    while (out.size() < limit) {
+        const std::uint64_t next = std::min({p3, p5, p7});
+        if (next >= groupCount) break;
+        out.push_back(next);
+        if (p3 == next) p3 *= 3;
+        if (p5 == next) p5 *= 5;
+        if (p7 == next) p7 *= 7;
+    }
+    return out;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "fs/ext/ExtSuperblock.h"
 
@@ -24,6 +25,18 @@ ExtGroup decodeGroupDescriptor(ByteSpan bytes, const ExtSuperblock& sb);
 // never-used tail and nothing at all for a table never initialised, when the
 // volume keeps group checksums that vouch for those fields.
 std::uint32_t usedInodeSlots(const ExtGroup& g, const ExtSuperblock& sb);
+
+// Whether a group's unused-inode count and flags can be true at all: a count
+// no larger than the group's inodes, and for group 0 (which holds the root
+// folder and the reserved inodes) no "never initialised" flag and its
+// reserved inodes counted as used. A volume without group checksums keeps
+// neither field, so there is nothing to doubt.
+bool plausibleCounts(const ExtGroup& g, std::uint64_t group, const ExtSuperblock& sb);
+
+// The groups after group 0 that keep a backup superblock and descriptor table,
+// in rising order below `groupCount`, at most `limit` of them: 1, then the
+// powers of 3, 5 and 7 (3, 5, 7, 9, 25, 27, 49, ...).
+std::vector<std::uint64_t> backupGroups(std::uint64_t groupCount, std::size_t limit);
 
 // The volume byte offset of group `g`'s descriptor: in the table after the
 // superblock's block, or, for groups past s_first_meta_bg on meta_bg volumes,

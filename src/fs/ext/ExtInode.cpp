@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "util/Crc32c.h"
+
 namespace tavrel::fs::ext {
 
 namespace {
@@ -75,6 +77,51 @@ ExtInode decodeInode(ByteSpan b, const ExtSuperblock& sb) {
     if (0x94 <= extraEnd) n.created = timeAt(b, 0x90, 0x94, extraEnd);
     if (n.inlineData()) n.inlineTail = inlineDataTail(b, extraEnd);
     return n;
+}
+
+bool inodeChecksumMatches(ByteSpan b, std::uint32_t number, const ExtSuperblock& sb) {
+    constexpr std::size_t kLo = 0x7C, kHi = 0x82, kOld = 128;
+    if (b.size() < kOld) return false;
+    // The checksum covers the inode number, the generation, then the whole
+    // inode with its checksum fields taken as zero.
+    std::uint8_t le[4] = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+                          static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)};
+    std::uint32_t crc = crc32c(sb.checksumSeed, ByteSpan(le, 4));
+    crc = crc32c(crc, subSpan(b, 100, 4));
+    const std::uint8_t zero[2] = {0, 0};
+    crc = crc32c(crc, subSpan(b, 0, kLo));
+    crc = crc32c(crc, ByteSpan(zero, 2));
+    crc = crc32c(crc, subSpan(b, kLo + 2, kOld - kLo - 2));
+    const bool hasHi = b.size() > kOld && le16(b, kOld) >= 4;
+    if (b.size() > kOld) {
+        crc = crc32c(crc, subSpan(b, kOld, kHi - kOld));
+        std::size_t rest = kHi;
+        if (hasHi) {
+            crc = crc32c(crc, ByteSpan(zero, 2));
+            rest += 2;
+        }
+        crc = crc32c(crc, subSpan(b, rest, b.size() - rest));
+    }
+    const std::uint32_t stored = le16(b, kLo) | (hasHi ? static_cast<std::uint32_t>(le16(b, kHi)) << 16 : 0u);
+    return stored == (hasHi ? crc : (crc & 0xFFFF));
+}
+
+bool plausibleInode(ByteSpan b, std::uint32_t number, const ExtSuperblock& sb) {
+    const ExtInode n = decodeInode(b, sb);
+    if (n.empty()) return false;
+    switch (n.type()) {
+        case 0x1000: case 0x2000: case kModeDirectory: case 0x6000: case kModeRegular: case kModeSymlink: case 0xC000:
+            break;
+        default:
+            return false;
+    }
+    if (b.size() > 128) {
+        const std::size_t extra = le16(b, 128);
+        if (extra > b.size() - 128 || extra % 4 != 0) return false;
+    }
+    if (n.extents() && !n.inlineData() && le16(n.blockMap, 0) != 0xF30A && !(n.freed() && n.mapCleared()))
+        return false;
+    return !sb.hasMetadataChecksums() || inodeChecksumMatches(b, number, sb);
 }
 
 std::string permissionText(std::uint16_t mode) {

@@ -58,6 +58,16 @@ struct ExtInode {
 // the epoch bits that carry times past 2038.
 ExtInode decodeInode(ByteSpan bytes, const ExtSuperblock& sb);
 
+// Whether the bytes of inode slot `number` hold an inode the file system wrote,
+// for slots no group count vouches for (a table whose counts are stale, or
+// never initialised and never zeroed): not empty, a known file type, an extra
+// area that fits, an extent header where the flags say extents, and on
+// metadata_csum volumes a checksum that matches.
+bool plausibleInode(ByteSpan bytes, std::uint32_t number, const ExtSuperblock& sb);
+
+// True when the inode's stored checksum (metadata_csum) matches its bytes.
+bool inodeChecksumMatches(ByteSpan bytes, std::uint32_t number, const ExtSuperblock& sb);
+
 // The "-OE-OW-OR-GE-GW-GR-UE-UW-UR" text of the permission bits that are set.
 std::string permissionText(std::uint16_t mode);
 

@@ -1,5 +1,7 @@
 #include "fs/ext/ExtSuperblock.h"
 
+#include "util/Crc32c.h"
+
 namespace tavrel::fs::ext {
 
 namespace {
@@ -28,6 +30,7 @@ std::optional<ExtSuperblock> decodeSuperblock(ByteSpan b) {
         s.featureCompat = le32(b, 92);
         s.featureIncompat = le32(b, 96);
         s.featureRoCompat = le32(b, 100);
+        s.firstIno = le32(b, 84);
     }
     if (s.logBlockSize > 6) return std::nullopt;  // 64 KiB at most
     const auto blockSize = static_cast<std::uint32_t>(s.blockSize());
@@ -37,6 +40,8 @@ std::optional<ExtSuperblock> decodeSuperblock(ByteSpan b) {
         if (s.descSize < 64 || s.descSize > 1024 || !powerOfTwo(s.descSize)) return std::nullopt;
     }
     s.firstMetaBg = le32(b, 0x104);
+    // The seed: stored, or the checksum of the volume's UUID.
+    s.checksumSeed = (s.featureIncompat & kIncompatCsumSeed) ? le32(b, 0x270) : crc32c(~0u, subSpan(b, 0x68, 16));
     // A group is described by one block of bitmap: at most 8 bits per byte of a block.
     if (s.blocksPerGroup == 0 || s.blocksPerGroup > blockSize * 8) return std::nullopt;
     if (s.inodesPerGroup == 0 || s.inodesPerGroup > blockSize * 8) return std::nullopt;

@@ -20,6 +20,7 @@ inline constexpr std::uint32_t kIncompatMetaBg = 0x0010;
 inline constexpr std::uint32_t kIncompat64Bit = 0x0080;
 inline constexpr std::uint32_t kIncompatInlineData = 0x8000;
 inline constexpr std::uint32_t kIncompatLargeDir = 0x4000;
+inline constexpr std::uint32_t kIncompatCsumSeed = 0x2000;
 inline constexpr std::uint32_t kRoCompatGdtCsum = 0x0010;
 inline constexpr std::uint32_t kRoCompatMetadataCsum = 0x0400;
 
@@ -38,12 +39,15 @@ struct ExtSuperblock {
     std::uint32_t featureRoCompat = 0;
     std::uint16_t descSize = 32;
     std::uint32_t firstMetaBg = 0;
+    std::uint32_t firstIno = 11;        // first inode not reserved for the file system itself
+    std::uint32_t checksumSeed = 0;     // metadata_csum: the seed every checksum starts from
 
     std::int64_t blockSize() const { return std::int64_t{1024} << logBlockSize; }
     bool has64Bit() const { return (featureIncompat & kIncompat64Bit) != 0; }
     bool hasFileType() const { return (featureIncompat & kIncompatFiletype) != 0; }
     bool hasMetaBg() const { return (featureIncompat & kIncompatMetaBg) != 0; }
     bool hasGroupChecksums() const { return (featureRoCompat & (kRoCompatGdtCsum | kRoCompatMetadataCsum)) != 0; }
+    bool hasMetadataChecksums() const { return (featureRoCompat & kRoCompatMetadataCsum) != 0; }
     // Number of block groups: blocks after the first data block over blocks per group, rounded up.
     std::uint64_t groupCount() const;
 };

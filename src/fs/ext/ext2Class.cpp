@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "fs/ext/ExtBlockMap.h"
 #include "fs/ext/ForeignSignature.h"
@@ -21,12 +22,33 @@ constexpr const char* kNoSuperblockText = "No ext superblock was found on this v
 // %s: what ForeignSignature found, "a btrfs file system" and the like.
 constexpr const char* kForeignText = "This volume holds %s, not ext2, ext3 or ext4: Tavrel cannot read it.";
 constexpr const char* kNoDescriptorsText = "The block group descriptors of this ext volume cannot be read.";
+// %llu: the block group whose backup was used.
+constexpr const char* kBackupSuperblockText =
+    "The primary superblock of this ext volume is damaged: the backup in block group %llu was used.";
+constexpr const char* kBackupDescriptorsText =
+    "Some block group descriptors of this ext volume are damaged: their backups were used.";
+
+// Backup copies tried for damaged descriptors.
+constexpr std::size_t kMaxBackups = 16;
 
 template <typename... Args>
 std::string format(const char* pattern, Args... args) {
     char text[128];
     std::snprintf(text, sizeof text, pattern, args...);
     return text;
+}
+
+// Marks [first, first + length) as one group's inode table in `taken` (first
+// block -> end of each table) when it lies on the volume past the first data
+// block and overlaps no table taken before; false otherwise.
+bool claimTable(std::map<std::uint64_t, std::uint64_t>& taken, std::uint64_t first, std::uint64_t length,
+                const ExtSuperblock& sb) {
+    if (first <= sb.firstDataBlock || first >= sb.blocksCount || length > sb.blocksCount - first) return false;
+    const auto next = taken.lower_bound(first);
+    if (next != taken.end() && next->first < first + length) return false;
+    if (next != taken.begin() && std::prev(next)->second > first) return false;
+    taken.emplace(first, first + length);
+    return true;
 }
 
 bool beginsWithSelf(ByteSpan block, std::uint32_t inode) {
@@ -59,6 +81,9 @@ ScanOutcome ext2Class::scan(WorkControl& work) {
     fillRootLevel(work);
     return work.stopRequested() ? ScanOutcome::stopped() : ScanOutcome::done();
 }
+
+// A tree read through backup structures says so beside the tree.
+void ext2Class::addNotice(const std::string& text) { scanWarning_ += (scanWarning_.empty() ? "" : " ") + text; }
 
 // The volume view already starts at the volume's first sector; an empty
 // volume has nothing to parse.
@@ -106,11 +131,27 @@ bool ext2Class::findSuperblock(WorkControl& work) {
 
 bool ext2Class::readGroupDescriptors() {
     groups_.clear();
-    groupCount_ = sb_.groupCount();
-    // Inode numbers are 32-bit, and the descriptors must lie on the volume.
-    groupCount_ = std::min<std::uint64_t>(groupCount_, 0xFFFFFFFFull / sb_.inodesPerGroup);
-    groupCount_ = std::min<std::uint64_t>(groupCount_, static_cast<std::uint64_t>(volume_.size()) / sb_.descSize);
+    scanWarning_.clear();
     const std::int64_t bs = sb_.blockSize();
+    if (superblockOffset_ != kPrimarySuperblockOffset) {
+        warnings_.damaged(kPrimarySuperblockOffset);
+        const auto group = static_cast<unsigned long long>(
+            (static_cast<std::uint64_t>(superblockOffset_ / bs) - sb_.firstDataBlock) / sb_.blocksPerGroup);
+        addNotice(format(kBackupSuperblockText, group));
+    }
+    groupCount_ = sb_.groupCount();
+    // Inode numbers are 32-bit, and a group must begin on the volume: a
+    // superblock that claims more blocks than the volume holds is damaged (or
+    // the image cut short), and only the groups that are there are read.
+    groupCount_ = std::min<std::uint64_t>(groupCount_, 0xFFFFFFFFull / sb_.inodesPerGroup);
+    const auto volumeBlocks = static_cast<std::uint64_t>(volume_.size() / bs);
+    const std::uint64_t onVolume = volumeBlocks > sb_.firstDataBlock
+                                       ? (volumeBlocks - sb_.firstDataBlock + sb_.blocksPerGroup - 1) / sb_.blocksPerGroup
+                                       : 0;
+    if (groupCount_ > onVolume) {
+        warnings_.damaged(superblockOffset_ + 4);
+        groupCount_ = onVolume;
+    }
     std::vector<std::uint8_t> block(static_cast<std::size_t>(bs));
     std::int64_t cached = -1;
     for (std::uint64_t g = 0; g < groupCount_; ++g) {
@@ -118,7 +159,6 @@ bool ext2Class::readGroupDescriptors() {
         const std::int64_t blockAt = at / bs * bs;
         if (blockAt != cached) {
             if (!volume_.readAt(blockAt, block)) {
-                if (g == 0) return false;
                 warnings_.unreadable(blockAt);
                 std::fill(block.begin(), block.end(), std::uint8_t{0});
             }
@@ -126,8 +166,106 @@ bool ext2Class::readGroupDescriptors() {
         }
         groups_.push_back(decodeGroupDescriptor(subSpan(block, static_cast<std::size_t>(at - blockAt), sb_.descSize), sb_));
     }
+    // Descriptors read after a backup superblock are backups themselves.
+    fromBackup_.assign(groups_.size(), superblockOffset_ != kPrimarySuperblockOffset);
+    std::vector<bool> unusable = checkDescriptors();
+    if (std::find(unusable.begin(), unusable.end(), true) != unusable.end()) useBackupDescriptors(unusable);
+    std::size_t usable = 0;
+    for (std::uint64_t g = 0; g < groups_.size(); ++g) {
+        if (!unusable[g]) {
+            ++usable;
+            continue;
+        }
+        warnings_.damaged(groupDescriptorOffset(sb_, superblockOffset_, g));
+        groups_[g].inodeTable = 0;  // read nothing through it
+    }
     inodeRecords_ = std::min<std::uint64_t>(groupCount_ * sb_.inodesPerGroup, sb_.inodesCount);
-    return !groups_.empty();
+    return usable > 0;
+}
+
+std::uint64_t ext2Class::tableBlocks() const {
+    const auto bs = static_cast<std::uint64_t>(sb_.blockSize());
+    const std::uint64_t bytes = std::uint64_t{sb_.inodesPerGroup} * sb_.inodeSize;
+    return (bytes + bs - 1) / bs;
+}
+
+// A descriptor is usable when its whole inode table lies on the volume, past
+// the first data block, and overlaps no earlier group's table: descriptors
+// that all name one table would read it once per group.
+std::vector<bool> ext2Class::checkDescriptors() {
+    const std::uint64_t length = tableBlocks();
+    std::vector<bool> unusable(groups_.size(), false);
+    std::map<std::uint64_t, std::uint64_t> taken;
+    for (std::uint64_t g = 0; g < groups_.size(); ++g)
+        unusable[g] = !claimTable(taken, groups_[g].inodeTable, length, sb_);
+    return unusable;
+}
+
+// Inode tables never move once the volume is made: the descriptor of the same
+// group in a backup table names the right one. The first backup (groups 1, 3,
+// 5, 7, 9, 25, 27, ...) whose superblock agrees with the one in use and whose
+// descriptor for a group is usable replaces the damaged one.
+void ext2Class::useBackupDescriptors(std::vector<bool>& unusable) {
+    const std::int64_t bs = sb_.blockSize();
+    const std::uint64_t length = tableBlocks();
+    std::map<std::uint64_t, std::uint64_t> taken;
+    for (std::uint64_t g = 0; g < groups_.size(); ++g)
+        if (!unusable[g]) claimTable(taken, groups_[g].inodeTable, length, sb_);
+    std::vector<std::uint8_t> head(kSuperblockBytes);
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(bs));
+    bool used = false;
+    for (const std::uint64_t backup : backupGroups(groups_.size(), kMaxBackups)) {
+        // A backup superblock fills the first block of its group.
+        const std::int64_t at = static_cast<std::int64_t>(backup * sb_.blocksPerGroup + sb_.firstDataBlock) * bs;
+        if (at == superblockOffset_ || !volume_.readAt(at, head)) continue;
+        const auto copy = decodeSuperblock(head);
+        if (!copy || copy->blockSize() != bs || copy->blocksPerGroup != sb_.blocksPerGroup ||
+            copy->inodesPerGroup != sb_.inodesPerGroup || copy->descSize != sb_.descSize || copy->hasMetaBg())
+            continue;
+        std::int64_t cached = -1;
+        bool readable = false;
+        for (std::uint64_t g = 0; g < groups_.size(); ++g) {
+            if (!unusable[g]) continue;
+            const std::int64_t d = groupDescriptorOffset(*copy, at, g);
+            if (d / bs * bs != cached) {
+                cached = d / bs * bs;
+                readable = volume_.readAt(cached, block);
+            }
+            if (!readable) continue;
+            const ExtGroup candidate =
+                decodeGroupDescriptor(subSpan(block, static_cast<std::size_t>(d - cached), sb_.descSize), sb_);
+            if (!claimTable(taken, candidate.inodeTable, length, sb_)) continue;
+            groups_[g] = candidate;
+            fromBackup_[g] = true;
+            unusable[g] = false;
+            used = true;
+        }
+        if (std::find(unusable.begin(), unusable.end(), true) == unusable.end()) break;
+    }
+    if (used && superblockOffset_ == kPrimarySuperblockOffset)
+        addNotice(kBackupDescriptorsText);
+}
+
+// Where a group's counts may be trusted, only its used slots are read; the
+// first slot past them is looked at, and a live inode there shows the counts
+// are stale (a backup copy, or damage), so the whole table is read.
+ext2Class::SlotPlan ext2Class::planSlots(std::uint64_t g) {
+    const ExtGroup& group = groups_[g];
+    const std::uint64_t all = sb_.inodesPerGroup;
+    const bool plausible = plausibleCounts(group, g, sb_);
+    if (!plausible) warnings_.damaged(groupDescriptorOffset(sb_, superblockOffset_, g));
+    const std::uint64_t used = plausible ? usedInodeSlots(group, sb_) : 0;
+    if (used >= all) return {all, all};
+    if (!plausible || fromBackup_[g]) return {all, used};
+    std::vector<std::uint8_t> bytes(sb_.inodeSize);
+    const auto number = static_cast<std::uint32_t>(g * all + used + 1);
+    const std::int64_t at = static_cast<std::int64_t>(group.inodeTable) * sb_.blockSize() +
+                            static_cast<std::int64_t>(used * sb_.inodeSize);
+    if (volume_.readAt(at, bytes) && plausibleInode(bytes, number, sb_) && !decodeInode(bytes, sb_).freed()) {
+        warnings_.damaged(groupDescriptorOffset(sb_, superblockOffset_, g));
+        return {all, used};
+    }
+    return {used, used};
 }
 
 void ext2Class::readInodeTables(WorkControl& work) {
@@ -146,12 +284,10 @@ void ext2Class::readInodeTables(WorkControl& work) {
         const ExtGroup& group = groups_[static_cast<std::size_t>(g)];
         const std::uint64_t firstNumber = static_cast<std::uint64_t>(g) * sb_.inodesPerGroup + 1;
         if (firstNumber > inodeRecords_) break;
-        const std::uint64_t slots = std::min<std::uint64_t>(usedInodeSlots(group, sb_), inodeRecords_ - firstNumber + 1);
+        if (group.inodeTable == 0) continue;  // refused, and counted, with the descriptors
+        const SlotPlan plan = planSlots(static_cast<std::uint64_t>(g));
+        const std::uint64_t slots = std::min<std::uint64_t>(plan.read, inodeRecords_ - firstNumber + 1);
         if (slots == 0) continue;
-        if (group.inodeTable == 0 || group.inodeTable >= sb_.blocksCount) {
-            warnings_.damaged(groupDescriptorOffset(sb_, superblockOffset_, static_cast<std::uint64_t>(g)));
-            continue;
-        }
         const std::int64_t table = static_cast<std::int64_t>(group.inodeTable) * bs;
         const std::int64_t perChunk = std::max<std::int64_t>(1, kChunk / static_cast<std::int64_t>(inodeSize));
         for (std::uint64_t s = 0; s < slots; s += static_cast<std::uint64_t>(perChunk)) {
@@ -163,9 +299,11 @@ void ext2Class::readInodeTables(WorkControl& work) {
                 continue;
             }
             for (std::uint64_t k = 0; k < count; ++k) {
-                const ExtInode inode = decodeInode(subSpan(chunk, k * inodeSize, inodeSize), sb_);
-                if (inode.empty()) continue;
+                const ByteSpan bytes = subSpan(chunk, k * inodeSize, inodeSize);
                 const auto number = static_cast<std::uint32_t>(firstNumber + s + k);
+                if (s + k >= plan.vouched && !plausibleInode(bytes, number, sb_)) continue;
+                const ExtInode inode = decodeInode(bytes, sb_);
+                if (inode.empty()) continue;
                 // Groups and slots are read in order: the numbers rise.
                 inodes_.push_back({number, inode.mode, inode.freed(), inode.freed() && inode.mapCleared(), inode.size,
                                    inode.changed, inode.modified, inode.accessed});
@@ -174,6 +312,9 @@ void ext2Class::readInodeTables(WorkControl& work) {
             }
         }
     }
+    // Every volume has its root folder in inode 2: without it the tree is cut off.
+    const InodeSummary* root = findInode(2);
+    if (root == nullptr || (root->mode & kModeTypeMask) != kModeDirectory) warnings_.damaged(inodeOffset(2));
     // Live folders are walked first: a freed folder's old blocks may now belong
     // to a live one, which must get them.
     folders_.insert(folders_.end(), std::make_move_iterator(freedFolders.begin()),
@@ -184,6 +325,7 @@ void ext2Class::readDirectories(WorkControl& work) {
     names_.clear();
     names_.reserve(inodes_.size());  // about one name per used inode
     claimedBlocks_.clear();
+    mapBlocks_.clear();
     const auto n = static_cast<std::int64_t>(inodeRecords_);
     work.range(0, n);
     std::vector<std::uint8_t> buffer;
@@ -224,7 +366,7 @@ void ext2Class::walkFolder(const Folder& f, std::vector<std::uint8_t>& buffer) {
             if (live) warnings_.damaged(where);
             bytes = static_cast<std::uint64_t>(volume_.size());
         }
-        const ExtBlockMapper mapper(volume_, sb_, &warnings_);
+        const ExtBlockMapper mapper(volume_, sb_, &warnings_, &mapBlocks_);
         const BlockMapResult map = mapper.map(inode, bytes, false);
         if (map.damaged && live) warnings_.damaged(map.where >= 0 ? map.where : where);
         std::int64_t logical = 0;
@@ -321,6 +463,7 @@ void ext2Class::buildEntryTable(WorkControl& work) {
     inodes_ = {};
     folders_ = {};
     claimedBlocks_ = {};
+    mapBlocks_ = {};
 }
 
 void ext2Class::linkChildren(WorkControl& work) {

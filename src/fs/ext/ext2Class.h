@@ -1,10 +1,16 @@
 // The ext2/ext3/ext4 parser. It reads the superblock (a backup one when the
-// primary is damaged), the block-group descriptors (32-byte or 64-bit), every
-// used slot of every inode table, then the blocks of every folder inode, live
-// or freed, and names inodes from the entries it finds there, including the
-// deleted names left in the slack of directory blocks. Names are linked into a
-// tree under "ROOT"; names whose folder has no name of its own go under the
-// orphan folder.
+// primary is damaged), the block-group descriptors (32-byte or 64-bit; a
+// damaged one replaced by its backup copy), every used slot of every inode
+// table, then the blocks of every folder inode, live or freed, and names inodes
+// from the entries it finds there, including the deleted names left in the
+// slack of directory blocks. Names are linked into a tree under "ROOT"; names
+// whose folder has no name of its own go under the orphan folder.
+//
+// A group's unused-inode count and "never initialised" flag only save reading
+// table slots: where they come from a backup (written when the volume was made)
+// or cannot be true, every slot is read and each one past the count is taken
+// only when it holds a plausible inode. Using a backup is told in the scan's
+// warning.
 //
 // Content is read through the inode's extent tree or block map (holes as
 // zeros, exactly the file's size), from i_block for inline data and fast
@@ -88,6 +94,19 @@ private:
         ext::ExtInode record;
     };
     void walkFolder(const Folder& f, std::vector<std::uint8_t>& buffer);
+    // Slots of a group's inode table to read, and how many of them the group's
+    // counts vouch for (the rest must hold plausible inodes).
+    struct SlotPlan {
+        std::uint64_t read = 0;
+        std::uint64_t vouched = 0;
+    };
+    SlotPlan planSlots(std::uint64_t g);
+    // Refuses descriptors whose inode table lies off the volume or overlaps an
+    // earlier group's; true for each group left without a usable one.
+    std::vector<bool> checkDescriptors();
+    void useBackupDescriptors(std::vector<bool>& unusable);
+    std::uint64_t tableBlocks() const;
+    void addNotice(const std::string& text);
     bool validRef(EntryRef e) const { return e < entries_.size(); }
     std::int64_t inodeOffset(std::uint32_t number) const;
 
@@ -97,6 +116,8 @@ private:
     std::int64_t superblockOffset_ = -1;
     std::uint64_t groupCount_ = 0;
     std::vector<ext::ExtGroup> groups_;
+    std::vector<bool> fromBackup_;           // per group: its descriptor is a backup copy
+    std::unordered_set<std::uint64_t> mapBlocks_;  // index and indirect blocks the folder pass read
     std::vector<InodeSummary> inodes_;       // used slots, by rising inode number
     const InodeSummary* findInode(std::uint32_t number) const;
     std::vector<Folder> folders_;            // folder inodes to walk, live ones first

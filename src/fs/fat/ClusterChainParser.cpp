@@ -73,6 +73,7 @@ ScanOutcome ClusterChainParser<Entry>::scan(WorkControl& work) {
 template <typename Entry>
 ScanOutcome ClusterChainParser<Entry>::checkBootSector(WorkControl& work) {
     ready_ = false;
+    scanWarning_.clear();
     const BootRead boot = readBootSector();
     if (!boot.geometry) {
         // A boot sector that cannot be read (nor its copy) says nothing about the kind.
@@ -84,6 +85,7 @@ ScanOutcome ClusterChainParser<Entry>::checkBootSector(WorkControl& work) {
         if (boot.primaryRead) warnings_.damaged(0);
         else warnings_.unreadable(0);
         work.status(kBackupBootText);
+        scanWarning_ = kBackupBootText;
     }
     heap_ = boot.geometry->heap;
     fat_ = FatTable(volume_, boot.geometry->fatOffset, boot.geometry->fatBytes, boot.geometry->width,
