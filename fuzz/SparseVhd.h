@@ -8,6 +8,7 @@
 // input pays for building, opening or reading the 4 MiB block table.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -57,13 +58,23 @@ public:
     SparseVhd(const SparseVhd&) = delete;
     SparseVhd& operator=(const SparseVhd&) = delete;
 
-    // Makes `bytes` (at most one block of them) the volume's first bytes; the
-    // rest of the block reads as zeros and everything after it is unallocated.
-    void place(ByteSpan bytes) {
-        const std::size_t size = std::min<std::size_t>(bytes.size(), kBlockBytes);
-        writeAll(bytes.first(size), dataAt_);
-        if (placed_ > size) writeAll(std::vector<std::uint8_t>(placed_ - size), dataAt_ + static_cast<std::int64_t>(size));
-        placed_ = size;
+    // Makes the whole stored block read as zeros again: what was written since
+    // the last clear becomes a hole of the memory file (or is overwritten with
+    // zeros where holes cannot be made).
+    void clear() {
+        if (written_ > 0 && ::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, dataAt_,
+                                        static_cast<off_t>(written_)) != 0)
+            writeAll(std::vector<std::uint8_t>(written_), dataAt_);
+        written_ = 0;
+    }
+
+    // Writes `bytes` at `offset` within the volume's first block; what would
+    // pass the block's end is left out.
+    void write(ByteSpan bytes, std::size_t offset) {
+        if (offset >= kBlockBytes) return;
+        const std::size_t size = std::min<std::size_t>(bytes.size(), kBlockBytes - offset);
+        writeAll(bytes.first(size), dataAt_ + static_cast<std::int64_t>(offset));
+        written_ = std::max(written_, offset + size);
     }
 
     // The volume: from the stored block to the end of the claimed disk.
@@ -119,7 +130,7 @@ private:
 
     int fd_ = -1;
     std::int64_t dataAt_ = 0;
-    std::size_t placed_ = 0;
+    std::size_t written_ = 0;
     FileReadSeekVHD reader_;
 };
 

@@ -13,7 +13,16 @@
 # partition and VHD seeds are the starts of the volume fixtures and tiny images
 # made by qemu-img.
 #
-# Needs mkfs.fat, mtools, xz, qemu-img and python3.
+# The ext2 and ext4 (extents) volumes are made by mke2fs and debugfs, the HFS+
+# seed is cut from its fixture; each is stored as the pieces of its first 2 MiB
+# that hold data (first byte with bit 3 set, see ParserFuzz.h), so a seed keeps
+# only the sectors the volume uses. The VDI and VMDK seeds are small images made
+# by qemu-img, cut after their last non-zero sector; the carving seeds a rule
+# record followed by a volume of small JPEG, PNG, GIF, MP3 and BMP files; the rules
+# seeds the default rule table, rule files built from it and a user rule file.
+#
+# Needs mkfs.fat, mtools, mke2fs, debugfs, netpbm, xz, qemu-img, python3 and a
+# built tavrel-cli (TAVREL_CLI, default build/tavrel-cli) for the rule files.
 set -euo pipefail
 export TZ=UTC LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1
 
@@ -23,7 +32,8 @@ out=$here/corpus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$out"
-mkdir -p "$out"/{fuzz_fat16,fuzz_fat32,fuzz_exfat,fuzz_ntfs,fuzz_partition,fuzz_vhd,fuzz_slots}
+mkdir -p "$out"/{fuzz_fat16,fuzz_fat32,fuzz_exfat,fuzz_ntfs,fuzz_partition,fuzz_vhd,fuzz_slots} \
+  "$out"/{fuzz_ext,fuzz_hfsplus,fuzz_vdi,fuzz_vmdk,fuzz_carve,fuzz_rules}
 
 # seed TARGET NAME VOLUME: the volume, cut after its last non-zero sector, in
 # both placements and for both scan variants.
@@ -38,6 +48,32 @@ while end >= 512 and not any(data[end - 512:end]):
 for mode in range(4):
     name = f'{base}-{"vhd" if mode & 1 else "plain"}{"-variant" if mode & 2 else ""}'
     open(name, 'wb').write(bytes([mode]) + data[:end])
+PY
+}
+
+# seed_pieces TARGET NAME VOLUME [MODES]: the runs of non-zero sectors of the
+# volume's first 2 MiB as pieces, held in memory and in the sparse VHD, for both
+# scan variants (MODES "0 1": only the first, for parsers without variants).
+seed_pieces() {
+  python3 - "$out/$1/$2" "$3" ${4:-0 1 2 3} <<'PY'
+import struct, sys
+base, path, modes = sys.argv[1], sys.argv[2], [int(m) for m in sys.argv[3:]]
+data = open(path, 'rb').read()[:2 << 20]
+used = [any(data[i:i + 512]) for i in range(0, len(data), 512)]
+pieces = b''
+s = 0
+while s < len(used):
+    if not used[s]:
+        s += 1
+        continue
+    e = s
+    while e < len(used) and used[e]:
+        e += 1
+    pieces += struct.pack('<IH', s, e - s) + data[s * 512:e * 512]
+    s = e
+for mode in modes:
+    name = f'{base}-pieces-{"vhd" if mode & 1 else "plain"}{"-variant" if mode & 2 else ""}'
+    open(name, 'wb').write(bytes([8 | mode]) + pieces)
 PY
 }
 
@@ -218,4 +254,132 @@ done
 qemu-img create -q -f vpc -o subformat=dynamic "$out/fuzz_vhd/dynamic-empty" 64M
 tail -c +2 "$out/fuzz_fat16/fat12-plain" > "$work/fat12-cut.img"
 qemu-img convert -f raw -O vpc -o subformat=fixed "$work/fat12-cut.img" "$out/fuzz_vhd/fixed-fat12"
+
+# ext2 (block maps, an indirect block) and ext4 (extents, a tree one level
+# deep): 1 KiB blocks, 32 inodes, a folder tree with a long name, a symbolic
+# link, a sparse file of six runs and a deleted file.
+export E2FSPROGS_FAKE_TIME=1615000000
+uuid=6f1c0a5e-3b52-4e8e-9a43-2f7d3c1e8b10
+tree=$work/tree
+mkdir -p "$tree/docs/deep"
+text "$tree/README" 700 readme
+text "$tree/gone.txt" 1500 gone
+text "$tree/docs/deep/a file with a rather long name.txt" 300 nested
+ln -s docs/deep "$tree/link"
+python3 - "$tree/sparse.bin" <<'PY'
+import sys
+with open(sys.argv[1], 'wb') as f:
+    for run in range(6):
+        f.seek(run * 3072)
+        f.write(b'run%d ' % run * 100)
+PY
+touch -h -d "2021-03-04 13:05:06" "$tree" "$tree"/* "$tree"/docs/* "$tree"/docs/deep/*
+for kind in ext2 ext4; do
+  if [ $kind = ext2 ]; then features=^resize_inode,^dir_index; else features=^has_journal,^resize_inode,extents; fi
+  mke2fs -q -F -t $kind -b 1024 -N 32 -m 0 -O "$features" -U "$uuid" \
+    -E root_owner=0:0,hash_seed=$uuid -d "$tree" "$work/$kind.img" 256
+  debugfs -w -R "rm gone.txt" "$work/$kind.img" >/dev/null 2>&1
+  seed_pieces fuzz_ext $kind "$work/$kind.img" "0 1"
+done
+
+# HFS+: the fixture's used sectors of its first 2 MiB (volume header, the
+# special files' nodes, the files).
+xz -dc "$fixtures/hfsplus/hfsplus-macos.raw.xz" > "$work/hfsplus.img"
+seed_pieces fuzz_hfsplus macos "$work/hfsplus.img"
+
+# VDI and VMDK: empty images and images holding a few KB (text, so that the
+# stream-optimized grains compress), cut after their last non-zero sector: the
+# file then ends inside a block or grain, which the readers must take too.
+text "$work/data" 6000 disk
+python3 - "$work/data" "$work/disk.raw" <<'PY'
+import sys
+d = open(sys.argv[1], 'rb').read()
+disk = bytearray(2 << 20)
+disk[0:len(d)] = d
+disk[(1 << 20) + 4096:(1 << 20) + 4096 + 512] = d[:512]
+open(sys.argv[2], 'wb').write(disk)
+PY
+cut_zeros() {  # cut_zeros FILE DEST
+  python3 - "$@" <<'PY'
+import sys
+d = open(sys.argv[1], 'rb').read()
+end = len(d)
+while end >= 512 and not any(d[end - 512:end]):
+    end -= 512
+open(sys.argv[2], 'wb').write(d[:end])
+PY
+}
+qemu-img create -q -f vdi "$out/fuzz_vdi/dynamic-empty" 4M
+head -c $((1 << 20)) "$work/disk.raw" > "$work/small.raw"
+truncate -s 4M "$work/small.raw"
+qemu-img convert -f raw -O vdi "$work/small.raw" "$work/data.vdi"
+cut_zeros "$work/data.vdi" "$out/fuzz_vdi/dynamic-first-block"
+qemu-img convert -f raw -O vdi -o static=on "$work/small.raw" "$work/static.vdi"
+cut_zeros "$work/static.vdi" "$out/fuzz_vdi/static-cut"
+qemu-img create -q -f vmdk "$work/empty.vmdk" 4M
+cut_zeros "$work/empty.vmdk" "$out/fuzz_vmdk/sparse-empty"
+qemu-img convert -f raw -O vmdk "$work/small.raw" "$work/sparse.vmdk"
+cut_zeros "$work/sparse.vmdk" "$out/fuzz_vmdk/sparse-data"
+qemu-img convert -f raw -O vmdk -o subformat=streamOptimized "$work/disk.raw" "$work/stream.vmdk"
+cut_zeros "$work/stream.vmdk" "$out/fuzz_vmdk/stream-data"
+
+# Carving: one rule record (see fuzz_carve.cpp), then a volume of small files,
+# each at the start of a sector, as the carving engine looks for them.
+ppmmake rgb:20/80/c0 8 8 > "$work/p.ppm"
+pnmtojpeg -quality=50 "$work/p.ppm" > "$work/p.jpg"
+pnmtopng "$work/p.ppm" > "$work/p.png" 2>/dev/null
+ppmtogif "$work/p.ppm" > "$work/p.gif" 2>/dev/null
+ppmtobmp "$work/p.ppm" > "$work/p.bmp" 2>/dev/null
+python3 - "$work" <<'PY'
+import struct, sys
+w = sys.argv[1]
+# An MP3: an ID3v2.3 tag with a title, four MPEG-1 layer III frames at 128
+# kbit/s, 44.1 kHz (417 bytes each, zero side information) and an ID3v1 tag.
+title = b'\x00seed'
+tag = b'TIT2' + struct.pack('>I', len(title)) + b'\x00\x00' + title
+mp3 = b'ID3\x03\x00\x00' + bytes([0, 0, (len(tag) >> 7) & 0x7F, len(tag) & 0x7F]) + tag
+for i in range(4):
+    mp3 += b'\xFF\xFB\x90\x64' + bytes(413)
+mp3 += b'TAG' + b'seed'.ljust(30, b'\x00') + bytes(94)
+open(w + '/p.mp3', 'wb').write(mp3)
+PY
+python3 - "$work" "$out/fuzz_carve" <<'PY'
+import struct, sys
+w, out = sys.argv[1], sys.argv[2]
+files = [open(f'{w}/p.{e}', 'rb').read() for e in ('jpg', 'png', 'gif', 'mp3', 'bmp')]
+volume = b''
+for f in files:
+    volume += f + bytes(-len(f) % 512 + 512)
+
+def record(ext, start, end, size_at=-1, size_bytes=0, header=0, includes=0, approx=65536):
+    r = bytearray(173)
+    e = ext.encode('utf-16-le')
+    r[0:len(e)] = e
+    r[12] = len(ext)
+    r[13:13 + len(start)] = start
+    r[23:23 + len(end)] = end
+    r[33], r[34], r[35] = len(start), len(end), 0
+    struct.pack_into('<iiiB', r, 36, size_at, size_bytes, header, includes)
+    struct.pack_into('<qq', r, 53, approx, 0)
+    c = 'Pictures'.encode('utf-16-le')
+    r[69:69 + len(c)] = c
+    return bytes(r)
+
+seeds = {
+    'jpeg-end': record('jpg', b'\xFF\xD8\xFF', b'\xFF\xD9'),
+    'bmp-size-field': record('bmp', b'BM', b'', size_at=2, size_bytes=4, header=0, includes=1),
+    'gif-approx': record('gif', b'GIF8', b'', approx=2048),
+    'none': bytes(173),
+}
+for name, r in seeds.items():
+    open(f'{out}/{name}', 'wb').write(r + volume)
+PY
+
+# Rules: the readable table, the rule file built from it, and a user rule file
+# of its first three rules.
+cli=${TAVREL_CLI:-$here/../build/tavrel-cli}
+cp "$here/../resources/FileSetting.table" "$out/fuzz_rules/table"
+"$cli" rules build "$out/fuzz_rules/table" "$work/rules.bin" >/dev/null
+cp "$work/rules.bin" "$out/fuzz_rules/default-file"
+head -c $((3 * 173)) "$work/rules.bin" > "$out/fuzz_rules/user-file"
 du -sh "$out"/*
