@@ -21,6 +21,7 @@
 #include "app/FileList.h"
 #include "app/PageController.h"
 #include "app/PageWorker.h"
+#include "browse/EntryWalk.h"
 #include "browse/NameSearch.h"
 #include "browse/SaveReport.h"
 #include "fs/Parser.h"
@@ -38,7 +39,7 @@ inline constexpr const char* kTooLarge = "The volume claims more than this compu
 inline constexpr const char* kScanStopped = "Scanning was stopped. The tree shows only what was found before Stop.";
 inline constexpr const char* kScanDone = "Scanning processing done.Select save button to save the data.";
 inline constexpr const char* kAborted = "Running process Aborted....";
-inline constexpr const char* kDamagedEmpty = "No file was found on this volume: its file system structures are damaged.";
+inline constexpr const char* kDamagedEmpty = browse::kDamagedEmptyText;
 inline constexpr const char* kPausePressed = "Pause button pressed";
 inline constexpr const char* kResumePressed = "Resume button pressed";
 inline constexpr const char* kStopPressed = "stop button pressed.Please wait for the process to be stopped.";

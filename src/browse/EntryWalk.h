@@ -36,6 +36,8 @@ void walkTree(const fs::Parser& parser, std::optional<fs::EntryRef> from,
 // its tree still holds no file at all: an outcome of its own, never a healthy
 // empty listing. A healthy volume without files is not such a case.
 bool damagedAndEmpty(const fs::Parser& parser, const fs::ScanOutcome& outcome);
+inline constexpr const char* kDamagedEmptyText =
+    "No file was found on this volume: its file system structures are damaged.";
 
 // A path of names joined with "/", relative to the top item.
 std::string joinPath(const std::vector<std::string>& names);

@@ -214,7 +214,7 @@ int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkContr
         std::cerr << "tavrel-cli: warning: " << oneLine(warning) << "\n";
     if (browse::damagedAndEmpty(*out.parser, outcome)) {
         reportWarnings(*out.parser);
-        return fail("No file was found on this volume: its file system structures are damaged.");
+        return fail(browse::kDamagedEmptyText);
     }
     // Files kept in a recycle bin are listed under their former names.
     browse::renameRecycled(*out.parser, work);
