@@ -191,6 +191,23 @@ TEST_F(ScanPageTest, FinalStatusCountsWarnings) {
               "damaged record(s)");
 }
 
+// Damage that left folders but no file is an outcome of its own; damage beside
+// files, and a healthy volume without files, end as usual.
+TEST_F(ScanPageTest, DamageThatLeftNoFileIsToldInsteadOfTheEnd) {
+    fake->entries.clear();
+    fake->folder("lost+found");
+    fake->damagedRecords = 1;
+    scanned();
+    EXPECT_EQ(gui.lastMessage(), "No file was found on this volume: its file system structures are damaged.");
+}
+
+TEST_F(ScanPageTest, HealthyVolumeWithoutFilesEndsAsUsual) {
+    fake->entries.clear();
+    fake->folder("lost+found");
+    scanned();
+    EXPECT_EQ(gui.lastMessage(), "Scanning processing done.Select save button to save the data.");
+}
+
 TEST_F(ScanPageTest, ParserMessageOfASingleSaveIsShown) {
     fake->file("bad.bin", -1, "!record");
     scanned();
