@@ -42,8 +42,10 @@ std::optional<ExtSuperblock> decodeSuperblock(ByteSpan b) {
     s.firstMetaBg = le32(b, 0x104);
     // The seed: stored, or the checksum of the volume's UUID.
     s.checksumSeed = (s.featureIncompat & kIncompatCsumSeed) ? le32(b, 0x270) : crc32c(~0u, subSpan(b, 0x68, 16));
-    // A group is described by one block of bitmap: at most 8 bits per byte of a block.
-    if (s.blocksPerGroup == 0 || s.blocksPerGroup > blockSize * 8) return std::nullopt;
+    // A group is described by one block of bitmap: at most 8 bits per byte of a
+    // block. mke2fs refuses groups under 256 blocks; a smaller count is damage,
+    // and would make a large volume claim millions of groups.
+    if (s.blocksPerGroup < kMinBlocksPerGroup || s.blocksPerGroup > blockSize * 8) return std::nullopt;
     if (s.inodesPerGroup == 0 || s.inodesPerGroup > blockSize * 8) return std::nullopt;
     if (s.inodeSize < 128 || s.inodeSize > blockSize || !powerOfTwo(s.inodeSize)) return std::nullopt;
     if (s.firstDataBlock > 1 || s.blocksCount == 0) return std::nullopt;
