@@ -83,6 +83,29 @@ public:
     virtual bool hasRoomFor(std::int64_t /*bytes*/) { return true; }
 };
 
+// Counts what reaches another sink, so a save knows whether every byte was
+// written. Holes and the room check pass through: a host file keeps unmapped
+// ranges as holes rather than written zeros.
+class CountingSink : public ByteSink {
+public:
+    explicit CountingSink(ByteSink& out) : out_(out) {}
+    bool write(ByteSpan bytes) override {
+        if (!out_.write(bytes)) return false;
+        written += static_cast<std::int64_t>(bytes.size());
+        return true;
+    }
+    bool skip(std::int64_t length) override {
+        if (!out_.skip(length)) return false;
+        written += std::max<std::int64_t>(length, 0);
+        return true;
+    }
+    bool hasRoomFor(std::int64_t bytes) override { return out_.hasRoomFor(bytes); }
+    std::int64_t written = 0;
+
+private:
+    ByteSink& out_;
+};
+
 class Parser {
 public:
     virtual ~Parser() = default;

@@ -25,29 +25,6 @@ std::string localTimeText(const std::optional<TimePoint>& p) {
     return p ? tavrel::localTimeText(p->seconds) : std::string{};
 }
 
-// Counts what reaches the real sink, so a save knows whether every byte was
-// written. Holes and the room check go through to the real sink: a host file
-// keeps unmapped ranges as holes rather than written zeros.
-class CountingSink : public ByteSink {
-public:
-    explicit CountingSink(ByteSink& out) : out_(out) {}
-    bool write(ByteSpan bytes) override {
-        if (!out_.write(bytes)) return false;
-        written += static_cast<std::int64_t>(bytes.size());
-        return true;
-    }
-    bool skip(std::int64_t length) override {
-        if (!out_.skip(length)) return false;
-        written += std::max<std::int64_t>(length, 0);
-        return true;
-    }
-    bool hasRoomFor(std::int64_t bytes) override { return out_.hasRoomFor(bytes); }
-    std::int64_t written = 0;
-
-private:
-    ByteSink& out_;
-};
-
 }  // namespace
 
 std::vector<EntryRef> ext2Class::rootLevel() const { return rootLevel_; }

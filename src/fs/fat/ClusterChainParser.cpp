@@ -19,27 +19,6 @@ constexpr std::uint64_t kWholeChain = std::numeric_limits<std::uint64_t>::max();
 // Records are linked by 32-bit positions.
 constexpr std::size_t kMaxRecords = EntryTable::kNone - 1;
 
-// Counts what reaches the real sink, so a save knows whether every byte was written.
-class CountingSink : public ByteSink {
-public:
-    explicit CountingSink(ByteSink& out) : out_(out) {}
-    bool write(ByteSpan bytes) override {
-        if (!out_.write(bytes)) return false;
-        written += static_cast<std::int64_t>(bytes.size());
-        return true;
-    }
-    bool skip(std::int64_t length) override {
-        if (!out_.skip(length)) return false;
-        written += length;
-        return true;
-    }
-    bool hasRoomFor(std::int64_t bytes) override { return out_.hasRoomFor(bytes); }
-    std::int64_t written = 0;
-
-private:
-    ByteSink& out_;
-};
-
 }  // namespace
 
 template <typename Entry>
