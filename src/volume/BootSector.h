@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "util/Bytes.h"
+#include "volume/FsProbe.h"
 
 namespace tavrel {
 
@@ -28,8 +29,6 @@ enum class BootKind {
     ExFat,       // "FAT64"
     HfsPlus,     // "HFS+" volume header (found 1024 bytes into the volume)
 };
-
-enum class BootTest { PartitionTable, SectorScan };
 
 struct BootSectorMatch {
     BootKind kind = BootKind::None;
