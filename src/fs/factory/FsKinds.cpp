@@ -2,11 +2,16 @@
 
 #include <algorithm>
 
+#include "fs/ext/ExtProbe.h"
 #include "fs/ext/ext2Class.h"
+#include "fs/fat/ExFatProbe.h"
 #include "fs/fat/Fat16Class.h"
 #include "fs/fat/Fat32Class.h"
 #include "fs/fat/Fat64Class.h"
+#include "fs/fat/FatProbe.h"
 #include "fs/hfsplus/HFSP.h"
+#include "fs/hfsplus/HfsProbe.h"
+#include "fs/ntfs/NtfsProbe.h"
 #include "fs/ntfs/ntfs.h"
 #include "util/Unicode.h"
 
@@ -45,6 +50,7 @@ const std::vector<FsKindRow>& fsKinds() {
             .probe = {
                 .mbrTypes = {{.type = 0x83, .rule = MbrRule::Fallback, .status = "found ext2...",
                               .logicalStatus = "found extx..."}},
+                .headerAt1024 = &ext::hasExtSuperblockMagic,
             },
         },
         {
@@ -58,8 +64,11 @@ const std::vector<FsKindRow>& fsKinds() {
             .probe = {
                 .mbrTypes = {{.type = 0x07, .rule = MbrRule::BootRecord, .status = "found FAT64..."},
                              {.type = 0x83, .rule = MbrRule::BootRecord, .status = "found FAT64..."}},
+                .bootRecord = &fat::exFatBootRecord,
                 .firstBytes = {0xEB},
                 .foundStatus = "found FAT 64...",
+                .findBackup = &fat::findExFatBackup,
+                .backupPrimary = &fat::exFatBackupPrimary,
             },
         },
         {
@@ -74,8 +83,11 @@ const std::vector<FsKindRow>& fsKinds() {
                 .mbrTypes = {{.type = 0x0B, .status = "found FAT 32..."},
                              {.type = 0x0C, .status = "found FAT 32..."},
                              {.type = 0x83, .rule = MbrRule::BootRecord, .status = "found FAT 32..."}},
+                .bootRecord = &fat::fat32BootRecord,
                 .firstBytes = {0xEB},
                 .foundStatus = "found FAT 32...",
+                .findBackup = &fat::findFat32Backup,
+                .backupPrimary = &fat::fat32BackupPrimary,
             },
         },
         {
@@ -93,6 +105,7 @@ const std::vector<FsKindRow>& fsKinds() {
                              {.type = 0x06, .status = "found FAT 16..."},
                              {.type = 0x0E, .status = "found FAT 16..."},
                              {.type = 0x83, .rule = MbrRule::BootRecord, .status = "found FAT 16..."}},
+                .bootRecord = &fat::fat16BootRecord,
                 .firstBytes = {0xEB},
                 .foundStatus = "found FAT 16...",
                 .unnamedStatus = "found unknown...",
@@ -111,10 +124,12 @@ const std::vector<FsKindRow>& fsKinds() {
                 // Apple HFS+: 48465300-0000-11AA-AA11-00306543ECAC
                 .gptTypes = {{0x00, 0x53, 0x46, 0x48, 0x00, 0x00, 0xAA, 0x11, 0xAA, 0x11, 0x00, 0x30, 0x65, 0x43,
                               0xEC, 0xAC}},
+                .bootRecord = &hfsplus::hfsPlusBootRecord,
                 .firstBytes = {'H'},
                 .foundStatus = "found HFS+...",
                 .statusOnlyWhenListed = true,
                 .maxScanMiB = 20971519,  // 0x13FFFFF
+                .headerAt1024 = &hfsplus::isHfsPlusHeader,
             },
         },
         {
@@ -133,10 +148,12 @@ const std::vector<FsKindRow>& fsKinds() {
                               .logicalStatus = "found NTFS..."},
                              {.type = 0x42, .status = "NTFS...", .primaryOnly = true},
                              {.type = 0x83, .rule = MbrRule::BootRecord, .status = "found NTFS..."}},
+                .bootRecord = &ntfsBootRecord,
                 .firstBytes = {0xEB},
                 .foundStatus = "found NTFS %d...",
                 .statusOnlyWhenListed = true,
                 .sizeBlanks = 3,
+                .backupPrimary = &ntfsBackupPrimary,
             },
         },
         {.kind = FsKind::Raw, .listName = "RAW", .treatAsName = "RAW", .treatAsFsName = "RAW"},
