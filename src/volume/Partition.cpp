@@ -12,6 +12,7 @@
 #include "util/Unicode.h"
 #include "volume/BackupBoot.h"
 #include "volume/BootSector.h"
+#include "volume/LvmScan.h"
 
 namespace tavrel {
 
@@ -215,6 +216,8 @@ std::vector<VolumeRecord> Partition::standardScan(bool gpt, WorkControl& work) {
     std::array<std::uint8_t, 2 * kSectorSize> first{};
     const bool readable = reader_.readAt(0, first);
     auto records = (gpt && readable) ? scanGpt(work) : scanMbr(work);
+    // LVM2 logical volumes in the partitions, or on the whole disk, follow them.
+    lvm::addLogicalVolumes(reader_, records);
     work.position(kProgressEnd);
     return records;
 }

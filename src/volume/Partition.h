@@ -23,7 +23,8 @@ class Partition {
 public:
     explicit Partition(const readWriteInterface& reader);
 
-    // MBR with its chain of extended boot records, or GPT when gpt is true. The
+    // MBR with its chain of extended boot records, or GPT when gpt is true, then
+    // the LVM2 logical volumes found in the partitions or on the whole disk. The
     // second form reports its status texts ("found NTFS 1...") and the final
     // progress position 1000 through work, and a stop ends the GPT walk early.
     std::vector<VolumeRecord> standardScan(bool gpt);
