@@ -250,6 +250,32 @@ TEST(LvmFixture, DamagedMetadataFallsBackToAnOlderCopyOrSaysSo) {
     EXPECT_TRUE(isRefusedVolume(records[0]));
 }
 
+TEST(LvmFixture, APhysicalVolumeOnAGptPartitionOfTheLinuxLvmType) {
+    if (!haveTool("sgdisk")) GTEST_SKIP() << "needs sgdisk";
+    // The whole-disk physical volume moved into a GPT partition at sector 2048.
+    const auto pv = readFileBytes(unpackedFixture("lvm/lvm-whole.raw.xz"));
+    TempDir dir;
+    const auto image = dir / "gpt.raw";
+    std::vector<std::uint8_t> disk((2048 + 34) * 512 + pv.size());
+    writeFileBytes(image, disk);
+    ASSERT_EQ(runCommand("sgdisk -n 1:2048:+" + std::to_string(pv.size() / 1024) +
+                         "K -t 1:E6D6D379-F507-44C2-A23C-238F2A3DF928 " + shellQuote(image.string()))
+                  .exitCode,
+              0);
+    disk = readFileBytes(image);
+    std::copy(pv.begin(), pv.end(), disk.begin() + 2048 * 512);
+    writeFileBytes(image, disk);
+    const OpenedImage opened = openImage(image.string());
+    ASSERT_TRUE(opened);
+    const auto records = Partition(*opened.reader).standardScan(true);
+    const ListedLv want = expectedLvs("lvm-whole").at(0);
+    const VolumeRecord* r = byName(records, want.name);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->startSector, 2048 + want.start);
+    EXPECT_EQ(r->sectorCount, want.sectors);
+    EXPECT_EQ(bytesSha(volumeViewOf(*opened.reader, *r)), want.sha);
+}
+
 TEST(LvmFixture, AMissingPhysicalVolumeIsNamedByItsUuid) {
     auto disk = readFileBytes(unpackedFixture("lvm/lvm-striped.raw.xz"));
     // The second partition's label sector (sector 1 of the partition) wiped.
