@@ -33,7 +33,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$out"
 mkdir -p "$out"/{fuzz_fat16,fuzz_fat32,fuzz_exfat,fuzz_ntfs,fuzz_partition,fuzz_vhd,fuzz_slots} \
-  "$out"/{fuzz_ext,fuzz_hfsplus,fuzz_vdi,fuzz_vmdk,fuzz_carve,fuzz_rules}
+  "$out"/{fuzz_ext,fuzz_hfsplus,fuzz_vdi,fuzz_vmdk,fuzz_carve,fuzz_rules,fuzz_lvm}
 
 # seed TARGET NAME VOLUME: the volume, cut after its last non-zero sector, in
 # both placements and for both scan variants.
@@ -374,6 +374,27 @@ seeds = {
 for name, r in seeds.items():
     open(f'{out}/{name}', 'wb').write(r + volume)
 PY
+
+# LVM2: the first physical volume of each LVM fixture disk, from its start up
+# to its metadata area's last non-zero sector (a disk that is one physical
+# volume; first byte 1), and the latest metadata text of its
+# first physical volume (first byte 0).
+for name in lvm-mbr lvm-whole lvm-striped; do
+  xz -dc "$fixtures/lvm/$name.raw.xz" > "$work/lvm.raw"
+  python3 - "$work/lvm.raw" "$out/fuzz_lvm/$name" <<'PY'
+import struct, sys
+data, base = open(sys.argv[1], 'rb').read(), sys.argv[2]
+pv = 0 if data[512:520] == b'LABELONE' else 2048 * 512
+area = pv + struct.unpack_from('<Q', data, pv + 512 + 32 + 40 + 32)[0]
+size = struct.unpack_from('<Q', data, area + 32)[0]
+offset, length = struct.unpack_from('<QQ', data, area + 40)
+end = area + size
+while end > pv and not any(data[end - 512:end]):
+    end -= 512
+open(f'{base}-disk', 'wb').write(b'\x01' + data[pv:end])
+open(f'{base}-text', 'wb').write(b'\x00' + data[area + offset:area + offset + length])
+PY
+done
 
 # Rules: the readable table, the rule file built from it, and a user rule file
 # of its first three rules.

@@ -12,6 +12,7 @@ packages=(
   qemu-utils sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse e2fsprogs gdisk fdisk
   xvfb xauth xdotool wmctrl openbox xz-utils python3 bc
   netpbm ghostscript zip
+  lvm2
 )
 
 missing=()

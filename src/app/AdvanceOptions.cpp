@@ -62,7 +62,7 @@ void advanceOptions::open() {
     const std::string kind = trimmed(volume_.fsName);
     if (const fs::FsKindRow* row = fs::findKind(kind); row && row->selectedStatus)
         g.setText(pageId_, kStatus, row->selectedStatus);
-    view_ = std::make_unique<VolumeView>(*app_.currentReader, volume_.startSector, volume_.sectorCount);
+    view_ = std::make_unique<VolumeView>(volumeViewOf(*app_.currentReader, volume_));
     fs::ScanOptions options;
     options.mode = fs::RecoveryMode::Advanced;
     options.maxFileSystems = maxFileSystems_;

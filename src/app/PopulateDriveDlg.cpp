@@ -26,7 +26,9 @@ constexpr const char* kCustomControls[] = {
     PopulateDriveDlg::kEndDown,       PopulateDriveDlg::kTreatLabel,    PopulateDriveDlg::kTreatAs};
 
 std::vector<std::string> cellsOf(const VolumeRecord& record) {
-    return {record.volumeName, record.fsName, record.sizeMiBText, std::to_string(record.startSector)};
+    // A logical volume shows its "vg/lv" name after its number.
+    const std::string volume = record.name.empty() ? record.volumeName : record.volumeName + " " + record.name;
+    return {volume, record.fsName, record.sizeMiBText, std::to_string(record.startSector)};
 }
 
 bool startsWithIgnoreCase(const std::string& text, const std::string& prefix) {
@@ -255,6 +257,10 @@ VolumeRecord PopulateDriveDlg::chosenRecord() {
 
     const std::int64_t start = parseSectorText(gui().text(pageId_, kStartSector));
     const std::int64_t end = parseSectorText(gui().text(pageId_, kEndSector));
+    // Custom sectors are one run of the disk, whatever the row was.
+    record.runs.clear();
+    record.name.clear();
+    record.note.clear();
     record.startSector = start;
     record.sizeMiBText = std::to_string(end > start ? (end - start + 1) / 2048 : 0);
     record.sectorCount = end >= start ? end - start + 1 : -1;
@@ -279,6 +285,9 @@ void PopulateDriveDlg::next() {
         app_.forward(makeRawRecoveryPage(app_, record));
         return;
     }
+    // An LVM2 volume that cannot be read says why; one that can shows its note.
+    if (!record.note.empty()) gui().messageBox(record.note);
+    if (isRefusedVolume(record)) return;
     if (equalsIgnoreCase(record.fsName, "unknown")) {
         gui().messageBox(kUnknownVolume);
         return;

@@ -173,7 +173,7 @@ void RawRecoveryDialog::parse() {
         endEarly();
         return;
     }
-    view_ = std::make_unique<VolumeView>(*app_.currentReader, volume_.startSector, volume_.sectorCount);
+    view_ = std::make_unique<VolumeView>(volumeViewOf(*app_.currentReader, volume_));
     if (view_->size() <= 0) {
         g.setEnabled(pageId_, kBrowseRules, true);
         g.setEnabled(pageId_, kRuleFile, true);

@@ -17,7 +17,12 @@ std::vector<VolumeRecord> filterVolumes(const std::vector<VolumeRecord>& records
     std::vector<VolumeRecord> kept;
     for (const VolumeRecord& record : records) {
         bool inside = false;
+        // A logical volume lies inside its physical volume's partition by
+        // nature, and its first sector tells nothing of where the rest lies:
+        // it is kept, and nothing counts as inside it.
         for (const VolumeRecord& volume : kept) {
+            if (!record.name.empty()) break;
+            if (!volume.name.empty()) continue;
             // NTFS counts its sectors without the backup boot sector, which sits in
             // the one sector after them.
             const fs::FsKindRow* kind = fs::findKind(volume.fsName);

@@ -84,7 +84,7 @@ void VolumeScanDlg::open() {
     kind_ = fs::findKind(kind);
     if (kind_ && kind_->selectedStatus) g.setText(pageId_, kStatus, kind_->selectedStatus);
 
-    const VolumeView view(*app_.currentReader, volume_.startSector, volume_.sectorCount);
+    const VolumeView view = volumeViewOf(*app_.currentReader, volume_);
     parser_ = parserMaker_(kind, view, options_);
     if (!parser_) {
         g.messageBox(scantexts::kNotValidDrive);

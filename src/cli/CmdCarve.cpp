@@ -72,8 +72,9 @@ int runCarve(const CarveOptions& o) {
 
     TerminalProgress progress;
     WorkControl work(&progress);
-    std::int64_t startSector = o.start;
-    std::int64_t sectors = o.start >= 0 ? o.end - o.start + 1 : -1;
+    VolumeRecord chosen;
+    chosen.startSector = o.start;
+    chosen.sectorCount = o.start >= 0 ? o.end - o.start + 1 : -1;
     if (o.volume >= 0) {
         const auto records = listVolumes(*reader, o.scan, work);
         if (static_cast<std::size_t>(o.volume) >= records.size()) {
@@ -81,12 +82,15 @@ int runCarve(const CarveOptions& o) {
             return fail("no volume " + std::to_string(o.volume) + " on this disk (" + std::to_string(records.size()) +
                         " found; see tavrel-cli volumes)");
         }
-        startSector = records[static_cast<std::size_t>(o.volume)].startSector;
-        sectors = records[static_cast<std::size_t>(o.volume)].sectorCount;
+        chosen = records[static_cast<std::size_t>(o.volume)];
+        if (isRefusedVolume(chosen)) {
+            progress.finish();
+            return fail(chosen.note);
+        }
     } else if (o.start >= reader->diskSize() / kSectorSize) {
         return fail("sector " + std::to_string(o.start) + " lies beyond the end of the disk");
     }
-    const VolumeView view(*reader, startSector, sectors);
+    const VolumeView view = volumeViewOf(*reader, chosen);
     if (view.clipped())
         std::cerr << "tavrel-cli: warning: the volume reaches past the end of the disk; it is read up to the disk's "
                      "last sector\n";

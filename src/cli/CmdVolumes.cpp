@@ -1,6 +1,8 @@
 // tavrel-cli volumes IMAGE [--gpt|--no-gpt] [--advanced [--no-skip] [--start S] [--end E]] [--json]:
 // the volume list as the volume list page shows it. JSON: one object per volume
-// and line, {volume, fs, start, sectors, size (bytes), size_text (the list's text)}.
+// and line, {volume, fs, start, sectors, size (bytes), size_text (the list's text)},
+// with name ("vg/lv") and note for LVM2 logical volumes. The table shows the
+// name after the number, and the notes follow it on stderr.
 #include <algorithm>
 #include <iostream>
 #include <memory>
@@ -26,7 +28,8 @@ void printTable(const std::vector<VolumeRecord>& records) {
     const std::vector<std::string> heads = {"VOLUME", "FILE_SYSTEM", "VOLUME_SIZE", "START_SECTOR"};
     std::vector<std::vector<std::string>> rows;
     for (const auto& r : records)
-        rows.push_back({r.volumeName, r.fsName, r.sizeMiBText, std::to_string(r.startSector)});
+        rows.push_back({r.name.empty() ? r.volumeName : r.volumeName + " " + r.name, r.fsName, r.sizeMiBText,
+                        std::to_string(r.startSector)});
     std::vector<std::size_t> widths;
     for (const auto& h : heads) widths.push_back(h.size());
     for (const auto& row : rows)
@@ -41,6 +44,8 @@ void printTable(const std::vector<VolumeRecord>& records) {
     };
     printRow(heads);
     for (const auto& row : rows) printRow(row);
+    for (const auto& r : records)
+        if (!r.note.empty()) std::cerr << "tavrel-cli: volume " << r.volumeName << ": " << r.note << "\n";
 }
 
 int runVolumes(const VolumesOptions& o) {
@@ -59,6 +64,8 @@ int runVolumes(const VolumesOptions& o) {
                 r.sectorCount >= 0 ? r.sectorCount : std::max<std::int64_t>(0, diskSectors - r.startSector);
             JsonObject row = {{"volume", i}, {"fs", r.fsName}, {"start", r.startSector}, {"sectors", sectors}};
             putSize(row, sectors * kSectorSize, r.sizeMiBText);
+            if (!r.name.empty()) row["name"] = r.name;
+            if (!r.note.empty()) row["note"] = r.note;
             printJsonLine(row);
         }
     } else {

@@ -132,6 +132,8 @@ int prepareVolume(const std::string& image, const VolumeSelectArgs& args, WorkCo
             return fail("no volume " + std::to_string(args.volume) + " on this disk (" +
                         std::to_string(records.size()) + " found; see tavrel-cli volumes)");
         out.record = records[static_cast<std::size_t>(args.volume)];
+        if (isRefusedVolume(out.record)) return fail(out.record.note);
+        if (!out.record.note.empty()) std::cerr << "tavrel-cli: note: " << out.record.note << "\n";
     } else {
         if (args.start >= diskSectors)
             return fail("sector " + std::to_string(args.start) + " lies beyond the end of the disk (" +
@@ -151,7 +153,7 @@ int prepareVolume(const std::string& image, const VolumeSelectArgs& args, WorkCo
     }
     if (!args.treatAs.empty()) out.record.fsName = treatAsName(args.treatAs);
 
-    out.view = std::make_unique<VolumeView>(*out.reader, out.record.startSector, out.record.sectorCount);
+    out.view = std::make_unique<VolumeView>(volumeViewOf(*out.reader, out.record));
     if (out.view->clipped())
         std::cerr << "tavrel-cli: warning: the volume reaches past the end of the disk; it is read up to the disk's "
                      "last sector\n";

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "image/readWriteInterface.h"
@@ -30,6 +31,11 @@ public:
         }
         if (startSector < 0 || startSector > disk / kSectorSize) clipped_ = true;
     }
+
+    // A volume that is a reader of its own (one that maps its bytes onto the
+    // disk's): the view shares the reader and keeps it alive with its copies.
+    explicit VolumeView(std::shared_ptr<const readWriteInterface> mapped)
+        : reader_(mapped.get()), size_(std::max<std::int64_t>(mapped->diskSize(), 0)), owned_(std::move(mapped)) {}
 
     // Bytes at a volume-relative offset. False (zero-filled) outside the volume or
     // on a read error.
@@ -101,6 +107,7 @@ private:
     std::int64_t base_ = 0;
     std::int64_t size_ = 0;
     bool clipped_ = false;
+    std::shared_ptr<const readWriteInterface> owned_;
 };
 
 }  // namespace tavrel

@@ -11,6 +11,7 @@
 
 #include "util/Bytes.h"
 #include "util/Unicode.h"
+#include "volume/LvmScan.h"
 
 namespace tavrel {
 
@@ -174,6 +175,8 @@ std::vector<VolumeRecord> Partition::standardScan(bool gpt, WorkControl& work) {
     std::array<std::uint8_t, 2 * kSectorSize> first{};
     const bool readable = reader_.readAt(0, first);
     auto records = (gpt && readable) ? scanGpt(work) : scanMbr(work);
+    // LVM2 logical volumes in the partitions, or on the whole disk, follow them.
+    lvm::addLogicalVolumes(reader_, probes_, records);
     work.position(kProgressEnd);
     return records;
 }

@@ -29,7 +29,8 @@ public:
     // The probes are tried in their order; they must outlive the scanner.
     Partition(const readWriteInterface& reader, std::span<const FsProbe> probes);
 
-    // MBR with its chain of extended boot records, or GPT when gpt is true. The
+    // MBR with its chain of extended boot records, or GPT when gpt is true, then
+    // the LVM2 logical volumes found in the partitions or on the whole disk. The
     // second form reports its status texts (the probes') and the final
     // progress position 1000 through work, and a stop ends the GPT walk early.
     std::vector<VolumeRecord> standardScan(bool gpt);

@@ -296,6 +296,34 @@ TEST_F(VolumeListTest, BackDuringTheScanStopsAndReleasesThePage) {
     EXPECT_EQ(column(kPage, kList, 3), std::vector<std::string>{"2048"});
 }
 
+// LVM2 (tests/fixtures/lvm): each logical volume is a row named after its
+// number, kept by the filter, and goes on like a partition; one that cannot
+// be read (here: its second physical volume's label wiped) tells why on Next.
+TEST_F(VolumeListTest, LogicalVolumesAreRowsOfTheirOwn) {
+    auto& page = toVolumeList(unpackedFixture("lvm/lvm-mbr.raw.xz"));
+    EXPECT_EQ(column(kPage, kList, 0), (std::vector<std::string>{"0", "1 tvmbr/root", "2 tvmbr/data"}));
+    EXPECT_EQ(column(kPage, kList, 1), (std::vector<std::string>{"Unknown", "extX", "FAT16"}));
+    page.command(PopulateDriveDlg::kFilter);
+    EXPECT_EQ(gui.rows(kPage, kList).size(), 3u);
+    select(1);
+    page.next();
+    EXPECT_EQ(wizard.visiblePage()->pageId(), app::kRecoveryModePage) << gui.lastMessage();
+}
+
+TEST_F(VolumeListTest, ALogicalVolumeThatCannotBeReadTellsWhy) {
+    auto disk = readFileBytes(unpackedFixture("lvm/lvm-striped.raw.xz"));
+    std::fill_n(disk.begin() + (47104 + 1) * 512, 512, 0);
+    writeFileBytes(dir / "one-pv.raw", disk);
+    auto& other = toVolumeList(dir / "one-pv.raw");
+    ASSERT_EQ(gui.rows(kPage, kList).size(), 3u);
+    select(2);
+    other.next();
+    EXPECT_EQ(wizard.visiblePage(), &other);
+    EXPECT_NE(gui.lastMessage().find("tvstripe/striped lies partly on physical volumes that are not on this disk"),
+              std::string::npos)
+        << gui.lastMessage();
+}
+
 TEST(VolumeFilterTest, KeepsVolumesDropsCopiesInsideThem) {
     auto rec = [](const std::string& fs, std::int64_t start, std::int64_t count, const std::string& size) {
         VolumeRecord r;

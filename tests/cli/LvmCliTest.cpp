@@ -1,0 +1,100 @@
+// LVM2 logical volumes through tavrel-cli, on the disks lvm2 made
+// (tests/fixtures/lvm/make-fixtures.sh): `volumes --json` lists each one by
+// its "vg/lv" name with the first sector and size lvs reports, and `recover
+// --volume N` brings back every original file of it byte for byte; The Sleuth
+// Kit's fls, run on the logical volume's bytes cut out with dd, names the same
+// files as `ls`.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "cli/CliHelpers.h"
+
+using namespace tavrel::test;
+
+namespace {
+
+struct Lv {
+    std::string name;
+    std::int64_t start = 0, sectors = 0;
+};
+
+std::vector<Lv> lvsOf(const std::string& disk) {
+    std::vector<Lv> out;
+    std::ifstream in(fixturePath("lvm/" + disk + ".lvs"));
+    std::string sha;
+    for (Lv l; in >> l.name >> l.start >> l.sectors >> sha;) out.push_back(l);
+    return out;
+}
+
+// "vg/lv" -> path -> sha256 of the originals.
+std::map<std::string, std::map<std::string, std::string>> originalsOf(const std::string& disk) {
+    std::map<std::string, std::map<std::string, std::string>> out;
+    std::ifstream in(fixturePath("lvm/" + disk + ".files"));
+    for (std::string lv, sha, path; in >> lv >> sha && std::getline(in >> std::ws, path);) out[lv][path] = sha;
+    return out;
+}
+
+}  // namespace
+
+TEST(LvmCli, ListsAndRecoversEveryLogicalVolume) {
+    for (const std::string disk : {"lvm-mbr", "lvm-whole", "lvm-striped"}) {
+        SCOPED_TRACE(disk);
+        const auto image = unpackedFixture("lvm/" + disk + ".raw.xz");
+        const auto listed = cli("volumes " + q(image) + " --json");
+        ASSERT_EQ(listed.exitCode, 0) << listed.err;
+        std::map<std::string, nlohmann::json> rows;
+        for (auto& j : jsonLines(listed.out))
+            if (j.contains("name")) rows[j.at("name").get<std::string>()] = j;
+        const auto originals = originalsOf(disk);
+        const auto lvs = lvsOf(disk);
+        ASSERT_EQ(rows.size(), lvs.size());
+        for (const Lv& lv : lvs) {
+            SCOPED_TRACE(lv.name);
+            ASSERT_EQ(rows.count(lv.name), 1u);
+            const auto& row = rows[lv.name];
+            EXPECT_EQ(row.at("start").get<std::int64_t>(), lv.start);
+            EXPECT_EQ(row.at("sectors").get<std::int64_t>(), lv.sectors);
+            const std::string volume = " --volume " + std::to_string(row.at("volume").get<int>());
+
+            TempDir out;
+            const auto r = cli("recover " + q(image) + volume + " --out " + q(out.path()));
+            ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+            const auto hashes = hashesBelow(out.path());
+            ASSERT_EQ(originals.count(lv.name), 1u);
+            for (const auto& [path, sha] : originals.at(lv.name))
+                EXPECT_EQ(hashes.count(path) ? hashes.at(path) : "", sha) << path;
+        }
+    }
+}
+
+TEST(LvmCli, FlsOnTheCutOutVolumeNamesTheFilesLsLists) {
+    if (!haveTool("fls")) GTEST_SKIP() << "needs fls";
+    // A linear volume of one segment is one run of the disk: dd cuts it out.
+    const auto image = unpackedFixture("lvm/lvm-whole.raw.xz");
+    const Lv lv = lvsOf("lvm-whole").at(0);
+    TempDir dir;
+    const auto cut = dir / "lv.img";
+    ASSERT_EQ(runCommand("dd if=" + q(image) + " of=" + q(cut) + " bs=512 skip=" + std::to_string(lv.start) +
+                         " count=" + std::to_string(lv.sectors) + " status=none")
+                  .exitCode,
+              0);
+    std::set<std::string> oracle;
+    std::istringstream fls(runCommand("fls -r -p -F " + q(cut)).out);
+    for (std::string line; std::getline(fls, line);)
+        if (const auto tab = line.find('\t'); tab != std::string::npos && line.find(" * ") == std::string::npos)
+            oracle.insert(line.substr(tab + 1));
+    ASSERT_FALSE(oracle.empty());
+
+    const auto listed = jsonLines(cli("volumes " + q(image) + " --json").out);
+    int volume = -1;
+    for (const auto& j : listed)
+        if (j.value("name", "") == lv.name) volume = j.at("volume").get<int>();
+    ASSERT_GE(volume, 0);
+    const auto ls = cli("ls " + q(image) + " --volume " + std::to_string(volume) + " --json");
+    ASSERT_EQ(ls.exitCode, 0) << ls.err;
+    std::set<std::string> ours;
+    for (const auto& [path, row] : parseLsJson(ls.out))
+        if (row.at("type") == "file" && !row.at("deleted").get<bool>()) ours.insert(path);
+    EXPECT_EQ(ours, oracle);
+}
