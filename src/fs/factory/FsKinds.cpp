@@ -1,6 +1,7 @@
 #include "fs/factory/FsKinds.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "fs/ext/ExtProbe.h"
 #include "fs/ext/ext2Class.h"
@@ -248,14 +249,19 @@ std::vector<std::string> treatAsEntries() {
 
 std::string workingKindNames() {
     std::string out;
-    // In the order a user reads them: NTFS first, then the FAT family.
-    for (FsKind k : {FsKind::Ntfs, FsKind::Fat16, FsKind::Fat32, FsKind::ExFat, FsKind::Ext, FsKind::HfsPlus}) {
-        for (const FsKindRow& row : fsKinds()) {
-            if (row.kind != k || !row.make || !offered(row)) continue;
-            if (!out.empty()) out += ", ";
-            out += row.treatAsName;
-        }
-    }
+    auto add = [&](const FsKindRow& row) {
+        if (!row.make || !offered(row)) return;
+        if (!out.empty()) out += ", ";
+        out += row.treatAsName;
+    };
+    // In the order a user reads them: NTFS first, then the FAT family; kinds
+    // added later follow in the table's order.
+    constexpr FsKind kFirst[] = {FsKind::Ntfs, FsKind::Fat16, FsKind::Fat32, FsKind::ExFat, FsKind::Ext, FsKind::HfsPlus};
+    for (FsKind k : kFirst)
+        for (const FsKindRow& row : fsKinds())
+            if (row.kind == k) add(row);
+    for (const FsKindRow& row : fsKinds())
+        if (std::find(std::begin(kFirst), std::end(kFirst), row.kind) == std::end(kFirst)) add(row);
     return out;
 }
 
