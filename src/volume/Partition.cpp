@@ -368,12 +368,12 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
             }
             bool found = false;
             if (f.named()) {
-                // A volume header inside its volume (HFS+: 1024 bytes in) never
-                // lies before the disk's start.
+                // A volume header that lies inside its volume (sectorsBefore)
+                // never begins one before the disk's start.
                 found = mib > 0 && start >= 0 && (kind.maxScanMiB == 0 || mib <= kind.maxScanMiB);
                 if (found || !kind.statusOnlyWhenListed) status.show(kind, kind.foundStatus);
                 // Sectors after the counted ones that still belong to the volume
-                // (NTFS's backup boot sector): skipping only the counted sectors
+                // (a trailing backup boot sector): skipping only the counted sectors
                 // would land on them and list the volume twice.
                 if (found) extent = m.sectors <= INT64_MAX - kind.trailingSectors ? m.sectors + kind.trailingSectors : m.sectors;
             } else {

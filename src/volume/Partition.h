@@ -40,9 +40,9 @@ public:
     // means the start, respectively the end, of the disk too) with every probe's
     // SectorScan test. A backup boot record is never a volume of its own. Unless
     // noSkip is set, the scan jumps over each volume it finds. Status texts and
-    // progress (range 0..1000) go through work; a stop ends the scan early and keeps what was
-    // found. onFound (may be empty) is called for each record as it is found, on
-    // the scanning thread.
+    // progress (range 0..1000) go through work; a stop ends the scan early and
+    // keeps what was found. onFound (may be empty) is called for each record as
+    // it is found, on the scanning thread.
     std::vector<VolumeRecord> advancedScan(WorkControl& work, bool noSkip, std::int64_t startSector = -1,
                                            std::int64_t endSector = -1,
                                            const std::function<void(const VolumeRecord&)>& onFound = {});

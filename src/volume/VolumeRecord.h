@@ -11,7 +11,7 @@
 namespace tavrel {
 
 struct VolumeRecord {
-    std::string fsName;        // "NTFS", "FAT16", "FAT32", "FAT64", "extX", "HFS+", "Unknown", GPT name ...
+    std::string fsName;        // a kind's list name, "Unknown", or a GPT entry's name
     std::string volumeName;    // ordinal text shown in the VOLUME column
     std::string sizeMiBText;   // "NNN MB"
     std::int64_t startSector = 0;

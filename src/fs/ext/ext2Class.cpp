@@ -112,9 +112,11 @@ bool ext2Class::findSuperblock(WorkControl& work) {
         if (at + 1024 > volume_.size()) break;
         if (volume_.readAt(at, buffer) && accept(at, buffer) && sb_.blockSize() == bs) return true;
     }
+    // What the volume holds instead, when a known kind's signature says so.
+    const std::span<const FsProbe> kinds = options_.kindProbes;
     std::vector<std::uint8_t> head(static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(kForeignHeadBytes), volume_.size())));
-    if (volume_.readAt(0, head) && (foreign_ = foreignFileSystem(head))) return false;
+        std::min<std::int64_t>(static_cast<std::int64_t>(foreignHeadBytes(kinds)), volume_.size())));
+    if (!head.empty() && volume_.readAt(0, head) && (foreign_ = foreignFileSystem(head, kinds))) return false;
     std::vector<std::uint8_t> chunk;
     // Chunks the image does not store are passed over without a look.
     for (std::int64_t base = volume_.storedChunkFrom(kPrimarySuperblockOffset + 512, kChunk); base + 1024 <= volume_.size();

@@ -17,6 +17,8 @@
 // symlinks. saveFile reads the one inode it needs; the times and modes the
 // listing and describeEntry show are kept from the scan (describeEntry reads
 // the inode only of a name whose slot the scan passed over).
+//
+// Implemented in ext2Class.cpp (the scan) and ExtView.cpp (the entry view and saving).
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "fs/factory/FsKinds.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "fs/ext/ExtProbe.h"
 #include "fs/ext/ext2Class.h"
@@ -32,6 +33,11 @@ std::string_view trimmed(std::string_view text) {
 }
 
 bool same(std::string_view a, std::string_view b) { return equalsIgnoreCase(std::string(a), std::string(b)); }
+
+// Rows a name may choose: all but the known, not read.
+bool offered(const FsKindRow& row) { return row.treatAsName != nullptr; }
+
+using namespace std::string_view_literals;
 
 }  // namespace
 
@@ -157,6 +163,31 @@ const std::vector<FsKindRow>& fsKinds() {
             },
         },
         {.kind = FsKind::Raw, .listName = "RAW", .treatAsName = "RAW", .treatAsFsName = "RAW"},
+        // Known, not read: other file systems and containers that Linux volumes
+        // carry under ext's partition types. Offsets and magic bytes as each
+        // format's own tools write them.
+        {.kind = FsKind::Btrfs, .listName = "btrfs",
+         // superblock at 64 KiB, magic at its byte 64
+         .probe = {.signature = {.phrase = "a btrfs file system", .offset = 0x10040, .magic = "_BHRfS_M"sv}}},
+        {.kind = FsKind::Xfs, .listName = "XFS",
+         .probe = {.signature = {.phrase = "an XFS file system", .offset = 0, .magic = "XFSB"sv}}},
+        {.kind = FsKind::Jfs, .listName = "JFS",
+         .probe = {.signature = {.phrase = "a JFS file system", .offset = 0x8000, .magic = "JFS1"sv}}},
+        {.kind = FsKind::ReiserFs, .listName = "ReiserFS",
+         // "ReIsErFs", "ReIsEr2Fs", "ReIsEr3Fs"
+         .probe = {.signature = {.phrase = "a ReiserFS file system", .offset = 0x10034, .magic = "ReIsEr"sv}}},
+        {.kind = FsKind::F2fs, .listName = "F2FS",
+         .probe = {.signature = {.phrase = "an F2FS file system", .offset = 0x400, .magic = "\x10\x20\xF5\xF2"sv}}},
+        {.kind = FsKind::SquashFs, .listName = "SquashFS",
+         .probe = {.signature = {.phrase = "a SquashFS file system", .offset = 0, .magic = "hsqs"sv}}},
+        {.kind = FsKind::Luks, .listName = "LUKS",
+         .probe = {.signature = {.phrase = "LUKS encryption", .offset = 0, .magic = "LUKS\xBA\xBE"sv}}},
+        {.kind = FsKind::LvmPhysicalVolume, .listName = "LVM2",
+         // label in the second sector
+         .probe = {.signature = {.phrase = "an LVM physical volume", .offset = 0x200, .magic = "LABELONE"sv}}},
+        {.kind = FsKind::LinuxSwap, .listName = "swap",
+         // last bytes of the first 4 KiB page
+         .probe = {.signature = {.phrase = "Linux swap space", .offset = 0xFF6, .magic = "SWAPSPACE2"sv}}},
     };
     return rows;
 }
@@ -186,6 +217,7 @@ const FsKindRow* findKind(std::string_view fsName) {
     const std::string_view name = trimmed(fsName);
     if (name.empty()) return nullptr;
     for (const FsKindRow& row : fsKinds()) {
+        if (!offered(row)) continue;
         if (same(name, row.listName) || same(name, row.treatAsName)) return &row;
         for (std::string_view alias : row.aliases)
             if (same(name, alias)) return &row;
@@ -199,7 +231,7 @@ const FsKindRow* findKindByPrefix(std::string_view fsName) {
     if (name.size() < 3) return nullptr;
     const std::string_view prefix = name.substr(0, 3);
     for (const FsKindRow& row : fsKinds()) {
-        if (row.kind == FsKind::Raw) continue;
+        if (row.kind == FsKind::Raw || !offered(row)) continue;
         if (same(prefix, std::string_view(row.listName).substr(0, 3))) return &row;
         for (std::string_view alias : row.aliases)
             if (alias.size() >= 3 && same(prefix, alias.substr(0, 3))) return &row;
@@ -209,21 +241,27 @@ const FsKindRow* findKindByPrefix(std::string_view fsName) {
 
 std::vector<std::string> treatAsEntries() {
     std::vector<std::string> out;
-    for (const FsKindRow& row : fsKinds()) out.emplace_back(row.treatAsName);
+    for (const FsKindRow& row : fsKinds())
+        if (offered(row)) out.emplace_back(row.treatAsName);
     std::sort(out.begin(), out.end());
     return out;
 }
 
 std::string workingKindNames() {
     std::string out;
-    // In the order a user reads them: NTFS first, then the FAT family.
-    for (FsKind k : {FsKind::Ntfs, FsKind::Fat16, FsKind::Fat32, FsKind::ExFat, FsKind::Ext, FsKind::HfsPlus}) {
-        for (const FsKindRow& row : fsKinds()) {
-            if (row.kind != k || !row.make) continue;
-            if (!out.empty()) out += ", ";
-            out += row.treatAsName;
-        }
-    }
+    auto add = [&](const FsKindRow& row) {
+        if (!row.make || !offered(row)) return;
+        if (!out.empty()) out += ", ";
+        out += row.treatAsName;
+    };
+    // In the order a user reads them: NTFS first, then the FAT family; kinds
+    // added later follow in the table's order.
+    constexpr FsKind kFirst[] = {FsKind::Ntfs, FsKind::Fat16, FsKind::Fat32, FsKind::ExFat, FsKind::Ext, FsKind::HfsPlus};
+    for (FsKind k : kFirst)
+        for (const FsKindRow& row : fsKinds())
+            if (row.kind == k) add(row);
+    for (const FsKindRow& row : fsKinds())
+        if (std::find(std::begin(kFirst), std::end(kFirst), row.kind) == std::end(kFirst)) add(row);
     return out;
 }
 

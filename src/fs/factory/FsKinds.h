@@ -15,13 +15,21 @@ namespace tavrel::fs {
 
 // The volume scans try the kinds' probes in this order (it matters only where
 // two kinds could claim the same bytes: FAT32's backup boot record before
-// exFAT's, an HFS+ volume header before an ext superblock).
-enum class FsKind { Ntfs, Fat16, Fat32, ExFat, HfsPlus, Ext, Raw };
+// exFAT's, an HFS+ volume header before an ext superblock), and the ext parser
+// looks for the signatures of the known, not read kinds in this order.
+enum class FsKind {
+    Ntfs, Fat16, Fat32, ExFat, HfsPlus, Ext,
+    // Known, not read: found by a signature, so that a refusal can say what a volume holds.
+    Btrfs, Xfs, Jfs, ReiserFs, F2fs, SquashFs, Luks, LvmPhysicalVolume, LinuxSwap,
+    Raw,
+};
 
 using ParserMake = std::unique_ptr<Parser> (*)(const VolumeView&, const ScanOptions&);
 
 // One kind; rows are written with designated initialisers, fields left out
-// take the defaults below.
+// take the defaults below. A row without a treat-as name is known, not read:
+// it only names what a volume holds (probe.signature), and no name lookup,
+// treat-as list or --treat-as value offers it.
 struct FsKindRow {
     FsKind kind = FsKind::Raw;
     const char* listName = nullptr;     // as the volume scans name it: "NTFS", "FAT16", "FAT64", "extX", ...

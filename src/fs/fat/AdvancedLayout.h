@@ -18,7 +18,7 @@
 #include <optional>
 #include <vector>
 
-#include "fs/fat/ClusterChainParser.h"
+#include "fs/fat/FatFamilyParser.h"
 
 namespace tavrel::fs::fat {
 

@@ -1,10 +1,12 @@
 // exFAT volumes: the boot sector gives the FAT and the cluster heap; the root
 // directory's chain and every folder it names are read entry set by entry set.
 // Deleted entry sets are kept.
+//
+// Implemented in Fat64Class.cpp and ExFatHunt.cpp (Advanced mode's hunt).
 #pragma once
 
 #include "fs/StructureHunt.h"
-#include "fs/fat/ClusterChainParser.h"
+#include "fs/fat/FatFamilyParser.h"
 #include "fs/fat/ExFatBootSector.h"
 #include "fs/fat/ExFatEntry.h"
 #include "fs/fat/ExFatProbe.h"
@@ -21,7 +23,7 @@ public:
     std::uint32_t firstCluster(const ExFatEntry& e) const override { return e.set.firstCluster; }
     const ExFatLayout& layout() const { return layout_; }
 
-    // Advanced mode (Fat64Hunt.cpp): the FAT copies and, as a second list, the
+    // Advanced mode (ExFatHunt.cpp): the FAT copies and, as a second list, the
     // cluster-heap offsets; the user picks one of each. Heap candidates carry
     // the cluster size and the root directory's place that supported them.
     std::size_t huntCopies(WorkControl& work, int maximum) override;

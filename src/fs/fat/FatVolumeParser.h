@@ -4,10 +4,12 @@
 // mode's hunt for FAT copies. The two classes differ in the boot-sector test,
 // where the root directory lives, whether an empty slot ends a directory
 // cluster, and their texts.
+//
+// Implemented in FatVolumeParser.cpp and FatVolumeHunt.cpp (Advanced mode's hunt).
 #pragma once
 
 #include "fs/StructureHunt.h"
-#include "fs/fat/ClusterChainParser.h"
+#include "fs/fat/FatFamilyParser.h"
 #include "fs/fat/FatBootSector.h"
 #include "fs/fat/FatEntry.h"
 #include "fs/fat/FatHunt.h"

@@ -15,6 +15,9 @@
 // the catalog's header node is found in the volume, and the block size is the
 // one the file records' sizes and block counts agree on. Hard links are saved with the content of the iNode file they name;
 // a symbolic link's data fork holds its target, which is what gets saved.
+//
+// Class HFSP is implemented in HfsScan.cpp (the scan), HfsCatalog.cpp (catalog
+// records and the tree), HfsView.cpp (the entry view) and HfsSave.cpp (saving).
 #pragma once
 
 #include <cstdint>

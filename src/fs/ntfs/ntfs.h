@@ -9,6 +9,10 @@
 // unreadable records in warnings(). What the list shows (size, times,
 // attributes) is gathered while the scan parses each record, so listing a
 // scanned volume reads nothing more.
+//
+// Class ntfs is implemented in NtfsScan.cpp, NtfsHunt.cpp (the MFT hunt),
+// NtfsTree.cpp, NtfsDeepTree.cpp (Deep mode), NtfsData.cpp, NtfsView.cpp (the
+// entry view) and NtfsSave.cpp (saving).
 #pragma once
 
 #include <cstdint>

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "fs/fat/ClusterChain.h"
+#include "fs/fat/ChainWalk.h"
 #include "fs/fat/FatBootSector.h"
 #include "fs/fat/FatDirectoryDecoder.h"
 #include "fs/fat/FatTable.h"

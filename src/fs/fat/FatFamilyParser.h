@@ -14,6 +14,10 @@
 //
 // Record 0 is the synthetic "DUMMY ENTRY"; the root directory's records are its
 // children, and rootLevel() lists them.
+//
+// Class ClusterChainParser is implemented in FatFamilyParser.cpp (the standard
+// way, the entry view and saving), FatFamilyAdvanced.cpp (the advanced way) and
+// FatFamilyDeep.cpp (Deep mode).
 #pragma once
 
 #include <cstdint>
@@ -23,7 +27,7 @@
 
 #include "fs/EntryTable.h"
 #include "fs/Parser.h"
-#include "fs/fat/ClusterChain.h"
+#include "fs/fat/ChainWalk.h"
 #include "fs/fat/FatTable.h"
 #include "volume/FsProbe.h"
 
@@ -136,7 +140,7 @@ private:
     void startTable();
     void walkRoot(WorkControl& work);
 
-    // Advanced way (ClusterChainAdvanced.cpp).
+    // Advanced way (FatFamilyAdvanced.cpp).
     ScanOutcome advancedScan(WorkControl& work);
     void parseFoundSlots(WorkControl& work);
     void linkChildren(WorkControl& work);
@@ -161,7 +165,7 @@ private:
     void walkFolders(const std::vector<std::uint32_t>& top, WorkControl& work);
     // Deep mode, after the walk: every cluster of the heap the walk did not read
     // that looks like a directory cluster is listed under "ORPHAN ENTRY", with
-    // the folders it names walked as usual (ClusterChainDeep.cpp).
+    // the folders it names walked as usual (FatFamilyDeep.cpp).
     void findUnreachedDirectories(WorkControl& work);
 
     ClusterHeap heap_;

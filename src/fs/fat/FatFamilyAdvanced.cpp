@@ -3,7 +3,7 @@
 // from the root directory that layout names, as in the standard way; directory
 // clusters the walk does not reach are then found by scanning the cluster heap
 // (as Deep mode does) and listed under "ORPHAN ENTRY".
-#include "fs/fat/ClusterChainParser.h"
+#include "fs/fat/FatFamilyParser.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "fs/fat/ClusterChainParser.h"
+#include "fs/fat/FatFamilyParser.h"
 
 #include <algorithm>
 #include <cstdio>

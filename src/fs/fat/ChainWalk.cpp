@@ -1,4 +1,4 @@
-#include "fs/fat/ClusterChain.h"
+#include "fs/fat/ChainWalk.h"
 
 #include <algorithm>
 #include <iterator>

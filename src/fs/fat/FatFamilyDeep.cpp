@@ -6,7 +6,7 @@
 // folders among them are walked like any folder, so their children show too.
 #include <unordered_set>
 
-#include "fs/fat/ClusterChainParser.h"
+#include "fs/fat/FatFamilyParser.h"
 #include "fs/fat/ExFatEntry.h"
 #include "fs/fat/FatEntry.h"
 #include "fs/fat/SlotScan.h"
