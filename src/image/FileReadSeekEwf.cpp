@@ -146,9 +146,9 @@ const char* formatName(std::uint8_t format) {
 
 struct EwfLibrary {
     using Handle = libewf_handle_t;
-    static void initialize(Handle** h) { libewf_handle_initialize(h, nullptr); }
-    static void close(Handle* h) { libewf_handle_close(h, nullptr); }
-    static void free(Handle** h) { libewf_handle_free(h, nullptr); }
+    static constexpr auto initialize = libewf_handle_initialize;
+    static constexpr auto close = libewf_handle_close;
+    static constexpr auto free = libewf_handle_free;
 };
 
 struct FileReadSeekEwf::Handle : LibraryHandle<EwfLibrary> {};

@@ -7,7 +7,6 @@
 #include <array>
 
 #include "image/HostFile.h"
-#include "image/LibraryChainReaderImpl.h"
 #include "image/LibrarySignatures.h"
 
 namespace tavrel {
@@ -16,14 +15,25 @@ struct QcowLibrary {
     using Handle = libqcow_file_t;
     static constexpr const char* kFormat = "qcow2";
     static constexpr const char* kNotThisFormat = imagetexts::kNotQcowText;
+    static constexpr auto initialize = libqcow_file_initialize;
+    static constexpr auto close = libqcow_file_close;
+    static constexpr auto free = libqcow_file_free;
+    static constexpr auto setParent = libqcow_file_set_parent_file;
+    static constexpr auto mediaSize = libqcow_file_get_media_size;
+    static constexpr auto readAt = libqcow_file_read_buffer_at_offset;
+    static constexpr auto nameSize = libqcow_file_get_utf8_backing_filename_size;
+    static constexpr auto name = libqcow_file_get_utf8_backing_filename;
 
-    static void initialize(Handle** h) { libqcow_file_initialize(h, nullptr); }
-    static void close(Handle* h) { libqcow_file_close(h, nullptr); }
-    static void free(Handle** h) { libqcow_file_free(h, nullptr); }
     static bool open(Handle* h, const std::string& path) {
         return libqcow_file_open(h, path.c_str(), LIBQCOW_OPEN_READ, nullptr) == 1;
     }
-    // Encrypted images are refused: libqcow would serve their ciphertext.
+    // A backing file is recorded by a name of at least one character.
+    static bool hasParent(Handle* h) {
+        std::size_t size = 0;
+        return libqcow_file_get_utf8_backing_filename_size(h, &size, nullptr) == 1 && size > 1;
+    }
+    // Encrypted images are refused: libqcow reports no method for them and would
+    // serve their ciphertext, so the header's own field is asked too.
     static OpenOutcome refusal(Handle* h, const std::string& path) {
         std::uint32_t method = 0;
         bool encrypted = libqcow_file_get_encryption_method(h, &method, nullptr) != 1 ||
@@ -37,33 +47,7 @@ struct QcowLibrary {
         if (encrypted) return {OpenResult::Unsupported, kQcowCryptOffset, imagetexts::kEncryptedQcowText};
         return {};
     }
-    static std::optional<std::string> parentName(Handle* h) {
-        std::size_t size = 0;
-        if (libqcow_file_get_utf8_backing_filename_size(h, &size, nullptr) != 1 || size == 0 || size > 65536)
-            return std::nullopt;
-        std::string name(size, '\0');
-        if (libqcow_file_get_utf8_backing_filename(h, reinterpret_cast<std::uint8_t*>(name.data()), size, nullptr) != 1)
-            return std::nullopt;
-        name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
-        if (name.empty()) return std::nullopt;
-        return name;
-    }
-    static bool setParent(Handle* child, Handle* parent) {
-        return libqcow_file_set_parent_file(child, parent, nullptr) == 1;
-    }
-    static bool mediaSize(Handle* h, std::uint64_t* size) {
-        size64_t bytes = 0;
-        if (libqcow_file_get_media_size(h, &bytes, nullptr) != 1) return false;
-        *size = bytes;
-        return true;
-    }
-    static bool read(Handle* h, MutableByteSpan out, std::int64_t diskOffset) {
-        const ssize_t got = libqcow_file_read_buffer_at_offset(h, out.data(), out.size(), diskOffset, nullptr);
-        return got >= 0 && static_cast<std::size_t>(got) == out.size();
-    }
 };
-
-template class LibraryChainReader<QcowLibrary, QcowClusterMap>;
 
 FileReadSeekQcow::FileReadSeekQcow() = default;
 FileReadSeekQcow::~FileReadSeekQcow() = default;

@@ -4,7 +4,6 @@
 
 #include <libvhdi.h>
 
-#include "image/LibraryChainReaderImpl.h"
 
 namespace tavrel {
 
@@ -21,45 +20,24 @@ struct VhdiLibrary {
     using Handle = libvhdi_file_t;
     static constexpr const char* kFormat = "vhdx";
     static constexpr const char* kNotThisFormat = imagetexts::kNotVhdxText;
+    static constexpr auto initialize = libvhdi_file_initialize;
+    static constexpr auto close = libvhdi_file_close;
+    static constexpr auto free = libvhdi_file_free;
+    static constexpr auto setParent = libvhdi_file_set_parent_file;
+    static constexpr auto mediaSize = libvhdi_file_get_media_size;
+    static constexpr auto readAt = libvhdi_file_read_buffer_at_offset;
+    static constexpr auto nameSize = libvhdi_file_get_utf8_parent_filename_size;
+    static constexpr auto name = libvhdi_file_get_utf8_parent_filename;
 
-    static void initialize(Handle** h) { libvhdi_file_initialize(h, nullptr); }
-    static void close(Handle* h) { libvhdi_file_close(h, nullptr); }
-    static void free(Handle** h) { libvhdi_file_free(h, nullptr); }
     // libvhdi reads VHD too: only a VHDX is taken.
     static bool open(Handle* h, const std::string& path) {
         int fileType = 0;
         return libvhdi_file_open(h, path.c_str(), LIBVHDI_OPEN_READ, nullptr) == 1 &&
                libvhdi_file_get_file_type(h, &fileType, nullptr) == 1 && fileType == LIBVHDI_FILE_TYPE_VHDX;
     }
+    static bool hasParent(Handle* h) { return diskType(h) == LIBVHDI_DISK_TYPE_DIFFERENTIAL; }
     static OpenOutcome refusal(Handle*, const std::string&) { return {}; }
-    // A differencing image's parent name (empty when it records none).
-    static std::optional<std::string> parentName(Handle* h) {
-        if (diskType(h) != LIBVHDI_DISK_TYPE_DIFFERENTIAL) return std::nullopt;
-        std::size_t size = 0;
-        if (libvhdi_file_get_utf8_parent_filename_size(h, &size, nullptr) != 1 || size == 0 || size > 65536)
-            return std::string();
-        std::string name(size, '\0');
-        if (libvhdi_file_get_utf8_parent_filename(h, reinterpret_cast<std::uint8_t*>(name.data()), size, nullptr) != 1)
-            return std::string();
-        name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
-        return name;
-    }
-    static bool setParent(Handle* child, Handle* parent) {
-        return libvhdi_file_set_parent_file(child, parent, nullptr) == 1;
-    }
-    static bool mediaSize(Handle* h, std::uint64_t* size) {
-        size64_t bytes = 0;
-        if (libvhdi_file_get_media_size(h, &bytes, nullptr) != 1) return false;
-        *size = bytes;
-        return true;
-    }
-    static bool read(Handle* h, MutableByteSpan out, std::int64_t diskOffset) {
-        const ssize_t got = libvhdi_file_read_buffer_at_offset(h, out.data(), out.size(), diskOffset, nullptr);
-        return got >= 0 && static_cast<std::size_t>(got) == out.size();
-    }
 };
-
-template class LibraryChainReader<VhdiLibrary, VhdxBlockMap>;
 
 FileReadSeekVhdx::FileReadSeekVhdx() = default;
 FileReadSeekVhdx::~FileReadSeekVhdx() = default;

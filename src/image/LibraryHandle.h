@@ -1,23 +1,20 @@
 // One handle of a libyal library (a libqcow or libvhdi file, a libewf handle),
 // closed and freed with its owner. `Library` names the handle type and the
-// library's calls:
-//   using Handle = libqcow_file_t;
-//   static void initialize(Handle**); static void close(Handle*); static void free(Handle**);
+// library's calls, e.g. using Handle = libqcow_file_t; and
+// static constexpr auto initialize = libqcow_file_initialize; (close, free alike).
 #pragma once
 
 namespace tavrel {
 
 template <typename Library>
 struct LibraryHandle {
-    using Handle = typename Library::Handle;
+    typename Library::Handle* handle = nullptr;
 
-    Handle* handle = nullptr;
-
-    LibraryHandle() { Library::initialize(&handle); }
+    LibraryHandle() { Library::initialize(&handle, nullptr); }
     ~LibraryHandle() {
         if (!handle) return;
-        Library::close(handle);
-        Library::free(&handle);
+        Library::close(handle, nullptr);
+        Library::free(&handle, nullptr);
     }
     LibraryHandle(const LibraryHandle&) = delete;
     LibraryHandle& operator=(const LibraryHandle&) = delete;
