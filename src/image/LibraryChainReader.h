@@ -5,7 +5,7 @@
 // folder (SiblingFile.h). The image's own block map (`Map`: open(path),
 // diskSize(), hasParent(), nextStored()) tells which ranges hold nothing, when
 // it reads the disk as the library does.
-// `Library` is a traits type (FileReadSeekQcow.cpp, FileReadSeekVhdx.cpp): the
+// `Library` is a traits type (FileReadSeekQcow.cpp, FileReadSeekLibvhdi.cpp): the
 // handle calls of LibraryHandle.h, setParent, mediaSize, readAt, nameSize and
 // name (the parent's UTF-8 name) as the library's own functions, kFormat and
 // kNotThisFormat texts, and open(handle, path), hasParent(handle) and

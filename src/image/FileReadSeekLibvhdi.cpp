@@ -1,4 +1,4 @@
-#include "image/FileReadSeekVhdx.h"
+#include "image/FileReadSeekLibvhdi.h"
 
 #ifdef TAVREL_HAVE_LIBVHDI
 
@@ -39,10 +39,10 @@ struct VhdiLibrary {
     static OpenOutcome refusal(Handle*, const std::string&) { return {}; }
 };
 
-FileReadSeekVhdx::FileReadSeekVhdx() = default;
-FileReadSeekVhdx::~FileReadSeekVhdx() = default;
+FileReadSeekLibvhdi::FileReadSeekLibvhdi() = default;
+FileReadSeekLibvhdi::~FileReadSeekLibvhdi() = default;
 
-ImageInfo FileReadSeekVhdx::describe() const {
+ImageInfo FileReadSeekLibvhdi::describe() const {
     ImageInfo info = readWriteInterface::describe();
     libvhdi_file_t* file = primary();
     if (!file) return info;
