@@ -11,6 +11,7 @@
 
 #include "image/HostFile.h"
 #include "image/ImageTexts.h"
+#include "image/LibraryHandle.h"
 #include "image/SiblingFile.h"
 
 namespace tavrel {
@@ -143,41 +144,41 @@ const char* formatName(std::uint8_t format) {
 
 }  // namespace
 
-// The libewf handle, closed and freed with the reader.
-struct FileReadSeekEwf::Handle {
-    libewf_handle_t* handle = nullptr;
-    Handle() { libewf_handle_initialize(&handle, nullptr); }
-    ~Handle() {
-        if (!handle) return;
-        libewf_handle_close(handle, nullptr);
-        libewf_handle_free(&handle, nullptr);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    // True when a chunk found damaged so far overlaps [offset, offset+length):
-    // libewf records each such chunk's sectors once, whenever it is first read.
-    bool damagedWithin(std::int64_t offset, std::int64_t length) const {
-        std::uint32_t n = 0;
-        if (libewf_handle_get_number_of_checksum_errors(handle, &n, nullptr) != 1) return false;
-        std::uint32_t sectorBytes = 512;
-        libewf_handle_get_bytes_per_sector(handle, &sectorBytes, nullptr);
-        for (std::uint32_t i = 0; i < n; ++i) {
-            std::uint64_t start = 0, count = 0;
-            if (libewf_handle_get_checksum_error(handle, i, &start, &count, nullptr) != 1) continue;
-            const auto from = static_cast<std::int64_t>(start * sectorBytes);
-            const auto to = static_cast<std::int64_t>((start + count) * sectorBytes);
-            if (from < offset + length && offset < to) return true;
-        }
-        return false;
-    }
+struct EwfLibrary {
+    using Handle = libewf_handle_t;
+    static constexpr auto initialize = libewf_handle_initialize;
+    static constexpr auto close = libewf_handle_close;
+    static constexpr auto free = libewf_handle_free;
 };
+
+struct FileReadSeekEwf::Handle : LibraryHandle<EwfLibrary> {};
+
+namespace {
+
+// True when a chunk found damaged so far overlaps [offset, offset+length):
+// libewf records each such chunk's sectors once, whenever it is first read.
+bool damagedWithin(libewf_handle_t* handle, std::int64_t offset, std::int64_t length) {
+    std::uint32_t n = 0;
+    if (libewf_handle_get_number_of_checksum_errors(handle, &n, nullptr) != 1) return false;
+    std::uint32_t sectorBytes = 512;
+    libewf_handle_get_bytes_per_sector(handle, &sectorBytes, nullptr);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        std::uint64_t start = 0, count = 0;
+        if (libewf_handle_get_checksum_error(handle, i, &start, &count, nullptr) != 1) continue;
+        const auto from = static_cast<std::int64_t>(start * sectorBytes);
+        const auto to = static_cast<std::int64_t>((start + count) * sectorBytes);
+        if (from < offset + length && offset < to) return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 FileReadSeekEwf::FileReadSeekEwf() = default;
 FileReadSeekEwf::~FileReadSeekEwf() = default;
 
 bool FileReadSeekEwf::open(std::string path) {
-    lastError_.clear();
+    clearOutcome();
     lanes_.clear();
     recorded_.clear();
     segments_ = 0;
@@ -187,12 +188,13 @@ bool FileReadSeekEwf::open(std::string path) {
     const std::filesystem::path folder = imageFolder(path);
     for (std::size_t i = 1; i < files.size(); ++i) {
         const std::string name = std::filesystem::path(files[i]).filename().string();
-        if (namedFileInside(folder, name, nullptr) != NamedFile::Ok) return fail(imagetexts::e01SegmentRefused(name));
+        if (namedFileInside(folder, name, nullptr) != NamedFile::Ok)
+            return fail(OpenResult::MissingCompanion, imagetexts::e01SegmentRefused(name));
     }
     if (!openLane(path))
-        return fail(files.size() > 1 || libewf_check_file_signature(path.c_str(), nullptr) == 1
-                        ? imagetexts::kE01SegmentsText
-                        : imagetexts::kNotE01Text);
+        return fail(OpenResult::Damaged, files.size() > 1 || libewf_check_file_signature(path.c_str(), nullptr) == 1
+                                             ? imagetexts::kE01SegmentsText
+                                             : imagetexts::kNotE01Text);
     Handle* h = lanes_.front().get();
     // The last segment found says another follows: that one is missing (libewf
     // would read its chunks as zeros). A last segment cut short is read as it is,
@@ -200,13 +202,14 @@ bool FileReadSeekEwf::open(std::string path) {
     if (libewf_handle_segment_files_corrupted(h->handle, nullptr) != 0 && moreSegmentsFollow(files.back())) {
         lanes_.clear();
         const std::string next = nextSegmentName(std::filesystem::path(files.back()).filename().string());
-        return fail(next.empty() ? std::string(imagetexts::kE01SegmentsText) : imagetexts::e01SegmentMissing(next));
+        if (next.empty()) return fail(OpenResult::Damaged, imagetexts::kE01SegmentsText);
+        return fail(OpenResult::MissingCompanion, imagetexts::e01SegmentMissing(next));
     }
     size64_t mediaSize = 0;
     if (libewf_handle_get_media_size(h->handle, &mediaSize, nullptr) != 1 || mediaSize == 0 ||
         mediaSize > static_cast<size64_t>(INT64_MAX)) {
         lanes_.clear();
-        return fail(imagetexts::kNotE01Text);
+        return fail(OpenResult::Damaged, imagetexts::kNotE01Text);
     }
 
     std::uint8_t format = 0;
@@ -258,7 +261,7 @@ bool FileReadSeekEwf::readFromLibrary(std::size_t lane, std::int64_t diskOffset,
     const Handle& h = *lanes_[lane];
     const ssize_t got = libewf_handle_read_random(h.handle, out.data(), out.size(), diskOffset, nullptr);
     return got >= 0 && static_cast<std::size_t>(got) == out.size() &&
-           !h.damagedWithin(diskOffset, static_cast<std::int64_t>(out.size()));
+           !damagedWithin(h.handle, diskOffset, static_cast<std::int64_t>(out.size()));
 }
 
 ImageInfo FileReadSeekEwf::describe() const {

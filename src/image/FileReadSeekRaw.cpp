@@ -1,22 +1,15 @@
 #include "image/FileReadSeekRaw.h"
 
-
 #include "image/ImageTexts.h"
 
 namespace tavrel {
 
 bool FileReadSeekRaw::open(std::string path) {
-    lastError_.clear();
+    clearOutcome();
     diskSize_ = 0;
-    if (!file_.openReadOnly(path)) {
-        lastError_ = imagetexts::kInvalidHandle;
-        return false;
-    }
+    if (!file_.openReadOnly(path)) return refuse(OpenResult::Unreadable, imagetexts::kInvalidHandle);
     fileLength = file_.length();
-    if (fileLength <= 0) {
-        lastError_ = imagetexts::kNotAnImage;
-        return false;
-    }
+    if (fileLength <= 0) return refuse(OpenResult::Damaged, imagetexts::kNotAnImage, 0);
     diskSize_ = fileLength;
     return true;
 }

@@ -9,29 +9,32 @@
 
 namespace tavrel {
 
-bool FileReadSeekVHD::fail(const std::string& text) {
-    lastError_ = text;
+bool FileReadSeekVHD::fail(OpenResult result, const std::string& text, std::int64_t offset) {
     blockTable.clear();
     storedBlocks_.clear();
     tableEntriesRead = 0;
     diskSize_ = 0;
-    return false;
+    return refuse(result, text, offset);
 }
 
 bool FileReadSeekVHD::open(std::string path) {
-    lastError_.clear();
+    clearOutcome();
     // Read-only: the image is evidence and is never written.
-    if (!file_.openReadOnly(path)) return fail(kInvalidHandleText);
+    if (!file_.openReadOnly(path)) return fail(OpenResult::Unreadable, kInvalidHandleText);
     fileLength = file_.length();
-    if (fileLength < static_cast<std::int64_t>(kVhdFooterSize) - 1) return fail(kNotVhdText);
+    if (fileLength < static_cast<std::int64_t>(kVhdFooterSize) - 1) return damaged(0);
 
     // The trailing footer decides the kind; the copy at offset 0 is the fallback
     // (some writers leave a damaged or missing trailing footer).
     std::optional<VhdFooter> footer;
     std::int64_t footerAt = 0;
+    std::int64_t unreadable = -1;  // the first footer candidate the file failed to give
     for (const std::int64_t at : vhdFooterCandidates(fileLength)) {
         std::array<std::uint8_t, kVhdFooterSize> raw{};
-        if (!file_.readAt(at, raw)) continue;
+        if (!file_.readAt(at, raw)) {
+            if (unreadable < 0) unreadable = at;
+            continue;
+        }
         footer = decodeVhdFooter(raw);
         if (footer && footer->hasCookie) {
             footerAt = at;
@@ -39,40 +42,45 @@ bool FileReadSeekVHD::open(std::string path) {
         }
         footer.reset();
     }
-    if (!footer) return fail(kNotVhdText);
+    const std::int64_t trailing = fileLength - static_cast<std::int64_t>(kVhdFooterSize);
+    if (!footer && unreadable >= 0) return fail(OpenResult::Unreadable, imagetexts::unreadableAt(unreadable), unreadable);
+    if (!footer) return damaged(std::max<std::int64_t>(trailing, 0));
     footer_ = *footer;
-    if (footer_.currentSize > static_cast<std::uint64_t>(INT64_MAX)) return fail(kNotVhdText);
+    if (footer_.currentSize > static_cast<std::uint64_t>(INT64_MAX)) return damaged(footerAt + 0x30);
 
     if (footer_.diskType == static_cast<std::uint32_t>(VhdDiskType::Fixed)) {
         fixed_ = true;
         // The data area ends where the trailing footer starts.
-        const std::int64_t dataEnd = footerAt > 0 ? footerAt : fileLength - static_cast<std::int64_t>(kVhdFooterSize);
+        const std::int64_t dataEnd = footerAt > 0 ? footerAt : trailing;
         diskSize_ = std::max<std::int64_t>(
             0, std::min<std::int64_t>(static_cast<std::int64_t>(footer_.currentSize), dataEnd));
         return true;
     }
     if (footer_.diskType != static_cast<std::uint32_t>(VhdDiskType::Dynamic) &&
         footer_.diskType != static_cast<std::uint32_t>(VhdDiskType::Differencing))
-        return fail(kNotVhdText);
+        return damaged(footerAt + 0x3C);
 
     // Dynamic and differencing: header and table must lie inside the file.
     if (footer_.dataOffset > static_cast<std::uint64_t>(fileLength) ||
         static_cast<std::uint64_t>(fileLength) - footer_.dataOffset < kVhdDynamicHeaderSize)
-        return fail(kNotVhdText);
+        return damaged(footerAt + 0x10);
+    const auto headerAt = static_cast<std::int64_t>(footer_.dataOffset);
     std::array<std::uint8_t, kVhdDynamicHeaderSize> rawHeader{};
-    if (!file_.readAt(static_cast<std::int64_t>(footer_.dataOffset), rawHeader)) return fail(kNotVhdText);
+    if (!file_.readAt(headerAt, rawHeader))
+        return fail(OpenResult::Unreadable, imagetexts::unreadableAt(headerAt), headerAt);
     header_ = *decodeVhdDynamicHeader(rawHeader);
-    if (header_.blockSize == 0 || header_.blockSize % kSectorSize != 0) return fail(kNotVhdText);
+    if (header_.blockSize == 0 || header_.blockSize % kSectorSize != 0) return damaged(headerAt + 0x20);
     const std::uint64_t tableBytes = std::uint64_t{header_.maxTableEntries} * 4;
     if (header_.tableOffset > static_cast<std::uint64_t>(fileLength) ||
         static_cast<std::uint64_t>(fileLength) - header_.tableOffset < tableBytes)
-        return fail(kNotVhdText);
+        return damaged(headerAt + 0x10);
 
     // The table is read only when the file really stores it (a header may claim
     // gigabytes of table inside a sparse host file), in pieces.
-    if (!tableJustified(tableBytes, file_)) return fail(kNotVhdText);
-    if (!readTable32(file_, static_cast<std::int64_t>(header_.tableOffset), header_.maxTableEntries, blockTable, true))
-        return fail(kNotVhdText);
+    const auto tableAt = static_cast<std::int64_t>(header_.tableOffset);
+    if (!tableJustified(tableBytes, file_)) return damaged(headerAt + 0x1C);
+    if (!readTable32(file_, tableAt, header_.maxTableEntries, blockTable, true))
+        return fail(OpenResult::Unreadable, imagetexts::unreadableAt(tableAt), tableAt);
     tableEntriesRead = blockTable.size();
     storedBlocks_.clear();
     for (std::uint32_t i = 0; i < blockTable.size(); ++i)
@@ -121,22 +129,12 @@ ImageInfo FileReadSeekVHD::describe() const {
 
 bool FileReadSeekVHD::readAt(std::int64_t diskOffset, MutableByteSpan out) const {
     if (out.empty()) return true;
-    const bool inside = diskOffset >= 0 && diskOffset <= diskSize_ &&
-                        static_cast<std::uint64_t>(diskSize_ - diskOffset) >= out.size();
-    if (!inside) {
-        std::memset(out.data(), 0, out.size());
-        if (diskOffset < 0 || diskOffset >= diskSize_) return false;
-        // Read the part that lies on the disk; report the rest as a failure.
-        const auto avail = static_cast<std::size_t>(diskSize_ - diskOffset);
-        if (fixed_) {
-            readFixed(diskOffset, out.first(avail));
-        } else {
-            readDynamic(diskOffset, out.first(avail));
-        }
-        return false;
-    }
-    if (fixed_) return readFixed(diskOffset, out);
-    return readDynamic(diskOffset, out);
+    // Only the part on the disk is read; the rest reads as zeros and fails.
+    bool whole = false;
+    const MutableByteSpan part = onDisk(diskSize_, diskOffset, out, whole);
+    if (part.empty()) return false;
+    const bool ok = fixed_ ? readFixed(diskOffset, part) : readDynamic(diskOffset, part);
+    return ok && whole;
 }
 
 bool FileReadSeekVHD::readFixed(std::int64_t diskOffset, MutableByteSpan out) const {

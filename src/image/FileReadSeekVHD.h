@@ -42,7 +42,9 @@ public:
     std::uint8_t sectorAllocated = 1;
 
 private:
-    bool fail(const std::string& text);
+    // Refuses the image: the kind, the file offset where it applies, the text.
+    bool fail(OpenResult result, const std::string& text, std::int64_t offset = -1);
+    bool damaged(std::int64_t offset) { return fail(OpenResult::Damaged, kNotVhdText, offset); }
     bool readDynamic(std::int64_t diskOffset, MutableByteSpan out) const;
     bool readFixed(std::int64_t diskOffset, MutableByteSpan out) const;
 

@@ -9,32 +9,35 @@
 
 namespace tavrel {
 
-bool FileReadSeekVdi::fail(const char* text) {
-    lastError_ = text;
+bool FileReadSeekVdi::fail(OpenResult result, std::string text, std::int64_t offset) {
     blockMap_.clear();
     storedBlocks_.clear();
     diskSize_ = 0;
-    return false;
+    return refuse(result, std::move(text), offset);
 }
 
 bool FileReadSeekVdi::open(std::string path) {
-    lastError_.clear();
+    clearOutcome();
     // Read-only: the image is evidence and is never written.
-    if (!file_.openReadOnly(path)) return fail(imagetexts::kInvalidHandle);
+    if (!file_.openReadOnly(path)) return fail(OpenResult::Unreadable, imagetexts::kInvalidHandle);
     fileLength = file_.length();
     std::array<std::uint8_t, kVdiHeaderBytes> raw{};
     std::size_t got = 0;
-    if (!file_.readAt(0, raw, &got) || got < raw.size()) return fail(kNotVdiText);
+    if (!file_.readAt(0, raw, &got)) return fail(OpenResult::Unreadable, imagetexts::unreadableAt(0), 0);
+    if (got < raw.size()) return fail(OpenResult::Damaged, kNotVdiText, static_cast<std::int64_t>(got));
     header_ = *decodeVdiHeader(raw);
     // Sizes and offsets are checked against the file before the map is allocated.
-    if (!vdiHeaderProblem(header_, fileLength).empty()) return fail(kNotVdiText);
+    if (const auto problem = vdiHeaderProblem(header_, fileLength))
+        return fail(problem->result, kNotVdiText, problem->offset);
 
     // The map is read only as far as the disk reaches (a header may claim more
     // blocks than its disk has), and only when the file really stores it.
     const std::uint64_t diskBlocks = (header_.diskSize - 1) / header_.blockSize + 1;
     const std::uint64_t entries = std::min<std::uint64_t>(header_.blocks, diskBlocks);
-    if (!tableJustified(entries * 4, file_)) return fail(kNotVdiText);
-    if (!readTable32(file_, header_.blocksOffset, entries, blockMap_)) return fail(kNotVdiText);
+    if (!tableJustified(entries * 4, file_)) return fail(OpenResult::Damaged, kNotVdiText, 0x180);
+    const std::int64_t mapAt = header_.blocksOffset;
+    if (!readTable32(file_, mapAt, entries, blockMap_))
+        return fail(OpenResult::Unreadable, imagetexts::unreadableAt(mapAt), mapAt);
     storedBlocks_.clear();
     for (std::size_t i = 0; i < blockMap_.size(); ++i)
         if (hasData(blockMap_[i])) storedBlocks_.push_back(static_cast<std::uint32_t>(i));
@@ -71,13 +74,10 @@ std::int64_t FileReadSeekVdi::nextStored(std::int64_t diskOffset) const {
 
 bool FileReadSeekVdi::readAt(std::int64_t diskOffset, MutableByteSpan out) const {
     if (out.empty()) return true;
-    std::memset(out.data(), 0, out.size());
-    if (diskOffset < 0 || diskOffset >= diskSize_) return false;
-    // The part past the end of the disk stays zero and fails the read.
-    const auto avail = static_cast<std::uint64_t>(diskSize_ - diskOffset);
-    bool ok = avail >= out.size();
-    const MutableByteSpan part = ok ? out : out.first(static_cast<std::size_t>(avail));
-
+    // Only the part on the disk is read; the rest reads as zeros and fails.
+    bool ok = false;
+    const MutableByteSpan part = onDisk(diskSize_, diskOffset, out, ok);
+    if (part.empty()) return false;
     const std::int64_t blockSize = header_.blockSize;
     const std::int64_t stride = blockSize + header_.blockExtra;
     std::size_t done = 0;
@@ -95,6 +95,9 @@ bool FileReadSeekVdi::readAt(std::int64_t diskOffset, MutableByteSpan out) const
                 std::int64_t{header_.dataOffset} + std::int64_t{entry} * stride + header_.blockExtra + inBlock;
             std::size_t got = 0;
             if (!file_.readAt(fileOffset, part.subspan(done, chunk), &got) || got < chunk) ok = false;
+        } else {
+            const MutableByteSpan zeros = part.subspan(done, chunk);
+            std::fill(zeros.begin(), zeros.end(), std::uint8_t{0});
         }
         done += chunk;
     }

@@ -6,6 +6,7 @@
 // signature, whatever the file is called.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "image/HostFile.h"
@@ -33,7 +34,8 @@ public:
     std::uint8_t sectorAllocated = 1;
 
 private:
-    bool fail(const char* text);
+    // Refuses the image: the kind, the file offset where it applies, the text.
+    bool fail(OpenResult result, std::string text, std::int64_t offset = -1);
     static bool hasData(std::uint32_t entry) { return entry < kVdiBlockZero; }
 
     HostFile file_;

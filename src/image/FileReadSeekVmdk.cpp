@@ -20,34 +20,35 @@ constexpr std::uint64_t kTableCacheBytes = 64u << 20;
 
 }  // namespace
 
-bool FileReadSeekVmdk::fail(std::string text) {
-    lastError_ = std::move(text);
+bool FileReadSeekVmdk::fail(OpenResult result, std::string text, std::int64_t offset) {
     extents_.clear();
     pool_.reset();
     descriptor_ = {};
     diskSize_ = 0;
-    return false;
+    return refuse(result, std::move(text), offset);
 }
 
 bool FileReadSeekVmdk::open(std::string path) {
-    lastError_.clear();
+    clearOutcome();
     extents_.clear();
     // Read-only: the image is evidence and is never written.
     HostFile file;
-    if (!file.openReadOnly(path)) return fail(imagetexts::kInvalidHandle);
+    if (!file.openReadOnly(path)) return fail(OpenResult::Unreadable, imagetexts::kInvalidHandle);
     fileLength = file.length();
     std::array<std::uint8_t, kVmdkHeaderSize> head{};
     std::size_t got = 0;
-    if (!file.readAt(0, head, &got)) return fail(imagetexts::kInvalidHandle);
+    if (!file.readAt(0, head, &got)) return fail(OpenResult::Unreadable, imagetexts::unreadableAt(0), 0);
     if (got >= 4 && le32(head, 0) == kVmdkMagic) return openSparseFile(std::move(file));
     return openDescriptorFile(file, path);
 }
 
 bool FileReadSeekVmdk::openSparseFile(HostFile file) {
-    std::string why;
+    FormatProblem why;
     const std::uint64_t allowance = tableAllowance(file);
     auto sparse = VmdkSparseExtent::open(ImagePart(std::move(file)), allowance, &why);
-    if (!sparse) return fail(kNotVmdkText);
+    if (!sparse && why.result == OpenResult::Unreadable && why.offset >= 0)
+        return fail(why.result, imagetexts::unreadableAt(why.offset), why.offset);
+    if (!sparse) return fail(why.result, kNotVmdkText, why.offset);
     sparseVersion_ = sparse->header().version;
     // The embedded descriptor describes the disk; its extent list (this very
     // file, under whatever name it was made) is not followed.
@@ -66,23 +67,23 @@ bool FileReadSeekVmdk::openSparseFile(HostFile file) {
 
 bool FileReadSeekVmdk::openDescriptorFile(const HostFile& file, const std::string& path) {
     // A file with neither the sparse magic nor a descriptor's text is refused here.
-    if (fileLength <= 0 || fileLength > kVmdkMaxDescriptorBytes) return fail(kNotVmdkText);
+    if (fileLength <= 0 || fileLength > kVmdkMaxDescriptorBytes) return damaged(0);
     std::vector<std::uint8_t> text(static_cast<std::size_t>(fileLength));
-    if (!file.readAt(0, text)) return fail(imagetexts::kInvalidHandle);
-    if (!looksLikeVmdkDescriptor(text)) return fail(kNotVmdkText);
+    if (!file.readAt(0, text)) return fail(OpenResult::Unreadable, imagetexts::unreadableAt(0), 0);
+    if (!looksLikeVmdkDescriptor(text)) return damaged(0);
     auto d = parseVmdkDescriptor(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()),
                                  kMaxExtents);
-    if (!d || d->extents.empty()) return fail(kNotVmdkText);
+    if (!d || d->extents.empty()) return damaged(0);
     std::error_code ec;
     const fsys::path folder = fsys::absolute(fsys::path(path), ec).parent_path();
-    if (ec) return fail(imagetexts::kInvalidHandle);
+    if (ec) return fail(OpenResult::Unreadable, imagetexts::kInvalidHandle);
     pool_ = std::make_shared<FilePool>();
     tableBytes_ = 0;
     tableAllowance_ = kTableBytesAlways;
     allowanceCounted_.clear();
     for (const VmdkExtentLine& line : d->extents)
         if (!addExtent(folder, line)) return false;
-    if (diskSize_ <= 0) return fail(kNotVmdkText);
+    if (diskSize_ <= 0) return damaged(0);
     // The grain table caches of all sparse extents share kTableCacheBytes.
     std::uint64_t cacheWanted = 0;
     for (const Extent& e : extents_)
@@ -96,38 +97,42 @@ bool FileReadSeekVmdk::openDescriptorFile(const HostFile& file, const std::strin
 
 bool FileReadSeekVmdk::addExtent(const fsys::path& folder, const VmdkExtentLine& line) {
     if (line.sectors == 0) return true;  // an empty extent adds nothing to the disk
-    if (line.sectors > static_cast<std::uint64_t>(kMaxSectors - diskSize_ / 512)) return fail(kNotVmdkText);
+    if (line.sectors > static_cast<std::uint64_t>(kMaxSectors - diskSize_ / 512)) return damaged();
     Extent e;
     e.start = diskSize_;
     e.length = static_cast<std::int64_t>(line.sectors) * 512;
     e.type = line.type;
     std::int64_t stored = 0;
     if (line.type == VmdkExtentType::Unsupported)
-        return fail("This vmdk image uses extents of type " + line.typeName + ", which Tavrel does not read.");
+        return fail(OpenResult::Unsupported, imagetexts::vmdkExtentTypeUnread(line.typeName));
     if (line.type != VmdkExtentType::Zero) {
         fsys::path file;
         switch (namedFileInside(folder, line.fileName, &file)) {
-            case NamedFile::Outside: return fail(imagetexts::vmdkExtentOutside(line.fileName));
-            case NamedFile::Missing: return fail(imagetexts::vmdkExtentMissing(line.fileName));
-            case NamedFile::NotAFile: return fail(imagetexts::vmdkExtentNotAFile(line.fileName));
+            case NamedFile::Outside:
+                return fail(OpenResult::MissingCompanion, imagetexts::vmdkExtentOutside(line.fileName));
+            case NamedFile::Missing:
+                return fail(OpenResult::MissingCompanion, imagetexts::vmdkExtentMissing(line.fileName));
+            case NamedFile::NotAFile:
+                return fail(OpenResult::MissingCompanion, imagetexts::vmdkExtentNotAFile(line.fileName));
             case NamedFile::Ok: break;
         }
         // Opened once now to be sure it opens; later reads reopen it through the pool.
         HostFile data;
-        if (!data.openRegularReadOnly(file.string())) return fail(imagetexts::vmdkExtentUnopenable(line.fileName));
+        if (!data.openRegularReadOnly(file.string()))
+            return fail(OpenResult::Unreadable, imagetexts::vmdkExtentUnopenable(line.fileName));
         ImagePart part(pool_, file.string(), data.length());
         if (line.type == VmdkExtentType::Flat) {
             // The extent's last byte must stay addressable in the file.
-            if (line.offset > static_cast<std::uint64_t>(kMaxSectors) - line.sectors) return fail(kNotVmdkText);
+            if (line.offset > static_cast<std::uint64_t>(kMaxSectors) - line.sectors) return damaged();
             e.flatOffset = static_cast<std::int64_t>(line.offset) * 512;
             stored = part.length();
             e.flat = std::move(part);
         } else {
             if (allowanceCounted_.insert(file.string()).second)
                 tableAllowance_ = tableAllowance_ + tableAllowance(data) - kTableBytesAlways;
-            std::string why;
+            FormatProblem why;
             e.sparse = VmdkSparseExtent::open(std::move(part), tableAllowance_ - tableBytes_, &why);
-            if (!e.sparse) return fail(imagetexts::vmdkExtentDamaged(line.fileName));
+            if (!e.sparse) return fail(OpenResult::Damaged, imagetexts::vmdkExtentDamaged(line.fileName));
             sparseVersion_ = e.sparse->header().version;
             stored = e.sparse->storedBytes();
             tableBytes_ += e.sparse->directoryBytes();
@@ -168,11 +173,10 @@ bool FileReadSeekVmdk::readExtent(const Extent& e, std::int64_t offset, MutableB
 
 bool FileReadSeekVmdk::readAt(std::int64_t diskOffset, MutableByteSpan out) const {
     if (out.empty()) return true;
-    std::memset(out.data(), 0, out.size());
-    if (diskOffset < 0 || diskOffset >= diskSize_) return false;
-    const auto avail = static_cast<std::uint64_t>(diskSize_ - diskOffset);
-    bool ok = avail >= out.size();
-    const MutableByteSpan part = ok ? out : out.first(static_cast<std::size_t>(avail));
+    // Only the part on the disk is read; the rest reads as zeros and fails.
+    bool ok = false;
+    const MutableByteSpan part = onDisk(diskSize_, diskOffset, out, ok);
+    if (part.empty()) return false;
     std::size_t done = 0;
     for (std::size_t i = extentAt(diskOffset); done < part.size(); ++i) {
         const Extent& e = extents_[i];

@@ -57,7 +57,9 @@ private:
         std::unique_ptr<VmdkSparseExtent> sparse;
     };
 
-    bool fail(std::string text);
+    // Refuses the image: the kind, the file offset where it applies, the text.
+    bool fail(OpenResult result, std::string text, std::int64_t offset = -1);
+    bool damaged(std::int64_t offset = -1) { return fail(OpenResult::Damaged, kNotVmdkText, offset); }
     bool openSparseFile(HostFile file);
     bool openDescriptorFile(const HostFile& file, const std::string& path);
     bool addExtent(const std::filesystem::path& folder, const VmdkExtentLine& line);

@@ -7,7 +7,7 @@
 #include "image/FileReadSeekVmdk.h"
 #include "image/LibrarySignatures.h"
 #ifdef TAVREL_HAVE_LIBVHDI
-#include "image/FileReadSeekVhdx.h"
+#include "image/FileReadSeekLibvhdi.h"
 #endif
 #ifdef TAVREL_HAVE_LIBQCOW
 #include "image/FileReadSeekQcow.h"
@@ -33,7 +33,7 @@ const std::array kFormats = {
     ImageFormat{"vdi", &looksLikeVdi, &makeReader<FileReadSeekVdi>},
     ImageFormat{"vmdk", &looksLikeVmdk, &makeReader<FileReadSeekVmdk>},
 #ifdef TAVREL_HAVE_LIBVHDI
-    ImageFormat{"vhdx", &looksLikeVhdx, &makeReader<FileReadSeekVhdx>},
+    ImageFormat{"vhdx", &looksLikeVhdx, &makeReader<FileReadSeekLibvhdi>},
 #else
     ImageFormat{"vhdx", &looksLikeVhdx, nullptr},
 #endif

@@ -15,7 +15,20 @@ namespace tavrel {
 
 namespace {
 
-OpenedImage failure(ImageError error, std::string message) { return {nullptr, error, std::move(message)}; }
+OpenedImage failure(ImageError error, std::string message, std::int64_t offset = -1) {
+    return {nullptr, error, std::move(message), offset};
+}
+
+ImageError errorOf(OpenResult result) {
+    switch (result) {
+        case OpenResult::Opened: return ImageError::None;
+        case OpenResult::Unreadable: return ImageError::Unreadable;
+        case OpenResult::Damaged: return ImageError::Damaged;
+        case OpenResult::Unsupported: return ImageError::Unsupported;
+        case OpenResult::MissingCompanion: return ImageError::MissingCompanion;
+    }
+    return ImageError::Damaged;
+}
 
 // The first and last few KiB of the file; false when they cannot be read.
 bool readProbe(const HostFile& file, ImageProbe& probe) {
@@ -29,14 +42,17 @@ bool readProbe(const HostFile& file, ImageProbe& probe) {
            file.readAt(probe.length - static_cast<std::int64_t>(window), probe.tail, &gotTail) && gotTail == window;
 }
 
-OpenedImage openWith(std::unique_ptr<readWriteInterface> reader, const std::string& path, ImageError onFailure) {
+OpenedImage openWith(std::unique_ptr<readWriteInterface> reader, const std::string& path) {
     try {
         if (reader->open(path)) return {std::move(reader), ImageError::None, {}};
     } catch (const std::bad_alloc&) {
         // Tables are bounded by what the file stores, but a machine may still hold less.
         return failure(ImageError::Damaged, imagetexts::kOutOfMemoryText);
     }
-    return failure(onFailure, reader->lastError());
+    const OpenOutcome& outcome = reader->openOutcome();
+    // A reader that refuses without a kind (none should) counts as finding damage.
+    const ImageError error = outcome.ok() ? ImageError::Damaged : errorOf(outcome.result);
+    return failure(error, outcome.text.empty() ? std::string(imagetexts::kNotAnImage) : outcome.text, outcome.offset);
 }
 
 }  // namespace
@@ -57,9 +73,9 @@ OpenedImage openImage(const std::string& path) {
     for (const ImageFormat& format : imageFormats()) {
         if (!format.probe(probe)) continue;
         if (!format.make) return failure(ImageError::Unsupported, imagetexts::formatOff(format.name));
-        return openWith(format.make(), path, ImageError::Damaged);
+        return openWith(format.make(), path);
     }
-    if (looksLikeRawDisk(probe)) return openWith(std::make_unique<FileReadSeekRaw>(), path, ImageError::Unreadable);
+    if (looksLikeRawDisk(probe)) return openWith(std::make_unique<FileReadSeekRaw>(), path);
     return failure(ImageError::NotAnImage, imagetexts::kNotAnImage);
 }
 

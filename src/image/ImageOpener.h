@@ -19,13 +19,15 @@ enum class ImageError {
     Unreadable,   // the file exists but cannot be opened or read
     NotAnImage,   // no format claims it and it is not whole sectors (or empty)
     Damaged,      // a format claims it but its metadata does not hold together
-    Unsupported,  // a format claims it but this build was made without its library
+    Unsupported,  // a format claims it but this build lacks its library, or a variant is not read
+    MissingCompanion,  // a file the image names (parent, segment, extent) is not where it may be
 };
 
 struct OpenedImage {
     std::unique_ptr<readWriteInterface> reader;  // null on failure
     ImageError error = ImageError::None;
     std::string message;                         // the user text on failure
+    std::int64_t offset = -1;                    // the image file's byte offset at fault; -1 when none
     explicit operator bool() const { return reader != nullptr; }
 };
 

@@ -1,12 +1,17 @@
 // The user texts of opening an image, shared by every reader and the opener.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tavrel::imagetexts {
 
 // The file cannot be opened for reading (missing, not a file, no permission).
 inline constexpr const char* kInvalidHandle = "Invalid handle.";
+// The file opened but the host failed to read it where the image's metadata lies.
+inline std::string unreadableAt(std::int64_t offset) {
+    return "The image file cannot be read at byte offset " + std::to_string(offset) + ".";
+}
 // The content is no image Tavrel reads, or its metadata does not hold together.
 inline constexpr const char* kNotAnImage = "Not a valid vhd file";
 
@@ -54,6 +59,10 @@ inline std::string vmdkExtentMissing(const std::string& name) { return vmdkExten
 inline std::string vmdkExtentNotAFile(const std::string& name) { return vmdkExtentText(name, "is not a regular file"); }
 inline std::string vmdkExtentUnopenable(const std::string& name) { return vmdkExtentText(name, "cannot be opened"); }
 inline std::string vmdkExtentDamaged(const std::string& name) { return vmdkExtentText(name, "is damaged"); }
+// A descriptor naming extents of a type Tavrel does not read (VMFS, SESPARSE, ...).
+inline std::string vmdkExtentTypeUnread(const std::string& type) {
+    return "This vmdk image uses extents of type " + type + ", which Tavrel does not read.";
+}
 
 // The file carries a format's signature but this build was made without its library.
 inline std::string formatOff(const std::string& format) {

@@ -8,12 +8,11 @@
 
 namespace tavrel {
 
-bool LibraryImageReader::fail(std::string text) {
-    lastError_ = std::move(text);
+bool LibraryImageReader::fail(OpenResult result, std::string text, std::int64_t offset) {
     diskSize_ = 0;
     lanes_ = 1;
     workers_.reset();
-    return false;
+    return refuse(result, std::move(text), offset);
 }
 
 void LibraryImageReader::openMoreLanes(const std::string& path) {

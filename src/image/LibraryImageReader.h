@@ -39,8 +39,8 @@ protected:
 
     // Called by open() once the first lane is open: opens the others.
     void openMoreLanes(const std::string& path);
-    // Sets the open failure's text and forgets the disk.
-    bool fail(std::string text);
+    // Records the open failure (refuse()) and forgets the disk.
+    bool fail(OpenResult result, std::string text, std::int64_t offset = -1);
 
     std::int64_t diskSize_ = 0;
 

@@ -25,6 +25,10 @@ bool looksLikeQcow(const ImageProbe& probe) {
     return version >= 1 && version <= 3;
 }
 
+std::uint32_t qcowEncryptionMethod(ByteSpan header) {
+    return header.size() < kQcowCryptOffset + 4 ? 0 : be32(header, kQcowCryptOffset);
+}
+
 bool looksLikeEwf(const ImageProbe& probe) {
     return startsWith(probe, std::array<std::uint8_t, 8>{'E', 'V', 'F', 0x09, 0x0D, 0x0A, 0xFF, 0x00}) ||
            startsWith(probe, std::array<std::uint8_t, 8>{'E', 'V', 'F', '2', 0x0D, 0x0A, 0x81, 0x00});

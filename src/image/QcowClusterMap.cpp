@@ -36,7 +36,7 @@ bool QcowClusterMap::open(const std::string& path) {
     const std::uint64_t size = be64(h, 24);
     if (size == 0 || size > static_cast<std::uint64_t>(INT64_MAX) / 2) return false;
     diskSize_ = static_cast<std::int64_t>(size);
-    hasBacking_ = be64(h, 8) != 0;
+    hasParent_ = be64(h, 8) != 0;
     l2Bits_ = clusterBits_ - 3;
 
     // The L1 table must cover the whole disk and lie inside the file.
@@ -167,7 +167,7 @@ std::int64_t QcowClusterMap::nextStored(std::int64_t diskOffset) const {
     while (pos < diskSize_) {
         const Run run = runAt(pos, diskSize_ - pos);
         if (run.kind != Kind::Zero && run.kind != Kind::Unallocated) return pos;
-        if (run.kind == Kind::Unallocated && hasBacking_) return pos;
+        if (run.kind == Kind::Unallocated && hasParent_) return pos;
         pos += run.length;
     }
     return diskSize_;

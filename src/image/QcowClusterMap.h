@@ -43,7 +43,7 @@ public:
     bool open(const std::string& path);
 
     std::int64_t diskSize() const { return diskSize_; }
-    bool hasBacking() const { return hasBacking_; }
+    bool hasParent() const { return hasParent_; }
 
     // The run of clusters of one kind from diskOffset (inside the disk), at most
     // maxLength bytes long. An L2 table that cannot be read gives a Damaged run.
@@ -71,7 +71,7 @@ private:
     unsigned clusterBits_ = 0;
     unsigned l2Bits_ = 0;  // log2 of the entries per L2 table
     unsigned version_ = 0;
-    bool hasBacking_ = false;
+    bool hasParent_ = false;
     std::vector<std::uint64_t> l1_;
 
     // Recently read L2 tables, at most kCachedBytes of them; the oldest goes first.

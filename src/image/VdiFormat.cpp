@@ -28,21 +28,26 @@ std::optional<VdiHeader> decodeVdiHeader(ByteSpan b) {
     return h;
 }
 
-std::string vdiHeaderProblem(const VdiHeader& h, std::int64_t fileLength) {
-    if (h.signature != kVdiSignature) return "no signature";
-    if (h.version >> 16 != 1) return "unsupported header version";
-    if (h.headerSize == 0) return "header size zero";
-    if (h.diskSize == 0 || h.diskSize > static_cast<std::uint64_t>(INT64_MAX)) return "disk size out of range";
-    if (h.blockSize == 0 || h.blockSize % 512 != 0 || h.blockSize > kMaxBlockSize) return "block size out of range";
-    if (h.blockExtra % 512 != 0 || h.blockExtra > kMaxBlockSize) return "block extra data out of range";
-    if (h.blocks == 0) return "no blocks";
-    if (h.allocatedBlocks > h.blocks) return "more allocated blocks than blocks";
+std::optional<FormatProblem> vdiHeaderProblem(const VdiHeader& h, std::int64_t fileLength) {
+    const auto damaged = [](std::int64_t field, const char* what) {
+        return FormatProblem{OpenResult::Damaged, field, what};
+    };
+    if (h.signature != kVdiSignature) return damaged(0x40, "no signature");
+    if (h.version >> 16 != 1) return FormatProblem{OpenResult::Unsupported, 0x44, "unsupported header version"};
+    if (h.headerSize == 0) return damaged(0x48, "header size zero");
+    if (h.diskSize == 0 || h.diskSize > static_cast<std::uint64_t>(INT64_MAX))
+        return damaged(0x170, "disk size out of range");
+    if (h.blockSize == 0 || h.blockSize % 512 != 0 || h.blockSize > kMaxBlockSize)
+        return damaged(0x178, "block size out of range");
+    if (h.blockExtra % 512 != 0 || h.blockExtra > kMaxBlockSize) return damaged(0x17C, "block extra data out of range");
+    if (h.blocks == 0) return damaged(0x180, "no blocks");
+    if (h.allocatedBlocks > h.blocks) return damaged(0x184, "more allocated blocks than blocks");
     const auto length = static_cast<std::uint64_t>(fileLength < 0 ? 0 : fileLength);
     if (h.blocksOffset < kVdiHeaderBytes || h.blocksOffset > length ||
         length - h.blocksOffset < std::uint64_t{h.blocks} * 4)
-        return "block map outside the file";
-    if (h.dataOffset > length) return "data offset outside the file";
-    return {};
+        return damaged(0x154, "block map outside the file");
+    if (h.dataOffset > length) return damaged(0x158, "data offset outside the file");
+    return std::nullopt;
 }
 
 const char* vdiImageTypeName(std::uint32_t t) {

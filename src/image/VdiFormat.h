@@ -7,6 +7,7 @@
 #include <string>
 
 #include "image/ImageProbe.h"
+#include "image/OpenOutcome.h"
 #include "util/Bytes.h"
 
 namespace tavrel {
@@ -44,10 +45,10 @@ struct VdiHeader {
 // nullopt when the span is shorter than kVdiHeaderBytes.
 std::optional<VdiHeader> decodeVdiHeader(ByteSpan bytes);
 
-// Why a decoded header cannot be read from a file of fileLength bytes (a short
-// developer text for tests and logs), or an empty string when it can. Every size
-// and offset is checked here, before anything is allocated from them.
-std::string vdiHeaderProblem(const VdiHeader& header, std::int64_t fileLength);
+// Why a decoded header cannot be read from a file of fileLength bytes (an
+// unsupported version, or the damaged field's offset), or nullopt when it can.
+// Every size and offset is checked here, before anything is allocated from them.
+std::optional<FormatProblem> vdiHeaderProblem(const VdiHeader& header, std::int64_t fileLength);
 
 // "dynamic", "fixed", "undo", "differencing" or "unknown".
 const char* vdiImageTypeName(std::uint32_t imageType);

@@ -42,19 +42,24 @@ std::uint64_t vmdkDirectoryEntries(const VmdkSparseHeader& h) {
     return (h.capacity + perTable - 1) / perTable;
 }
 
-std::string vmdkHeaderProblem(const VmdkSparseHeader& h, std::int64_t fileLength) {
-    if (h.magic != kVmdkMagic) return "no magic";
-    if (h.version < 1 || h.version > 3) return "unsupported version";
-    if (h.capacity == 0 || h.capacity > kMaxCapacity) return "capacity out of range";
-    if (h.grainSize == 0 || h.grainSize > kMaxGrainSectors) return "grain size out of range";
-    if (h.tableEntries == 0 || h.tableEntries > kMaxTableEntries) return "grain table size out of range";
-    if (h.compressed() && (h.compression != 1 || !h.hasMarkers())) return "unsupported compression";
+std::optional<FormatProblem> vmdkHeaderProblem(const VmdkSparseHeader& h, std::int64_t fileLength) {
+    const auto damaged = [](std::int64_t field, const char* what) {
+        return FormatProblem{OpenResult::Damaged, field, what};
+    };
+    if (h.magic != kVmdkMagic) return damaged(0x00, "no magic");
+    if (h.version < 1 || h.version > 3) return FormatProblem{OpenResult::Unsupported, 0x04, "unsupported version"};
+    if (h.capacity == 0 || h.capacity > kMaxCapacity) return damaged(0x0C, "capacity out of range");
+    if (h.grainSize == 0 || h.grainSize > kMaxGrainSectors) return damaged(0x14, "grain size out of range");
+    if (h.tableEntries == 0 || h.tableEntries > kMaxTableEntries) return damaged(0x2C, "grain table size out of range");
+    if (h.compressed() && (h.compression != 1 || !h.hasMarkers()))
+        return FormatProblem{OpenResult::Unsupported, 0x4D, "unsupported compression"};
     const std::uint64_t sector = vmdkDirectorySector(h);
-    if (sector == kVmdkDirectoryAtEnd) return {};
+    if (sector == kVmdkDirectoryAtEnd) return std::nullopt;
     const auto length = static_cast<std::uint64_t>(std::max<std::int64_t>(fileLength, 0));
     const std::uint64_t bytes = vmdkDirectoryEntries(h) * 4;
-    if (sector == 0 || sector > length / 512 || length - sector * 512 < bytes) return "grain directory outside the file";
-    return {};
+    if (sector == 0 || sector > length / 512 || length - sector * 512 < bytes)
+        return damaged(h.directory != 0 ? 0x38 : 0x30, "grain directory outside the file");
+    return std::nullopt;
 }
 
 bool looksLikeVmdkDescriptor(ByteSpan bytes) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "image/ImageProbe.h"
+#include "image/OpenOutcome.h"
 #include "util/Bytes.h"
 
 namespace tavrel {
@@ -56,11 +57,12 @@ struct VmdkSparseHeader {
 // nullopt when the span is shorter than the header.
 std::optional<VmdkSparseHeader> decodeVmdkSparseHeader(ByteSpan bytes);
 
-// Why a header cannot be read from a file of fileLength bytes (a short developer
-// text), or an empty string when it can: magic, version, grain and table sizes,
-// capacity, and the grain directory inside the file. A header whose directory
-// lies at the end (kVmdkDirectoryAtEnd) is checked after its footer is read.
-std::string vmdkHeaderProblem(const VmdkSparseHeader& header, std::int64_t fileLength);
+// Why a header cannot be read from a file of fileLength bytes (an unsupported
+// version or compression, or the damaged field's offset), or nullopt when it
+// can: magic, version, grain and table sizes, capacity, and the grain directory
+// inside the file. A header whose directory lies at the end
+// (kVmdkDirectoryAtEnd) is checked after its footer is read.
+std::optional<FormatProblem> vmdkHeaderProblem(const VmdkSparseHeader& header, std::int64_t fileLength);
 
 // Sector of the grain directory this reader uses: the primary one, or the
 // redundant copy when the primary is absent.

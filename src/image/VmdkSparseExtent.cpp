@@ -16,27 +16,39 @@ std::uint64_t maxCompressedBytes(std::int64_t grainBytes) {
 }
 }  // namespace
 
-std::unique_ptr<VmdkSparseExtent> VmdkSparseExtent::open(ImagePart file, std::uint64_t tableAllowance, std::string* problem) {
+std::unique_ptr<VmdkSparseExtent> VmdkSparseExtent::open(ImagePart file, std::uint64_t tableAllowance,
+                                                         FormatProblem* problem) {
     std::unique_ptr<VmdkSparseExtent> e(new VmdkSparseExtent());
     e->file_ = std::move(file);
     e->fileLength_ = e->file_.length();
-    const auto fail = [problem](const std::string& why) {
+    const auto fail = [problem](FormatProblem why) {
         if (problem) *problem = why;
         return std::unique_ptr<VmdkSparseExtent>();
     };
+    const auto damaged = [&fail](std::int64_t at, const char* what) {
+        return fail({OpenResult::Damaged, at, what});
+    };
+    const auto unreadable = [&fail](std::int64_t at, const char* what) {
+        return fail({OpenResult::Unreadable, at, what});
+    };
     std::array<std::uint8_t, kVmdkHeaderSize> raw{};
     std::size_t got = 0;
-    if (!e->file_.readAt(0, raw, &got) || got < raw.size()) return fail("header cut short");
+    if (!e->file_.readAt(0, raw, &got)) return unreadable(0, "header unreadable");
+    if (got < raw.size()) return damaged(static_cast<std::int64_t>(got), "header cut short");
     e->header_ = *decodeVmdkSparseHeader(raw);
-    if (auto why = vmdkHeaderProblem(e->header_, e->fileLength_); !why.empty()) return fail(why);
+    if (auto why = vmdkHeaderProblem(e->header_, e->fileLength_)) return fail(*why);
     // Stream-optimized images may leave the directory's place to a copy of the
     // header near the end of the file: footer marker, footer, end-of-stream marker.
     if (vmdkDirectorySector(e->header_) == kVmdkDirectoryAtEnd) {
-        if (e->fileLength_ < 3 * 512) return fail("no footer");
-        if (!e->file_.readAt(e->fileLength_ - 1024, raw, &got) || got < raw.size()) return fail("footer unreadable");
+        if (e->fileLength_ < 3 * 512) return damaged(e->fileLength_, "no footer");
+        const std::int64_t footerAt = e->fileLength_ - 1024;
+        if (!e->file_.readAt(footerAt, raw, &got) || got < raw.size()) return unreadable(footerAt, "footer unreadable");
         const auto footer = decodeVmdkSparseHeader(raw);
-        if (auto why = vmdkHeaderProblem(*footer, e->fileLength_); !why.empty()) return fail("footer: " + why);
-        if (vmdkDirectorySector(*footer) == kVmdkDirectoryAtEnd) return fail("footer without a grain directory");
+        if (auto why = vmdkHeaderProblem(*footer, e->fileLength_)) {
+            why->offset += footerAt;
+            return fail(*why);
+        }
+        if (vmdkDirectorySector(*footer) == kVmdkDirectoryAtEnd) return damaged(footerAt + 0x38, "footer without a grain directory");
         e->header_ = *footer;
     }
     // vmdkHeaderProblem has checked that the directory lies inside the file; it
@@ -44,11 +56,11 @@ std::unique_ptr<VmdkSparseExtent> VmdkSparseExtent::open(ImagePart file, std::ui
     // holes).
     const std::uint64_t entries = vmdkDirectoryEntries(e->header_);
     const auto host = e->file_.file();
-    if (!host) return fail("extent file unreadable");
-    if (entries * 4 > tableAllowance) return fail("grain directory larger than the file stores");
-    if (!readTable32(*host, static_cast<std::int64_t>(vmdkDirectorySector(e->header_) * 512), entries,
-                       e->directory_))
-        return fail("grain directory unreadable");
+    if (!host) return unreadable(-1, "extent file unreadable");
+    const auto directoryAt = static_cast<std::int64_t>(vmdkDirectorySector(e->header_) * 512);
+    if (entries * 4 > tableAllowance) return damaged(0x0C, "grain directory larger than the file stores");
+    if (!readTable32(*host, directoryAt, entries, e->directory_))
+        return unreadable(directoryAt, "grain directory unreadable");
     e->grainBytes_ = static_cast<std::int64_t>(e->header_.grainSize) * 512;
     return e;
 }

@@ -19,11 +19,11 @@ namespace tavrel {
 
 class VmdkSparseExtent {
 public:
-    // Takes the extent file. Null, with a short reason in *problem, when its
-    // header, footer or grain directory does not hold together, or the directory
-    // takes more than tableAllowance bytes (ImageTable.h: what the files of the
-    // image really store).
-    static std::unique_ptr<VmdkSparseExtent> open(ImagePart file, std::uint64_t tableAllowance, std::string* problem);
+    // Takes the extent file. Null, with the reason in *problem (its offset in
+    // the extent file), when its header, footer or grain directory does not hold
+    // together, cannot be read, or the directory takes more than tableAllowance
+    // bytes (ImageTable.h: what the files of the image really store).
+    static std::unique_ptr<VmdkSparseExtent> open(ImagePart file, std::uint64_t tableAllowance, FormatProblem* problem);
 
     // Bytes of the extent at offset [0, size()); grains without data read as
     // zeros. False (the rest zero-filled) when a table or grain cannot be read.

@@ -13,9 +13,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/ImageInfo.h"
+#include "image/OpenOutcome.h"
 #include "util/Bytes.h"
 
 namespace tavrel {
@@ -55,8 +57,10 @@ public:
     // default describes a flat disk of diskSize() bytes with no format name.
     virtual ImageInfo describe() const;
 
-    // The user-facing text of the last open failure ("Not a valid vhd file", ...).
-    const std::string& lastError() const { return lastError_; }
+    // How the last open ended: its kind, the file offset where it applies, and
+    // the user-facing text of a failure ("Not a valid vhd file", ...).
+    const OpenOutcome& openOutcome() const { return outcome_; }
+    const std::string& lastError() const { return outcome_.text; }
 
     std::int64_t fileLength = 0;  // length of the image file (0 for images in memory)
     std::int64_t baseOffset = 0;
@@ -79,7 +83,14 @@ protected:
         return part;
     }
 
-    std::string lastError_;
+    // Records a refused open and returns false, so that open() can end with it.
+    bool refuse(OpenResult result, std::string text, std::int64_t offset = -1) {
+        outcome_ = {result, offset, std::move(text)};
+        return false;
+    }
+    void clearOutcome() { outcome_ = {}; }
+
+    OpenOutcome outcome_;
     std::int64_t position_ = 0;  // mapped virtual-disk byte offset (baseOffset included)
 };
 

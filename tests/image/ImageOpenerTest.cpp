@@ -9,8 +9,14 @@
 #include <filesystem>
 #include <functional>
 
+#include "image/FileReadSeekRaw.h"
+#include "image/FileReadSeekVHD.h"
+#include "image/FileReadSeekVdi.h"
+#include "image/FileReadSeekVmdk.h"
 #include "image/HostFile.h"
+#include "image/ImageFormats.h"
 #include "image/ImageOpener.h"
+#include "image/ImageTexts.h"
 #include "support/TestSupport.h"
 #include "support/VhdBuilder.h"
 
@@ -121,6 +127,66 @@ TEST(ImageOpener, RefusesWhatItCannotReadWithATypedError) {
         const OpenedImage opened = openImage((dir / "locked.img").string());
         EXPECT_EQ(opened.error, ImageError::Unreadable);
         EXPECT_EQ(opened.message, "Invalid handle.");
+    }
+}
+
+// Each kind of refusal reaches the opener as that kind, with the file offset at
+// fault: damage, a variant not read (an encrypted qcow2), a missing backing
+// file, and a file the host cannot read.
+TEST(ImageOpener, RefusalsSayWhichKindOfTroubleAndWhere) {
+    TempDir dir;
+    test::VhdImage damaged = test::buildVhd(markedDisk(VhdKind::Dynamic));
+    damaged.forgeHeader(test::vhdfield::kHeaderBlockSize, 1000, 4);
+    test::writeFileBytes(dir / "bad.vhd", damaged.bytes);
+    struct Case {
+        const char* what;
+        std::string command;  // makes the image with qemu-img; empty when none is needed
+        const char* image;
+        ImageError error;
+        std::string text;
+        std::int64_t offset;
+    };
+    const auto d = [&dir](const char* name) { return test::shellQuote((dir / name).string()); };
+    const std::string secret = " --object secret,id=s0,data=hunter2 -o encrypt.key-secret=s0";
+    const std::vector<Case> cases = {
+        {"damaged vhd: its block size", "", "bad.vhd", ImageError::Damaged, "Not a valid vhd file",
+         static_cast<std::int64_t>(damaged.headerAt + test::vhdfield::kHeaderBlockSize)},
+        // qemu-img times its key derivation, and the timing fails now and then on a busy machine.
+        {"qcow2 encrypted with LUKS",
+         "(for i in 1 2 3 4 5; do qemu-img create -q -f qcow2 -o encrypt.format=luks,encrypt.iter-time=10" + secret +
+             " " + d("luks.qcow2") + " 4M 2>/dev/null && exit 0; done; exit 1)",
+         "luks.qcow2", ImageError::Unsupported, imagetexts::kEncryptedQcowText, 32},
+        {"qcow2 encrypted with AES", "qemu-img create -q -f qcow2 -o encrypt.format=aes" + secret + " " + d("aes.qcow2") + " 4M",
+         "aes.qcow2", ImageError::Unsupported, imagetexts::kEncryptedQcowText, 32},
+        {"qcow2 whose backing file is gone",
+         "qemu-img create -q -f qcow2 " + d("base.qcow2") + " 4M && qemu-img create -q -f qcow2 -b base.qcow2 -F qcow2 " +
+             d("overlay.qcow2") + " && rm " + d("base.qcow2"),
+         "overlay.qcow2", ImageError::MissingCompanion, imagetexts::parentNotBeside("qcow2", "base.qcow2"), -1},
+    };
+    const bool qcow = (readableFormats() + ",").find("qcow2,") != std::string::npos && test::haveTool("qemu-img");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.command.empty() && !qcow) continue;
+        if (!c.command.empty()) {
+            ASSERT_EQ(test::runCommand(c.command).exitCode, 0);
+        }
+        const OpenedImage opened = openImage((dir / c.image).string());
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(opened.error, c.error);
+        EXPECT_EQ(opened.message, c.text);
+        EXPECT_EQ(opened.offset, c.offset);
+    }
+    // A file the host will not read (a folder, which the opener refuses before
+    // any reader sees it) is unreadable to every reader.
+    std::vector<std::unique_ptr<readWriteInterface>> readers;
+    readers.push_back(std::make_unique<FileReadSeekVHD>());
+    readers.push_back(std::make_unique<FileReadSeekVdi>());
+    readers.push_back(std::make_unique<FileReadSeekVmdk>());
+    readers.push_back(std::make_unique<FileReadSeekRaw>());
+    for (const auto& r : readers) {
+        EXPECT_FALSE(r->open(dir.path().string()));
+        EXPECT_EQ(r->openOutcome().result, OpenResult::Unreadable);
+        EXPECT_EQ(r->openOutcome().text, "Invalid handle.");
     }
 }
 
