@@ -9,7 +9,8 @@
 #   fs            (the files of src/fs itself: the common parser base)
 #   fs/ntfs fs/fat fs/ext fs/hfsplus
 #   fs/factory
-#   browse raw
+#   browse
+#   raw           (carving saves through browse's host-output helpers)
 #   app
 #   ui cli        (ui/qt belongs to ui)
 #
@@ -28,7 +29,7 @@ awk '
 BEGIN {
     # folder -> "rank group"; rank orders the layers, group tells siblings apart
     n = split("util:0 image:1 volume:2 fs:3 fs/ntfs:4 fs/fat:4 fs/ext:4 fs/hfsplus:4 " \
-              "fs/factory:5 browse:6 raw:6 app:7 ui:8 cli:8", rows, " ")
+              "fs/factory:5 browse:6 raw:7 app:8 ui:9 cli:9", rows, " ")
     for (i = 1; i <= n; i++) {
         split(rows[i], kv, ":")
         rank[kv[1]] = kv[2]

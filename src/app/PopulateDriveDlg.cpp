@@ -29,10 +29,6 @@ std::vector<std::string> cellsOf(const VolumeRecord& record) {
     return {record.volumeName, record.fsName, record.sizeMiBText, std::to_string(record.startSector)};
 }
 
-bool startsWithIgnoreCase(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && equalsIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
-
 }  // namespace
 
 const std::vector<std::string>& PopulateDriveDlg::treatEntries() {
