@@ -9,7 +9,8 @@
 #   fs            (the files of src/fs itself: the common parser base)
 #   fs/<each folder of src/fs but factory> (one per file system, found here)
 #   fs/factory
-#   browse raw
+#   browse
+#   raw           (carving saves through browse's host-output helpers)
 #   app
 #   ui cli        (ui/qt belongs to ui)
 #
@@ -30,7 +31,7 @@ parsers=$(for d in fs/*/; do d=${d%/}; [ "$d" = fs/factory ] || printf '%s ' "$d
 awk -v parsers="$parsers" '
 BEGIN {
     # folder -> rank; the rank orders the layers, equal ranks are siblings
-    n = split("util:0 image:1 volume:2 fs:3 fs/factory:5 browse:6 raw:6 app:7 ui:8 cli:8", rows, " ")
+    n = split("util:0 image:1 volume:2 fs:3 fs/factory:5 browse:6 raw:7 app:8 ui:9 cli:9", rows, " ")
     for (i = 1; i <= n; i++) {
         split(rows[i], kv, ":")
         rank[kv[1]] = kv[2]

@@ -22,7 +22,8 @@ inline constexpr const char* kAppVersion = "3.02";
 inline constexpr const char* kManualContents = "index.html";
 inline constexpr const char* kManualAbout = "about.html";
 
-// Page ids: the identifiers of the wizard's pages.
+// Page ids: the identifiers of the wizard's pages, with their controllers
+// (docs/pages.md pairs each with its widget in src/ui/qt/).
 enum PageId : int {
     kImageSelectionPage = 142,   // VhdInputDialog
     kScanModePage = 152,         // DriveParsingModes

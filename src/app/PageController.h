@@ -1,5 +1,6 @@
 // Base of every wizard page's controller: the page's behaviour over the abstract
 // Gui. The front end binds each control of the page to one entry point.
+// docs/pages.md names each page's controller and its Qt widget.
 #pragma once
 
 #include <string>

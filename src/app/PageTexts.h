@@ -14,5 +14,8 @@ inline constexpr const char* kHelp = "help";
 inline constexpr const char* kStatus = "status";
 inline constexpr const char* kProgress = "progress";
 inline constexpr const char* kStop = "stop";
+// And those of every page with a worker.
+inline constexpr const char* kPause = "pause";
+inline constexpr const char* kResume = "resume";
 
 }  // namespace tavrel::app::texts

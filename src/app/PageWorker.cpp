@@ -3,7 +3,7 @@
 namespace tavrel::app {
 
 PageWorker::PageWorker(Gui& gui, int pageId)
-    : gui_(gui), sink_(gui, pageId), work_(&sink_), alive_(std::make_shared<int>(0)) {}
+    : gui_(gui), pageId_(pageId), sink_(gui, pageId), work_(&sink_), alive_(std::make_shared<int>(0)) {}
 
 PageWorker::~PageWorker() { shutdown(); }
 
@@ -25,6 +25,25 @@ void PageWorker::start(std::function<void(WorkControl&)> job, std::function<void
             if (finished) finished();
         });
     });
+}
+
+void PageWorker::pauseButton(const char* statusText) {
+    if (!running()) return;
+    work_.pause();
+    gui_.setText(pageId_, texts::kStatus, statusText);
+}
+
+void PageWorker::resumeButton(const char* statusText) {
+    if (!running()) return;
+    work_.resume();
+    gui_.setText(pageId_, texts::kStatus, statusText);
+}
+
+void PageWorker::showControls(bool visible, bool pauseResume) {
+    gui_.setVisible(pageId_, texts::kProgress, visible);
+    gui_.setVisible(pageId_, texts::kPause, visible && pauseResume);
+    gui_.setVisible(pageId_, texts::kResume, visible && pauseResume);
+    gui_.setVisible(pageId_, texts::kStop, visible);
 }
 
 void PageWorker::shutdown() {

@@ -32,11 +32,21 @@ public:
     void pause() { work_.pause(); }
     void resume() { work_.resume(); }
 
+    // The page's Pause and Resume buttons: nothing unless a job runs; otherwise
+    // the job holds or goes on, and the page's status line shows statusText
+    // (each page has its own words).
+    void pauseButton(const char* statusText);
+    void resumeButton(const char* statusText);
+    // Shows or hides the page's progress bar and Stop, and with pauseResume its
+    // Pause and Resume as well (hidden otherwise).
+    void showControls(bool visible, bool pauseResume = true);
+
     // Stops and joins the thread; a pending finish is dropped. Safe to call twice.
     void shutdown();
 
 private:
     Gui& gui_;
+    int pageId_;
     GuiProgressSink sink_;
     WorkControl work_;
     std::thread thread_;

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "app/AdvanceOptions.h"
+#include "app/advanceOptions.h"
 #include "app/CKeswinApp.h"
 #include "app/PageFactory.h"
 #include "fs/factory/FsKinds.h"

@@ -31,10 +31,6 @@ std::vector<std::string> cellsOf(const VolumeRecord& record) {
     return {volume, record.fsName, record.sizeMiBText, std::to_string(record.startSector)};
 }
 
-bool startsWithIgnoreCase(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && equalsIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
-
 }  // namespace
 
 const std::vector<std::string>& PopulateDriveDlg::treatEntries() {

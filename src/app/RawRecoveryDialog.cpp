@@ -8,9 +8,9 @@
 #include "app/CKeswinApp.h"
 #include "app/PageFactory.h"
 #include "app/PageTexts.h"
-#include "app/RawSave.h"
 #include "app/RawTexts.h"
 #include "browse/SaveTexts.h"
+#include "raw/RawSave.h"
 #include "raw/RuleFile.h"
 #include "raw/RuleTexts.h"
 
@@ -89,12 +89,8 @@ void RawRecoveryDialog::open() {
     g.setText(pageId_, kRuleFile, defaultRulePath);
     g.setChecked(pageId_, kLoadDefault, true);
     g.listClear(pageId_, kList);
-    setWorkControlsVisible(false);
+    worker_.showControls(false);
     g.setText(pageId_, kStatus, rawtexts::kOpened);
-}
-
-void RawRecoveryDialog::setWorkControlsVisible(bool visible) {
-    for (const char* id : {kProgress, kPause, kResume, kStop}) gui().setVisible(pageId_, id, visible);
 }
 
 bool RawRecoveryDialog::refuseWhileRunning() {
@@ -132,7 +128,7 @@ void RawRecoveryDialog::endEarly() {
     Gui& g = gui();
     g.setEnabled(pageId_, kBack, true);
     g.setEnabled(pageId_, kSave, true);
-    setWorkControlsVisible(false);
+    worker_.showControls(false);
     g.setText(pageId_, kStatus, rawtexts::kDone);
     running_ = false;
 }
@@ -143,7 +139,7 @@ void RawRecoveryDialog::parse() {
     Gui& g = gui();
     parsed_ = true;
     running_ = true;
-    setWorkControlsVisible(true);
+    worker_.showControls(true);
     for (const char* id : {kSetting, kParse, kLoadDefault}) g.setEnabled(pageId_, id, false);
 
     engine_ = std::make_unique<raw::myJpg>();
@@ -221,7 +217,7 @@ void RawRecoveryDialog::endCarve() {
     std::string status = rawtexts::kWorkerDone;
     if (const std::string warned = fs::warningSummary(engine_->warnings()); !warned.empty()) status += " " + warned;
     g.setText(pageId_, kStatus, status);
-    setWorkControlsVisible(false);
+    worker_.showControls(false);
     running_ = false;
 }
 
@@ -286,17 +282,9 @@ bool RawRecoveryDialog::fileChecked(std::size_t foundIndex) const {
     return foundIndex < checked_.size() && checked_[foundIndex];
 }
 
-void RawRecoveryDialog::pause() {
-    if (!worker_.running()) return;
-    worker_.pause();
-    gui().setText(pageId_, kStatus, rawtexts::kPausePressed);
-}
+void RawRecoveryDialog::pause() { worker_.pauseButton(rawtexts::kPausePressed); }
 
-void RawRecoveryDialog::resume() {
-    if (!worker_.running()) return;
-    worker_.resume();
-    gui().setText(pageId_, kStatus, rawtexts::kResumePressed);
-}
+void RawRecoveryDialog::resume() { worker_.resumeButton(rawtexts::kResumePressed); }
 
 void RawRecoveryDialog::stop() {
     if (!worker_.running()) return;
@@ -334,7 +322,7 @@ void RawRecoveryDialog::save() {
     worker_.start(
         [this, engine, view, ticked = std::move(ticked), out](WorkControl& work) {
             try {
-                lastSave_ = saveFoundFiles(*view, *engine, ticked, out, work);
+                lastSave_ = raw::saveFoundFiles(*view, *engine, ticked, out, work);
             } catch (const std::exception& e) {
                 lastSave_ = {};
                 lastSave_.error = std::string("Saving failed: ") + e.what();
@@ -346,29 +334,14 @@ void RawRecoveryDialog::save() {
 void RawRecoveryDialog::endSave() {
     Gui& g = gui();
     running_ = false;
-    setWorkControlsVisible(false);
+    worker_.showControls(false);
     g.setEnabled(pageId_, kBack, true);
     g.setEnabled(pageId_, kSave, true);
     if (!lastSave_.error.empty()) {
         g.messageBox(lastSave_.error);
         return;
     }
-    std::string text = browse::texts::kWorkDone;
-    if (lastSave_.stopped) text += "\nSaving was stopped before every file was written.";
-    if (lastSave_.partial > 0) text += "\n" + std::to_string(lastSave_.partial) + rawtexts::kPartialSaved;
-    if (lastSave_.failed > 0) {
-        text += "\n" + std::to_string(lastSave_.failed) + " file(s) could not be saved completely:";
-        int shown = 0;
-        for (const auto& note : lastSave_.notes) {
-            if (note.result != browse::FileOutcome::Result::Failed) continue;
-            if (++shown > 5) {
-                text += "\n...";
-                break;
-            }
-            text += "\n" + note.imagePath + ": " + note.note;
-        }
-    }
-    g.messageBox(text);
+    g.messageBox(browse::texts::kWorkDone + browse::texts::saveProblems(lastSave_));
 }
 
 }  // namespace tavrel::app

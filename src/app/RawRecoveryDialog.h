@@ -112,7 +112,6 @@ public:
 
 private:
     bool refuseWhileRunning();
-    void setWorkControlsVisible(bool visible);
     void endEarly();
     void startCarve();
     void endCarve();

@@ -17,8 +17,6 @@ inline constexpr const char* kPausePressed = "Pause button pressed.";
 inline constexpr const char* kResumePressed = "Resume button pressed.";
 inline constexpr const char* kStopPressed = "Stop button pressed.Please wait for the process to stop";
 inline constexpr const char* kNothingTicked = "Please select folder to continue the saving process.";
-// After "work done": found files saved whose structure breaks off.
-inline constexpr const char* kPartialSaved = " file(s) were saved partial: their structure breaks off before its end.";
 inline constexpr const char* kNoReader = "Please Restart the program to re begin necessary initialization...";
 
 }  // namespace tavrel::app::rawtexts

@@ -12,15 +12,6 @@
 
 namespace tavrel::app {
 
-namespace {
-// A pasted path often comes with spaces or a line end around it.
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-}  // namespace
-
 VhdInputDialog::VhdInputDialog(CKeswinApp& app) : PageController(app, kImageSelectionPage) {}
 
 void VhdInputDialog::open() {
@@ -147,7 +138,8 @@ void VhdInputDialog::setPathField(const std::string& path) {
 }
 
 void VhdInputDialog::next() {
-    const std::string path = trimmed(gui().text(pageId_, kPath));
+    // A pasted path often comes with spaces or a line end around it.
+    const std::string path(trim(gui().text(pageId_, kPath)));
     if (path.empty()) {
         gui().messageBox(kInvalidPath);
         return;

@@ -19,36 +19,6 @@
 
 namespace tavrel::app {
 
-namespace {
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-// What went wrong in a save, for the end message; empty when everything was written.
-std::string saveProblems(const browse::SaveReport& report) {
-    std::string text;
-    if (report.stopped) text += "\nSaving was stopped before every file was written.";
-    if (report.failed > 0) {
-        text += "\n" + std::to_string(report.failed) + " file(s) could not be saved completely:";
-        int shown = 0;
-        for (const browse::FileOutcome& o : report.notes) {
-            if (o.result != browse::FileOutcome::Result::Failed) continue;
-            if (++shown > 5) {
-                text += "\n...";
-                break;
-            }
-            text += "\n" + o.imagePath + ": " + o.note;
-        }
-    }
-    return text;
-}
-
-}  // namespace
-
 std::unique_ptr<PageController> makeScanPage(CKeswinApp& app, const VolumeRecord& record, int recoveryMode,
                                              int maxFileSystems, bool driveFormatted) {
     return std::make_unique<VolumeScanDlg>(app, record, recoveryMode, maxFileSystems, driveFormatted);
@@ -76,11 +46,11 @@ void VolumeScanDlg::open() {
         g.messageBox(scantexts::kNoReader);
         // Nothing can start here; Back is the only way on.
         g.setEnabled(pageId_, kBack, true);
-        setWorkControlsVisible(false, false);
+        worker_.showControls(false, false);
         return;
     }
 
-    const std::string kind = trimmed(volume_.fsName);
+    const std::string kind(trim(volume_.fsName));
     kind_ = fs::findKind(kind);
     if (kind_ && kind_->selectedStatus) g.setText(pageId_, kStatus, kind_->selectedStatus);
 
@@ -90,17 +60,10 @@ void VolumeScanDlg::open() {
         g.messageBox(scantexts::kNotValidDrive);
         g.setEnabled(pageId_, kBack, true);
         g.setText(pageId_, kStatus, scantexts::kNotValidDriveStatus);
-        setWorkControlsVisible(false, false);
+        worker_.showControls(false, false);
         return;
     }
     startScan();
-}
-
-void VolumeScanDlg::setWorkControlsVisible(bool visible, bool pauseResume) {
-    gui().setVisible(pageId_, kProgress, visible);
-    gui().setVisible(pageId_, kPause, visible && pauseResume);
-    gui().setVisible(pageId_, kResume, visible && pauseResume);
-    gui().setVisible(pageId_, kStop, visible);
 }
 
 void VolumeScanDlg::setBrowsingEnabled(bool enabled) {
@@ -111,7 +74,7 @@ void VolumeScanDlg::setBrowsingEnabled(bool enabled) {
 
 void VolumeScanDlg::startScan() {
     setBrowsingEnabled(false);
-    setWorkControlsVisible(true, true);
+    worker_.showControls(true, true);
     fs::Parser* parser = parser_.get();
     worker_.start(
         [this, parser](WorkControl& work) {
@@ -171,7 +134,7 @@ void VolumeScanDlg::endScan(const fs::ScanOutcome& outcome) {
     } else {
         g.setText(pageId_, kStatus, scantexts::kAborted);
     }
-    setWorkControlsVisible(false, false);
+    worker_.showControls(false, false);
 }
 
 bool VolumeScanDlg::refuseWhileRunning() {
@@ -190,17 +153,9 @@ void VolumeScanDlg::command(const std::string& controlId) {
     else if (controlId == kSearch) search();
 }
 
-void VolumeScanDlg::pause() {
-    if (!worker_.running()) return;
-    worker_.pause();
-    gui().setText(pageId_, kStatus, scantexts::kPausePressed);
-}
+void VolumeScanDlg::pause() { worker_.pauseButton(scantexts::kPausePressed); }
 
-void VolumeScanDlg::resume() {
-    if (!worker_.running()) return;
-    worker_.resume();
-    gui().setText(pageId_, kStatus, scantexts::kResumePressed);
-}
+void VolumeScanDlg::resume() { worker_.resumeButton(scantexts::kResumePressed); }
 
 void VolumeScanDlg::stop() {
     if (!parser_) return;
@@ -251,7 +206,7 @@ void VolumeScanDlg::setSearchRunning(bool running) {
     if (onTreeSearching) onTreeSearching(running);
     gui().setEnabled(pageId_, kSearch, !running);
     gui().setEnabled(pageId_, kSave, !running);
-    setWorkControlsVisible(running, true);
+    worker_.showControls(running, true);
 }
 
 void VolumeScanDlg::endSearch() {
@@ -365,7 +320,7 @@ void VolumeScanDlg::startSave(std::vector<browse::SaveItem> items, std::optional
     } else {
         gui().setProgressRange(pageId_, 0, count);
         gui().setProgressPosition(pageId_, 0);
-        setWorkControlsVisible(true, false);
+        worker_.showControls(true, false);
     }
     const std::string out = gui().text(pageId_, kOutputFolder);
     fs::Parser* parser = parser_.get();
@@ -390,7 +345,7 @@ void VolumeScanDlg::endSave(std::int64_t count, bool single) {
     Gui& g = gui();
     setBrowsingEnabled(true);
     if (!single) g.setProgressPosition(pageId_, count);
-    setWorkControlsVisible(false, false);
+    worker_.showControls(false, false);
     const std::int64_t zeroed = parser_->warnings().unreadableRanges() - warningsBeforeSave_;
     const std::string zeroText =
         zeroed > 0 ? "\n" + std::to_string(zeroed) + " unreadable range(s) were written as zeros." : std::string();
@@ -402,12 +357,12 @@ void VolumeScanDlg::endSave(std::int64_t count, bool single) {
     } else if (single) {
         // A single file written shows where it went (its name may have been made
         // safe or distinct) in the second status line, without a message.
-        if (!lastSave_.ok()) g.messageBox("The file was not saved completely." + saveProblems(lastSave_) + zeroText);
+        if (!lastSave_.ok()) g.messageBox("The file was not saved completely." + browse::texts::saveProblems(lastSave_) + zeroText);
         else if (!lastSave_.lastWritten.empty()) g.setText(pageId_, kFileSize, browse::texts::dumpedText(lastSave_.lastWritten));
     } else {
         // The end message offers to show the output folder with the desktop's handler.
         const std::string text =
-            browse::texts::kWorkDone + saveProblems(lastSave_) + zeroText + "\nOpen the output folder?";
+            browse::texts::kWorkDone + browse::texts::saveProblems(lastSave_) + zeroText + "\nOpen the output folder?";
         if (g.messageBox(text, Buttons::YesNo, Icon::Question) != Answer::Yes) return;
         std::string url = "file://";
         for (const unsigned char c : g.text(pageId_, kOutputFolder)) {

@@ -118,7 +118,6 @@ private:
     void startScan();
     void endScan(const fs::ScanOutcome& outcome);
     static std::string failureText(const fs::ScanOutcome& outcome);
-    void setWorkControlsVisible(bool visible, bool pauseResume);
     void setBrowsingEnabled(bool enabled);
     bool ensureOutputFolder(bool askFirst);
     void startSave(std::vector<browse::SaveItem> items, std::optional<fs::EntryRef> folder,

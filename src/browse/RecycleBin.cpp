@@ -46,11 +46,6 @@ std::string trimmedRight(std::string s) {
     return s;
 }
 
-bool startsWithIgnoreCase(const std::string& s, const char* prefix) {
-    const std::string p = prefix;
-    return s.size() >= p.size() && equalsIgnoreCase(s.substr(0, p.size()), p);
-}
-
 bool isRecycleFolderName(const std::string& name) {
     return equalsIgnoreCase(trimmedRight(name), "$RECYCLE.BIN") || trimmedRight(name) == "$RECYCLEBIN";
 }

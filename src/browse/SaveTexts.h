@@ -1,8 +1,11 @@
-// The save's own user-facing texts, shared by the scan page and the CLI.
+// The save's own user-facing texts, shared by the scan page, the raw recovery
+// page and the CLI.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "browse/SaveReport.h"
 
 namespace tavrel::browse::texts {
 
@@ -11,6 +14,8 @@ inline constexpr const char* kNoOutputFolder = "Please select valid output folde
 inline constexpr const char* kWaitForRunning = "Please wait for the running process.";
 inline constexpr const char* kWorkDone = "work done";
 inline constexpr const char* kSavingFile = "saving File  ";  // followed by the destination path
+// After the count of found files saved whose structure breaks off (carving).
+inline constexpr const char* kPartialSaved = " file(s) were saved partial: their structure breaks off before its end.";
 
 // Second status line while a file is written: "File size: 12 kb".
 inline std::string fileSizeText(std::int64_t bytes) {
@@ -26,6 +31,28 @@ inline std::string dumpedText(const std::string& destination) {
 inline std::string countQuestion(bool capitalised, std::int64_t count) {
     return std::string(capitalised ? "Number" : "number") + " of files found inside this folder = " +
            std::to_string(count) + " .Do you want to continue dumping these files..?";
+}
+
+// The lines an end message adds when a save did not write everything: stopped
+// early, partial files of a carve, and the first five files that failed with
+// why; empty when everything was written.
+inline std::string saveProblems(const SaveReport& report) {
+    std::string text;
+    if (report.stopped) text += "\nSaving was stopped before every file was written.";
+    if (report.partial > 0) text += "\n" + std::to_string(report.partial) + kPartialSaved;
+    if (report.failed > 0) {
+        text += "\n" + std::to_string(report.failed) + " file(s) could not be saved completely:";
+        int shown = 0;
+        for (const FileOutcome& o : report.notes) {
+            if (o.result != FileOutcome::Result::Failed) continue;
+            if (++shown > 5) {
+                text += "\n...";
+                break;
+            }
+            text += "\n" + o.imagePath + ": " + o.note;
+        }
+    }
+    return text;
 }
 
 }  // namespace tavrel::browse::texts

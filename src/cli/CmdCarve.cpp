@@ -13,13 +13,13 @@
 #include <iostream>
 #include <memory>
 
-#include "app/RawSave.h"
 #include "cli/Commands.h"
 #include "cli/ImageOpen.h"
 #include "cli/JsonFields.h"
 #include "cli/TerminalProgress.h"
 #include "cli/TerminalText.h"
 #include "cli/VolumeScanArgs.h"
+#include "raw/RawSave.h"
 #include "raw/RuleFile.h"
 #include "raw/myJpg.h"
 
@@ -107,7 +107,7 @@ int runCarve(const CarveOptions& o) {
         for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
         WorkControl saving(&progress);
         progress.setRange(0, static_cast<std::int64_t>(all.size()));
-        report = app::saveFoundFiles(view, engine, all, o.out, saving, nullptr,
+        report = raw::saveFoundFiles(view, engine, all, o.out, saving, nullptr,
                                      [&](const browse::FileOutcome& f) { outcomes.push_back(f); });
         progress.finish();
         if (!report.error.empty()) return fail(report.error);
@@ -160,7 +160,7 @@ int runCarve(const CarveOptions& o) {
 void addCarveCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<CarveOptions>();
     auto* cmd = app.add_subcommand("carve", "Find files in a volume by their signatures (raw recovery)");
-    cmd->add_option("IMAGE", opts->image, "VHD image file")->required();
+    addImageArgument(cmd, opts->image);
     auto* volume = cmd->add_option("--volume", opts->volume, "Volume index as `tavrel-cli volumes` lists it")
                        ->check(CLI::NonNegativeNumber);
     auto* start = cmd->add_option("--start", opts->start, "Custom volume: first sector")->check(CLI::NonNegativeNumber);

@@ -26,8 +26,7 @@
 #include "cli/Commands.h"
 #include "cli/TerminalText.h"
 #include "cli/ListingPath.h"
-#include "cli/TerminalProgress.h"
-#include "cli/VolumeSelect.h"
+#include "cli/VolumeRun.h"
 
 namespace tavrel::cli {
 
@@ -123,13 +122,10 @@ std::optional<fs::EntryRef> chooseFile(const fs::Parser& parser, const std::vect
 }
 
 int runCat(const CatOptions& o) {
-    TerminalProgress progress;
-    WorkControl work(&progress);
-    OpenedVolume v;
-    const int rc = openVolume(o.image, o.volume, work, v);
-    progress.finish();
-    if (rc != 0) return rc;
-    fs::Parser& parser = *v.parser;
+    VolumeRun run;
+    if (const int rc = run.open(o.image, o.volume); rc != 0) return rc;
+    run.progress.finish();
+    fs::Parser& parser = *run.volume.parser;
 
     const auto entries = addressed(parser, o.path);
     if (entries.empty()) {
@@ -146,7 +142,7 @@ int runCat(const CatOptions& o) {
     bool complete = false;
     std::string why;
     try {
-        complete = parser.saveFile(*file, out, work);
+        complete = parser.saveFile(*file, out, run.work);
         if (!out.finish()) {
             complete = false;
             why = "the output's length could not be set";
@@ -173,8 +169,7 @@ int runCat(const CatOptions& o) {
 void addCatCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<CatOptions>();
     auto* cmd = app.add_subcommand("cat", "Write one file's content (deleted files too) to stdout");
-    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VHDX, VDI, VMDK, qcow2, E01 or raw disk)")->required();
-    addVolumeSelectOptions(cmd, opts->volume);
+    addVolumeArguments(cmd, opts->image, opts->volume);
     cmd->add_option("PATH", opts->path,
                     "The file as `tavrel-cli ls` shows it, or #N for entry N of `ls --json`")
         ->required();

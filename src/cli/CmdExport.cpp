@@ -56,7 +56,7 @@ int runExport(const ExportOptions& o) {
 void addExportCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<ExportOptions>();
     auto* cmd = app.add_subcommand("export", "Write the whole virtual disk as a flat .img file");
-    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VHDX, VDI, VMDK, qcow2, E01 or raw disk)")->required();
+    addImageArgument(cmd, opts->image);
     cmd->add_option("OUTPUT_DIR", opts->outputDir, "Folder for the .img file")->required();
     cmd->callback([opts, &exitCode] { exitCode = runExport(*opts); });
 }

@@ -14,8 +14,7 @@
 
 #include "cli/Commands.h"
 #include "cli/JsonFields.h"
-#include "cli/TerminalProgress.h"
-#include "cli/VolumeSelect.h"
+#include "cli/VolumeRun.h"
 #include "fs/StructureHunt.h"
 
 namespace tavrel::cli {
@@ -37,19 +36,17 @@ std::string itemText(const char* pattern, std::size_t index) {
 
 int runHunt(HuntOptions o) {
     o.volume.mode = "advanced";
-    TerminalProgress progress;
-    WorkControl work(&progress);
-    OpenedVolume v;
-    int rc = prepareVolume(o.image, o.volume, work, v);
-    fs::StructureHunter* hunter = rc == 0 ? fs::hunterOf(*v.parser) : nullptr;
-    if (rc == 0 && !hunter) {
+    VolumeRun run;
+    if (const int rc = run.open(o.image, o.volume, false); rc != 0) return rc;
+    const OpenedVolume& v = run.volume;
+    fs::StructureHunter* hunter = fs::hunterOf(*v.parser);
+    if (hunter) hunter->huntCopies(run.work, o.maximum);
+    run.progress.finish();
+    if (!hunter) {
         std::cerr << "tavrel-cli: volume " << v.record.volumeName << " (" << v.record.fsName
                   << ") has no structure hunt\n";
-        rc = 2;
+        return 2;
     }
-    if (rc == 0) hunter->huntCopies(work, o.maximum);
-    progress.finish();
-    if (rc != 0) return rc;
     const auto list = [&o](const std::vector<fs::HuntCandidate>& found, const char* pattern, const char* key) {
         for (std::size_t i = 0; i < found.size(); ++i) {
             const std::string item = itemText(pattern, i);
@@ -74,8 +71,7 @@ int runHunt(HuntOptions o) {
 void addHuntCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<HuntOptions>();
     auto* cmd = app.add_subcommand("hunt", "Hunt a volume for copies of its structures (Advanced mode)");
-    cmd->add_option("IMAGE", opts->image, "VHD image file")->required();
-    addVolumeSelectOptions(cmd, opts->volume);
+    addVolumeArguments(cmd, opts->image, opts->volume);
     cmd->add_option("--max", opts->maximum, "Stop after this many candidates (below 1: 3)")->capture_default_str();
     cmd->add_flag("--json", opts->json, "One JSON object per candidate and line");
     cmd->callback([opts, &exitCode] { exitCode = runHunt(*opts); });

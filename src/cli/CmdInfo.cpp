@@ -79,7 +79,7 @@ int runInfo(const InfoOptions& o) {
 void addInfoCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<InfoOptions>();
     auto* cmd = app.add_subcommand("info", "Show an image's format, version, size and geometry");
-    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VHDX, VDI, VMDK, qcow2, E01 or raw disk)")->required();
+    addImageArgument(cmd, opts->image);
     cmd->add_flag("--json", opts->json, "Print JSON");
     cmd->callback([opts, &exitCode] { exitCode = runInfo(*opts); });
 }

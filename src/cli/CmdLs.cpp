@@ -19,9 +19,8 @@
 #include "cli/EntryLine.h"
 #include "cli/ListingPath.h"
 #include "cli/JsonFields.h"
-#include "cli/TerminalProgress.h"
 #include "cli/TerminalText.h"
-#include "cli/VolumeSelect.h"
+#include "cli/VolumeRun.h"
 
 namespace tavrel::cli {
 
@@ -58,13 +57,10 @@ void printEntry(const fs::Parser& parser, fs::EntryRef e, const std::vector<std:
 namespace {
 
 int runLs(const LsOptions& o) {
-    TerminalProgress progress;
-    WorkControl work(&progress);
-    OpenedVolume v;
-    const int rc = openVolume(o.image, o.volume, work, v);
-    progress.finish();
-    if (rc != 0) return rc;
-    const fs::Parser& parser = *v.parser;
+    VolumeRun run;
+    if (const int rc = run.open(o.image, o.volume); rc != 0) return rc;
+    run.progress.finish();
+    const fs::Parser& parser = *run.volume.parser;
 
     const std::string top = trimmedPath(o.path);
     bool topFound = top.empty();
@@ -96,8 +92,7 @@ int runLs(const LsOptions& o) {
 void addLsCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<LsOptions>();
     auto* cmd = app.add_subcommand("ls", "List every folder and file of a volume, deleted ones included");
-    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VHDX, VDI, VMDK, qcow2, E01 or raw disk)")->required();
-    addVolumeSelectOptions(cmd, opts->volume);
+    addVolumeArguments(cmd, opts->image, opts->volume);
     cmd->add_option("--path", opts->path, "List only this folder or file and what lies below it");
     cmd->add_flag("--deleted", opts->deleted, "List only deleted entries (with their full paths)");
     cmd->add_flag("--json", opts->json, "One JSON object per line");

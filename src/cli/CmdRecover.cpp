@@ -21,9 +21,8 @@
 #include "cli/Commands.h"
 #include "cli/JsonFields.h"
 #include "cli/ListingPath.h"
-#include "cli/TerminalProgress.h"
 #include "cli/TerminalText.h"
-#include "cli/VolumeSelect.h"
+#include "cli/VolumeRun.h"
 
 namespace tavrel::cli {
 
@@ -138,15 +137,10 @@ int runRecover(const RecoverOptions& o) {
         std::cerr << "tavrel-cli: --out needs a folder\n";
         return 2;
     }
-    TerminalProgress progress;
-    WorkControl work(&progress);
+    VolumeRun run;
+    auto& [progress, work, v] = run;
     InterruptStop interrupt(work);
-    OpenedVolume v;
-    const int rc = openVolume(o.image, o.volume, work, v);
-    if (rc != 0) {
-        progress.finish();
-        return rc;
-    }
+    if (const int rc = run.open(o.image, o.volume); rc != 0) return rc;
     if (interrupted(interrupt, progress)) return 1;
     // Ranges the scan could not read may have held entries that are now missing
     // from the tree: the recover cannot be called complete.
@@ -203,8 +197,7 @@ int runRecover(const RecoverOptions& o) {
 void addRecoverCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<RecoverOptions>();
     auto* cmd = app.add_subcommand("recover", "Write a volume's files (deleted ones included) into a folder");
-    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VHDX, VDI, VMDK, qcow2, E01 or raw disk)")->required();
-    addVolumeSelectOptions(cmd, opts->volume);
+    addVolumeArguments(cmd, opts->image, opts->volume);
     cmd->add_option("--out", opts->out, "Output folder (created when missing; nothing in it is overwritten)")
         ->required();
     cmd->add_option("--path", opts->path, "Folder or file to recover, as `tavrel-cli ls` shows it (default: all)");

@@ -12,8 +12,7 @@
 #include "cli/Commands.h"
 #include "cli/EntryLine.h"
 #include "cli/JsonFields.h"
-#include "cli/TerminalProgress.h"
-#include "cli/VolumeSelect.h"
+#include "cli/VolumeRun.h"
 
 namespace tavrel::cli {
 
@@ -27,17 +26,11 @@ struct SearchOptions {
 };
 
 int runSearch(const SearchOptions& o) {
-    TerminalProgress progress;
-    WorkControl work(&progress);
-    OpenedVolume v;
-    const int rc = openVolume(o.image, o.volume, work, v);
-    if (rc != 0) {
-        progress.finish();
-        return rc;
-    }
-    const fs::Parser& parser = *v.parser;
-    const browse::SearchResult result = browse::searchNames(parser, o.pattern, work);
-    progress.finish();
+    VolumeRun run;
+    if (const int rc = run.open(o.image, o.volume); rc != 0) return rc;
+    const fs::Parser& parser = *run.volume.parser;
+    const browse::SearchResult result = browse::searchNames(parser, o.pattern, run.work);
+    run.progress.finish();
     if (result.refused) {
         std::cerr << "tavrel-cli: " << browse::texts::kSearchRefused << '\n';
         return 2;
@@ -53,8 +46,7 @@ int runSearch(const SearchOptions& o) {
 void addSearchCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<SearchOptions>();
     auto* cmd = app.add_subcommand("search", "List the files of a volume whose names hold a pattern");
-    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VHDX, VDI, VMDK, qcow2, E01 or raw disk)")->required();
-    addVolumeSelectOptions(cmd, opts->volume);
+    addVolumeArguments(cmd, opts->image, opts->volume);
     cmd->add_option("PATTERN", opts->pattern,
                     "Text to find in names, any letter case; \"|\" separates alternatives, \".\" is any character")
         ->required();

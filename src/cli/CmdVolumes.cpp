@@ -79,7 +79,7 @@ int runVolumes(const VolumesOptions& o) {
 void addVolumesCommand(CLI::App& app, int& exitCode) {
     auto opts = std::make_shared<VolumesOptions>();
     auto* cmd = app.add_subcommand("volumes", "List the volumes of a disk image (partition table or boot-record scan)");
-    cmd->add_option("IMAGE", opts->image, "Image file (VHD, VHDX, VDI, VMDK, qcow2, E01 or raw disk)")->required();
+    addImageArgument(cmd, opts->image);
     addVolumeScanOptions(cmd, opts->scan, true);
     cmd->add_flag("--json", opts->json, "One JSON object per volume and line");
     cmd->callback([opts, &exitCode] { exitCode = runVolumes(*opts); });

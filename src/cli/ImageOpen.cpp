@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "image/ImageFormats.h"
 #include "image/ImageOpener.h"
 
 namespace tavrel::cli {
@@ -17,6 +18,10 @@ std::unique_ptr<readWriteInterface> openImage(const std::string& path) {
         return nullptr;
     }
     return std::move(opened.reader);
+}
+
+void addImageArgument(CLI::App* cmd, std::string& image) {
+    cmd->add_option("IMAGE", image, "Image file (" + readableFormats() + ")")->required();
 }
 
 }  // namespace tavrel::cli

@@ -2,15 +2,11 @@
 
 #include <charconv>
 
+#include "util/Unicode.h"
+
 namespace tavrel {
 
 namespace {
-
-std::string_view trim(std::string_view s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
-}
 
 std::string_view unquote(std::string_view s) {
     if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);

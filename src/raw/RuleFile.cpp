@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "raw/RuleTexts.h"
+#include "util/Unicode.h"
 
 namespace tavrel::raw {
 
@@ -35,12 +36,6 @@ struct Fd {
         if (fd >= 0) ::close(fd);
     }
 };
-
-std::string trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 }  // namespace
 
@@ -109,7 +104,7 @@ std::vector<std::uint8_t> parseSignature(const std::string& text) {
     while (from <= text.size()) {
         std::size_t comma = text.find(',', from);
         if (comma == std::string::npos) comma = text.size();
-        std::string piece = trim(text.substr(from, comma - from));
+        std::string piece(trim(text.substr(from, comma - from)));
         from = comma + 1;
         if (piece.empty()) continue;
         if (piece.size() > 1 && piece[0] == '0' && (piece[1] == 'x' || piece[1] == 'X')) piece = piece.substr(2);
@@ -128,7 +123,7 @@ std::vector<std::uint8_t> parseSignature(const std::string& text) {
 }
 
 std::int64_t parseNumber(const std::string& text) {
-    const std::string t = trim(text);
+    const std::string t(trim(text));
     std::int64_t value = 0;
     std::size_t i = 0;
     const bool negative = !t.empty() && t[0] == '-';
@@ -142,7 +137,7 @@ std::int64_t parseNumber(const std::string& text) {
 
 std::string recordFromFields(const RuleFields& f, SettingsRecord& out) {
     SettingsRecord r;
-    const std::u16string extension = utf16FromUtf8(trim(f.extension));
+    const std::u16string extension = utf16FromUtf8(std::string(trim(f.extension)));
     if (extension.empty()) return texts::kNoExtension;
     if (extension.size() > kMaxExtension) return texts::kExtensionTooLong;
     r.extension = extension;
@@ -175,7 +170,7 @@ std::string recordFromFields(const RuleFields& f, SettingsRecord& out) {
     r.approxSize = std::max<std::int64_t>(parseNumber(f.approxSize), 0);
     r.skipSize = std::max<std::int64_t>(parseNumber(f.skipSize), 0);
 
-    const std::u16string category = utf16FromUtf8(trim(f.category));
+    const std::u16string category = utf16FromUtf8(std::string(trim(f.category)));
     if (category.size() > kMaxCategory) return texts::kCategoryTooLong;
     r.category = category;
     out = r;

@@ -3,15 +3,11 @@
 #include <cstdio>
 #include <sstream>
 
+#include "util/Unicode.h"
+
 namespace tavrel::raw {
 
 namespace {
-
-std::string trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 
 std::string field(const std::string& text) { return text == "-" ? std::string() : text; }
 
@@ -36,13 +32,13 @@ std::vector<TableRow> parseRuleTable(const std::string& text, std::string& error
     int number = 0;
     while (std::getline(in, line)) {
         ++number;
-        const std::string t = trim(line);
+        const std::string t(trim(line));
         if (t.empty() || t[0] == '#') continue;
         std::vector<std::string> cells;
         std::size_t from = 0;
         while (true) {
             const std::size_t bar = t.find('|', from);
-            cells.push_back(trim(t.substr(from, bar == std::string::npos ? std::string::npos : bar - from)));
+            cells.emplace_back(trim(t.substr(from, bar == std::string::npos ? std::string::npos : bar - from)));
             if (bar == std::string::npos) break;
             from = bar + 1;
         }

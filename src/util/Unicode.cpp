@@ -86,8 +86,19 @@ bool equalsIgnoreCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+bool startsWithIgnoreCase(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() && equalsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
 bool endsWithIgnoreCase(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && equalsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::string_view trim(std::string_view text) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
 }  // namespace tavrel

@@ -1,8 +1,10 @@
-// Text conversions for names read from images. Everything inside Tavrel is UTF-8.
+// Text conversions for names read from images, and the comparisons and trimming
+// every layer uses on texts. Everything inside Tavrel is UTF-8.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "util/Bytes.h"
 
@@ -23,6 +25,11 @@ void appendUtf8(std::string& out, char32_t codePoint);
 
 // Case-insensitive comparison of ASCII letters (file-system names, extensions).
 bool equalsIgnoreCase(const std::string& a, const std::string& b);
+bool startsWithIgnoreCase(const std::string& text, const std::string& prefix);
 bool endsWithIgnoreCase(const std::string& text, const std::string& suffix);
+
+// text without the spaces, tabs and line ends around it (typed or pasted
+// fields, lines of rule files and descriptors). The view points into text.
+std::string_view trim(std::string_view text);
 
 }  // namespace tavrel

@@ -8,7 +8,7 @@
 
 #include <random>
 
-#include "app/AdvanceOptions.h"
+#include "app/advanceOptions.h"
 #include "app/CKeswinApp.h"
 #include "app/FakeGui.h"
 #include "app/PageFactory.h"

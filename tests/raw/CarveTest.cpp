@@ -8,9 +8,9 @@
 #include <map>
 #include <set>
 
-#include "app/RawSave.h"
 #include "image/ImageOpener.h"
 #include "image/MemoryImage.h"
+#include "raw/RawSave.h"
 #include "raw/RuleFile.h"
 #include "raw/myJpg.h"
 #include "support/CarveFiles.h"
@@ -104,7 +104,7 @@ TEST_P(CarveTest, FindsEveryPlacedFileByteForByte) {
 
     std::vector<std::size_t> all(engine.found().size());
     for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
-    const auto report = app::saveFoundFiles(view, engine, all, (dir / "out").string(), work);
+    const auto report = raw::saveFoundFiles(view, engine, all, (dir / "out").string(), work);
     EXPECT_EQ(report.failed, 0);
     EXPECT_EQ(report.partial, 1);
     std::map<std::int64_t, std::string> carved;

@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-#include "app/AdvanceOptions.h"
+#include "app/advanceOptions.h"
 #include "app/VolumeScanDlg.h"
 #include "support/DamagedFatFixture.h"
 #include "support/TestSupport.h"

@@ -71,6 +71,11 @@ TEST(Unicode, DecodesUtf16AndCodePage437) {
     EXPECT_EQ(utf8FromCp437(ByteSpan(cp437)), "\xCF\x83" "A\xC3\xBC\xC2\xA2");
     EXPECT_TRUE(endsWithIgnoreCase("disk.VHD", "vhd"));
     EXPECT_FALSE(endsWithIgnoreCase("hd", "vhd"));
+    EXPECT_TRUE(startsWithIgnoreCase("$i30ABC.txt", "$I"));
+    EXPECT_FALSE(startsWithIgnoreCase("$", "$I"));
+    EXPECT_EQ(trim(" \t/disk.vhd\r\n"), "/disk.vhd");
+    EXPECT_EQ(trim("a b"), "a b");
+    EXPECT_EQ(trim(" \t\r\n"), "");
 }
 
 TEST(WorkControl, PauseHoldsTheWorkerUntilResumeAndStopEndsIt) {

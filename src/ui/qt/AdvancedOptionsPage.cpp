@@ -6,7 +6,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 
-#include "app/AdvanceOptions.h"
+#include "app/advanceOptions.h"
 #include "app/Gui.h"
 #include "app/PageController.h"
 

@@ -1,5 +1,6 @@
 // Base of every page's Qt widget: the page's layout plus a registry of its
 // controls by id, through which QtGui serves the controllers' Gui calls.
+// docs/pages.md names each page's widget and its controller in src/app/.
 #pragma once
 
 #include <QHash>

@@ -2,7 +2,6 @@
 #include "app/Gui.h"
 #include "ui/qt/AdvancedOptionsPage.h"
 #include "ui/qt/ImageSelectionPage.h"
-#include "ui/qt/PlaceholderPageWidget.h"
 #include "ui/qt/RawRecoveryPage.h"
 #include "ui/qt/RecoveryModePage.h"
 #include "ui/qt/ScanPage.h"

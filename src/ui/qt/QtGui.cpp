@@ -23,7 +23,6 @@
 #include "ui/qt/KeptSettings.h"
 #include "ui/qt/MainWindow.h"
 #include "ui/qt/ManualWindow.h"
-#include "ui/qt/PlaceholderPageWidget.h"
 
 namespace tavrel::ui {
 
@@ -79,8 +78,7 @@ app::Answer QtGui::messageBox(const std::string& text, app::Buttons buttons, app
 
 void QtGui::createPage(int pageId) {
     std::unique_ptr<PageWidget> page = makePageWidget(pageId);
-    // A page without widgets of its own still gets Back, so the wizard never strands.
-    if (!page) page = std::make_unique<PlaceholderPageWidget>(pageId, tr("This page is not available yet."));
+    if (!page) return;  // every page id has its widget (PageWidgets.cpp)
     PageWidget* raw = page.release();  // owned by the stack from here on
     window_.stack()->addWidget(raw);
     pages_.insert(pageId, raw);

@@ -1,4 +1,4 @@
-#include "app/RawSave.h"
+#include "raw/RawSave.h"
 
 #include <map>
 #include <memory>
@@ -6,9 +6,9 @@
 #include "browse/HostOutput.h"
 #include "fs/ExtentCopy.h"
 
-namespace tavrel::app {
+namespace tavrel::raw {
 
-browse::SaveReport saveFoundFiles(const VolumeView& volume, const raw::myJpg& engine,
+browse::SaveReport saveFoundFiles(const VolumeView& volume, const myJpg& engine,
                                   const std::vector<std::size_t>& indexes, const std::string& outputFolder,
                                   WorkControl& work, fs::Warnings* warnings,
                                   const std::function<void(const browse::FileOutcome&)>& onFile) {
@@ -23,7 +23,7 @@ browse::SaveReport saveFoundFiles(const VolumeView& volume, const raw::myJpg& en
             report.stopped = true;
             break;
         }
-        const raw::FoundFile& found = engine.found()[i];
+        const FoundFile& found = engine.found()[i];
         const std::size_t category = engine.categoryOf(found.rule);
         const std::string& categoryName = engine.categories()[category].name;
         browse::FileOutcome outcome;
@@ -64,4 +64,4 @@ browse::SaveReport saveFoundFiles(const VolumeView& volume, const raw::myJpg& en
     return report;
 }
 
-}  // namespace tavrel::app
+}  // namespace tavrel::raw

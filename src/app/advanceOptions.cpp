@@ -1,4 +1,4 @@
-#include "app/AdvanceOptions.h"
+#include "app/advanceOptions.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,18 +10,13 @@
 #include "app/VolumeScanDlg.h"
 #include "fs/factory/FsKinds.h"
 #include "fs/factory/ParserFactory.h"
+#include "util/Unicode.h"
 
 namespace tavrel::app {
 
 using namespace texts;
 
 namespace {
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 std::string formatted(const char* pattern, std::size_t value) {
     char buf[256];
@@ -56,10 +51,10 @@ void advanceOptions::open() {
     if (!app_.currentReader) {
         g.messageBox(advancedtexts::kNoReader);
         g.setEnabled(pageId_, kBack, true);  // a page with no way out would be a dead end
-        setWorkControlsVisible(false);
+        worker_.showControls(false);
         return;
     }
-    const std::string kind = trimmed(volume_.fsName);
+    const std::string kind(trim(volume_.fsName));
     if (const fs::FsKindRow* row = fs::findKind(kind); row && row->selectedStatus)
         g.setText(pageId_, kStatus, row->selectedStatus);
     view_ = std::make_unique<VolumeView>(volumeViewOf(*app_.currentReader, volume_));
@@ -72,7 +67,7 @@ void advanceOptions::open() {
     if (!hunter_) {
         // The recovery mode page lets only the kinds that hunt come here.
         g.setEnabled(pageId_, kBack, true);
-        setWorkControlsVisible(false);
+        worker_.showControls(false);
         return;
     }
     g.setVisible(pageId_, kClusterLabel, true);
@@ -85,12 +80,8 @@ void advanceOptions::open() {
     startHunt();
 }
 
-void advanceOptions::setWorkControlsVisible(bool visible) {
-    for (const char* id : {kProgress, kPause, kResume, kStop}) gui().setVisible(pageId_, id, visible);
-}
-
 void advanceOptions::startHunt() {
-    setWorkControlsVisible(true);
+    worker_.showControls(true);
     fs::StructureHunter* hunter = hunter_;
     const int maximum = maxFileSystems_;
     worker_.start([hunter, maximum](WorkControl& work) { hunter->huntCopies(work, maximum); },
@@ -124,7 +115,7 @@ void advanceOptions::endHunt() {
     g.setEnabled(pageId_, kBack, true);
     g.setEnabled(pageId_, kNext, true);
     g.messageBox(hunter_->foundMessage(), Buttons::Ok, Icon::Information);
-    setWorkControlsVisible(false);
+    worker_.showControls(false);
     g.setText(pageId_, kStatus, hunter_->huntDoneStatus());
 }
 
@@ -174,17 +165,9 @@ void advanceOptions::command(const std::string& controlId) {
     else if (controlId == kResume) resume();
 }
 
-void advanceOptions::pause() {
-    if (!worker_.running()) return;
-    worker_.pause();
-    gui().setText(pageId_, kStatus, advancedtexts::kPausePressed);
-}
+void advanceOptions::pause() { worker_.pauseButton(advancedtexts::kPausePressed); }
 
-void advanceOptions::resume() {
-    if (!worker_.running()) return;
-    worker_.resume();
-    gui().setText(pageId_, kStatus, advancedtexts::kResumePressed);
-}
+void advanceOptions::resume() { worker_.resumeButton(advancedtexts::kResumePressed); }
 
 // The hunt ends after the chunk it is in; the combos then show what it found.
 void advanceOptions::stop() {

@@ -14,15 +14,15 @@
 #include "raw/myJpg.h"
 #include "util/WorkControl.h"
 
-namespace tavrel::app {
+namespace tavrel::raw {
 
 // Saves the found files of `engine` at the given indexes of its found list
 // (indexes outside the list are ignored); the report counts the partial ones
 // written. onFile, when set, hears each file as it
 // is done (its outcome's imagePath is "<category>/<name>").
-browse::SaveReport saveFoundFiles(const VolumeView& volume, const raw::myJpg& engine,
+browse::SaveReport saveFoundFiles(const VolumeView& volume, const myJpg& engine,
                                   const std::vector<std::size_t>& indexes, const std::string& outputFolder,
                                   WorkControl& work, fs::Warnings* warnings = nullptr,
                                   const std::function<void(const browse::FileOutcome&)>& onFile = {});
 
-}  // namespace tavrel::app
+}  // namespace tavrel::raw

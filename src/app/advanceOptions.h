@@ -63,7 +63,6 @@ public:
 private:
     void startHunt();
     void endHunt();
-    void setWorkControlsVisible(bool visible);
     std::string selected(const char* combo) const;
 
     VolumeRecord volume_;
