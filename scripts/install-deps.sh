@@ -12,6 +12,7 @@ packages=(
   qemu-utils sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse e2fsprogs gdisk fdisk
   xvfb xauth xdotool wmctrl openbox xz-utils python3 bc
   netpbm ghostscript zip
+  lintian scdoc desktop-file-utils appstream dpkg-dev file zsh bash-completion
 )
 
 missing=()
