@@ -60,6 +60,9 @@ if(TAVREL_GUI)
   endforeach()
 endif()
 
+# The package is made from a tree built already (make package builds first):
+# cpack and install do not build every target (the tests) again.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tavrel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

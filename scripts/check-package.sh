@@ -31,7 +31,7 @@ dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "no shared-library dependen
 dpkg-deb -f "$deb" Description | sed -n '2p' | grep -q . || fail "no extended description"
 
 # lintian: warnings are shown, errors fail.
-lintian --allow-root --no-tag-display-limit "$deb" >"$scratch/lintian.log" 2>&1 || true
+lintian --allow-root --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1 || true
 cat "$scratch/lintian.log"
 if grep -q '^E:' "$scratch/lintian.log"; then fail "lintian reports errors"; fi
 
@@ -50,6 +50,9 @@ for f in bin/tavrel bin/tavrel-cli share/tavrel/FileSetting.txt share/doc/tavrel
 done
 [ ! -e "$root/usr/bin/FileSetting.txt" ] || fail "a data file in /usr/bin"
 zcat "$share/man/man1/tavrel-cli.1.gz" | grep -q '^\.SH EXIT STATUS' || fail "tavrel-cli(1) has no exit statuses"
+if command -v man >/dev/null; then
+  man --manpath="$share/man" -w tavrel-cli >/dev/null || fail "man tavrel-cli finds no page"
+fi
 bash -n "$share/bash-completion/completions/tavrel-cli" || fail "bash completion"
 if command -v zsh >/dev/null; then zsh -n "$share/zsh/vendor-completions/_tavrel-cli" || fail "zsh completion"; fi
 
