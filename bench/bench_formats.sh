@@ -70,13 +70,15 @@ PY
   rm -f "$img.raw"
 fi
 
-# Disk space of the output a command leaves in @OUT@ (one run, not timed).
+# One more run: the disk space of the output a command leaves in @OUT@, and its
+# processor seconds (user + system; on a machine busy with other work the wall
+# times above also measure the waiting, this does not).
 space() {
   local out="$bench_work/space.out"
   rm -rf "$out"; mkdir -p "$out"
   local cmd=("${@//@OUT@/$out}")
-  "${cmd[@]}" >/dev/null 2>&1 || true
-  du -sm "$out" | cut -f1
+  /usr/bin/time -f '%U %S' -o "$bench_work/space.time" "${cmd[@]}" >/dev/null 2>&1 || true
+  printf '%s MiB, %s cpu s' "$(du -sm "$out" | cut -f1)" "$(awk '{printf "%.2f", $1 + $2}' "$bench_work/space.time")"
   rm -rf "$out"
 }
 compare() {
@@ -86,7 +88,7 @@ compare() {
   shift
   peer=("$@")
   pair "$label" "$rounds" "${ours[@]}" -- "${peer[@]}"
-  printf '%-28s tavrel %7s MiB on disk          peer %7s MiB on disk\n' "" "$(space "${ours[@]}")" "$(space "${peer[@]}")"
+  printf '%-28s tavrel %s on disk   peer %s on disk\n' "" "$(space "${ours[@]}")" "$(space "${peer[@]}")"
 }
 
 printf '%-28s %s\n' "image ($mib MiB)" "tavrel-cli export vs. peer writing the flat disk to disk, flushed; ratio = peer time / Tavrel time"
