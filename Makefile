@@ -1,5 +1,6 @@
 # Tavrel: make run (build, start the wizard on the demo image), make test (build,
-# every test, then again under AddressSanitizer and UndefinedBehaviorSanitizer).
+# every test, then again under AddressSanitizer and UndefinedBehaviorSanitizer),
+# make package (the Debian package, tavrel_<version>_<arch>.deb in the build folder).
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -7,7 +8,7 @@ FUZZ_BUILD ?= build-fuzz
 BENCH_BUILD ?= build-release
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test test-fast asan deps bench fuzz install clean
+.PHONY: all build run test test-fast asan deps bench fuzz install package clean
 
 all: build
 
@@ -15,7 +16,7 @@ deps:
 	@scripts/install-deps.sh
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_BENCH=OFF $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -48,6 +49,9 @@ fuzz: deps
 
 install: build
 	cmake --install $(BUILD)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

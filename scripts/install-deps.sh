@@ -12,7 +12,8 @@ packages=(
   qemu-utils sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse e2fsprogs gdisk fdisk
   xvfb xauth xdotool wmctrl openbox xz-utils python3 bc
   netpbm ghostscript zip
-  lvm2
+  lvm2 xfsprogs
+  lintian scdoc desktop-file-utils appstream dpkg-dev file zsh bash-completion
 )
 
 missing=()

@@ -6,8 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
-#include "cli/TerminalText.h"
 #include "cli/ImageOpen.h"
+#include "cli/JsonFields.h"
+#include "cli/TerminalText.h"
 
 namespace tavrel::cli {
 
@@ -18,15 +19,15 @@ struct InfoOptions {
     bool json = false;
 };
 
-nlohmann::json jsonValue(const InfoValue& v) {
+JsonObject jsonValue(const InfoValue& v) {
     if (v.number) return *v.number;
     return v.text;
 }
 
-// One JSON object. Sizes are numbers of bytes; size_text and size_mb carry the
+// One JSON object, printed on one line as every --json output. Sizes are numbers of bytes; size_text and size_mb carry the
 // "Size of HDD" as the pages show it.
-nlohmann::json infoJson(const ImageInfo& info) {
-    nlohmann::json j = nlohmann::json::object();
+JsonObject infoJson(const ImageInfo& info) {
+    JsonObject j = JsonObject::object();
     j["format"] = info.format;
     if (info.version) j["version"] = jsonValue(*info.version);
     j["size"] = info.statedSize;
@@ -67,7 +68,7 @@ int runInfo(const InfoOptions& o) {
     if (!reader) return 2;
     const ImageInfo info = reader->describe();
     if (o.json) {
-        std::cout << infoJson(info).dump(2) << "\n";
+        printJsonLine(infoJson(info));
     } else {
         printInfo(info);
     }

@@ -43,7 +43,12 @@ std::string defaultRulePath() {
     std::error_code ec;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return texts::kDefaultRuleFile;
-    return (exe.parent_path() / texts::kDefaultRuleFile).string();
+    // Beside the executable first (a build folder, a copied program); then where
+    // an installed package keeps its data, ../share/tavrel/ from the executable.
+    const std::filesystem::path beside = exe.parent_path() / texts::kDefaultRuleFile;
+    const std::filesystem::path shared = exe.parent_path().parent_path() / "share" / "tavrel" / texts::kDefaultRuleFile;
+    if (!std::filesystem::exists(beside, ec) && std::filesystem::is_regular_file(shared, ec)) return shared.string();
+    return beside.string();
 }
 
 LoadResult loadRuleFile(const std::string& path, bool asDefault, std::vector<SignatureRule>& rules) {

@@ -21,7 +21,9 @@ struct LoadResult {
     std::size_t skipped = 0;  // damaged records left out
 };
 
-// The default rule file: "FileSetting.txt" in the folder of the running executable.
+// The default rule file: "FileSetting.txt" in the folder of the running executable,
+// or else in ../share/tavrel/ from that folder (an installed package); the path
+// beside the executable when neither exists.
 std::string defaultRulePath();
 
 // Appends the file's rules to `rules`, indexed after those already there.

@@ -54,6 +54,22 @@ bool writeAll(int fd, const std::uint8_t* p, std::size_t n, std::int64_t offset)
     return true;
 }
 
+// Writes the stretches of [p, p+n) that hold data; every all-zero block of
+// kHoleBytes (offset aligned, as chunks are) is skipped and stays a hole of the
+// output, which has its full length already.
+bool writeData(int fd, const std::uint8_t* p, std::size_t n, std::int64_t offset) {
+    constexpr std::size_t kHoleBytes = 4096;
+    const auto zeroBlock = [&](std::size_t at) { return allZero(p + at, std::min(kHoleBytes, n - at)); };
+    for (std::size_t at = 0; at < n;) {
+        while (at < n && zeroBlock(at)) at += std::min(kHoleBytes, n - at);
+        std::size_t end = at;
+        while (end < n && !zeroBlock(end)) end += std::min(kHoleBytes, n - end);
+        if (end > at && !writeAll(fd, p + at, end - at, offset + static_cast<std::int64_t>(at))) return false;
+        at = end;
+    }
+    return true;
+}
+
 // "N MB of T MB or n GB of t GB Saved".
 std::string savedText(std::int64_t done, std::int64_t total) {
     char buf[160];
@@ -217,10 +233,9 @@ ExportOutcome DiskExport::run(const readWriteInterface& reader, const std::strin
         if (got.unallocated && next < bytes)
             next = std::min(bytes, std::max(next, reader.nextStored(next) / kChunkBytes * kChunkBytes));
         if (next < bytes) startRead(next, buffers[current ^ 1]);
-        // Zero chunks (unallocated blocks above all) become holes; the final
-        // ftruncate gives the file its full length.
-        const std::uint8_t* data = buffers[current].data();
-        if (!got.unallocated && !allZero(data, chunk) && !writeAll(fd, data, chunk, done)) {
+        // Unallocated chunks and zero blocks inside stored ones become holes;
+        // the final ftruncate gives the file its full length.
+        if (!got.unallocated && !writeData(fd, buffers[current].data(), chunk, done)) {
             outcome = failWrite(errno, done);
             break;
         }

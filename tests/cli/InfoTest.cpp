@@ -34,6 +34,7 @@ void checkInfo(const std::filesystem::path& vhd, const std::string& format) {
     const auto r = cli("info --json " + q(vhd));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto j = nlohmann::json::parse(r.out);  // exactly one JSON value
+    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << "one object on one line";
     EXPECT_EQ(j.at("format"), format);
     EXPECT_EQ(j.at("size").get<std::uint64_t>(), be(footer, 0x28, 8));
     EXPECT_EQ(j.at("size_text"), std::to_string(be(footer, 0x28, 8) / 1048576) + " MB");

@@ -1,6 +1,7 @@
 #include "volume/DiskExport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <fstream>
@@ -61,6 +62,10 @@ TEST(DiskExport, FourChunksTheLastOf512Bytes) {
     std::vector<std::uint8_t> want(static_cast<std::size_t>(size));
     disk.readAt(0, want);
     EXPECT_EQ(readFileBytes(out), want);  // the zero MiB (a hole) reads back as zeros too
+    // It lies inside a chunk with data, yet takes no disk space.
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_LE(std::int64_t{st.st_blocks} * 512, size - MiB + 64 * 1024);
     EXPECT_EQ(sink.ranges.front(), std::make_pair(std::int64_t{0}, size / 512));
     // One status per chunk, then the notice.
     ASSERT_EQ(sink.statuses.size(), 5u);

@@ -266,6 +266,11 @@ void QtGui::openUrl(const std::string& url) { open(QUrl(qs(url))); }
 QString QtGui::manualDir() {
     const QString installed = QStringLiteral(TAVREL_DOC_DIR "/manual");
     if (QFileInfo::exists(installed + QStringLiteral("/index.html"))) return installed;
+    // A package installed under another prefix than the build's keeps it in
+    // ../share/doc/tavrel/ from the executable.
+    const QString beside = QDir(QCoreApplication::applicationDirPath())
+                               .absoluteFilePath(QStringLiteral("../share/doc/tavrel/manual"));
+    if (QFileInfo::exists(beside + QStringLiteral("/index.html"))) return QDir::cleanPath(beside);
     return QStringLiteral(TAVREL_SOURCE_DIR "/docs/manual");
 }
 
