@@ -58,6 +58,7 @@ public:
     EntryDescription describeEntry(EntryRef e) const override;
     std::string sizeText(EntryRef e) const override;
     bool saveFile(EntryRef e, ByteSink& out, WorkControl& work) override;
+    ContentPlace contentPlace(EntryRef e) const override;
 
     // Stages, in the order scan() runs them.
     bool attach();
@@ -80,6 +81,7 @@ public:
     std::optional<ext::ExtInode> loadInode(std::uint32_t number) const;
 
 private:
+    std::unique_ptr<AllocationMap> readAllocationMap() const override;
     // What the scan keeps of each used inode slot.
     struct InodeSummary {
         std::uint32_t number = 0;
