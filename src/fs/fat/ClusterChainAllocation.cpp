@@ -4,9 +4,9 @@
 // per cluster from cluster 2, lowest bit first; exFAT does not clear the FAT
 // of a freed cluster, so its FAT says nothing about allocation.
 //
-// A file's clusters are those its save reads: the contiguous run from its
-// first cluster for a deleted FAT file (its chain was freed), its chain
-// otherwise. A deleted exFAT file that used the FAT has lost its chain: the
+// A file's clusters: the contiguous run from its first cluster for a deleted
+// FAT file (its chain was freed; the run is what its save assumes), its
+// chain otherwise. A deleted exFAT file that used the FAT has lost its chain: the
 // save can only guess it, so its place is unknown.
 #include <algorithm>
 
@@ -84,8 +84,12 @@ ContentPlace ClusterChainParser<Entry>::contentPlace(EntryRef ref) const {
     place.kind = ContentPlace::Kind::Units;
     if (size == 0) return place;
     if (!heap_.validCluster(firstCluster(entry))) return ContentPlace{};
+    // A deleted FAT file's chain is gone: a chain from its first cluster
+    // belongs to whatever reused it, so its place is the contiguous run.
+    const bool contiguous = readContiguously(entry) || entry.deleted();
     ClaimedClusters own;
-    const ChainWalk walk = clustersOf(entry, heap_.clustersFor(static_cast<std::uint64_t>(size)), own);
+    const ChainWalk walk = followClusters(fat_, heap_, firstCluster(entry),
+                                          heap_.clustersFor(static_cast<std::uint64_t>(size)), contiguous, own);
     const std::int64_t cs = heap_.clusterSize;
     for (const Extent& x : walk.extents.extents()) {
         if (x.hole() || x.offset < heap_.heapOffset) continue;
