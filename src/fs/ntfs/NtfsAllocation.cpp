@@ -86,6 +86,11 @@ ContentPlace ntfs::contentPlace(EntryRef ref) const {
         place.kind = ContentPlace::Kind::Resident;
         return place;
     }
+    if (e.dataResidency == 'N' && e.dataLcn >= 0 && !e.hasAttributeList) {
+        place.kind = ContentPlace::Kind::Units;
+        place.runs.push_back({static_cast<std::uint64_t>(e.dataLcn), e.dataClusters});
+        return place;
+    }
     const DataStream d = gatherData(e);
     if (!d.ok) return place;
     if (d.info.present && d.info.residency == 'R') {
