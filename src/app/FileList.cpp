@@ -2,11 +2,20 @@
 
 #include <algorithm>
 
+#include "app/ScanTexts.h"
+#include "fs/Condition.h"
+
 namespace tavrel::app {
 
 const std::array<const char*, FileList::kColumnCount> FileList::kHeaders = {
-    "File(s) List", "Creation Time", "Access Time", "Modification Time", "Size", "Attribute"};
-const std::array<int, FileList::kColumnCount> FileList::kWidths = {80, 90, 90, 90, 80, 70};
+    "File(s) List", "Creation Time", "Access Time", "Modification Time", "Size", "Attribute", texts::kConditionHeader};
+const std::array<int, FileList::kColumnCount> FileList::kWidths = {80, 90, 90, 90, 80, 70, 80};
+
+std::string FileList::tip(int r, int column) const {
+    const std::string text = cell(r, column);
+    if (column != kCondition || text.empty()) return text;
+    return rows_.at(static_cast<std::size_t>(r)).conditionTip;
+}
 
 FileList::~FileList() {
     if (listener_) listener_->listDestroyed();
@@ -65,6 +74,14 @@ std::string FileList::cell(int r, int column) const {
         row.cells[kModified] = d.modified;
         row.cells[kAttributes] = d.attributes;
         row.cells[kSize] = tree_.parser()->sizeText(*row.entry);
+        // A deleted file's condition, by the volume's allocation map.
+        if (const auto c = fs::deletedFileCondition(*tree_.parser(), *row.entry)) {
+            row.cells[kCondition] = fs::conditionWord(c->condition);
+            if (c->counted) row.conditionTip = texts::reusedClustersText(c->reused, c->clusters);
+            else if (c->condition == fs::Condition::Intact) row.conditionTip = texts::kConditionResident;
+            else if (tree_.parser()->allocationMap()) row.conditionTip = texts::kConditionNoPlace;
+            else row.conditionTip = texts::kConditionNoMap;
+        }
         row.described = true;
     }
     return row.cells[static_cast<std::size_t>(column)];

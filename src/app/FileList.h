@@ -18,7 +18,7 @@ namespace tavrel::app {
 
 class FileList {
 public:
-    enum Column { kName, kCreated, kAccessed, kModified, kSize, kAttributes, kColumnCount };
+    enum Column { kName, kCreated, kAccessed, kModified, kSize, kAttributes, kCondition, kColumnCount };
     static const std::array<const char*, kColumnCount> kHeaders;
     static const std::array<int, kColumnCount> kWidths;
 
@@ -30,6 +30,7 @@ public:
         bool namesOnly = false;           // double click lists names only
         mutable bool described = false;   // cells filled from the parser
         mutable std::array<std::string, kColumnCount> cells;
+        mutable std::string conditionTip;  // the Condition cell's tooltip
     };
 
     class Listener {
@@ -67,6 +68,9 @@ public:
     const Row& row(int r) const { return rows_.at(static_cast<std::size_t>(r)); }
     // Text of one cell; empty while the tree is locked and the row not yet read.
     std::string cell(int r, int column) const;
+    // The tooltip of a cell: for the Condition cell, the share of clusters
+    // reused; else the cell's text.
+    std::string tip(int r, int column) const;
 
     // A click on a row's check box: the row and (unless the list shows search
     // results) its tree item take the new state.

@@ -361,8 +361,9 @@ void VolumeScanDlg::endSave(std::int64_t count, bool single) {
         else if (!lastSave_.lastWritten.empty()) g.setText(pageId_, kFileSize, browse::texts::dumpedText(lastSave_.lastWritten));
     } else {
         // The end message offers to show the output folder with the desktop's handler.
-        const std::string text =
-            browse::texts::kWorkDone + browse::texts::saveProblems(lastSave_) + zeroText + "\nOpen the output folder?";
+        const std::string conditions = browse::texts::deletedConditionText(lastSave_.deletedByCondition);
+        const std::string text = browse::texts::kWorkDone + browse::texts::saveProblems(lastSave_) + zeroText +
+                                 (conditions.empty() ? "" : "\n" + conditions) + "\nOpen the output folder?";
         if (g.messageBox(text, Buttons::YesNo, Icon::Question) != Answer::Yes) return;
         std::string url = "file://";
         for (const unsigned char c : g.text(pageId_, kOutputFolder)) {

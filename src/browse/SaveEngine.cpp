@@ -169,6 +169,8 @@ private:
             o.result = Result::Written;
             o.note = nameNote(p);
         }
+        if (o.result == Result::Written)
+            if (const auto c = fs::deletedFileCondition(parser_, e)) o.condition = c->condition;
         if (!host.setTimes(out->name(), parser_.times(e)) && o.result == Result::Written) {
             o.note += std::string(o.note.empty() ? "" : "; ") + "times could not be set";
         }
@@ -189,6 +191,7 @@ private:
             case Result::Written:
                 ++report.written;
                 report.lastWritten = o.hostPath;
+                if (o.condition) ++report.deletedByCondition[static_cast<std::size_t>(*o.condition)];
                 break;
             case Result::Failed: ++report.failed; break;
             case Result::Skipped: ++report.skipped; break;

@@ -2,10 +2,12 @@
 // page and the CLI.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
 #include "browse/SaveReport.h"
+#include "fs/Condition.h"
 
 namespace tavrel::browse::texts {
 
@@ -53,6 +55,19 @@ inline std::string saveProblems(const SaveReport& report) {
         }
     }
     return text;
+}
+
+// The save's end line on deleted files written, by their condition:
+// "Deleted files saved: 3 intact, 1 partly overwritten, 0 overwritten, 0 unknown."
+// Empty when no deleted file was written.
+inline std::string deletedConditionText(const std::array<std::int64_t, 4>& counts) {
+    if (counts[0] + counts[1] + counts[2] + counts[3] == 0) return {};
+    std::string text = "Deleted files saved: ";
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        if (i) text += ", ";
+        text += std::to_string(counts[i]) + " " + fs::conditionWord(static_cast<fs::Condition>(i));
+    }
+    return text + ".";
 }
 
 }  // namespace tavrel::browse::texts

@@ -6,7 +6,8 @@
 // listing met unreadable ranges (entries may be missing), 2 on
 // bad arguments, an unreadable image or an unusable output folder.
 // --json: one object per file as it is done ({path, bytes, status, note}), then
-// one summary object ({written, failed, skipped, folders, stopped, warnings}).
+// one summary object ({written, failed, skipped, folders, stopped,
+// deleted_by_condition, warnings}). A deleted file's line names its condition.
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -18,6 +19,7 @@
 
 #include "browse/EntryWalk.h"
 #include "browse/SaveEngine.h"
+#include "browse/SaveTexts.h"
 #include "cli/Commands.h"
 #include "cli/JsonFields.h"
 #include "cli/ListingPath.h"
@@ -109,7 +111,16 @@ void printFileLine(const browse::FileOutcome& o) {
     const std::string path = o.imageNames.empty() ? o.imagePath : listingPath(o.imageNames);
     JsonObject j = {{"path", path}, {"bytes", bytesOnHost(o.hostPath)}, {"status", statusName(o.result)}};
     if (!o.note.empty()) j["note"] = o.note;
+    if (o.condition) j["condition"] = fs::conditionWord(*o.condition);
     printJsonLine(j);
+}
+
+// Deleted files written, by condition: {"intact": N, "partly overwritten": N, ...}
+JsonObject conditionCounts(const browse::SaveReport& report) {
+    JsonObject j = JsonObject::object();
+    for (std::size_t i = 0; i < report.deletedByCondition.size(); ++i)
+        j[fs::conditionWord(static_cast<fs::Condition>(i))] = report.deletedByCondition[i];
+    return j;
 }
 
 void printSummaryLine(const browse::SaveReport& report, const fs::Warnings& warnings) {
@@ -118,6 +129,7 @@ void printSummaryLine(const browse::SaveReport& report, const fs::Warnings& warn
                    {"skipped", report.skipped},
                    {"folders", report.folders},
                    {"stopped", report.stopped},
+                   {"deleted_by_condition", conditionCounts(report)},
                    {"warnings", warningsObject(warnings)}});
 }
 
@@ -183,6 +195,8 @@ int runRecover(const RecoverOptions& o) {
         std::cout << report.written << " files written, " << report.failed << " failed";
         if (report.skipped) std::cout << ", " << report.skipped << " skipped";
         std::cout << "\n";
+        const std::string conditions = browse::texts::deletedConditionText(report.deletedByCondition);
+        if (!conditions.empty()) std::cout << conditions << "\n";
     }
     reportWarnings(*v.parser);
     if (report.stopped) std::cerr << "tavrel-cli: stopped early; the files after the last one reported were not written\n";

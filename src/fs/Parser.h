@@ -12,12 +12,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "fs/AllocationMap.h"
 #include "fs/ScanOutcome.h"
 #include "image/VolumeView.h"
 #include "util/Bytes.h"
@@ -140,6 +142,20 @@ public:
     // a text for the user ("Not a valid entry...") is left in message().
     virtual bool saveFile(EntryRef e, ByteSink& out, WorkControl& work) = 0;
 
+    // Whether each cluster (block) is allocated now, from the file system's own
+    // map; read on first use through the entry view's thread and kept. nullptr
+    // when the kind keeps no map or it cannot be read. The condition of deleted
+    // files and free-space carving both ask it.
+    const AllocationMap* allocationMap() const {
+        if (!allocationRead_) {
+            allocation_ = readAllocationMap();
+            allocationRead_ = true;
+        }
+        return allocation_.get();
+    }
+    // Where a file's content lies in the map's units, as saveFile reads it.
+    virtual ContentPlace contentPlace(EntryRef) const { return {}; }
+
     // Save-walk rules (NTFS skips "$BadClus" and does not enter ".").
     virtual bool skipInSave(EntryRef) const { return false; }
     virtual bool enterInSave(EntryRef) const { return true; }
@@ -171,12 +187,21 @@ public:
     Warnings& warnings() { return warnings_; }
 
 protected:
+    virtual std::unique_ptr<AllocationMap> readAllocationMap() const { return nullptr; }
+    // A new scan reads the map again when it is next asked for.
+    void forgetAllocationMap() {
+        allocation_.reset();
+        allocationRead_ = false;
+    }
+
     std::string message_;
     std::string scanWarning_;
     Warnings warnings_;
 
 private:
     std::map<EntryRef, std::string> shownNames_;
+    mutable std::unique_ptr<AllocationMap> allocation_;
+    mutable bool allocationRead_ = false;
 };
 
 }  // namespace tavrel::fs

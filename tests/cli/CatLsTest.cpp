@@ -59,7 +59,8 @@ std::vector<std::string> lines(const std::string& out) {
     return v;
 }
 
-std::string pathOf(const std::string& line) { return line.substr(line.find(' ', 4) + 1); }
+// "d|f *|- CONDITION SIZE PATH": what follows the fourth space.
+std::string pathOf(const std::string& line) { return line.substr(line.find(' ', line.find(' ', 4) + 1) + 1); }
 
 bool within(const std::string& path, const std::string& top) {
     return path == top || path.rfind(top + "/", 0) == 0;

@@ -51,7 +51,7 @@ TEST(CliSearch, LiveHitsAreTheWrittenFilesWhoseNamesHoldAWord) {
         const auto hits = outputLines(r.out);
         std::set<std::string> live;
         for (const auto& line : hits)
-            if (line.rfind("f - ", 0) == 0) live.insert(line.substr(line.find(' ', 4) + 1));
+            if (line.rfind("f - - ", 0) == 0) live.insert(line.substr(line.find(' ', 6) + 1));
         EXPECT_EQ(live, expected);
 
         // Each hit is a line of the full listing, in the listing's order.
@@ -83,8 +83,8 @@ TEST(CliSearch, RecycledFilesAreListedAndFoundUnderTheirFormerNames) {
     const auto r = cli("search " + volume + " 'plan|ANNUAL|bad00'");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     // In directory order; the damaged control file's "$R" file keeps its name.
-    EXPECT_EQ(outputLines(r.out), (std::vector<std::string>{"f - 4 " + user + "/plan.txt",
-                                                            "f - 4 " + user + "/Annual report.docx",
-                                                            "f - 10 " + user + "/$IBAD00.txt",
-                                                            "f - 4 " + user + "/$RBAD00.txt"}));
+    EXPECT_EQ(outputLines(r.out), (std::vector<std::string>{"f - - 4 " + user + "/plan.txt",
+                                                            "f - - 4 " + user + "/Annual report.docx",
+                                                            "f - - 10 " + user + "/$IBAD00.txt",
+                                                            "f - - 4 " + user + "/$RBAD00.txt"}));
 }

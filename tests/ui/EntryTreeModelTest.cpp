@@ -153,10 +153,15 @@ TEST_F(EntryTreeModelTest, FileListPassesTheTesterAndMirrorsChecks) {
     tree.fill(d);
     list.show({d.children[0].get(), d.children[1].get()}, false);
     ASSERT_EQ(model.rowCount(), 2);
-    ASSERT_EQ(model.columnCount(), 6);
+    ASSERT_EQ(model.columnCount(), 7);
     const char* headers[] = {"File(s) List", "Creation Time", "Access Time", "Modification Time", "Size",
-                             "Attribute"};
-    for (int c = 0; c < 6; ++c) EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), headers[c]);
+                             "Attribute", "Condition"};
+    for (int c = 0; c < 7; ++c) EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), headers[c]);
+    // A deleted file's condition; this parser keeps no allocation map.
+    EXPECT_EQ(model.data(model.index(0, 6)).toString(), "");
+    EXPECT_EQ(model.data(model.index(1, 6)).toString(), "unknown");
+    EXPECT_EQ(model.data(model.index(1, 6), Qt::ToolTipRole).toString(),
+              "The volume's allocation map could not be read");
     EXPECT_EQ(model.data(model.index(0, 0)).toString(), "a.txt");
     EXPECT_EQ(model.data(model.index(1, 4)).toString(), "5 Bytes");
     EXPECT_EQ(model.data(model.index(1, 5)).toString(), "-H");

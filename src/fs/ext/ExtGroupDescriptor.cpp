@@ -7,10 +7,12 @@ namespace tavrel::fs::ext {
 ExtGroup decodeGroupDescriptor(ByteSpan b, const ExtSuperblock& sb) {
     ExtGroup g;
     g.inodeTable = le32(b, 8);
+    g.blockBitmap = le32(b, 0);
     g.flags = le16(b, 0x12);
     g.unusedInodes = le16(b, 0x1C);
     if (sb.has64Bit() && sb.descSize >= 64) {
         g.inodeTable |= static_cast<std::uint64_t>(le32(b, 0x28)) << 32;
+        g.blockBitmap |= static_cast<std::uint64_t>(le32(b, 0x20)) << 32;
         g.unusedInodes |= static_cast<std::uint32_t>(le16(b, 0x32)) << 16;
     }
     return g;

@@ -10,9 +10,11 @@
 namespace tavrel::fs::ext {
 
 inline constexpr std::uint16_t kGroupInodesUninit = 0x0001;
+inline constexpr std::uint16_t kGroupBlocksUninit = 0x0002;  // the block bitmap was never written
 
 struct ExtGroup {
     std::uint64_t inodeTable = 0;   // first block of the group's inode table
+    std::uint64_t blockBitmap = 0;  // block of the group's block bitmap
     std::uint16_t flags = 0;
     std::uint32_t unusedInodes = 0;  // inodes at the table's end never handed out
 };

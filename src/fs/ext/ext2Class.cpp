@@ -61,6 +61,7 @@ ext2Class::ext2Class(const VolumeView& volume, const ScanOptions& options) : vol
 
 ScanOutcome ext2Class::scan(WorkControl& work) {
     ready_ = false;
+    forgetAllocationMap();
     if (!attach() || !findSuperblock(work)) {
         if (foreign_) {
             message_ = format(kForeignText, foreign_->phrase);

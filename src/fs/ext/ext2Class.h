@@ -60,6 +60,7 @@ public:
     EntryDescription describeEntry(EntryRef e) const override;
     std::string sizeText(EntryRef e) const override;
     bool saveFile(EntryRef e, ByteSink& out, WorkControl& work) override;
+    ContentPlace contentPlace(EntryRef e) const override;
 
     // Stages, in the order scan() runs them.
     bool attach();
@@ -82,6 +83,7 @@ public:
     std::optional<ext::ExtInode> loadInode(std::uint32_t number) const;
 
 private:
+    std::unique_ptr<AllocationMap> readAllocationMap() const override;
     // What the scan keeps of each used inode slot.
     struct InodeSummary {
         std::uint32_t number = 0;

@@ -23,6 +23,7 @@ constexpr std::size_t kMaxRecords = EntryTable::kNone - 1;
 
 template <typename Entry>
 ScanOutcome ClusterChainParser<Entry>::scan(WorkControl& work) {
+    forgetAllocationMap();
     if (advanced_) return advancedScan(work);
     ScanOutcome outcome = checkBootSector(work);
     if (outcome) outcome = loadFat();

@@ -93,12 +93,15 @@ public:
     std::int64_t size(EntryRef e) const final { return e < entries_.size() ? entries_[e].size() : 0; }
     std::string sizeText(EntryRef e) const final;
     bool saveFile(EntryRef e, ByteSink& out, WorkControl& work) final;
+    ContentPlace contentPlace(EntryRef e) const final;
 
     const std::vector<Entry>& entries() const { return entries_; }
     const ClusterHeap& heap() const { return heap_; }
     virtual std::uint32_t firstCluster(const Entry& e) const = 0;
 
 protected:
+    std::unique_ptr<AllocationMap> readAllocationMap() const final;
+
     // Kind hooks.
     virtual const ScanTexts& texts() const = 0;
     // Decodes and tests the boot sector (the volume's first 512 bytes); nullopt

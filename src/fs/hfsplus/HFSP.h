@@ -59,6 +59,7 @@ public:
     EntryDescription describeEntry(EntryRef e) const override;
     std::string sizeText(EntryRef e) const override;
     bool saveFile(EntryRef e, ByteSink& out, WorkControl& work) override;
+    ContentPlace contentPlace(EntryRef e) const override;
 
     // Stages, in the order scan() runs them. The extents-overflow file is read
     // before the catalog, whose own further extents it may hold.
@@ -80,6 +81,7 @@ public:
     const hfsplus::VolumeHeader& volumeHeader() const { return header_; }
 
 private:
+    std::unique_ptr<AllocationMap> readAllocationMap() const override;
     // One node kept from a B-tree pass.
     struct NodeRecord {
         std::int64_t nodeNumber = -1;  // within the B-tree file; -1 for nodes the deep scan found

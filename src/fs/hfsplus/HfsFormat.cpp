@@ -47,6 +47,7 @@ std::optional<VolumeHeader> decodeVolumeHeader(ByteSpan header) {
     h.blockSize = be32(header, kBlockSizeField);
     h.totalBlocks = be32(header, 44);
     h.nextCatalogId = be32(header, 64);
+    h.allocationFile = *decodeFork(header, 112);
     h.extentsFile = *decodeFork(header, 192);
     h.catalogFile = *decodeFork(header, 272);
     return h;

@@ -48,6 +48,7 @@ struct VolumeHeader {
     std::uint32_t blockSize = 0;
     std::uint32_t totalBlocks = 0;
     std::uint32_t nextCatalogId = 0;  // above every CNID the volume has handed out
+    ForkData allocationFile;  // one bit per allocation block, highest bit first
     ForkData extentsFile;
     ForkData catalogFile;
 };

@@ -16,6 +16,7 @@ ScanOutcome HFSP::failed(std::int64_t offset, const char* text) {
 }
 
 ScanOutcome HFSP::scan(WorkControl& work) {
+    forgetAllocationMap();
     deep_ = options_.mode != RecoveryMode::Standard;
     if (!attach() || (!readVolumeHeader() && !deep_)) {
         work.status(kAbortedText);

@@ -31,6 +31,7 @@ void ntfs::useMftRuns(std::vector<MftRun> runs, std::int64_t clusterSize) {
 
 ScanOutcome ntfs::scan(WorkControl& work) {
     message_.clear();
+    forgetAllocationMap();
     readVolumeSize();
     if (scanMode_ == 3) {
         work.status(" scanning for mft entries in deep mode ....");

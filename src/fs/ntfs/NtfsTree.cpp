@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "fs/ntfs/RunList.h"
 #include "fs/ntfs/ntfs.h"
 
 namespace tavrel::fs {
@@ -18,6 +19,18 @@ bool isUnnamedData(const AttributeHeader& a) { return a.type == kAttrData && a.n
 // in the other link's folder. The size is that of the unnamed $DATA's first
 // extent (a non-resident one wins over a resident one); the times come from
 // $STANDARD_INFORMATION and the attribute text from the last $FILE_NAME.
+namespace {
+// A deleted record's $DATA held in one run of clusters is kept in the entry.
+void keepSingleRun(ByteSpan record, const AttributeHeader& a, NtfsEntry& e) {
+    if (a.lastVcn < a.firstVcn || e.dataLcn != -1) return;
+    const std::uint64_t span = a.lastVcn - a.firstVcn + 1;
+    const RunListResult r = decodeRunList(runListBytes(record, a), span);
+    if (r.damaged || r.runs.size() != 1 || r.runs[0].sparse || r.runs[0].lcn < 0 || r.runs[0].length != span) return;
+    e.dataLcn = r.runs[0].lcn;
+    e.dataClusters = span;
+}
+}  // namespace
+
 void readEntryFields(const LoadedRecord& record, NtfsEntry& e) {
     const RecordHeader& header = record.header;
     e.tag = header.tag;
@@ -36,6 +49,9 @@ void readEntryFields(const LoadedRecord& record, NtfsEntry& e) {
             } else if (a.nonResident && a.firstVcn == 0 && e.dataResidency != 'N') {
                 e.dataResidency = 'N';
                 e.dataSize = a.realSize;
+                if ((header.flags & 1) == 0) keepSingleRun(record.bytes, a, e);
+            } else if (a.nonResident) {
+                e.dataLcn = -2;  // more than one extent: read them when asked
             }
         }
         if (a.nonResident) continue;

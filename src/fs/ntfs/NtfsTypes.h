@@ -40,6 +40,10 @@ struct NtfsEntry {
     std::uint64_t modified = 0;
     std::uint64_t accessed = 0;
     std::uint32_t nameAttributes = 0;  // file attributes of the record's last $FILE_NAME
+    // A deleted record whose unnamed $DATA is one run: its clusters, so that
+    // the file's condition needs no second read (dataLcn < 0: not so).
+    std::int64_t dataLcn = -1;
+    std::uint64_t dataClusters = 0;
 };
 
 inline constexpr std::uint32_t kFileTag = 0x454C4946;  // "FILE" read little-endian

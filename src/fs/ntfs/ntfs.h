@@ -57,6 +57,7 @@ public:
     bool saveFile(EntryRef e, ByteSink& out, WorkControl& work) override;
     bool skipInSave(EntryRef e) const override;
     bool enterInSave(EntryRef e) const override;
+    ContentPlace contentPlace(EntryRef e) const override;
 
     // Stages, in the order scan() runs them.
     bool readVolumeSize();
@@ -102,6 +103,7 @@ public:
     const char* huntDoneStatus() const override { return "Parsing done.Click next to continue."; }
 
 private:
+    std::unique_ptr<AllocationMap> readAllocationMap() const override;
     // The record at `offset`; one that the MFT's runs split is put together
     // from its pieces.
     std::optional<LoadedRecord> loadRecord(std::int64_t offset, bool expected = true) const {

@@ -27,8 +27,9 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     const int c = index.column();
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return QString::fromStdString(list_->cell(r, c));
+    case Qt::ToolTipRole:
+        return QString::fromStdString(list_->tip(r, c));
     case Qt::CheckStateRole:
         if (c == app::FileList::kName) return list_->row(r).checked ? Qt::Checked : Qt::Unchecked;
         return {};

@@ -1,5 +1,6 @@
-// The file list as a Qt model: six columns ("File(s) List" ... "Attribute"), a
-// check box per row, cell texts read from the FileList when shown.
+// The file list as a Qt model: seven columns ("File(s) List" ... "Attribute",
+// "Condition"), a check box per row, cell texts read from the FileList when
+// shown; the Condition cell's tooltip gives the share of clusters reused.
 #pragma once
 
 #include <QAbstractTableModel>

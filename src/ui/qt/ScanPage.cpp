@@ -183,6 +183,7 @@ void ScanPage::sizeColumns() {
         timeWidth,
         fm.horizontalAdvance(QStringLiteral("999.99 MB")) + pad,
         fm.horizontalAdvance(QStringLiteral("Archive")) + pad,
+        fm.horizontalAdvance(QStringLiteral("partly overwritten")) + pad,
     };
     // Never narrower than the header's own text (and the name's check box).
     for (int i = 0; i < app::FileList::kColumnCount; ++i)
