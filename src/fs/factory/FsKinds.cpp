@@ -8,6 +8,7 @@
 #include "fs/fat/Fat64Class.h"
 #include "fs/hfsplus/HFSP.h"
 #include "fs/ntfs/ntfs.h"
+#include "fs/xfs/XfsClass.h"
 #include "util/Unicode.h"
 
 namespace tavrel::fs {
@@ -44,6 +45,7 @@ const std::vector<FsKindRow>& fsKinds() {
          0},
         {FsKind::Ntfs, "NTFS", "NTFS", "ntfs", {}, &make<ntfs>, true, true, false, true, "ntfs partition selected....",
          1},
+        {FsKind::Xfs, "XFS", "XFS", "XFS", {}, &make<XfsClass>, false, true, false, false, nullptr, 0},
         {FsKind::Raw, "RAW", "RAW", "RAW", {}, nullptr, false, false, false, false, nullptr, 0},
     };
     return rows;
@@ -84,7 +86,7 @@ std::vector<std::string> treatAsEntries() {
 std::string workingKindNames() {
     std::string out;
     // In the order a user reads them: NTFS first, then the FAT family.
-    for (FsKind k : {FsKind::Ntfs, FsKind::Fat16, FsKind::Fat32, FsKind::ExFat, FsKind::Ext, FsKind::HfsPlus}) {
+    for (FsKind k : {FsKind::Ntfs, FsKind::Fat16, FsKind::Fat32, FsKind::ExFat, FsKind::Ext, FsKind::HfsPlus, FsKind::Xfs}) {
         for (const FsKindRow& row : fsKinds()) {
             if (row.kind != k || !row.make) continue;
             if (!out.empty()) out += ", ";

@@ -12,7 +12,7 @@
 
 namespace tavrel::fs {
 
-enum class FsKind { Ntfs, Fat16, Fat32, ExFat, Ext, HfsPlus, Raw };
+enum class FsKind { Ntfs, Fat16, Fat32, ExFat, Ext, HfsPlus, Xfs, Raw };
 
 using ParserMake = std::unique_ptr<Parser> (*)(const VolumeView&, const ScanOptions&);
 
