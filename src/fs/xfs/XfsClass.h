@@ -64,7 +64,9 @@ private:
     ScanOutcome readSuperblock();
     void walkFolders(WorkControl& work);
     void walkFolder(std::uint64_t inode, std::uint32_t entry);
-    std::vector<xfs::XfsDirItem> readFolder(const xfs::XfsInode& inode, std::uint64_t number);
+    // `look`: only a look at the names (Deep mode's sorting of unreached
+    // folders), which neither claims blocks nor counts damage.
+    std::vector<xfs::XfsDirItem> readFolder(const xfs::XfsInode& inode, std::uint64_t number, bool look = false);
     void addEntry(xfs::XfsDirItem item, std::uint32_t parent);
     void deepPass(WorkControl& work);
     void link(WorkControl& work);
@@ -84,6 +86,7 @@ private:
     std::unordered_set<std::uint64_t> named_;    // inodes a live name reaches
     std::unordered_set<std::uint64_t> claimed_;  // directory blocks decoded
     std::int64_t shown_ = 0;
+    std::int64_t lookBudget_ = 0;  // bytes the looks may still read: the volume's size, once
     EntryTable table_;
     std::vector<EntryRef> rootLevel_;
     // The last inode block read, so names of one folder read their inodes

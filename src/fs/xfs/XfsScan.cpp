@@ -131,17 +131,19 @@ void XfsClass::walkFolder(std::uint64_t number, std::uint32_t entry) {
     }
 }
 
-std::vector<XfsDirItem> XfsClass::readFolder(const XfsInode& inode, std::uint64_t number) {
+std::vector<XfsDirItem> XfsClass::readFolder(const XfsInode& inode, std::uint64_t number, bool look) {
     std::vector<XfsDirItem> items;
+    Warnings ignored;
+    Warnings& warnings = look ? ignored : warnings_;
     const DirForm form = dirForm();
     const std::int64_t where = sb_.inodeOffset(number);
     if (inode.format == ForkFormat::Local) {
         const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(inode.size, inode.dataFork.size()));
-        if (!decodeShortForm(ByteSpan(inode.dataFork).first(bytes), form, items)) warnings_.damaged(where);
+        if (!decodeShortForm(ByteSpan(inode.dataFork).first(bytes), form, items)) warnings.damaged(where);
         return items;
     }
     const ExtentMap map = mapDataFork(inode, volume_, sb_);
-    if (map.damaged) warnings_.damaged(map.where >= 0 ? map.where : where);
+    if (map.damaged) warnings.damaged(map.where >= 0 ? map.where : where);
     // Each directory block is assembled from its file-system blocks (one run
     // normally, several where its extent was split) and decoded once.
     const std::uint64_t bs = sb_.blockSize;
@@ -163,19 +165,20 @@ std::vector<XfsDirItem> XfsClass::readFolder(const XfsInode& inode, std::uint64_
             const std::uint64_t run = std::min(end - f, perBlock - f % perBlock);
             const std::int64_t first = sb_.blockOffset(e.fsBlock + (f - e.fileBlock));
             const std::int64_t last = sb_.blockOffset(e.fsBlock + (f - e.fileBlock) + run - 1);
-            if (first < 0 || last < 0 || !claimed_.insert(static_cast<std::uint64_t>(first) / bs).second) {
-                warnings_.damaged(first >= 0 ? first : where);
+            if (first < 0 || last < 0 || (!look && !claimed_.insert(static_cast<std::uint64_t>(first) / bs).second)) {
+                warnings.damaged(first >= 0 ? first : where);
                 f += run;
                 continue;
             }
+            if (look && (lookBudget_ -= static_cast<std::int64_t>(run * bs)) < 0) return items;
             const MutableByteSpan piece = MutableByteSpan(block).subspan((f % perBlock) * bs, run * bs);
-            if (!volume_.readAt(first, piece)) warnings_.unreadable(first);
+            if (!volume_.readAt(first, piece)) warnings.unreadable(first);
             if (f % perBlock == 0) blockAt = first;
             filled += run;
             f += run;
             if (filled == perBlock && dirBlockKind(block, form.crcs) != DirBlockKind::NotData &&
                 !decodeDataBlock(block, blockAt, form, items))
-                warnings_.damaged(blockAt);
+                warnings.damaged(blockAt);
         }
     }
     return items;
@@ -254,14 +257,30 @@ void XfsClass::deepPass(WorkControl& work) {
         entries_.push_back(std::move(e));
         parents_.push_back(static_cast<std::uint32_t>(kOrphans));
     };
+    // Unreached folders that another unreached folder names are walked from
+    // it, so that only the tops of lost subtrees stand under the orphan
+    // folder; folders left over (a loop of names) are walked after them.
+    std::vector<std::uint64_t> folders;
+    std::unordered_set<std::uint64_t> namedBelow;
+    lookBudget_ = volume_.size();
     for (const std::uint64_t number : unnamed) {
-        if (entries_.size() >= kMaxRecords || !work.checkpoint()) return;
-        if (named_.count(number)) continue;
+        if (!work.checkpoint()) return;
         const auto inode = loadInode(number);
         if (!inode || !inode->isDirectory() || inode->freed()) continue;
-        addOrphan(number, *inode);
-        pending_ = {{number, static_cast<std::uint32_t>(entries_.size() - 1)}};
-        walkFolders(work);
+        folders.push_back(number);
+        for (const XfsDirItem& item : readFolder(*inode, number, true))
+            if (!item.deleted && item.inode != number) namedBelow.insert(item.inode);
+    }
+    for (const bool tops : {true, false}) {
+        for (const std::uint64_t number : folders) {
+            if (entries_.size() >= kMaxRecords || !work.checkpoint()) return;
+            if (named_.count(number) || (tops && namedBelow.count(number))) continue;
+            const auto inode = loadInode(number);
+            if (!inode) continue;
+            addOrphan(number, *inode);
+            pending_ = {{number, static_cast<std::uint32_t>(entries_.size() - 1)}};
+            walkFolders(work);
+        }
     }
     for (const std::uint64_t number : unnamed) {
         if (entries_.size() >= kMaxRecords || !work.checkpoint()) return;
