@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "fs/factory/FsKinds.h"
 #include "image/MemoryImage.h"
-#include "volume/BootSector.h"
 #include "volume/Partition.h"
 
 namespace {
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const tavrel::MemoryImage image(std::move(bytes));
     const auto sectors = static_cast<std::int64_t>(image.totalSectors());
 
-    tavrel::Partition scanner(image);
+    tavrel::Partition scanner(image, tavrel::fs::fsProbes());
     checkRecords(scanner.standardScan(false), sectors, false);
     checkRecords(scanner.standardScan(true), sectors, false);
     tavrel::WorkControl work;
@@ -45,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)tavrel::hasGptHeader(image);
     for (std::size_t off = 0; off + 512 <= size; off += 512) {
         const tavrel::ByteSpan sector(data + off, 512);
-        (void)tavrel::testBootSector(sector, tavrel::BootTest::PartitionTable);
-        (void)tavrel::hasSoundFatBpb(sector);
+        for (const tavrel::FsProbe& p : tavrel::fs::fsProbes())
+            if (p.bootRecord) (void)p.bootRecord(sector, tavrel::BootTest::PartitionTable);
     }
     return 0;
 }

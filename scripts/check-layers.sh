@@ -7,7 +7,7 @@
 #   image
 #   volume
 #   fs            (the files of src/fs itself: the common parser base)
-#   fs/ntfs fs/fat fs/ext fs/hfsplus
+#   fs/<each folder of src/fs but factory> (one per file system, found here)
 #   fs/factory
 #   browse raw
 #   app
@@ -22,17 +22,21 @@ set -euo pipefail
 root=${1:-"$(cd "$(dirname "$0")/.." && pwd)"}
 cd "$root/src"
 
+# Every folder of src/fs except factory is a file system's layer.
+parsers=$(for d in fs/*/; do d=${d%/}; [ "$d" = fs/factory ] || printf '%s ' "$d"; done)
+
 { grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' --include='*.h' --include='*.hpp' \
     --include='*.cpp' --include='*.cc' . || true; } |
-awk '
+awk -v parsers="$parsers" '
 BEGIN {
-    # folder -> "rank group"; rank orders the layers, group tells siblings apart
-    n = split("util:0 image:1 volume:2 fs:3 fs/ntfs:4 fs/fat:4 fs/ext:4 fs/hfsplus:4 " \
-              "fs/factory:5 browse:6 raw:6 app:7 ui:8 cli:8", rows, " ")
+    # folder -> rank; the rank orders the layers, equal ranks are siblings
+    n = split("util:0 image:1 volume:2 fs:3 fs/factory:5 browse:6 raw:6 app:7 ui:8 cli:8", rows, " ")
     for (i = 1; i <= n; i++) {
         split(rows[i], kv, ":")
         rank[kv[1]] = kv[2]
     }
+    n = split(parsers, folders, " ")
+    for (i = 1; i <= n; i++) rank[folders[i]] = 4
     bad = 0
 }
 # The table folder a path lies in: the longest folder of the table that is a

@@ -83,7 +83,7 @@ void PopulateDriveDlg::standardScan() {
     } else {
         GuiProgressSink sink(gui(), pageId_);
         WorkControl work(&sink);
-        records_ = Partition(*app_.currentReader).standardScan(options_.gpt, work);
+        records_ = Partition(*app_.currentReader, fs::fsProbes()).standardScan(options_.gpt, work);
         // Rows are numbered in record order.
         for (std::size_t i = 0; i < records_.size(); ++i) records_[i].volumeName = std::to_string(i);
         rows_ = records_;
@@ -130,7 +130,7 @@ void PopulateDriveDlg::advancedScan() {
                     listRows();
                 });
             };
-            Partition(*reader).advancedScan(work, noSkip, start, end, onFound);
+            Partition(*reader, fs::fsProbes()).advancedScan(work, noSkip, start, end, onFound);
         },
         [this] { finishAdvancedScan(); });
 }

@@ -1,5 +1,6 @@
 #include "cli/VolumeScanArgs.h"
 
+#include "fs/factory/FsKinds.h"
 #include "volume/Partition.h"
 
 namespace tavrel::cli {
@@ -26,7 +27,7 @@ void addVolumeScanOptions(CLI::App* cmd, VolumeScanArgs& args, bool withRange) {
 
 std::vector<VolumeRecord> listVolumes(const readWriteInterface& reader, const VolumeScanArgs& args,
                                       WorkControl& work) {
-    Partition scanner(reader);
+    Partition scanner(reader, fs::fsProbes());
     std::vector<VolumeRecord> records =
         args.advanced ? scanner.advancedScan(work, args.noSkip, args.start, args.end)
                       : scanner.standardScan(args.gpt.value_or(hasGptHeader(reader)), work);

@@ -10,7 +10,6 @@
 #include "fs/StructureHunt.h"
 #include "fs/factory/FsKinds.h"
 #include "fs/factory/ParserFactory.h"
-#include "volume/BackupBoot.h"
 #include "volume/Partition.h"
 
 namespace tavrel::cli {
@@ -26,14 +25,14 @@ int fail(const std::string& text) {
 // (an HFS+ volume header sits 2 sectors in), else the volume's backup boot
 // record (FAT32, exFAT) when its first sector is damaged.
 std::string detectKind(const readWriteInterface& reader, std::int64_t start, std::int64_t end) {
-    Partition scanner(reader);
+    Partition scanner(reader, fs::fsProbes());
     NullSink quiet;
     WorkControl probe(&quiet);
     const auto found = scanner.advancedScan(probe, true, start, std::min(end, start + 2));
     for (const auto& r : found)
         if (r.startSector == start) return r.fsName;
-    if (const auto backup = findBackupBootRecord(VolumeView(reader, start, end - start + 1)))
-        return fsNameOf(testBootSector(backup->sector, BootTest::PartitionTable).kind);
+    if (const FsProbe* kind = probeByBackupRecord(fs::fsProbes(), VolumeView(reader, start, end - start + 1)))
+        return kind->listName;
     return {};
 }
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "image/VolumeView.h"
 #include "util/Bytes.h"
 #include "util/WorkControl.h"
+#include "volume/FsProbe.h"
 
 namespace tavrel::fs {
 
@@ -36,6 +38,9 @@ struct ScanOptions {
     RecoveryMode mode = RecoveryMode::Standard;
     bool driveFormatted = false; // "Is Drive Formated..?"
     int maxFileSystems = 3;
+    // Every kind's probes (the parser factory fills them in; empty for a parser
+    // made directly): a parser tells another kind's volume from damage by them.
+    std::span<const FsProbe> kindProbes = {};
 };
 
 // Texts of the file list's time and attribute columns.

@@ -4,14 +4,13 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 
 #include "util/Bytes.h"
 #include "util/Unicode.h"
-#include "volume/BackupBoot.h"
-#include "volume/BootSector.h"
 
 namespace tavrel {
 
@@ -25,27 +24,10 @@ constexpr std::size_t kGptEntrySize = 128;
 constexpr std::size_t kGptReadBytes = 0x2800;   // 80 entries read
 constexpr std::size_t kGptMaxEntries = 72;      // at most 0x2400 bytes collected
 constexpr std::int64_t kProgressEnd = 1000;
-constexpr std::int64_t kMaxHfsMiB = 20971519;   // 0x13FFFFF
 
-// "N" followed by blanks and "MB": the MBR and NTFS forms use three blanks, the
-// FAT, exFAT and HFS+ forms two.
+// "N" followed by blanks and "MB": the MBR form uses three blanks, the probes
+// name theirs for the other scans.
 std::string mbText(std::int64_t mib, int blanks) { return std::to_string(mib) + std::string(blanks, ' ') + "MB"; }
-
-std::string countText(const char* before, int count) { return before + std::to_string(count) + "..."; }
-
-// The status text of a boot record found by its sector (NTFS counts, below).
-const char* foundText(BootKind kind) {
-    switch (kind) {
-        case BootKind::Fat32: return "found FAT 32...";
-        case BootKind::Fat16: return "found FAT 16...";
-        case BootKind::ExFat: return "found FAT 64...";
-        case BootKind::FatUnknown: return "found unknown...";
-        case BootKind::HfsPlus: return "found HFS+...";
-        case BootKind::Ntfs:
-        case BootKind::None: break;
-    }
-    return "";
-}
 
 // Reads one sector; false (without reading) when it lies outside the disk.
 bool readSector(const readWriteInterface& reader, std::int64_t sector, Sector& out) {
@@ -53,15 +35,53 @@ bool readSector(const readWriteInterface& reader, std::int64_t sector, Sector& o
     return reader.readAt(sector * kSectorSize, out);
 }
 
-// The boot record a volume's backup copy describes (FAT32's in sector 6,
-// exFAT's boot region from sector 12), for a volume whose first sector names
-// none: the copy tells the volume's kind and size.
-BootSectorMatch backupMatch(const readWriteInterface& reader, std::int64_t start) {
-    if (start < 0 || static_cast<std::uint64_t>(start) >= reader.totalSectors()) return {};
-    const auto backup = findBackupBootRecord(VolumeView(reader, start));
-    if (!backup) return {};
-    return testBootSector(backup->sector, BootTest::PartitionTable);
+// A boot record found, and the probe that knows it.
+struct Found {
+    const FsProbe* probe = nullptr;
+    BootMatch match;
+    bool named() const { return probe && match.result == BootMatch::Result::Named; }
+};
+
+// The first probe that knows the sector.
+Found testBootRecord(std::span<const FsProbe> probes, ByteSpan sector, BootTest test) {
+    for (const FsProbe& p : probes) {
+        if (!p.bootRecord) continue;
+        const BootMatch m = p.bootRecord(sector, test);
+        if (m.found()) return {&p, m};
+    }
+    return {};
 }
+
+// The boot record a volume's backup copy describes, for a volume whose first
+// sector names none: the copy tells the volume's kind and size.
+Found backupMatch(std::span<const FsProbe> probes, const readWriteInterface& reader, std::int64_t start) {
+    if (start < 0 || static_cast<std::uint64_t>(start) >= reader.totalSectors()) return {};
+    const VolumeView volume(reader, start);
+    for (const FsProbe& p : probes) {
+        if (!p.findBackup) continue;
+        if (const auto backup = p.findBackup(volume)) return testBootRecord(probes, backup->sector, BootTest::PartitionTable);
+    }
+    return {};
+}
+
+// The status texts of one scan; "%d" in a text is its kind's count of finds,
+// counted each time the text is shown.
+class StatusTexts {
+public:
+    explicit StatusTexts(WorkControl& work) : work_(work) {}
+    void show(const FsProbe& probe, const char* text) {
+        if (!text) return;
+        std::string out(text);
+        if (const auto at = out.find("%d"); at != std::string::npos)
+            out.replace(at, 2, std::to_string(++counts_[&probe]));
+        work_.status(out);
+    }
+    void show(const char* text) { work_.status(text); }
+
+private:
+    WorkControl& work_;
+    std::map<const FsProbe*, int> counts_;
+};
 
 struct MbrEntry {
     std::uint8_t type;
@@ -76,113 +96,51 @@ MbrEntry mbrEntry(const Sector& table, int index) {
 
 bool isExtended(std::uint8_t type) { return type == 0x05 || type == 0x0F; }
 
-// Names the volume of a table entry by its type and shows the status text. Inside
-// the extended chain (logical) type 0x42 is not recognised, NTFS shows no count
-// and ext shows "found extx...".
-std::string nameByType(const readWriteInterface& reader, std::uint8_t type, std::int64_t start, bool logical,
-                       int& ntfsCount, WorkControl& work) {
-    switch (type) {
-        case 0x01:
-            return "FAT12";
-        case 0x04: case 0x06: case 0x0E:
-            work.status("found FAT 16...");
-            return "FAT16";
-        case 0x07: {
-            // exFAT by its boot sector, or, when that names no volume, by its backup.
-            Sector boot{};
-            const bool read = readSector(reader, start, boot);
-            if ((read && isExfatBootSector(boot)) ||
-                ((!read || testBootSector(boot, BootTest::PartitionTable).kind == BootKind::None) &&
-                 backupMatch(reader, start).kind == BootKind::ExFat)) {
-                work.status("found FAT64...");
-                return "FAT64";
-            }
-            ++ntfsCount;
-            work.status(logical ? std::string("found NTFS...") : countText("found NTFS ", ntfsCount));
-            return "NTFS";
-        }
-        case 0x0B: case 0x0C:
-            work.status("found FAT 32...");
-            return "FAT32";
-        case 0x42:
-            if (logical) break;
-            work.status("NTFS...");
-            return "NTFS";
-        case 0x83: {
-            // Linux's type is shared by many file systems, and removable disks
-            // often carry FAT or exFAT under it: the first sector decides.
-            Sector boot{};
-            const bool read = readSector(reader, start, boot);
-            if (read && isExfatBootSector(boot)) {
-                work.status("found FAT64...");
-                return "FAT64";
-            }
-            BootSectorMatch m = read ? testBootSector(boot, BootTest::PartitionTable) : BootSectorMatch{};
-            if (m.kind == BootKind::None) m = backupMatch(reader, start);
-            if (m.kind == BootKind::ExFat) {
-                work.status("found FAT64...");
-                return "FAT64";
-            }
-            if (m.kind == BootKind::Ntfs || m.kind == BootKind::Fat32 || m.kind == BootKind::Fat16) {
-                work.status(m.kind == BootKind::Ntfs ? "found NTFS..." : foundText(m.kind));
-                return fsNameOf(m.kind);
-            }
-            work.status(logical ? "found extx..." : "found ext2...");
-            return "extX";
-        }
-        case 0xAF:
-            work.status("found HFS+...");
-            return "HFS+";
-        default:
-            break;
+// Names the volume of a table entry by the probes' claims on its type and
+// shows the status text. A type claimed outright names its kind; otherwise the
+// partition's first sector (or, when no kind knows it, its backup boot record)
+// names the claimant whose boot record it is, else the type's fallback kind.
+std::string nameByType(std::span<const FsProbe> probes, const readWriteInterface& reader, std::uint8_t type,
+                       std::int64_t start, bool logical, StatusTexts& status) {
+    struct Claimant {
+        const FsProbe* probe;
+        const MbrClaim* claim;
+    };
+    std::vector<Claimant> claims;
+    for (const FsProbe& p : probes)
+        for (const MbrClaim& c : p.mbrTypes)
+            if (c.type == type && !(logical && c.primaryOnly)) claims.push_back({&p, &c});
+    auto named = [&](const Claimant& c) {
+        status.show(*c.probe, logical && c.claim->logicalStatus ? c.claim->logicalStatus : c.claim->status);
+        return std::string(c.claim->name ? c.claim->name : c.probe->listName);
+    };
+    const Claimant* fallback = nullptr;
+    bool byBootRecord = false;
+    for (const Claimant& c : claims) {
+        if (c.claim->rule == MbrRule::Outright) return named(c);
+        if (c.claim->rule == MbrRule::Fallback && !fallback) fallback = &c;
+        if (c.claim->rule == MbrRule::BootRecord) byBootRecord = true;
     }
-    work.status("found UNKNOWN...");
+    if (byBootRecord) {
+        Sector boot{};
+        Found f = readSector(reader, start, boot) ? testBootRecord(probes, boot, BootTest::PartitionTable) : Found{};
+        if (!f.probe) f = backupMatch(probes, reader, start);
+        if (f.named())
+            for (const Claimant& c : claims)
+                if (c.probe == f.probe && c.claim->rule == MbrRule::BootRecord) return named(c);
+    }
+    if (fallback) return named(*fallback);
+    status.show("found UNKNOWN...");
     return "Unknown";
 }
 
 // True when the sector at `sector` holds a boot record of the same kind and size.
-bool sameBootRecordAt(const readWriteInterface& reader, std::int64_t sector, const BootSectorMatch& m) {
+bool sameBootRecordAt(std::span<const FsProbe> probes, const readWriteInterface& reader, std::int64_t sector,
+                      const Found& f) {
     Sector s{};
     if (sector < 0 || !readSector(reader, sector, s)) return false;
-    const BootSectorMatch other = testBootSector(ByteSpan(s.data(), s.size()), BootTest::SectorScan);
-    return other.kind == m.kind && other.sectors == m.sectors;
-}
-
-// True when the sector at `sector` begins a FAT of that kind: entry 0 holds
-// the media byte 0xF8 (FAT32: in 28 bits), exFAT's entry 1 is 0xFFFFFFFF.
-bool fatStartsAt(const readWriteInterface& reader, std::int64_t sector, BootKind kind) {
-    Sector s{};
-    if (sector < 0 || !readSector(reader, sector, s)) return false;
-    if (kind == BootKind::Fat32) return (le32(s, 0) & 0x0FFFFFFF) == 0x0FFFFFF8;
-    return le32(s, 0) == 0xFFFFFFF8 && le32(s, 4) == 0xFFFFFFFF;
-}
-
-// The first sector of the volume whose backup boot record this is, if it is one.
-// NTFS keeps its backup in the sector after the counted ones, and its
-// hidden-sectors field (which names the volume's first sector when the volume
-// lies in a partition) tells the two copies apart; FAT32 names the backup's
-// distance (usually 6) in its own record, exFAT keeps its copy 12 sectors in.
-// When the primary is lost, the FAT tells them apart: the record's own FAT
-// offset leads to a FAT only when counted from the volume's true start.
-std::optional<std::int64_t> backupOf(const readWriteInterface& reader, ByteSpan sector, std::int64_t here,
-                                     const BootSectorMatch& m) {
-    if (m.kind == BootKind::Ntfs && m.sectors > 0 && here - m.sectors >= 0) {
-        const std::int64_t primary = here - m.sectors;
-        const auto hidden = static_cast<std::int64_t>(le32(sector, 0x1C));
-        if ((hidden == primary && hidden != here) || sameBootRecordAt(reader, primary, m)) return primary;
-    }
-    if (m.kind == BootKind::Fat32 || m.kind == BootKind::ExFat) {
-        const bool fat32 = m.kind == BootKind::Fat32;
-        const std::int64_t distance = fat32 ? le16(sector, 0x32) : kExFatBackupSector;
-        const std::int64_t fatSector = fat32 ? le16(sector, 0x0E) : le32(sector, 0x50);
-        const std::int64_t primary = here - distance;
-        if (distance < 1 || distance >= 64 || primary < 0) return std::nullopt;
-        if (sameBootRecordAt(reader, primary, m)) return primary;
-        if (fatSector > 0 && fatStartsAt(reader, primary + fatSector, m.kind) &&
-            !fatStartsAt(reader, here + fatSector, m.kind))
-            return primary;
-    }
-    return std::nullopt;
+    const Found other = testBootRecord(probes, s, BootTest::SectorScan);
+    return other.probe == f.probe && other.match.result == f.match.result && other.match.sectors == f.match.sectors;
 }
 
 // Collects records with consecutive ordinals.
@@ -203,7 +161,8 @@ public:
 
 }  // namespace
 
-Partition::Partition(const readWriteInterface& reader) : reader_(reader) {}
+Partition::Partition(const readWriteInterface& reader, std::span<const FsProbe> probes)
+    : reader_(reader), probes_(probes) {}
 
 std::vector<VolumeRecord> Partition::standardScan(bool gpt) {
     WorkControl work;
@@ -223,7 +182,7 @@ std::vector<VolumeRecord> Partition::scanMbr(WorkControl& work) {
     RecordList out;
     Sector mbr{};
     if (!readSector(reader_, 0, mbr)) return {};
-    int ntfsCount = 0;
+    StatusTexts status(work);
 
     // Walks the four entries of one table in order, appending a record per
     // volume (volume starts relative to volumeBase). The walk stops at the first
@@ -236,7 +195,7 @@ std::vector<VolumeRecord> Partition::scanMbr(WorkControl& work) {
             if (e.type == 0) break;
             if (isExtended(e.type)) return linkBase + e.start;
             const std::int64_t start = volumeBase + e.start;
-            out.add(nameByType(reader_, e.type, start, logical, ntfsCount, work), mbText(e.count / 2048, 3), start,
+            out.add(nameByType(probes_, reader_, e.type, start, logical, status), mbText(e.count / 2048, 3), start,
                     e.count);
         }
         return std::nullopt;
@@ -274,62 +233,51 @@ std::vector<VolumeRecord> Partition::scanGpt(WorkControl& work) {
         std::int64_t first;
         std::int64_t last;
         std::string name;
-        bool appleHfs;  // type GUID 48465300-0000-11AA-AA11-00306543ECAC
+        const FsProbe* byType;  // the probe claiming the entry's type GUID, if any
     };
     std::vector<Entry> entries;
     for (std::size_t i = 0; i < kGptMaxEntries; ++i) {
         const ByteSpan e = subSpan(array, i * kGptEntrySize, kGptEntrySize);
         const auto first = static_cast<std::int64_t>(le64(e, 0x20));
         if (first <= 2 || e[0] == 0x30 || e[1] == 0x30 || e[2] == 0x30 || e[3] == 0x30) break;
-        static constexpr std::uint8_t kAppleHfs[16] = {0x00, 0x53, 0x46, 0x48, 0x00, 0x00, 0xAA, 0x11,
-                                                       0xAA, 0x11, 0x00, 0x30, 0x65, 0x43, 0xEC, 0xAC};
-        entries.push_back({first, static_cast<std::int64_t>(le64(e, 0x28)), utf8FromUtf16le(subSpan(e, 0x38, 72), true),
-                           std::equal(e.begin(), e.begin() + 16, std::begin(kAppleHfs))});
+        const FsProbe* byType = nullptr;
+        for (const FsProbe& p : probes_)
+            for (const Guid& g : p.gptTypes)
+                if (!byType && std::equal(g.begin(), g.end(), e.begin())) byType = &p;
+        entries.push_back(
+            {first, static_cast<std::int64_t>(le64(e, 0x28)), utf8FromUtf16le(subSpan(e, 0x38, 72), true), byType});
     }
 
-    int ntfsCount = 0;
+    StatusTexts status(work);
     for (const Entry& entry : entries) {
         Sector boot{};
         if (!readSector(reader_, entry.first, boot)) break;  // an unreadable partition ends the scan
         if (entry.name == "Microsoft reserved partition") continue;
         const std::int64_t extent = entry.last >= entry.first ? entry.last - entry.first + 1 : -1;
 
-        BootSectorMatch m = testBootSector(boot, BootTest::PartitionTable);
+        Found f = testBootRecord(probes_, boot, BootTest::PartitionTable);
         // A first sector that names nothing: the volume's backup boot record, if any.
-        if (m.kind == BootKind::None) m = backupMatch(reader_, entry.first);
-        bool recognised = true;
-        switch (m.kind) {
-            case BootKind::Ntfs:
-                if (m.sectors / 2048 > 0) {
-                    work.status(countText("found NTFS ", ++ntfsCount));
-                    out.add("NTFS", mbText(m.sectors / 2048, 3), entry.first, extent);
-                }
-                break;
-            case BootKind::Fat32:
-            case BootKind::Fat16:
-            case BootKind::ExFat:
-                work.status(foundText(m.kind));
-                if (m.sectors / 2048 > 0) out.add(fsNameOf(m.kind), mbText(m.sectors / 2048, 2), entry.first, extent);
-                break;
-            case BootKind::FatUnknown:
-                work.status(foundText(m.kind));
-                break;
-            default:
-                recognised = false;
-                break;
+        if (!f.probe) f = backupMatch(probes_, reader_, entry.first);
+        if (f.named()) {
+            const FsProbe& p = *f.probe;
+            const std::int64_t mib = f.match.sectors / 2048;
+            if (mib > 0 || !p.statusOnlyWhenListed) status.show(p, p.foundStatus);
+            if (mib > 0) out.add(p.listName, mbText(mib, p.sizeBlanks), entry.first, extent);
+        } else if (f.probe) {
+            status.show(*f.probe, f.probe->unnamedStatus);
         }
         if (work.stopRequested()) break;
-        if (recognised) continue;
-        // Any other first sector: HFS+ when the partition's type says so or its
-        // third sector holds the volume header, ext when that sector holds an ext
-        // superblock (magic 0xEF53 at byte 56 of the superblock at volume byte
-        // 1024), otherwise the entry's own name; the size has no unit.
+        if (f.probe) continue;
+        // Any other first sector: the kind its type GUID names, else the kind
+        // whose header the third sector (volume byte 1024) holds, otherwise the
+        // entry's own name; the size has no unit.
         Sector third{};
         const bool readThird = readSector(reader_, entry.first + 2, third);
-        const bool hfs = entry.appleHfs || (readThird && isHfsPlusHeader(third));
-        const bool ext = readThird && !hfs && le16(third, 56) == 0xEF53;
+        const FsProbe* kind = entry.byType;
+        for (const FsProbe& p : probes_)
+            if (!kind && readThird && p.headerAt1024 && p.headerAt1024(third)) kind = &p;
         const auto span = static_cast<std::int64_t>((static_cast<__int128>(entry.last) - entry.first) / 2048);
-        out.add(hfs ? "HFS+" : ext ? "extX" : entry.name, std::to_string(span), entry.first, extent);
+        out.add(kind ? kind->listName : entry.name, std::to_string(span), entry.first, extent);
     }
     return std::move(out.records);
 }
@@ -347,7 +295,14 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
     if (first > last) return {};
     const std::int64_t bufferSectors = std::min(kScanChunkSectors, last - first + 1);
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(bufferSectors * kSectorSize));
-    int ntfsCount = 0;
+    StatusTexts status(work);
+    // The first bytes a boot record can begin with: other sectors are passed over.
+    std::array<bool, 256> firstByte{};
+    for (const FsProbe& p : probes_) {
+        if (!p.bootRecord) continue;
+        if (p.firstBytes.empty()) firstByte.fill(true);
+        for (std::uint8_t b : p.firstBytes) firstByte[b] = true;
+    }
     std::int64_t shownPermille = -1;
     auto showProgress = [&](std::int64_t at) {
         const auto permille = static_cast<std::int64_t>(static_cast<double>(at) / static_cast<double>(total) * 1000.0);
@@ -377,54 +332,49 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
         std::int64_t i = 0;
         while (i < count) {
             const std::uint8_t* p = chunk.data() + i * kSectorSize;
-            // Every boot record this scan knows begins with 0xEB or "H+".
-            if (p[0] != 0xEB && p[0] != 0x48) {
+            if (!firstByte[p[0]]) {
                 ++i;
                 continue;
             }
             const std::int64_t here = chunkStart + i;
-            const BootSectorMatch m = testBootSector(ByteSpan(p, kSectorSize), BootTest::SectorScan);
+            const ByteSpan sectorBytes(p, kSectorSize);
+            const Found f = testBootRecord(probes_, sectorBytes, BootTest::SectorScan);
+            if (!f.probe) {
+                ++i;
+                continue;
+            }
+            const FsProbe& kind = *f.probe;
+            const BootMatch& m = f.match;
             std::int64_t mib = m.sectors / 2048;
             std::int64_t start = here - m.sectorsBefore;
             std::int64_t extent = m.sectors;
-            bool found = false;
             // A backup boot record is never a volume of its own: it is skipped when
             // its volume is listed or its primary record is sound, and stands for
             // its volume when the primary is lost and it could not begin one.
-            if (const std::optional<std::int64_t> primary = backupOf(reader_, ByteSpan(p, kSectorSize), here, m)) {
+            const std::optional<std::int64_t> primary =
+                f.named() && kind.backupPrimary ? kind.backupPrimary(reader_, sectorBytes, here, m.sectors)
+                                                : std::nullopt;
+            if (primary) {
                 const bool listed = std::any_of(out.records.begin(), out.records.end(),
                                                 [&](const VolumeRecord& r) { return r.startSector == *primary; });
-                if (listed || sameBootRecordAt(reader_, *primary, m)) {
+                if (listed || sameBootRecordAt(probes_, reader_, *primary, f)) {
                     ++i;
                     continue;
                 }
                 start = *primary;
             }
-            switch (m.kind) {
-                case BootKind::HfsPlus:
-                    // The header sits 1024 bytes into its volume, so never in sectors 0 and 1.
-                    found = mib >= 1 && mib <= kMaxHfsMiB && start >= 0;
-                    if (found) work.status(foundText(m.kind));
-                    break;
-                case BootKind::Ntfs:
-                    if (mib > 0) {
-                        found = true;
-                        work.status(countText("found NTFS ", ++ntfsCount));
-                        // The backup boot sector follows the counted sectors and
-                        // still belongs to the volume: skipping only the counted
-                        // sectors would land on it and list the volume twice.
-                        extent = m.sectors < INT64_MAX ? m.sectors + 1 : m.sectors;
-                    }
-                    break;
-                case BootKind::Fat32:
-                case BootKind::Fat16:
-                case BootKind::ExFat:
-                case BootKind::FatUnknown:
-                    work.status(foundText(m.kind));
-                    found = m.kind != BootKind::FatUnknown && mib > 0;
-                    break;
-                case BootKind::None:
-                    break;
+            bool found = false;
+            if (f.named()) {
+                // A volume header inside its volume (HFS+: 1024 bytes in) never
+                // lies before the disk's start.
+                found = mib > 0 && start >= 0 && (kind.maxScanMiB == 0 || mib <= kind.maxScanMiB);
+                if (found || !kind.statusOnlyWhenListed) status.show(kind, kind.foundStatus);
+                // Sectors after the counted ones that still belong to the volume
+                // (NTFS's backup boot sector): skipping only the counted sectors
+                // would land on them and list the volume twice.
+                if (found) extent = m.sectors <= INT64_MAX - kind.trailingSectors ? m.sectors + kind.trailingSectors : m.sectors;
+            } else {
+                status.show(kind, kind.unnamedStatus);
             }
             if (!found) {
                 ++i;
@@ -435,7 +385,7 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
                 extent = total - start;
                 mib = extent / 2048;
             }
-            const VolumeRecord& r = out.add(fsNameOf(m.kind), mbText(mib, m.kind == BootKind::Ntfs ? 3 : 2), start, extent);
+            const VolumeRecord& r = out.add(kind.listName, mbText(mib, kind.sizeBlanks), start, extent);
             if (onFound) onFound(r);
             // Skip the volume: on to its first sector after it, but never backwards
             // and never past the end of the range (a size beyond the disk still
@@ -451,6 +401,12 @@ std::vector<VolumeRecord> Partition::advancedScan(WorkControl& work, bool noSkip
         showProgress(sector);
     }
     return std::move(out.records);
+}
+
+const FsProbe* probeByBackupRecord(std::span<const FsProbe> probes, const VolumeView& volume) {
+    for (const FsProbe& p : probes)
+        if (p.findBackup && p.findBackup(volume)) return &p;
+    return nullptr;
 }
 
 bool hasGptHeader(const readWriteInterface& reader) {

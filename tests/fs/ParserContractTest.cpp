@@ -165,7 +165,7 @@ protected:
 };
 
 TEST_P(ParserContract, VolumeIsWhereThePartitionTableSays) {
-    const auto volumes = Partition(vhd_).standardScan(hasGptHeader(vhd_));
+    const auto volumes = Partition(vhd_, fs::fsProbes()).standardScan(hasGptHeader(vhd_));
     const auto it = std::find_if(volumes.begin(), volumes.end(),
                                  [&](const VolumeRecord& v) { return v.startSector == GetParam().startSector; });
     ASSERT_NE(it, volumes.end());

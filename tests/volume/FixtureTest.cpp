@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "volume/DiskExport.h"
+#include "fs/factory/FsKinds.h"
 #include "volume/Partition.h"
 #include "volume/ReaderOverlay.h"
 #include "volume/RecordingSink.h"
@@ -59,7 +60,7 @@ TEST(VolumeFixtures, MbrStandardScan) {
     EXPECT_FALSE(hasGptHeader(*reader));
     RecordingSink sink;
     WorkControl work(&sink);
-    const auto records = Partition(*reader).standardScan(false, work);
+    const auto records = Partition(*reader, fs::fsProbes()).standardScan(false, work);
     expectVolumes(records, kMbrVolumes);
     // Sizes come from the table: the logical NTFS volume is 8 MiB of sectors.
     EXPECT_EQ(records[5].sectorCount, 16384);
@@ -74,18 +75,18 @@ TEST(VolumeFixtures, MbrMatchesMmls) {
     if (!haveTool("mmls")) GTEST_SKIP() << "mmls (sleuthkit) not installed";
     auto reader = openFixture("mbr.vhd");
     ASSERT_TRUE(reader);
-    EXPECT_EQ(startsOf(Partition(*reader).standardScan(false)), mmlsStarts(fixtureVhd("mbr.vhd"), ""));
+    EXPECT_EQ(startsOf(Partition(*reader, fs::fsProbes()).standardScan(false)), mmlsStarts(fixtureVhd("mbr.vhd"), ""));
 }
 
 TEST(VolumeFixtures, GptStandardScan) {
     auto reader = openFixture("gpt.vhd");
     ASSERT_TRUE(reader);
     EXPECT_TRUE(hasGptHeader(*reader));
-    const auto records = Partition(*reader).standardScan(true);
+    const auto records = Partition(*reader, fs::fsProbes()).standardScan(true);
     expectVolumes(records, kGptVolumes);
     EXPECT_EQ(records[0].sectorCount, 32768);  // from the entry: first to last LBA
     // Without the GPT option the protective MBR gives one "Unknown" volume.
-    const auto mbr = Partition(*reader).standardScan(false);
+    const auto mbr = Partition(*reader, fs::fsProbes()).standardScan(false);
     ASSERT_EQ(mbr.size(), 1u);
     EXPECT_EQ(mbr[0].fsName, "Unknown");
     EXPECT_EQ(mbr[0].startSector, 1);
@@ -96,7 +97,7 @@ TEST(VolumeFixtures, GptMatchesMmls) {
     auto reader = openFixture("gpt.vhd");
     ASSERT_TRUE(reader);
     const auto starts = mmlsStarts(fixtureVhd("gpt.vhd"), "Microsoft reserved partition");
-    EXPECT_EQ(startsOf(Partition(*reader).standardScan(true)), starts);
+    EXPECT_EQ(startsOf(Partition(*reader, fs::fsProbes()).standardScan(true)), starts);
     // The reserved partition is there for mmls, and left out by the scan.
     EXPECT_EQ(mmlsStarts(fixtureVhd("gpt.vhd"), "").size(), starts.size() + 1);
 }
@@ -107,10 +108,10 @@ TEST(VolumeFixtures, AdvancedScanOfMbrDiskWithTablesZeroed) {
     std::set<std::int64_t> tables(kMbrExtendedRecords.begin(), kMbrExtendedRecords.end());
     tables.insert(0);
     const ZeroedSectors reader(*vhd, tables);
-    EXPECT_TRUE(Partition(reader).standardScan(false).empty());
+    EXPECT_TRUE(Partition(reader, fs::fsProbes()).standardScan(false).empty());
     RecordingSink sink;
     WorkControl work(&sink);
-    const auto records = Partition(reader).advancedScan(work, false);
+    const auto records = Partition(reader, fs::fsProbes()).advancedScan(work, false);
     // The same volumes but the ext4 one, which has no boot record to find.
     expectVolumes(records, {{"FAT32", "34  MB", 2048},
                             {"NTFS", "15   MB", 71680},
@@ -127,7 +128,7 @@ TEST(VolumeFixtures, AdvancedScanWithoutSkipPassesOverBackupBootSectors) {
     auto reader = openFixture("mbr.vhd");
     ASSERT_TRUE(reader);
     WorkControl work;
-    const auto records = Partition(*reader).advancedScan(work, true, 0, 71679);
+    const auto records = Partition(*reader, fs::fsProbes()).advancedScan(work, true, 0, 71679);
     // The FAT32 volume; its backup boot sector (sector 6 of the volume) is not another.
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].startSector, 2048);
@@ -149,10 +150,10 @@ TEST(VolumeFixtures, ZeroedBootSectorsAreReadFromTheirBackups) {
         auto vhd = openFixture(c.image);
         ASSERT_TRUE(vhd);
         const ZeroedSectors reader(*vhd, c.zeroed);
-        expectVolumes(Partition(reader).standardScan(c.gpt), c.standard);
+        expectVolumes(Partition(reader, fs::fsProbes()).standardScan(c.gpt), c.standard);
         WorkControl work;
-        const auto intact = Partition(*vhd).advancedScan(work, false);
-        const auto damaged = Partition(reader).advancedScan(work, false);
+        const auto intact = Partition(*vhd, fs::fsProbes()).advancedScan(work, false);
+        const auto damaged = Partition(reader, fs::fsProbes()).advancedScan(work, false);
         ASSERT_EQ(damaged.size(), intact.size());
         for (std::size_t i = 0; i < intact.size(); ++i) {
             EXPECT_EQ(damaged[i].fsName, intact[i].fsName) << i;
@@ -168,9 +169,9 @@ TEST(VolumeFixtures, AdvancedScanOfGptDiskWithTablesZeroed) {
     std::set<std::int64_t> tables;
     for (std::int64_t s = 0; s < 34; ++s) tables.insert(s);
     const ZeroedSectors reader(*vhd, tables);
-    EXPECT_TRUE(Partition(reader).standardScan(true).empty());
+    EXPECT_TRUE(Partition(reader, fs::fsProbes()).standardScan(true).empty());
     WorkControl work;
-    const auto records = Partition(reader).advancedScan(work, false);
+    const auto records = Partition(reader, fs::fsProbes()).advancedScan(work, false);
     expectVolumes(records, {{"NTFS", "15   MB", 10240},
                             {"FAT32", "34  MB", 43008},
                             {"FAT16", "16  MB", 112640},

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "fs/factory/FsKinds.h"
 #include "volume/RecordingSink.h"
 #include "volume/MemoryDisk.h"
 #include "image/FileReadSeekVHD.h"
@@ -30,7 +31,7 @@ TEST(PartitionMbr, OneNtfsPartition) {
     const MemoryImage image = disk.image();
     RecordingSink sink;
     WorkControl work(&sink);
-    const auto records = Partition(image).standardScan(false, work);
+    const auto records = Partition(image, fs::fsProbes()).standardScan(false, work);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].fsName, "NTFS");
     EXPECT_EQ(records[0].volumeName, "0");
@@ -47,7 +48,7 @@ TEST(PartitionMbr, EmptyFirstEntryEndsTheWalk) {
     disk.tableEntry(0, 1, 0x0C, 2048, 4096);
     disk.tableEntry(0, 2, 0x83, 6144, 2048);
     const MemoryImage image = disk.image();
-    EXPECT_TRUE(Partition(image).standardScan(false).empty());
+    EXPECT_TRUE(Partition(image, fs::fsProbes()).standardScan(false).empty());
 }
 
 TEST(PartitionMbr, NamesByType) {
@@ -59,7 +60,7 @@ TEST(PartitionMbr, NamesByType) {
     const MemoryImage image = disk.image();
     RecordingSink sink;
     WorkControl work(&sink);
-    const auto r = Partition(image).standardScan(false, work);
+    const auto r = Partition(image, fs::fsProbes()).standardScan(false, work);
     ASSERT_EQ(r.size(), 4u);
     EXPECT_EQ(r[0].fsName, "FAT12");
     EXPECT_EQ(r[0].sizeMiBText, "2   MB");
@@ -80,7 +81,7 @@ TEST(PartitionMbr, ExfatBehindType07OrTheLinuxType) {
         const MemoryImage image = disk.image();
         RecordingSink sink;
         WorkControl work(&sink);
-        const auto r = Partition(image).standardScan(false, work);
+        const auto r = Partition(image, fs::fsProbes()).standardScan(false, work);
         ASSERT_EQ(r.size(), 1u);
         EXPECT_EQ(r[0].fsName, "FAT64") << int{type};
         EXPECT_TRUE(sink.saw("found FAT64..."));
@@ -98,7 +99,7 @@ TEST(PartitionMbr, PrimaryAndTwoLogicalVolumes) {
     const MemoryImage image = disk.image();
     RecordingSink sink;
     WorkControl work(&sink);
-    const auto r = Partition(image).standardScan(false, work);
+    const auto r = Partition(image, fs::fsProbes()).standardScan(false, work);
     ASSERT_EQ(r.size(), 3u);
     EXPECT_EQ(r[0].fsName, "FAT32");
     EXPECT_EQ(r[0].sizeMiBText, "4   MB");
@@ -117,7 +118,7 @@ TEST(PartitionMbr, LogicalType42IsUnknown) {
     disk.tableEntry(0, 0, 0x0F, 2048, 6000);
     disk.tableEntry(2048, 0, 0x42, 64, 2048);
     const MemoryImage image = disk.image();
-    const auto r = Partition(image).standardScan(false);
+    const auto r = Partition(image, fs::fsProbes()).standardScan(false);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].fsName, "Unknown");
 }
@@ -127,7 +128,7 @@ TEST(PartitionMbr, GptDiskReadThroughItsProtectiveMbr) {
     disk.gptHeader();
     disk.gptEntry(0, 2048, 4095, u"Basic data partition");
     const MemoryImage image = disk.image();
-    const auto r = Partition(image).standardScan(false);
+    const auto r = Partition(image, fs::fsProbes()).standardScan(false);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].fsName, "Unknown");
     EXPECT_TRUE(hasGptHeader(image));
@@ -139,7 +140,7 @@ TEST(PartitionMbr, SelfReferencingChainEndsCleanly) {
     disk.tableEntry(2048, 0, 0x06, 64, 2048);
     disk.tableEntry(2048, 1, 0x05, 0, 6000);  // links back to itself
     const MemoryImage image = disk.image();
-    const auto r = Partition(image).standardScan(false);
+    const auto r = Partition(image, fs::fsProbes()).standardScan(false);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].startSector, 2048 + 64);
 }
@@ -152,7 +153,7 @@ TEST(PartitionMbr, ChainLoopingBackEndsAtTheFirstRepeat) {
     disk.tableEntry(2000, 0, 0x06, 10, 100);
     disk.tableEntry(2000, 1, 0x05, 0, 100);     // -> 1000 again
     const MemoryImage image = disk.image();
-    EXPECT_EQ(Partition(image).standardScan(false).size(), 2u);
+    EXPECT_EQ(Partition(image, fs::fsProbes()).standardScan(false).size(), 2u);
 }
 
 TEST(PartitionMbr, LongChainStopsAtFifty) {
@@ -165,7 +166,7 @@ TEST(PartitionMbr, LongChainStopsAtFifty) {
         disk.tableEntry(ebr, 1, 0x05, static_cast<std::uint32_t>(ebr + 3 - 1), 3);
     }
     const MemoryImage image = disk.image();
-    const auto r = Partition(image).standardScan(false);
+    const auto r = Partition(image, fs::fsProbes()).standardScan(false);
     EXPECT_LE(r.size(), 50u);
     EXPECT_GE(r.size(), 50u);
 }
@@ -175,7 +176,7 @@ TEST(PartitionMbr, EntriesBeyondTheDiskEndCleanly) {
     disk.tableEntry(0, 0, 0x07, 0xFFFFFFF0u, 0xFFFFFFFFu);  // exFAT test read fails: NTFS
     disk.tableEntry(0, 1, 0x05, 0xFFFFFF00u, 10);           // extended record unreadable
     const MemoryImage image = disk.image();
-    const auto r = Partition(image).standardScan(false);
+    const auto r = Partition(image, fs::fsProbes()).standardScan(false);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].fsName, "NTFS");
     EXPECT_EQ(r[0].startSector, 0xFFFFFFF0LL);
@@ -185,8 +186,8 @@ TEST(PartitionMbr, UnreadableDiskGivesNothing) {
     const MemoryImage empty;
     RecordingSink sink;
     WorkControl work(&sink);
-    EXPECT_TRUE(Partition(empty).standardScan(false, work).empty());
-    EXPECT_TRUE(Partition(empty).standardScan(true, work).empty());
+    EXPECT_TRUE(Partition(empty, fs::fsProbes()).standardScan(false, work).empty());
+    EXPECT_TRUE(Partition(empty, fs::fsProbes()).standardScan(true, work).empty());
     EXPECT_EQ(sink.positions.back(), 1000);
     EXPECT_FALSE(hasGptHeader(empty));
 }
@@ -207,7 +208,7 @@ TEST(PartitionGpt, NamesAndSizeTexts) {
     const MemoryImage image = disk.image();
     RecordingSink sink;
     WorkControl work(&sink);
-    const auto r = Partition(image).standardScan(true, work);
+    const auto r = Partition(image, fs::fsProbes()).standardScan(true, work);
     ASSERT_EQ(r.size(), 4u);
     EXPECT_EQ(r[0].fsName, "NTFS");
     EXPECT_EQ(r[0].sizeMiBText, "9   MB");
@@ -234,7 +235,7 @@ TEST(PartitionGpt, ZeroSizedBootSectorsGiveNoRecord) {
     const MemoryImage image = disk.image();
     RecordingSink sink;
     WorkControl work(&sink);
-    EXPECT_TRUE(Partition(image).standardScan(true, work).empty());
+    EXPECT_TRUE(Partition(image, fs::fsProbes()).standardScan(true, work).empty());
     EXPECT_TRUE(sink.saw("found unknown..."));
 }
 
@@ -245,7 +246,7 @@ TEST(PartitionGpt, CollectionEndsAtTheFirstEmptyOrMarkedEntry) {
     disk.gptEntry(1, 4096, 6143, u"two", 0x30);  // a type GUID byte 0x30 ends it
     disk.gptEntry(2, 6144, 8191, u"three");
     const MemoryImage image = disk.image();
-    const auto r = Partition(image).standardScan(true);
+    const auto r = Partition(image, fs::fsProbes()).standardScan(true);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].fsName, "one");
 }
@@ -256,7 +257,7 @@ TEST(PartitionGpt, EntryArrayAtItsFullLba) {
     disk.gptEntry(0, 4096, 8191, u"far", 0xA2, 0x10002);
     disk.gptEntry(0, 2048, 4095, u"near");  // what the low byte alone would find
     const MemoryImage image = disk.image();
-    const auto r = Partition(image).standardScan(true);
+    const auto r = Partition(image, fs::fsProbes()).standardScan(true);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].fsName, "far");
 }
@@ -265,7 +266,7 @@ TEST(PartitionGpt, HostileArrayLbaEndsCleanly) {
     MemoryDisk disk(4096);
     disk.gptHeader(0xFFFFFFFFFFFFFF02ull);
     const MemoryImage image = disk.image();
-    EXPECT_TRUE(Partition(image).standardScan(true).empty());
+    EXPECT_TRUE(Partition(image, fs::fsProbes()).standardScan(true).empty());
 }
 
 TEST(PartitionGpt, EntryBeyondTheDiskEndsTheScanKeepingEarlierRecords) {
@@ -275,7 +276,7 @@ TEST(PartitionGpt, EntryBeyondTheDiskEndsTheScanKeepingEarlierRecords) {
     disk.gptEntry(1, 0x7FFFFFFFFFFFFFF0LL, 0x7FFFFFFFFFFFFFFFLL, u"beyond");
     disk.gptEntry(2, 4096, 8191, u"after");
     const MemoryImage image = disk.image();
-    const auto r = Partition(image).standardScan(true);
+    const auto r = Partition(image, fs::fsProbes()).standardScan(true);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].fsName, "first");
 }
@@ -285,7 +286,7 @@ TEST(PartitionGpt, ExtremeEndingLbaDoesNotOverflow) {
     disk.gptHeader();
     disk.gptEntry(0, 2048, INT64_MIN, u"odd");
     const MemoryImage image = disk.image();
-    const auto r = Partition(image).standardScan(true);
+    const auto r = Partition(image, fs::fsProbes()).standardScan(true);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].sectorCount, -1);
 }
@@ -311,7 +312,7 @@ TEST(PartitionGpt, StopEndsTheWalkAfterTheCurrentPartition) {
     StopOnStatus sink;
     WorkControl work(&sink);
     sink.work = &work;
-    EXPECT_EQ(Partition(image).standardScan(true, work).size(), 1u);
+    EXPECT_EQ(Partition(image, fs::fsProbes()).standardScan(true, work).size(), 1u);
 }
 
 // ---- advanced scan ----------------------------------------------------------
@@ -324,7 +325,7 @@ TEST(PartitionAdvanced, FindsNtfsWithZeroedTable) {
     RecordingSink sink;
     WorkControl work(&sink);
     std::vector<VolumeRecord> seen;
-    const auto r = Partition(image).advancedScan(work, false, -1, -1, [&](const VolumeRecord& v) { seen.push_back(v); });
+    const auto r = Partition(image, fs::fsProbes()).advancedScan(work, false, -1, -1, [&](const VolumeRecord& v) { seen.push_back(v); });
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].fsName, "NTFS");
     EXPECT_EQ(r[0].startSector, 2048);
@@ -338,7 +339,7 @@ TEST(PartitionAdvanced, FindsNtfsWithZeroedTable) {
     EXPECT_EQ(sink.positions.back(), 1000);
     // The backup boot sector is never a volume of its own, even without the skip.
     WorkControl again;
-    EXPECT_EQ(Partition(image).advancedScan(again, true).size(), 1u);
+    EXPECT_EQ(Partition(image, fs::fsProbes()).advancedScan(again, true).size(), 1u);
 }
 
 TEST(PartitionAdvanced, BackupBootSectorStandsForAVolumeWhosePrimaryIsLost) {
@@ -350,7 +351,7 @@ TEST(PartitionAdvanced, BackupBootSectorStandsForAVolumeWhosePrimaryIsLost) {
     const MemoryImage image = disk.image();
     for (const bool noSkip : {false, true}) {
         WorkControl work;
-        const auto r = Partition(image).advancedScan(work, noSkip);
+        const auto r = Partition(image, fs::fsProbes()).advancedScan(work, noSkip);
         ASSERT_EQ(r.size(), 1u);
         EXPECT_EQ(r[0].startSector, 2048);
         EXPECT_EQ(r[0].sectorCount, 8192 - 2048);
@@ -363,10 +364,10 @@ TEST(PartitionAdvanced, Fat32BackupBootSectorOnlyWithoutSkip) {
     disk.fatBoot(2048 + 6, true, 0, 8192);
     const MemoryImage image = disk.image();
     WorkControl work;
-    const auto skipped = Partition(image).advancedScan(work, false);
+    const auto skipped = Partition(image, fs::fsProbes()).advancedScan(work, false);
     ASSERT_EQ(skipped.size(), 1u);
     EXPECT_EQ(skipped[0].sizeMiBText, "4  MB");
-    const auto all = Partition(image).advancedScan(work, true);
+    const auto all = Partition(image, fs::fsProbes()).advancedScan(work, true);
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[1].startSector, 2054);
     EXPECT_EQ(all[1].volumeName, "1");
@@ -379,7 +380,7 @@ TEST(PartitionAdvanced, HfsPlusHeaderAt2050StartsAt2048) {
     const MemoryImage image = disk.image();
     RecordingSink sink;
     WorkControl work(&sink);
-    const auto r = Partition(image).advancedScan(work, false);
+    const auto r = Partition(image, fs::fsProbes()).advancedScan(work, false);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].fsName, "HFS+");
     EXPECT_EQ(r[0].startSector, 2048);
@@ -393,7 +394,7 @@ TEST(PartitionAdvanced, HfsPlusSizeLimit) {
     disk.hfsHeader(300, 0x40000000, 0x40000000);  // 2^60 bytes: over the limit
     const MemoryImage image = disk.image();
     WorkControl work;
-    const auto r = Partition(image).advancedScan(work, true);
+    const auto r = Partition(image, fs::fsProbes()).advancedScan(work, true);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].startSector, 98);
 }
@@ -404,7 +405,7 @@ TEST(PartitionAdvanced, CustomRange) {
     disk.exfatBoot(12000, 4096);
     const MemoryImage image = disk.image();
     WorkControl work;
-    Partition p(image);
+    Partition p(image, fs::fsProbes());
     EXPECT_TRUE(p.advancedScan(work, false, 100, 2999).empty());
     EXPECT_EQ(p.advancedScan(work, false, 3000, 3000).size(), 1u);
     const auto tail = p.advancedScan(work, false, 3001, 0);  // 0: the end of the disk
@@ -423,7 +424,7 @@ TEST(PartitionAdvanced, SkipJumpsAcrossChunks) {
     disk.fatBoot(4 * n, true, 0, 4096);
     const MemoryImage image = disk.image();
     WorkControl work;
-    const auto r = Partition(image).advancedScan(work, false);
+    const auto r = Partition(image, fs::fsProbes()).advancedScan(work, false);
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(r[0].startSector, n - 1);
     EXPECT_EQ(r[1].startSector, 4 * n);
@@ -435,12 +436,12 @@ TEST(PartitionAdvanced, SizeBeyondTheDiskKeepsTheRecordAndEnds) {
     disk.ntfsBoot(5000, 4095);
     const MemoryImage image = disk.image();
     WorkControl work;
-    const auto r = Partition(image).advancedScan(work, false);
+    const auto r = Partition(image, fs::fsProbes()).advancedScan(work, false);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].startSector, 100);
     EXPECT_EQ(r[0].sectorCount, 8192 - 100);  // never past the disk's last sector
     // Without the skip the scan goes on to the second.
-    EXPECT_EQ(Partition(image).advancedScan(work, true).size(), 2u);
+    EXPECT_EQ(Partition(image, fs::fsProbes()).advancedScan(work, true).size(), 2u);
 }
 
 TEST(PartitionAdvanced, SparseImageClaimingAHugeDiskReadsOnlyWhatItStores) {
@@ -457,7 +458,7 @@ TEST(PartitionAdvanced, SparseImageClaimingAHugeDiskReadsOnlyWhatItStores) {
     ASSERT_TRUE(vhd.open((dir / "sparse.vhd").string()));
     const LoggingReader logged(vhd);
     WorkControl work;
-    const auto r = Partition(logged).advancedScan(work, false);
+    const auto r = Partition(logged, fs::fsProbes()).advancedScan(work, false);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].startSector, (std::int64_t{40} << 30) / 512);
     EXPECT_LT(logged.bytesRead(), std::int64_t{8} << 20);  // the two stored blocks, not 64 GiB
@@ -469,7 +470,7 @@ TEST(PartitionAdvanced, NegativeSizesGiveNoRecord) {
     disk.exfatBoot(20, 0xFFFFFFFFFFFFFFFFull);
     const MemoryImage image = disk.image();
     WorkControl work;
-    EXPECT_TRUE(Partition(image).advancedScan(work, true).empty());
+    EXPECT_TRUE(Partition(image, fs::fsProbes()).advancedScan(work, true).empty());
 }
 
 TEST(PartitionAdvanced, StopKeepsWhatWasFound) {
@@ -480,7 +481,7 @@ TEST(PartitionAdvanced, StopKeepsWhatWasFound) {
     const MemoryImage image = disk.image();
     RecordingSink sink;
     WorkControl work(&sink);
-    const auto r = Partition(image).advancedScan(work, false, -1, -1, [&](const VolumeRecord&) { work.requestStop(); });
+    const auto r = Partition(image, fs::fsProbes()).advancedScan(work, false, -1, -1, [&](const VolumeRecord&) { work.requestStop(); });
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(sink.statuses.back(), "Scanned Partitions");
 }
@@ -488,7 +489,7 @@ TEST(PartitionAdvanced, StopKeepsWhatWasFound) {
 TEST(PartitionAdvanced, EmptyDisk) {
     const MemoryImage empty;
     WorkControl work;
-    EXPECT_TRUE(Partition(empty).advancedScan(work, false).empty());
+    EXPECT_TRUE(Partition(empty, fs::fsProbes()).advancedScan(work, false).empty());
 }
 
 }  // namespace

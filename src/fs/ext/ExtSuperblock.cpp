@@ -15,7 +15,7 @@ std::uint64_t ExtSuperblock::groupCount() const {
 }
 
 std::optional<ExtSuperblock> decodeSuperblock(ByteSpan b) {
-    if (b.size() < kSuperblockBytes || le16(b, 56) != kExtMagic) return std::nullopt;
+    if (b.size() < kSuperblockBytes || le16(b, kMagicField) != kExtMagic) return std::nullopt;
     ExtSuperblock s;
     s.inodesCount = le32(b, 0);
     s.blocksCount = le32(b, 4);

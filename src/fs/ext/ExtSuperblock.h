@@ -11,6 +11,7 @@
 namespace tavrel::fs::ext {
 
 inline constexpr std::uint16_t kExtMagic = 0xEF53;
+inline constexpr std::size_t kMagicField = 56;  // within the superblock
 inline constexpr std::size_t kSuperblockBytes = 1024;
 inline constexpr std::int64_t kPrimarySuperblockOffset = 1024;
 inline constexpr std::uint32_t kMinBlocksPerGroup = 256;  // the fewest blocks mke2fs puts in a group

@@ -123,7 +123,7 @@ bool ext2Class::findSuperblock(WorkControl& work) {
         chunk.assign(static_cast<std::size_t>(std::min<std::int64_t>(kChunk + 512, volume_.size() - base)), 0);
         if (!volume_.readAt(base, chunk)) warnings_.unreadable(base);
         for (std::size_t k = 0; k + 1024 <= chunk.size() && k < static_cast<std::size_t>(kChunk); k += 512)
-            if (le16(chunk, k + 56) == kExtMagic && accept(base + static_cast<std::int64_t>(k), subSpan(chunk, k, 1024)))
+            if (le16(chunk, k + kMagicField) == kExtMagic && accept(base + static_cast<std::int64_t>(k), subSpan(chunk, k, 1024)))
                 return true;
     }
     return false;

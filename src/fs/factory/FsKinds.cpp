@@ -2,13 +2,19 @@
 
 #include <algorithm>
 
+#include "fs/ext/ExtProbe.h"
 #include "fs/ext/ext2Class.h"
+#include "fs/fat/ExFatProbe.h"
 #include "fs/fat/Fat16Class.h"
 #include "fs/fat/Fat32Class.h"
 #include "fs/fat/Fat64Class.h"
+#include "fs/fat/FatProbe.h"
 #include "fs/hfsplus/HFSP.h"
+#include "fs/hfsplus/HfsProbe.h"
+#include "fs/ntfs/NtfsProbe.h"
 #include "fs/ntfs/ntfs.h"
 #include "fs/xfs/XfsClass.h"
+#include "fs/xfs/XfsProbe.h"
 #include "util/Unicode.h"
 
 namespace tavrel::fs {
@@ -33,22 +39,163 @@ bool same(std::string_view a, std::string_view b) { return equalsIgnoreCase(std:
 
 const std::vector<FsKindRow>& fsKinds() {
     // FAT12 volumes are read by the FAT16 parser (12-bit FAT entries); the
-    // volume scans call exFAT "FAT64".
+    // volume scans call exFAT "FAT64". MBR type 0x07 is NTFS's unless the
+    // partition holds exFAT; Linux's 0x83 is ext's unless it holds a boot
+    // record of another kind (removable disks often carry FAT or exFAT under it).
     static const std::vector<FsKindRow> rows = {
-        {FsKind::Ext, "extX", "EXTX", "extX", {}, &make<ext2Class>, false, false, false, false, nullptr, 0},
-        {FsKind::ExFat, "FAT64", "FAT64", "fat64", {"exFat"}, &make<fat::Fat64Class>, true, false, false, false,
-         nullptr, 0},
-        {FsKind::Fat32, "FAT32", "FAT32", "fat32", {}, &make<fat::Fat32Class>, true, false, true, false, nullptr, 0},
-        {FsKind::Fat16, "FAT16", "FAT16", "fat16", {"FAT", "FAT12"}, &make<fat::Fat16Class>, true, false, true, false,
-         nullptr, 0},
-        {FsKind::HfsPlus, "HFS+", "HFS+", "HFS+", {}, &make<HFSP>, false, true, false, false, "HFS+ partition selected....",
-         0},
-        {FsKind::Ntfs, "NTFS", "NTFS", "ntfs", {}, &make<ntfs>, true, true, false, true, "ntfs partition selected....",
-         1},
-        {FsKind::Xfs, "XFS", "XFS", "XFS", {}, &make<XfsClass>, false, true, false, false, nullptr, 0},
-        {FsKind::Raw, "RAW", "RAW", "RAW", {}, nullptr, false, false, false, false, nullptr, 0},
+        {
+            .kind = FsKind::Ext,
+            .listName = "extX",
+            .treatAsName = "EXTX",
+            .treatAsFsName = "extX",
+            .make = &make<ext2Class>,
+            .probe = {
+                .mbrTypes = {{.type = 0x83, .rule = MbrRule::Fallback, .status = "found ext2...",
+                              .logicalStatus = "found extx..."}},
+                .headerAt1024 = &ext::hasExtSuperblockMagic,
+            },
+        },
+        {
+            .kind = FsKind::ExFat,
+            .listName = "FAT64",
+            .treatAsName = "FAT64",
+            .treatAsFsName = "fat64",
+            .aliases = {"exFat"},
+            .make = &make<fat::Fat64Class>,
+            .advancedMode = true,
+            .probe = {
+                .mbrTypes = {{.type = 0x07, .rule = MbrRule::BootRecord, .status = "found FAT64..."},
+                             {.type = 0x83, .rule = MbrRule::BootRecord, .status = "found FAT64..."}},
+                .bootRecord = &fat::exFatBootRecord,
+                .firstBytes = {0xEB},
+                .foundStatus = "found FAT 64...",
+                .findBackup = &fat::findExFatBackup,
+                .backupPrimary = &fat::exFatBackupPrimary,
+            },
+        },
+        {
+            .kind = FsKind::Fat32,
+            .listName = "FAT32",
+            .treatAsName = "FAT32",
+            .treatAsFsName = "fat32",
+            .make = &make<fat::Fat32Class>,
+            .advancedMode = true,
+            .driveFormattedQuestion = true,
+            .probe = {
+                .mbrTypes = {{.type = 0x0B, .status = "found FAT 32..."},
+                             {.type = 0x0C, .status = "found FAT 32..."},
+                             {.type = 0x83, .rule = MbrRule::BootRecord, .status = "found FAT 32..."}},
+                .bootRecord = &fat::fat32BootRecord,
+                .firstBytes = {0xEB},
+                .foundStatus = "found FAT 32...",
+                .findBackup = &fat::findFat32Backup,
+                .backupPrimary = &fat::fat32BackupPrimary,
+            },
+        },
+        {
+            .kind = FsKind::Fat16,
+            .listName = "FAT16",
+            .treatAsName = "FAT16",
+            .treatAsFsName = "fat16",
+            .aliases = {"FAT", "FAT12"},
+            .make = &make<fat::Fat16Class>,
+            .advancedMode = true,
+            .driveFormattedQuestion = true,
+            .probe = {
+                .mbrTypes = {{.type = 0x01, .name = "FAT12"},
+                             {.type = 0x04, .status = "found FAT 16..."},
+                             {.type = 0x06, .status = "found FAT 16..."},
+                             {.type = 0x0E, .status = "found FAT 16..."},
+                             {.type = 0x83, .rule = MbrRule::BootRecord, .status = "found FAT 16..."}},
+                .bootRecord = &fat::fat16BootRecord,
+                .firstBytes = {0xEB},
+                .foundStatus = "found FAT 16...",
+                .unnamedStatus = "found unknown...",
+            },
+        },
+        {
+            .kind = FsKind::HfsPlus,
+            .listName = "HFS+",
+            .treatAsName = "HFS+",
+            .treatAsFsName = "HFS+",
+            .make = &make<HFSP>,
+            .deepMode = true,
+            .selectedStatus = "HFS+ partition selected....",
+            .probe = {
+                .mbrTypes = {{.type = 0xAF, .status = "found HFS+..."}},
+                // Apple HFS+: 48465300-0000-11AA-AA11-00306543ECAC
+                .gptTypes = {{0x00, 0x53, 0x46, 0x48, 0x00, 0x00, 0xAA, 0x11, 0xAA, 0x11, 0x00, 0x30, 0x65, 0x43,
+                              0xEC, 0xAC}},
+                .bootRecord = &hfsplus::hfsPlusBootRecord,
+                .firstBytes = {'H'},
+                .foundStatus = "found HFS+...",
+                .statusOnlyWhenListed = true,
+                .maxScanMiB = 20971519,  // 0x13FFFFF
+                .headerAt1024 = &hfsplus::isHfsPlusHeader,
+            },
+        },
+        {
+            .kind = FsKind::Ntfs,
+            .listName = "NTFS",
+            .treatAsName = "NTFS",
+            .treatAsFsName = "ntfs",
+            .make = &make<ntfs>,
+            .advancedMode = true,
+            .deepMode = true,
+            .capitalisedCountQuestion = true,
+            .selectedStatus = "ntfs partition selected....",
+            .trailingSectors = 1,
+            .probe = {
+                .mbrTypes = {{.type = 0x07, .rule = MbrRule::Fallback, .status = "found NTFS %d...",
+                              .logicalStatus = "found NTFS..."},
+                             {.type = 0x42, .status = "NTFS...", .primaryOnly = true},
+                             {.type = 0x83, .rule = MbrRule::BootRecord, .status = "found NTFS..."}},
+                .bootRecord = &ntfsBootRecord,
+                .firstBytes = {0xEB},
+                .foundStatus = "found NTFS %d...",
+                .statusOnlyWhenListed = true,
+                .sizeBlanks = 3,
+                .backupPrimary = &ntfsBackupPrimary,
+            },
+        },
+        {
+            .kind = FsKind::Xfs,
+            .listName = "XFS",
+            .treatAsName = "XFS",
+            .treatAsFsName = "XFS",
+            .make = &make<XfsClass>,
+            .deepMode = true,
+            .probe = {
+                .mbrTypes = {{.type = 0x83, .rule = MbrRule::BootRecord, .status = "found XFS..."}},
+                .bootRecord = &xfs::xfsBootRecord,
+                .firstBytes = {'X'},
+                .foundStatus = "found XFS...",
+            },
+        },
+        {.kind = FsKind::Raw, .listName = "RAW", .treatAsName = "RAW", .treatAsFsName = "RAW"},
     };
     return rows;
+}
+
+const std::vector<FsProbe>& fsProbes() {
+    static const std::vector<FsProbe> probes = [] {
+        std::vector<const FsKindRow*> byKind;
+        for (const FsKindRow& row : fsKinds()) byKind.push_back(&row);
+        std::stable_sort(byKind.begin(), byKind.end(),
+                         [](const FsKindRow* a, const FsKindRow* b) { return a->kind < b->kind; });
+        std::vector<FsProbe> out;
+        for (const FsKindRow* row : byKind) {
+            const FsProbe& p = row->probe;
+            if (p.mbrTypes.empty() && p.gptTypes.empty() && !p.bootRecord && !p.headerAt1024 && !p.signature.phrase)
+                continue;
+            FsProbe probe = p;
+            probe.listName = row->listName;
+            probe.trailingSectors = row->trailingSectors;
+            out.push_back(std::move(probe));
+        }
+        return out;
+    }();
+    return probes;
 }
 
 const FsKindRow* findKind(std::string_view fsName) {
@@ -86,7 +233,8 @@ std::vector<std::string> treatAsEntries() {
 std::string workingKindNames() {
     std::string out;
     // In the order a user reads them: NTFS first, then the FAT family.
-    for (FsKind k : {FsKind::Ntfs, FsKind::Fat16, FsKind::Fat32, FsKind::ExFat, FsKind::Ext, FsKind::HfsPlus, FsKind::Xfs}) {
+    for (FsKind k :
+         {FsKind::Ntfs, FsKind::Fat16, FsKind::Fat32, FsKind::ExFat, FsKind::Ext, FsKind::HfsPlus, FsKind::Xfs}) {
         for (const FsKindRow& row : fsKinds()) {
             if (row.kind != k || !row.make) continue;
             if (!out.empty()) out += ", ";

@@ -9,32 +9,46 @@
 #include <vector>
 
 #include "fs/Parser.h"
+#include "volume/FsProbe.h"
 
 namespace tavrel::fs {
 
-enum class FsKind { Ntfs, Fat16, Fat32, ExFat, Ext, HfsPlus, Xfs, Raw };
+// The volume scans try the kinds' probes in this order (it matters only where
+// two kinds could claim the same bytes: FAT32's backup boot record before
+// exFAT's, an HFS+ volume header before an ext superblock).
+enum class FsKind { Ntfs, Fat16, Fat32, ExFat, HfsPlus, Ext, Xfs, Raw };
 
 using ParserMake = std::unique_ptr<Parser> (*)(const VolumeView&, const ScanOptions&);
 
+// One kind; rows are written with designated initialisers, fields left out
+// take the defaults below.
 struct FsKindRow {
-    FsKind kind;
-    const char* listName;     // as the volume scans name it: "NTFS", "FAT16", "FAT64", "extX", ...
-    const char* treatAsName;  // the treat-as list's entry (and --treat-as value): "NTFS", "EXTX", ...
-    const char* treatAsFsName;  // the fsName a treat-as choice gives the volume: "ntfs", "extX", ...
-    std::vector<std::string_view> aliases;  // further whole names that mean this kind
-    ParserMake make;          // nullptr while the kind has no parser
-    bool advancedMode;        // the recovery mode page offers Advanced
-    bool deepMode;            // ... and Deep
-    bool driveFormattedQuestion;  // Advanced mode asks "Is Drive Formated..?"
-    bool capitalisedCountQuestion;  // "Number of files ..." rather than "number of files ..."
-    const char* selectedStatus;     // the scan page's status line on open, or nullptr
+    FsKind kind = FsKind::Raw;
+    const char* listName = nullptr;     // as the volume scans name it: "NTFS", "FAT16", "FAT64", "extX", ...
+    const char* treatAsName = nullptr;  // the treat-as list's entry (and --treat-as value): "NTFS", "EXTX", ...
+    const char* treatAsFsName = nullptr;  // the fsName a treat-as choice gives the volume: "ntfs", "extX", ...
+    std::vector<std::string_view> aliases = {};  // further whole names that mean this kind
+    ParserMake make = nullptr;          // nullptr while the kind has no parser
+    bool advancedMode = false;          // the recovery mode page offers Advanced
+    bool deepMode = false;              // ... and Deep
+    bool driveFormattedQuestion = false;    // Advanced mode asks "Is Drive Formated..?"
+    bool capitalisedCountQuestion = false;  // "Number of files ..." rather than "number of files ..."
+    const char* selectedStatus = nullptr;   // the scan page's status line on open, or nullptr
     // Sectors after the counted ones that still belong to the volume (NTFS keeps
     // its backup boot sector there), for telling nested finds apart.
-    int trailingSectors;
+    int trailingSectors = 0;
+    // How the volume scans recognise the kind: its MBR types and GPT GUIDs, its
+    // boot-record probe, its backup boot record, its status texts. listName
+    // and trailingSectors are taken from the row.
+    FsProbe probe = {};
 };
 
 // Every kind, in the treat-as list's order.
 const std::vector<FsKindRow>& fsKinds();
+
+// The probes of every kind that has one, in the order of FsKind, each with its
+// row's listName and trailingSectors: what Partition and the parsers are given.
+const std::vector<FsProbe>& fsProbes();
 
 // The row whose name, treat-as name or alias equals `fsName` without regard to
 // case (blanks around it ignored); nullptr for any other name.

@@ -5,14 +5,27 @@
 // (as Deep mode does) and listed under "ORPHAN ENTRY".
 #include "fs/fat/ClusterChainParser.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "fs/fat/ExFatEntry.h"
+#include "fs/fat/ExFatProbe.h"
 #include "fs/fat/FatEntry.h"
-#include "volume/BackupBoot.h"
+#include "fs/fat/FatProbe.h"
 
 namespace tavrel::fs::fat {
 
 namespace {
 constexpr const char* kSortingText = "Maintaining directory Structure in AdvanceScanning";
+
+// The family's boot-record probes, and its backup boot records in the order
+// the volume scans look for them (FAT32's first).
+constexpr BootRecordProbe kFamilyProbes[] = {&exFatBootRecord, &fat32BootRecord, &fat16BootRecord};
+struct FamilyBackup {
+    BackupRecordFinder find;
+    BootRecordProbe probe;
+};
+constexpr FamilyBackup kFamilyBackups[] = {{&findFat32Backup, &fat32BootRecord}, {&findExFatBackup, &exFatBootRecord}};
 }  // namespace
 
 template <typename Entry>
@@ -31,13 +44,25 @@ typename ClusterChainParser<Entry>::BootRead ClusterChainParser<Entry>::readBoot
         r.geometry = acceptBootSector(sector);
         if (r.geometry) return r;
         // Another kind's boot record is no damage: the volume is of that kind.
-        const BootKind kind = testBootSector(sector, BootTest::SectorScan).kind;
-        if (kind != BootKind::None && kind != BootKind::FatUnknown && kind != bootKind()) return r;
+        // Every kind's probe when the factory gave them, else the family's.
+        auto another = [&](BootRecordProbe probe) {
+            return probe && probe != bootProbe() &&
+                   probe(sector, BootTest::SectorScan).result == BootMatch::Result::Named;
+        };
+        if (options_.kindProbes.empty() ? std::any_of(std::begin(kFamilyProbes), std::end(kFamilyProbes), another)
+                                        : std::any_of(options_.kindProbes.begin(), options_.kindProbes.end(),
+                                                      [&](const FsProbe& p) { return another(p.bootRecord); }))
+            return r;
     }
-    const auto backup = findBackupBootRecord(volume_);
-    if (backup && backup->kind == bootKind()) {
-        r.geometry = acceptBootSector(backup->sector);
-        r.fromBackup = r.geometry.has_value();
+    // The first backup boot record the volume keeps, if it is this kind's.
+    for (const FamilyBackup& b : kFamilyBackups) {
+        const auto backup = b.find(volume_);
+        if (!backup) continue;
+        if (b.probe == bootProbe()) {
+            r.geometry = acceptBootSector(backup->sector);
+            r.fromBackup = r.geometry.has_value();
+        }
+        break;
     }
     return r;
 }

@@ -25,7 +25,7 @@
 #include "fs/Parser.h"
 #include "fs/fat/ClusterChain.h"
 #include "fs/fat/FatTable.h"
-#include "volume/BootSector.h"
+#include "volume/FsProbe.h"
 
 namespace tavrel::fs::fat {
 
@@ -109,8 +109,8 @@ protected:
     // reach, under "ORPHAN ENTRY" (record 1).
     void setAdvancedLayout(const ChainGeometry& geometry, const RootDirectory& root);
     bool advanced() const { return advanced_; }
-    // The boot record kind this parser reads.
-    virtual BootKind bootKind() const = 0;
+    // The boot-record probe of the kind this parser reads (FatProbe.h, ExFatProbe.h).
+    virtual BootRecordProbe bootProbe() const = 0;
 
     struct BootRead {
         std::optional<ChainGeometry> geometry;  // nullopt: no usable boot sector of this kind

@@ -7,6 +7,7 @@
 #include "fs/fat/ClusterChainParser.h"
 #include "fs/fat/ExFatBootSector.h"
 #include "fs/fat/ExFatEntry.h"
+#include "fs/fat/ExFatProbe.h"
 
 namespace tavrel::fs::fat {
 
@@ -42,7 +43,7 @@ public:
 private:
     const ScanTexts& texts() const override;
     std::optional<ChainGeometry> acceptBootSector(ByteSpan sector) override;
-    BootKind bootKind() const override { return BootKind::ExFat; }
+    BootRecordProbe bootProbe() const override { return &exFatBootRecord; }
     // The root directory always uses the FAT.
     std::optional<RootDirectory> rootDirectory() override;
     ExFatDirectoryDecoder decoder(bool) const override { return {}; }

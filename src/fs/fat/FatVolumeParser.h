@@ -11,6 +11,7 @@
 #include "fs/fat/FatBootSector.h"
 #include "fs/fat/FatEntry.h"
 #include "fs/fat/FatHunt.h"
+#include "fs/fat/FatProbe.h"
 
 namespace tavrel::fs::fat {
 
@@ -44,7 +45,7 @@ protected:
         return FatDirectoryDecoder({!root, emptySlotEndsCluster_});
     }
     virtual bool fat32() const = 0;
-    BootKind bootKind() const override { return fat32() ? BootKind::Fat32 : BootKind::Fat16; }
+    BootRecordProbe bootProbe() const override { return fat32() ? &fat32BootRecord : &fat16BootRecord; }
     // The hunt's status text before it starts (nullptr: none).
     virtual const char* huntStatus() const = 0;
     // The page's fixed sectors-per-cluster items, in order.

@@ -1,15 +1,58 @@
-#include "volume/BootSector.h"
-
+// The boot-record probes of the kind table, tried as the volume scans try
+// them: each kind's own probe (fs/<kind>/*Probe.h) through its row.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <string>
 
+#include "fs/factory/FsKinds.h"
+#include "fs/fat/ExFatProbe.h"
+#include "fs/fat/FatProbe.h"
+#include "fs/hfsplus/HfsProbe.h"
 #include "support/ByteWriter.h"
 
 namespace tavrel {
 namespace {
 
 using test::ByteWriter;
+using fs::fat::hasSoundFatBpb;
+using fs::fat::isExfatBootSector;
+using fs::hfsplus::isHfsPlusHeader;
+
+// What the first probe that knows a sector names it.
+enum class BootKind { None, Ntfs, Fat16, Fat32, FatUnknown, ExFat, HfsPlus };
+
+struct Found {
+    BootKind kind = BootKind::None;
+    std::int64_t sectors = 0;
+    std::int64_t sectorsBefore = 0;
+};
+
+const char* fsNameOf(BootKind kind) {
+    switch (kind) {
+        case BootKind::Ntfs: return "NTFS";
+        case BootKind::Fat16: return "FAT16";
+        case BootKind::Fat32: return "FAT32";
+        case BootKind::ExFat: return "FAT64";
+        case BootKind::HfsPlus: return "HFS+";
+        case BootKind::None:
+        case BootKind::FatUnknown: break;
+    }
+    return "";
+}
+
+Found testBootSector(ByteSpan sector, BootTest test) {
+    for (const FsProbe& p : fs::fsProbes()) {
+        const BootMatch m = p.bootRecord ? p.bootRecord(sector, test) : BootMatch{};
+        if (!m.found()) continue;
+        Found f{BootKind::FatUnknown, m.sectors, m.sectorsBefore};
+        if (m.result == BootMatch::Result::Named)
+            for (BootKind k : {BootKind::Ntfs, BootKind::Fat16, BootKind::Fat32, BootKind::ExFat, BootKind::HfsPlus})
+                if (std::string(fsNameOf(k)) == p.listName) f.kind = k;
+        return f;
+    }
+    return {};
+}
 
 using Sector = std::array<std::uint8_t, 512>;
 

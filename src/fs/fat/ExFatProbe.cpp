@@ -1,6 +1,10 @@
-#include "volume/BackupBoot.h"
+#include "fs/fat/ExFatProbe.h"
 
-namespace tavrel {
+#include <cstring>
+
+#include "fs/fat/FatProbe.h"
+
+namespace tavrel::fs::fat {
 
 namespace {
 
@@ -10,7 +14,21 @@ std::size_t exFatSectorSize(ByteSpan sector) {
     return shift >= 9 && shift <= 12 ? std::size_t{1} << shift : 0;
 }
 
+bool exFatStarts(ByteSpan s) { return le32(s, 0) == 0xFFFFFFF8 && le32(s, 4) == 0xFFFFFFFF; }
+
 }  // namespace
+
+bool isExfatBootSector(ByteSpan sector) {
+    return hasFatJump(sector) && sector.size() >= 7 && std::memcmp(sector.data() + 3, "EXFA", 4) == 0;
+}
+
+BootMatch exFatBootRecord(ByteSpan sector, BootTest) {
+    BootMatch m;
+    if (sector.size() < 512 || !isExfatBootSector(sector)) return m;
+    m.result = BootMatch::Result::Named;
+    m.sectors = static_cast<std::int64_t>(le64(sector, 0x48));
+    return m;
+}
 
 std::uint32_t exFatBootChecksum(ByteSpan sectors) {
     std::uint32_t sum = 0;
@@ -32,31 +50,25 @@ bool isSoundExFatBootRegion(ByteSpan region, std::uint32_t bytesPerSector) {
     return true;
 }
 
-bool isFat32BackupBootSector(ByteSpan sector, std::uint32_t bytesPerSector) {
-    if (sector.size() < 512 || testBootSector(sector, BootTest::PartitionTable).kind != BootKind::Fat32) return false;
-    return le16(sector, 0x0B) == bytesPerSector && le16(sector, 0x32) == kFat32BackupSector && sector[510] == 0x55 &&
-           sector[511] == 0xAA;
-}
-
-std::optional<BackupBootRecord> findBackupBootRecord(const VolumeView& volume) {
+std::optional<BackupRecord> findExFatBackup(const VolumeView& volume) {
     std::vector<std::uint8_t> bytes(512);
-    for (std::uint32_t bps = 512; bps <= 4096; bps *= 2) {
-        const std::int64_t at = kFat32BackupSector * bps;
-        if (volume.readAt(at, bytes) && isFat32BackupBootSector(bytes, bps))
-            return BackupBootRecord{BootKind::Fat32, at, bytes};
-    }
     for (std::uint32_t bps = 512; bps <= 4096; bps *= 2) {
         const std::int64_t at = kExFatBackupSector * bps;
         // The region is read only when its first sector names this sector size.
-        if (!volume.readAt(at, bytes) || !isExfatBootSector(bytes) || exFatSectorSize(bytes) != bps)
-            continue;
+        if (!volume.readAt(at, bytes) || !isExfatBootSector(bytes) || exFatSectorSize(bytes) != bps) continue;
         std::vector<std::uint8_t> region(static_cast<std::size_t>(kExFatBootRegionSectors * bps));
         if (volume.readAt(at, region) && isSoundExFatBootRegion(region, bps)) {
             region.resize(512);
-            return BackupBootRecord{BootKind::ExFat, at, std::move(region)};
+            return BackupRecord{at, std::move(region)};
         }
     }
     return std::nullopt;
 }
 
-}  // namespace tavrel
+std::optional<std::int64_t> exFatBackupPrimary(const readWriteInterface& disk, ByteSpan sector, std::int64_t here,
+                                               std::int64_t sectors) {
+    return backupPrimaryByFat(disk, here, sectors, kExFatBackupSector, le32(sector, 0x50), &exFatBootRecord,
+                              &exFatStarts);
+}
+
+}  // namespace tavrel::fs::fat
