@@ -63,7 +63,7 @@ ScanOutcome XfsClass::readSuperblock() {
     std::vector<std::uint8_t> sector(512);
     if (!volume_.readAt(0, sector)) {
         message_ = kNoSuperblockText;
-        return ScanOutcome::fail(volume_.size() > 0 ? ScanResult::ReadError : ScanResult::NotThisKind, 0, message_);
+        return ScanOutcome::fail(volume_.size() >= 512 ? ScanResult::ReadError : ScanResult::NotThisKind, 0, message_);
     }
     if (be32(sector, 0) != kSuperblockMagic) {
         message_ = kNoSuperblockText;
@@ -208,7 +208,6 @@ void XfsClass::addEntry(XfsDirItem item, std::uint32_t parent) {
     }
     // A free inode's mode is cleared: the name's file type decides.
     if (e.mode == 0 || e.reused) e.mode = item.fileType == kTypeDirectory ? kModeDirectory : kModeRegular;
-    if (e.reused || (inode && inode->freed())) e.size = e.folder() ? 0 : e.size;
     const bool walk = !e.deleted && e.folder();
     if (!e.deleted) named_.insert(e.inode);
     entries_.push_back(std::move(e));

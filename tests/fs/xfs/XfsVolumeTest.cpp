@@ -157,6 +157,18 @@ TEST_P(XfsVolume, ListsWhatXfsDbListsAndEveryOriginalComesBack) {
                       times.modified->nanoseconds);
         EXPECT_EQ(text, mtime) << path;
     }
+    // Symbolic links are saved as their targets, short (in the inode) and long (in a block).
+    for (const auto& [link, target] : {std::pair<std::string, std::string>{"link-to-readme", "README"},
+                                       {"long-link", "docs/long-target-"}}) {
+        ASSERT_TRUE(listed.count(link)) << link;
+        {
+            FileSink sink(tmp_ / "link");
+            EXPECT_TRUE(parser->saveFile(listed[link].ref, sink, work)) << link;
+        }
+        const auto bytes = readFileBytes(tmp_ / "link");
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()).substr(0, target.size()), target) << link;
+        EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), parser->size(listed[link].ref)) << link;
+    }
     const auto r = runCommand("cd " + shellQuote(tmp_.path().string()) + " && find . -type f -name 'f*' -print0 | "
                               "xargs -0 sha256sum");
     ASSERT_EQ(r.exitCode, 0) << r.err;
