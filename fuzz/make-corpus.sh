@@ -21,7 +21,8 @@
 # record followed by a volume of small JPEG, PNG, GIF, MP3 and BMP files; the rules
 # seeds the default rule table, rule files built from it and a user rule file.
 #
-# Needs mkfs.fat, mtools, mke2fs, debugfs, netpbm, xz, qemu-img, python3 and a
+# Needs mkfs.fat, mtools, mke2fs, debugfs, mkfs.xfs, loop mounts (root), netpbm,
+# xz, qemu-img, python3 and a
 # built tavrel-cli (TAVREL_CLI, default build/tavrel-cli) for the rule files.
 set -euo pipefail
 export TZ=UTC LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1
@@ -33,7 +34,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$out"
 mkdir -p "$out"/{fuzz_fat16,fuzz_fat32,fuzz_exfat,fuzz_ntfs,fuzz_partition,fuzz_vhd,fuzz_slots} \
-  "$out"/{fuzz_ext,fuzz_hfsplus,fuzz_vdi,fuzz_vmdk,fuzz_carve,fuzz_rules,fuzz_lvm}
+  "$out"/{fuzz_ext,fuzz_hfsplus,fuzz_vdi,fuzz_vmdk,fuzz_carve,fuzz_rules,fuzz_lvm,fuzz_xfs}
 
 # seed TARGET NAME VOLUME: the volume, cut after its last non-zero sector, in
 # both placements and for both scan variants.
@@ -281,6 +282,52 @@ for kind in ext2 ext4; do
   debugfs -w -R "rm gone.txt" "$work/$kind.img" >/dev/null 2>&1
   seed_pieces fuzz_ext $kind "$work/$kind.img" "0 1"
 done
+
+# XFS, version 5 filled through a loop mount (two names deleted from a folder
+# in block form) and version 4 from a prototype file: 1 KiB blocks, one AG and
+# an external log, so that every structure and file lies in the first 2 MiB.
+# Standard mode over the pieces in memory, Deep mode over them in the VHD.
+export TEST_DIR=/tmp TEST_DEV=/dev/null QA_CHECK_FS=1
+xtree=$work/xtree
+mkdir -p "$xtree/docs/deep" "$xtree/many" "$work/mnt"
+text "$xtree/README" 700 readme
+text "$xtree/docs/deep/a-file-with-a-rather-long-name.txt" 300 nested  # prototype names hold no blanks
+for i in $(seq -w 0 29); do text "$xtree/many/entry-$i.txt" 50 "e$i"; done
+ln -s docs/deep "$xtree/link"
+python3 - "$xtree/sparse.bin" <<'PY'
+import sys
+with open(sys.argv[1], 'wb') as f:
+    for run in range(6):
+        f.seek(run * 12288)
+        f.write(b'run%d ' % run * 100)
+PY
+touch -h -d "2021-03-04 13:05:06.5" "$xtree" "$xtree"/* "$xtree"/docs/* "$xtree"/docs/deep/* "$xtree"/many/*
+truncate -s 16M "$work/xfs5.img" "$work/xfslog.img"
+mkfs.xfs -q -f -b size=1024 -d agcount=1 -l logdev="$work/xfslog.img",size=4m -m uuid=$uuid "$work/xfs5.img"
+logdev=$(losetup -f --show "$work/xfslog.img")
+mount -o loop,logdev="$logdev" "$work/xfs5.img" "$work/mnt"
+cp -a "$xtree/." "$work/mnt/"
+rm "$work/mnt/many/entry-05.txt" "$work/mnt/many/entry-06.txt"
+umount "$work/mnt"
+losetup -d "$logdev"
+seed_pieces fuzz_xfs v5 "$work/xfs5.img" "0 3"
+python3 - "$xtree" > "$work/proto" <<'PY'
+import os, stat, sys
+def emit(path, depth):
+    for name in sorted(os.listdir(path)):
+        p = os.path.join(path, name); st = os.lstat(p); mode = "%03o" % (st.st_mode & 0o777); pad = " " * depth
+        if stat.S_ISLNK(st.st_mode): print(f"{pad}{name} l--{mode} 0 0 {os.readlink(p)}")
+        elif stat.S_ISDIR(st.st_mode):
+            print(f"{pad}{name} d--{mode} 0 0"); emit(p, depth + 1); print(f"{pad}$")
+        else: print(f"{pad}{name} ---{mode} 0 0 {p}")
+print("/dev/null\n0 0\nd--755 0 0")
+emit(sys.argv[1], 1)
+print("$")
+PY
+truncate -s 16M "$work/xfs4.img"
+mkfs.xfs -q -f -b size=1024 -d agcount=1 -l logdev="$work/xfslog.img",size=4m -m crc=0,uuid=$uuid \
+  -p "$work/proto" "$work/xfs4.img"
+seed_pieces fuzz_xfs v4 "$work/xfs4.img" "0 3"
 
 # HFS+: the fixture's used sectors of its first 2 MiB (volume header, the
 # special files' nodes, the files).

@@ -78,7 +78,7 @@ TEST_F(VolumeListTest, FixedDiskImagesAreScannedToo) {
 TEST_F(VolumeListTest, TreatEntriesAreSorted) {
     toVolumeList(makeImage(threeVolumes()));
     EXPECT_EQ(gui.control(kPage, PopulateDriveDlg::kTreatAs).items,
-              (std::vector<std::string>{"EXTX", "FAT16", "FAT32", "FAT64", "HFS+", "NTFS", "RAW"}));
+              (std::vector<std::string>{"EXTX", "FAT16", "FAT32", "FAT64", "HFS+", "NTFS", "RAW", "XFS"}));
 }
 
 TEST_F(VolumeListTest, MissingImageMessages) {

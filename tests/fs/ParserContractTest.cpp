@@ -43,6 +43,9 @@ const ContractCase kCases[] = {
     {fs::FsKind::HfsPlus, "volume/gpt.vhd.xz", 178176, 8192},
     {fs::FsKind::Ext, "ext/ext2.vhd.xz", 2048, 16384},
     {fs::FsKind::Ext, "ext/ext4.vhd.xz", 2048, 49152},
+    {fs::FsKind::Xfs, "xfs/xfs-v5.vhd.xz", 2048, 98304},
+    {fs::FsKind::Xfs, "xfs/xfs-v5-1k.vhd.xz", 2048, 98304},
+    {fs::FsKind::Xfs, "xfs/xfs-v4.vhd.xz", 2048, 98304},
 };
 
 void PrintTo(const ContractCase& c, std::ostream* os) { *os << c.fixture; }

@@ -14,6 +14,8 @@
 #include "fs/hfsplus/HfsProbe.h"
 #include "fs/ntfs/NtfsProbe.h"
 #include "fs/ntfs/ntfs.h"
+#include "fs/xfs/XfsClass.h"
+#include "fs/xfs/XfsProbe.h"
 #include "util/Unicode.h"
 
 namespace tavrel::fs {
@@ -162,6 +164,21 @@ const std::vector<FsKindRow>& fsKinds() {
                 .backupPrimary = &ntfsBackupPrimary,
             },
         },
+        {
+            .kind = FsKind::Xfs,
+            .listName = "XFS",
+            .treatAsName = "XFS",
+            .treatAsFsName = "XFS",
+            .make = &make<XfsClass>,
+            .deepMode = true,
+            .probe = {
+                .mbrTypes = {{.type = 0x83, .rule = MbrRule::BootRecord, .status = "found XFS..."}},
+                .bootRecord = &xfs::xfsBootRecord,
+                .firstBytes = {'X'},
+                .foundStatus = "found XFS...",
+                .signature = {.phrase = "an XFS file system", .offset = 0, .magic = "XFSB"sv},
+            },
+        },
         {.kind = FsKind::Raw, .listName = "RAW", .treatAsName = "RAW", .treatAsFsName = "RAW"},
         // Known, not read: other file systems and containers that Linux volumes
         // carry under ext's partition types. Offsets and magic bytes as each
@@ -169,8 +186,6 @@ const std::vector<FsKindRow>& fsKinds() {
         {.kind = FsKind::Btrfs, .listName = "btrfs",
          // superblock at 64 KiB, magic at its byte 64
          .probe = {.signature = {.phrase = "a btrfs file system", .offset = 0x10040, .magic = "_BHRfS_M"sv}}},
-        {.kind = FsKind::Xfs, .listName = "XFS",
-         .probe = {.signature = {.phrase = "an XFS file system", .offset = 0, .magic = "XFSB"sv}}},
         {.kind = FsKind::Jfs, .listName = "JFS",
          .probe = {.signature = {.phrase = "a JFS file system", .offset = 0x8000, .magic = "JFS1"sv}}},
         {.kind = FsKind::ReiserFs, .listName = "ReiserFS",
