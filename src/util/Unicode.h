@@ -23,6 +23,10 @@ std::string utf8FromCp437(ByteSpan bytes);
 // Appends one code point as UTF-8.
 void appendUtf8(std::string& out, char32_t codePoint);
 
+// Bytes that should be UTF-8 (a Linux file name), each invalid sequence
+// (overlong, surrogate, past U+10FFFF, cut short) replaced by U+FFFD.
+std::string utf8Replacing(ByteSpan bytes);
+
 // Case-insensitive comparison of ASCII letters (file-system names, extensions).
 bool equalsIgnoreCase(const std::string& a, const std::string& b);
 bool startsWithIgnoreCase(const std::string& text, const std::string& prefix);

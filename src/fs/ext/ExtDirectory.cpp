@@ -54,7 +54,7 @@ void addItem(ByteSpan b, std::size_t at, const RawEntry& e, bool deleted, std::i
              std::vector<ExtDirItem>& out) {
     const ByteSpan name = subSpan(b, at + kHeader, e.nameLen);
     if (dotName(name)) return;
-    out.push_back({utf8Name(name), e.inode, e.fileType, deleted, where + static_cast<std::int64_t>(at)});
+    out.push_back({utf8Replacing(name), e.inode, e.fileType, deleted, where + static_cast<std::int64_t>(at)});
 }
 
 void scanSlack(ByteSpan b, std::size_t from, std::size_t end, std::int64_t where, const DirBlockForm& form,
@@ -102,31 +102,5 @@ bool decodeDirectoryBlock(ByteSpan b, std::int64_t where, const DirBlockForm& fo
     return true;
 }
 
-std::string utf8Name(ByteSpan bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const std::uint8_t c = bytes[i];
-        std::size_t length = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-        char32_t cp = length == 1 ? c : length == 2 ? (c & 0x1F) : length == 3 ? (c & 0x0F) : (c & 0x07);
-        bool valid = length != 0 && i + length <= bytes.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) valid = false;
-            cp = (cp << 6) | (bytes[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and code points past U+10FFFF are invalid too.
-        static const char32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (valid && (cp < kLeast[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valid = false;
-        if (!valid) {
-            appendUtf8(out, 0xFFFD);
-            ++i;
-            continue;
-        }
-        out.append(reinterpret_cast<const char*>(bytes.data() + i), length);
-        i += length;
-    }
-    return out;
-}
 
 }  // namespace tavrel::fs::ext

@@ -31,7 +31,5 @@ struct DirBlockForm {
 // its length: the rest of the block is not walked.
 bool decodeDirectoryBlock(ByteSpan block, std::int64_t where, const DirBlockForm& form, std::vector<ExtDirItem>& out);
 
-// Name bytes as UTF-8, each invalid sequence replaced by U+FFFD.
-std::string utf8Name(ByteSpan bytes);
 
 }  // namespace tavrel::fs::ext

@@ -27,13 +27,6 @@ std::unique_ptr<Parser> make(const VolumeView& volume, const ScanOptions& option
     return std::make_unique<P>(volume, options);
 }
 
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 bool same(std::string_view a, std::string_view b) { return equalsIgnoreCase(std::string(a), std::string(b)); }
 
 // Rows a name may choose: all but the known, not read.
@@ -229,7 +222,7 @@ const std::vector<FsProbe>& fsProbes() {
 }
 
 const FsKindRow* findKind(std::string_view fsName) {
-    const std::string_view name = trimmed(fsName);
+    const std::string_view name = trim(fsName);
     if (name.empty()) return nullptr;
     for (const FsKindRow& row : fsKinds()) {
         if (!offered(row)) continue;
@@ -242,7 +235,7 @@ const FsKindRow* findKind(std::string_view fsName) {
 
 const FsKindRow* findKindByPrefix(std::string_view fsName) {
     if (const FsKindRow* row = findKind(fsName)) return row;
-    const std::string_view name = trimmed(fsName);
+    const std::string_view name = trim(fsName);
     if (name.size() < 3) return nullptr;
     const std::string_view prefix = name.substr(0, 3);
     for (const FsKindRow& row : fsKinds()) {

@@ -56,7 +56,7 @@ void scanFree(ByteSpan b, std::size_t start, std::size_t end, std::int64_t where
             at += 8;
             continue;
         }
-        out.push_back({utf8Name(name), inode, type, true, where + static_cast<std::int64_t>(at)});
+        out.push_back({utf8Replacing(name), inode, type, true, where + static_cast<std::int64_t>(at)});
         at += size;
     }
 }
@@ -84,7 +84,7 @@ bool decodeShortForm(ByteSpan fork, const DirForm& form, std::vector<XfsDirItem>
         const std::uint8_t type = form.fileTypes ? u8(fork, at + 3 + nameLength) : 0;
         const std::size_t numberAt = at + 3 + nameLength + typeBytes;
         const std::uint64_t inode = wide ? be64(fork, numberAt) : be32(fork, numberAt);
-        if (plausibleName(name) && inode != 0) out.push_back({utf8Name(name), inode, type, false, -1});
+        if (plausibleName(name) && inode != 0) out.push_back({utf8Replacing(name), inode, type, false, -1});
         at = numberAt + numberBytes;
     }
     return true;
@@ -118,36 +118,11 @@ bool decodeDataBlock(ByteSpan b, std::int64_t where, const DirForm& form, std::v
         const std::uint64_t inode = be64(b, at);
         const std::uint8_t type = form.fileTypes ? u8(b, at + 9 + nameLength) : 0;
         if (!dotName(name) && plausibleName(name))
-            out.push_back({utf8Name(name), inode, type, false, where + static_cast<std::int64_t>(at)});
+            out.push_back({utf8Replacing(name), inode, type, false, where + static_cast<std::int64_t>(at)});
         at += size;
     }
     return true;
 }
 
-std::string utf8Name(ByteSpan bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const std::uint8_t c = bytes[i];
-        const std::size_t length = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-        char32_t cp = length == 1 ? c : length == 2 ? (c & 0x1F) : length == 3 ? (c & 0x0F) : (c & 0x07);
-        bool valid = length != 0 && i + length <= bytes.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) valid = false;
-            cp = (cp << 6) | (bytes[i + k] & 0x3F);
-        }
-        static const char32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (valid && (cp < kLeast[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valid = false;
-        if (!valid) {
-            appendUtf8(out, 0xFFFD);
-            ++i;
-            continue;
-        }
-        out.append(reinterpret_cast<const char*>(bytes.data() + i), length);
-        i += length;
-    }
-    return out;
-}
 
 }  // namespace tavrel::fs::xfs

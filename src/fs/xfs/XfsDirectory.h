@@ -52,7 +52,5 @@ bool decodeShortForm(ByteSpan fork, const DirForm& form, std::vector<XfsDirItem>
 // area or its tag disagrees: the rest of the block is not walked.
 bool decodeDataBlock(ByteSpan block, std::int64_t where, const DirForm& form, std::vector<XfsDirItem>& out);
 
-// Name bytes as UTF-8, each invalid sequence replaced by U+FFFD.
-std::string utf8Name(ByteSpan bytes);
 
 }  // namespace tavrel::fs::xfs

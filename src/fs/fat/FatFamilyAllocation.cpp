@@ -10,7 +10,7 @@
 // save can only guess it, so its place is unknown.
 #include <algorithm>
 
-#include "fs/fat/ClusterChainParser.h"
+#include "fs/fat/FatFamilyParser.h"
 #include "fs/fat/ExFatEntry.h"
 #include "fs/fat/FatEntry.h"
 #include "fs/fat/SlotScan.h"
