@@ -29,7 +29,7 @@ constexpr Sample kSamples[] = {
     {"clip.webm", "webm"},   {"pic.bmp", "bmp"},         {"pic-le.tif", "tif"},     {"pic-be.tif", "tif"},
     {"pic.webp", "webp"},    {"data.sqlite", "db"},      {"doc.doc", "doc"},        {"numbers.gz", "gz"},
     {"numbers.bz2", "bz2"},  {"numbers.xz", "xz"},       {"numbers.7z", "7z"},      {"hello.elf", "elf"},
-    {"hello.exe", "exe"},    {"list.sh", "sh"},
+    {"hello.exe", "exe"},    {"list.sh", "sh"},           {"letter.pdf", "pdf"},
 };
 
 fsys::path sample(const char* name) { return fixturePath("carve/samples/" + std::string(name)); }
