@@ -15,9 +15,13 @@ constexpr std::string_view kTopLevel[] = {"ftyp", "moov", "mdat", "free", "skip"
                                           "moof", "mfra", "sidx", "ssix", "styp", "pdin", "prft", "emsg",
                                           "pnot", "PICT", "junk", "jumb", "udta"};
 
+// A known top-level type, or one of lowercase letters, digits and spaces as
+// writers' own boxes have.
 bool topLevel(const std::array<std::uint8_t, 16>& box) {
     const std::string_view type(reinterpret_cast<const char*>(box.data() + 4), 4);
-    return std::find(std::begin(kTopLevel), std::end(kTopLevel), type) != std::end(kTopLevel);
+    if (std::find(std::begin(kTopLevel), std::end(kTopLevel), type) != std::end(kTopLevel)) return true;
+    return std::all_of(type.begin(), type.end(),
+                       [](char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == ' '; });
 }
 
 }  // namespace
@@ -44,10 +48,14 @@ Walked isoMediaWalk(WalkCursor& c) {
             header = 16;
         } else if (size == 0) {
             // "To the end of the file": a carve cannot tell where that is.
-            return {WalkEnd::Damaged, p};
+            return movie && media ? Walked{WalkEnd::Complete, p} : Walked{WalkEnd::Damaged, p};
         }
+        // Once the movie and its media are there, bytes that make no whole box
+        // are past the file's end.
+        const bool fits = size >= static_cast<std::uint64_t>(header) && size <= static_cast<std::uint64_t>(c.room() - p);
+        if (!fits && movie && media) return {WalkEnd::Complete, p};
         if (size < static_cast<std::uint64_t>(header)) return brokenAt(c, p);
-        if (size > static_cast<std::uint64_t>(c.room() - p)) return {WalkEnd::Truncated, p};
+        if (!fits) return {WalkEnd::Truncated, p};
         const std::string_view type(reinterpret_cast<const char*>(box.data() + 4), 4);
         movie = movie || type == "moov" || type == "moof";
         media = media || type == "mdat";
