@@ -421,6 +421,18 @@ seeds = {
 for name, r in seeds.items():
     open(f'{out}/{name}', 'wb').write(r + volume)
 PY
+# The carve samples of the other families (tests/fixtures/carve): the small ones
+# whole, then every one cut in half, each at the start of a sector.
+python3 - "$fixtures/carve/samples" "$out/fuzz_carve/families" <<'PY'
+import os, sys
+folder, path = sys.argv[1], sys.argv[2]
+names = sorted(os.listdir(folder))
+data = [open(os.path.join(folder, n), 'rb').read() for n in names]
+volume = b''
+for f in [f for f in data if len(f) <= 6144] + [f[:len(f) // 2] for f in data]:
+    volume += f + bytes(-len(f) % 512)
+open(path, 'wb').write(bytes(173) + volume)
+PY
 
 # LVM2: the first physical volume of each LVM fixture disk, from its start up
 # to its metadata area's last non-zero sector (a disk that is one physical

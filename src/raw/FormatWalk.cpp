@@ -1,8 +1,7 @@
 #include "raw/FormatWalk.h"
 
-#include <algorithm>
-#include <utility>
 
+#include "raw/FamilyWalks.h"
 #include "raw/GifWalk.h"
 #include "raw/Mp3Walk.h"
 #include "raw/WalkCursor.h"
@@ -102,30 +101,52 @@ Walked pngWalk(WalkCursor& c) {
 }
 
 using Walk = Walked (*)(WalkCursor&);
-constexpr std::pair<const char*, Walk> kWalks[] = {
-    {"jpg", jpegWalk}, {"jpeg", jpegWalk}, {"png", pngWalk}, {"gif", gifWalk}, {"mp3", mp3Walk},
+struct Registered {
+    const char* extension;
+    Walk walk;
+    bool startsInside = false;  // its own packets begin with its start signature
 };
+constexpr Registered kWalks[] = {
+    {"jpg", jpegWalk},       {"jpeg", jpegWalk},         {"png", pngWalk},          {"gif", gifWalk},
+    {"mp3", mp3Walk},        {"ogg", oggWalk},           {"oga", oggWalk},          {"ogv", oggWalk},
+    {"opus", oggWalk},       {"mp4", isoMediaWalk},      {"m4a", isoMediaWalk},     {"m4v", isoMediaWalk},
+    {"mov", isoMediaWalk},   {"3gp", isoMediaWalk},      {"wav", riffWalk},         {"avi", riffWalk, true},
+    {"webp", riffWalk},      {"mpg", mpegPsWalk, true},  {"mpeg", mpegPsWalk, true}, {"vob", mpegPsWalk, true},
+    {"mkv", ebmlWalk},       {"mka", ebmlWalk},          {"webm", ebmlWalk},        {"doc", ole2Walk},
+    {"xls", ole2Walk},       {"ppt", ole2Walk},          {"msi", ole2Walk},         {"pdf", pdfWalk},
+    {"bmp", bmpWalk},        {"tif", tiffWalk},          {"tiff", tiffWalk},        {"flac", flacWalk},
+    {"gz", gzipWalk},        {"tgz", gzipWalk},          {"bz2", bzip2Walk},        {"xz", xzWalk},
+    {"7z", sevenZipWalk},    {"elf", elfWalk},           {"exe", peWalk},           {"dll", peWalk},
+    {"sh", textWalk},        {"txt", textWalk},          {"xml", textWalk},         {"html", textWalk},
+    {"htm", textWalk},       {"rtf", textWalk},          {"csv", textWalk},         {"log", textWalk},
+};
+
+const Registered* registered(const std::string& extension) {
+    for (const Registered& w : kWalks)
+        if (equalsIgnoreCase(extension, w.extension)) return &w;
+    return nullptr;
+}
 
 }  // namespace
 
-bool hasStructureWalk(const std::string& extension) {
-    return std::any_of(std::begin(kWalks), std::end(kWalks),
-                       [&](const auto& w) { return equalsIgnoreCase(extension, w.first); });
+bool hasStructureWalk(const std::string& extension) { return registered(extension) != nullptr; }
+
+bool startsInsideWalked(const std::string& extension) {
+    const Registered* w = registered(extension);
+    return w && w->startsInside;
 }
 
 std::optional<Walked> walkStructure(const std::string& extension, const VolumeView& volume, std::int64_t start,
                                     std::int64_t limit, HeldBytes held, std::int64_t* reach) {
-    for (const auto& [name, walk] : kWalks) {
-        if (!equalsIgnoreCase(extension, name)) continue;
-        // The limit comes from a rule file: compared with the room left, never added.
-        const std::int64_t room = volume.size() - start;
-        const std::int64_t end = limit > 0 && limit < room ? start + limit : volume.size();
-        WalkCursor c(volume, start, end, held);
-        const Walked walked = walk(c);
-        if (reach) *reach = c.reach();
-        return walked;
-    }
-    return std::nullopt;
+    const Registered* w = registered(extension);
+    if (!w) return std::nullopt;
+    // The limit comes from a rule file: compared with the room left, never added.
+    const std::int64_t room = volume.size() - start;
+    const std::int64_t end = limit > 0 && limit < room ? start + limit : volume.size();
+    WalkCursor c(volume, start, end, held);
+    const Walked walked = w->walk(c);
+    if (reach) *reach = c.reach();
+    return walked;
 }
 
 }  // namespace tavrel::raw

@@ -3,7 +3,8 @@
 // up to the next marker) to its end-of-image marker, so a thumbnail's end marker
 // inside an EXIF segment does not cut the file; a PNG is walked chunk by chunk to
 // IEND; a GIF block by block to its trailer (GifWalk.h); an MP3 frame by frame
-// (Mp3Walk.h). A walk that breaks off tells where: the last valid point, and
+// (Mp3Walk.h); the other families whose format tells their end as FamilyWalks.h
+// says. A walk that breaks off tells where: the last valid point, and
 // whether only zeros follow it (truncated) or other data (damaged).
 #pragma once
 
@@ -18,6 +19,11 @@ namespace tavrel::raw {
 
 // True for the kinds with a structure check.
 bool hasStructureWalk(const std::string& extension);
+
+// True for the kinds whose own packets begin with the kind's start signature (an
+// MPEG program stream's pack headers, a large AVI's RIFF extensions): a start
+// inside such a file, once walked whole, is part of it and not a file of its own.
+bool startsInsideWalked(const std::string& extension);
 
 // For a kind with a structure check: how the file that starts at volume offset
 // `start` ends (a Complete walk's length is exact; an MP3 ends with its last

@@ -50,6 +50,14 @@ public:
         const std::int64_t h = be16(a), l = be16(a + 2);
         return h < 0 || l < 0 ? -1 : (h << 16) | l;
     }
+    // Copies the bytes at file offsets [from, from + out.size()) into out; false when
+    // any of them lies outside the range (out is then left partly filled).
+    bool read(std::int64_t from, MutableByteSpan out) {
+        if (from < 0 || from > room() || room() - from < static_cast<std::int64_t>(out.size())) return false;
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = static_cast<std::uint8_t>(at(from + static_cast<std::int64_t>(i)));
+        return true;
+    }
     // Bytes the file may hold at most: from its start to the bound.
     std::int64_t room() const { return end_ - start_; }
     // The volume offset just past the furthest byte the walk looked at.

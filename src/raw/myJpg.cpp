@@ -231,7 +231,11 @@ void myJpg::walkStart(std::size_t r, std::int64_t sector) {
     walkReach_.push(reach);
     if (walkReach_.size() > kWalksPerByte) walkReach_.pop();
     switch (walked.end) {
-        case WalkEnd::Complete: record(sector, walked.length, r, walked.length); break;
+        case WalkEnd::Complete:
+            record(sector, walked.length, r, walked.length);
+            if (startsInsideWalked(rule.extension))
+                startsFrom_ = std::max(startsFrom_, alignUp(past(sector, walked.length)));
+            break;
         case WalkEnd::Truncated:
             record(sector, walked.length > 0 ? walked.length : rule.approxSize, r, walked.length, true);
             break;
