@@ -17,7 +17,7 @@
 #               written to every volume.
 #
 # Every volume receives all originals in the same order; then every third one
-# (the third, sixth, ...) is deleted and 6 MiB of seeded filler is written,
+# (the third, sixth, ...) is deleted and 2 MiB of seeded filler is written,
 # which reuses part of the space the deleted files held. Needs root for the
 # mounts.
 set -euo pipefail
@@ -91,7 +91,7 @@ fill_mounted() {
   for n in "${names[@]}"; do cp "$orig/$n" "$dir/$n"; sync; done
   for n in "${names[@]}"; do deleted $i && rm "$dir/$n"; i=$((i + 1)); done
   sync
-  filler 6291456 $((seed * 7)) > "$dir/reuse.bin"
+  filler 2097152 $((seed * 7)) > "$dir/reuse.bin"
   sync
 }
 record() {
@@ -111,7 +111,7 @@ mkfs.fat -F 32 -C "$img" 51200 > /dev/null
 export MTOOLS_SKIP_CHECK=1
 for n in "${names[@]}"; do mcopy -i "$img" "$orig/$n" "::/$n"; done
 i=0; for n in "${names[@]}"; do deleted $i && mdel -i "$img" "::/$n"; i=$((i + 1)); done
-filler 6291456 $((seed * 7)) > "$out/reuse.bin"; mcopy -i "$img" "$out/reuse.bin" ::/reuse.bin; rm "$out/reuse.bin"
+filler 2097152 $((seed * 7)) > "$out/reuse.bin"; mcopy -i "$img" "$out/reuse.bin" ::/reuse.bin; rm "$out/reuse.bin"
 record fat32
 
 # NTFS.
@@ -131,7 +131,7 @@ record exfat
 img="$out/ext2.img"; rm -f "$img"
 mke2fs -q -t ext2 -b 1024 -d "$orig" "$img" 51200
 i=0; for n in "${names[@]}"; do deleted $i && debugfs -w -R "rm /$n" "$img" > /dev/null 2>&1; i=$((i + 1)); done
-filler 6291456 $((seed * 7)) > "$out/reuse.bin"; debugfs -w -R "write $out/reuse.bin reuse.bin" "$img" > /dev/null 2>&1; rm "$out/reuse.bin"
+filler 2097152 $((seed * 7)) > "$out/reuse.bin"; debugfs -w -R "write $out/reuse.bin reuse.bin" "$img" > /dev/null 2>&1; rm "$out/reuse.bin"
 record ext2
 
 # ext4, through a loop mount.
