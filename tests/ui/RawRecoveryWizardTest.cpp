@@ -241,10 +241,11 @@ TEST_F(RawRecoveryWizardTest, FreeSpaceOnlyIsRefusedWhenTheVolumeHasNoMap) {
     EXPECT_EQ(freeOnly->toolTip().toStdString(), app::rawtexts::kFreeOnlyTip);
     freeOnly->setChecked(true);
     page->defaultRulePath = (fsys::path(TAVREL_BINARY_DIR) / "FileSetting.txt").string();
+    gui().setText(kRaw, RawRecoveryDialog::kRuleFile, "");
     ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kParse));
     // A volume treated as RAW has no file system to tell its free space.
     const std::string refusal = std::string(raw::texts::kNoFreeSpaceMap) + app::rawtexts::kClearFreeOnly;
-    ASSERT_TRUE(pumpUntil([&] { return shown(refusal); }));
+    ASSERT_TRUE(pumpUntil([&] { return shown(refusal); })) << (messages.empty() ? "" : messages.back());
     EXPECT_TRUE(page->engine().found().empty());
     EXPECT_FALSE(freeOnly->isEnabled());
 }
