@@ -56,7 +56,7 @@ _tavrel_cli() {
         cat) options="$scan $select" ;;
         recover) options="$scan $select --out --path --json" ;;
         search) options="$scan $select --json" ;;
-        carve) options="$scan --volume --start --end --rules --no-default-rules --out --json" ;;
+        carve) options="$scan --volume --start --end --rules --no-default-rules --free-only --out --json" ;;
         hunt) options="$scan --volume --start --end --treat-as --max --json" ;;
         rules)
             case $sub in

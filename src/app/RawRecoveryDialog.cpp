@@ -10,6 +10,7 @@
 #include "app/PageTexts.h"
 #include "app/RawTexts.h"
 #include "browse/SaveTexts.h"
+#include "raw/FreeSpace.h"
 #include "raw/RawSave.h"
 #include "raw/RuleFile.h"
 #include "raw/RuleTexts.h"
@@ -140,7 +141,8 @@ void RawRecoveryDialog::parse() {
     parsed_ = true;
     running_ = true;
     worker_.showControls(true);
-    for (const char* id : {kSetting, kParse, kLoadDefault}) g.setEnabled(pageId_, id, false);
+    for (const char* id : {kSetting, kParse, kLoadDefault, kFreeOnly}) g.setEnabled(pageId_, id, false);
+    freeOnly_ = g.isChecked(pageId_, kFreeOnly);
 
     engine_ = std::make_unique<raw::myJpg>();
     const std::string userPath = g.text(pageId_, kRuleFile);
@@ -199,7 +201,11 @@ void RawRecoveryDialog::startCarve() {
             });
             work.setSink(&feed);
             try {
-                carved_ = engine->carve(*view, work);
+                // Free space only: the file system's own map, or no carve at all.
+                raw::FreeSpace free;
+                if (freeOnly_) free = raw::readFreeSpace(*view, volume_.fsName, work);
+                noFreeSpaceMap_ = freeOnly_ && !free.map;
+                if (!noFreeSpaceMap_) carved_ = engine->carve(*view, work, free.map);
             } catch (const std::exception&) {
                 carved_ = raw::CarveResult::Stopped;
             }
@@ -211,7 +217,10 @@ void RawRecoveryDialog::startCarve() {
 void RawRecoveryDialog::endCarve() {
     Gui& g = gui();
     addRemainingFound();
-    g.messageBox(carved_ == raw::CarveResult::NotInitialized ? raw::texts::kNotInitialized : raw::texts::kDone);
+    if (noFreeSpaceMap_)
+        g.messageBox(std::string(raw::texts::kNoFreeSpaceMap) + rawtexts::kClearFreeOnly);
+    else
+        g.messageBox(carved_ == raw::CarveResult::NotInitialized ? raw::texts::kNotInitialized : raw::texts::kDone);
     g.setEnabled(pageId_, kBack, true);
     g.setEnabled(pageId_, kSave, true);
     std::string status = rawtexts::kWorkerDone;

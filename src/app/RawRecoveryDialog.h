@@ -38,6 +38,7 @@ public:
     static constexpr const char* kRuleFile = "ruleFile";        // path of the user's rule file
     static constexpr const char* kBrowseRules = "browseRules";  // "..."
     static constexpr const char* kLoadDefault = "loadDefault";  // check box "Load Default Items"
+    static constexpr const char* kFreeOnly = "freeOnly";        // check box "Free space only"
     static constexpr const char* kParse = "parse";
     static constexpr const char* kSetting = "setting";
     static constexpr const char* kTree = "tree";
@@ -129,6 +130,8 @@ private:
     bool running_ = false;
     bool parsed_ = false;
     raw::CarveResult carved_ = raw::CarveResult::Done;
+    bool freeOnly_ = false;
+    bool noFreeSpaceMap_ = false;  // free space only, and the volume's map could not be read
     browse::SaveReport lastSave_;
     PageWorker worker_;
     // Batches posted by the worker run only while the page lives.

@@ -18,5 +18,10 @@ inline constexpr const char* kResumePressed = "Resume button pressed.";
 inline constexpr const char* kStopPressed = "Stop button pressed.Please wait for the process to stop";
 inline constexpr const char* kNothingTicked = "Please select folder to continue the saving process.";
 inline constexpr const char* kNoReader = "Please Restart the program to re begin necessary initialization...";
+inline constexpr const char* kFreeOnly = "Free space only";
+inline constexpr const char* kFreeOnlyTip =
+    "Carve only the space the volume's file system marks as free, where deleted files lie. Faster on a full "
+    "volume; files that are still in use are not found.";
+inline constexpr const char* kClearFreeOnly = " Clear \"Free space only\" to carve the whole volume.";
 
 }  // namespace tavrel::app::rawtexts

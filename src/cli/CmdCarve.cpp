@@ -1,12 +1,14 @@
 // tavrel-cli carve IMAGE (--volume N | --start S --end E) [--rules FILE]...
-//                        [--no-default-rules] [--out DIR] [--json]
+//                        [--no-default-rules] [--free-only] [--out DIR] [--json]
 // Finds files in a volume by their signatures, with the default rule file
 // (FileSetting.txt beside the executable) and any rule files given, and lists
 // them (category, name, start, length, and "partial" for a file whose structure
 // breaks off before its end; texts escaped as ls escapes them); with --out,
 // writes them into DIR, one folder per category. Exit status 0 when everything found was written (or only
 // listed), 1 when a file could not be written, 2 on bad arguments, an unreadable
-// image or a refused rule file.
+// image or a refused rule file. --free-only carves only what the volume's file
+// system counts free (read through its parser); when that cannot be read,
+// nothing is carved and the exit status is 2.
 // --json: one object per found file ({category, name, start, length, partial},
 // plus {path, status} with --out), then one summary object ({found, partial,
 // categories, truncated, stopped, warnings}, plus {written, failed}).
@@ -19,8 +21,12 @@
 #include "cli/TerminalProgress.h"
 #include "cli/TerminalText.h"
 #include "cli/VolumeScanArgs.h"
+#include "cli/VolumeSelect.h"
+#include "raw/ExtIndirect.h"
+#include "raw/FreeSpace.h"
 #include "raw/RawSave.h"
 #include "raw/RuleFile.h"
+#include "raw/RuleTexts.h"
 #include "raw/myJpg.h"
 
 namespace tavrel::cli {
@@ -35,6 +41,7 @@ struct CarveOptions {
     std::int64_t end = -1;
     std::vector<std::string> rules;
     bool noDefaultRules = false;
+    bool freeOnly = false;
     std::string out;
     bool json = false;
 };
@@ -95,7 +102,18 @@ int runCarve(const CarveOptions& o) {
         std::cerr << "tavrel-cli: warning: the volume reaches past the end of the disk; it is read up to the disk's "
                      "last sector\n";
 
-    const raw::CarveResult carved = engine.carve(view, work);
+    raw::FreeSpace free;
+    if (o.freeOnly) {
+        // A custom volume: its boot record, else an ext superblock at its start.
+        std::string kind = o.volume >= 0 ? chosen.fsName : customVolumeKind(*reader, o.start, o.end);
+        if (kind.empty() && raw::hasExtSuperblock(view)) kind = treatAsName("EXTX");
+        free = raw::readFreeSpace(view, kind, work);
+        if (!free.map) {
+            progress.finish();
+            return fail(std::string(raw::texts::kNoFreeSpaceMap) + " Carve without --free-only to search the whole volume.");
+        }
+    }
+    const raw::CarveResult carved = engine.carve(view, work, free.map);
     progress.finish();
     const auto& found = engine.found();
     auto categoryOf = [&](const raw::FoundFile& f) { return engine.categories()[engine.categoryOf(f.rule)].name; };
@@ -172,6 +190,8 @@ void addCarveCommand(CLI::App& app, int& exitCode) {
     addVolumeScanOptions(cmd, opts->scan, false);
     cmd->add_option("--rules", opts->rules, "Rule file to use (repeatable), after the default rules");
     cmd->add_flag("--no-default-rules", opts->noDefaultRules, "Do not load FileSetting.txt beside the executable");
+    cmd->add_flag("--free-only", opts->freeOnly,
+                  "Carve only the space the volume's file system marks unallocated (where deleted files lie)");
     cmd->add_option("--out", opts->out, "Write the found files into this folder (nothing in it is overwritten)");
     cmd->add_flag("--json", opts->json, "One JSON object per found file, then a summary object");
     cmd->callback([opts, &exitCode] { exitCode = runCarve(*opts); });

@@ -21,10 +21,9 @@ int fail(const std::string& text) {
     return 2;
 }
 
-// The kind of a custom volume: the boot-record test run on its first sectors
-// (an HFS+ volume header sits 2 sectors in), else the volume's backup boot
-// record (FAT32, exFAT) when its first sector is damaged.
-std::string detectKind(const readWriteInterface& reader, std::int64_t start, std::int64_t end) {
+}  // namespace
+
+std::string customVolumeKind(const readWriteInterface& reader, std::int64_t start, std::int64_t end) {
     Partition scanner(reader, fs::fsProbes());
     NullSink quiet;
     WorkControl probe(&quiet);
@@ -35,6 +34,8 @@ std::string detectKind(const readWriteInterface& reader, std::int64_t start, std
         return kind->listName;
     return {};
 }
+
+namespace {
 
 // Parser texts are shown on one line.
 std::string oneLine(std::string text) {
@@ -144,7 +145,7 @@ int prepareVolume(const std::string& image, const VolumeSelectArgs& args, WorkCo
         out.record.sectorCount = args.end - args.start + 1;
         out.record.sizeMiBText = std::to_string(out.record.sectorCount / 2048);
         if (args.treatAs.empty()) {
-            const std::string kind = detectKind(*out.reader, args.start, args.end);
+            const std::string kind = customVolumeKind(*out.reader, args.start, args.end);
             if (kind.empty())
                 return fail("not a valid drive. No boot record at sector " + std::to_string(args.start) +
                             "; name the file system with --treat-as");

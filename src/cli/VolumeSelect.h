@@ -62,6 +62,12 @@ int openVolume(const std::string& image, const VolumeSelectArgs& args, WorkContr
 // returns true.
 bool reportWarnings(const fs::Parser& parser);
 
+// The kind of a custom volume from sector `start` to `end`: the boot-record
+// test run on its first sectors (an HFS+ volume header sits 2 sectors in), else
+// the volume's backup boot record (FAT32, exFAT) when its first sector is
+// damaged; empty when none is found.
+std::string customVolumeKind(const readWriteInterface& reader, std::int64_t start, std::int64_t end);
+
 // The file-system name a --treat-as value stands for ("NTFS" -> "ntfs", "EXTX"
 // -> "extX" ...), through the kind table; other values are passed on as given.
 std::string treatAsName(const std::string& value);

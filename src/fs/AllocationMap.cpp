@@ -83,6 +83,30 @@ std::optional<std::uint64_t> AllocationMap::nextFree(std::uint64_t unit) const {
     return std::nullopt;
 }
 
+std::uint64_t AllocationMap::nextAllocated(std::uint64_t unit) const {
+    if (unit < first_) return unit;
+    std::uint64_t u = unit - first_;
+    while (u < count_) {
+        const std::uint64_t bit = u % 64;
+        const std::uint64_t setBits = words_[u / 64] >> bit;
+        if (setBits != 0) return first_ + std::min(count_, u + static_cast<std::uint64_t>(std::countr_zero(setBits)));
+        u += 64 - bit;
+    }
+    return first_ + count_;
+}
+
+std::int64_t AllocationMap::freeFrom(std::int64_t offset) const {
+    const std::uint64_t unit = offset < firstOffset_ ? first_ : unitAt(offset);
+    const auto free = nextFree(unit);
+    if (!free) return -1;
+    return *free == unit && offset >= firstOffset_ ? offset : offsetOf(*free);
+}
+
+std::int64_t AllocationMap::freeUntil(std::int64_t offset) const {
+    if (allocatedAt(offset)) return offset;
+    return offsetOf(nextAllocated(unitAt(offset)));
+}
+
 std::int64_t AllocationMap::offsetOf(std::uint64_t unit) const {
     return firstOffset_ + static_cast<std::int64_t>(unit - first_) * unitSize_;
 }

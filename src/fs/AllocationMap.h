@@ -35,6 +35,8 @@ public:
     std::uint64_t countAllocated(std::uint64_t first, std::uint64_t count) const;
     // The first free unit at or after `unit`, or nullopt when none is left.
     std::optional<std::uint64_t> nextFree(std::uint64_t unit) const;
+    // The first allocated unit at or after `unit` (the map's end when none is).
+    std::uint64_t nextAllocated(std::uint64_t unit) const;
 
     // Byte geometry, for a walk over the volume's bytes.
     std::uint64_t firstUnit() const { return first_; }
@@ -44,9 +46,17 @@ public:
     // Whether the byte at volume offset `offset` lies in an allocated unit or
     // outside every unit.
     bool allocatedAt(std::int64_t offset) const;
+    // The first volume byte at or after `offset` that lies in a free unit, or -1.
+    std::int64_t freeFrom(std::int64_t offset) const;
+    // For a byte in a free unit: where its run of free units ends (the first
+    // byte of the next allocated unit, or the map's end); `offset` otherwise.
+    std::int64_t freeUntil(std::int64_t offset) const;
 
 private:
     bool inside(std::uint64_t unit) const { return unit >= first_ && unit - first_ < count_; }
+    std::uint64_t unitAt(std::int64_t offset) const {
+        return first_ + static_cast<std::uint64_t>((offset - firstOffset_) / unitSize_);
+    }
     std::uint64_t first_;
     std::uint64_t count_;
     std::int64_t unitSize_;

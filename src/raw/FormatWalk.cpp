@@ -137,13 +137,17 @@ bool startsInsideWalked(const std::string& extension) {
 }
 
 std::optional<Walked> walkStructure(const std::string& extension, const VolumeView& volume, std::int64_t start,
-                                    std::int64_t limit, HeldBytes held, std::int64_t* reach) {
+                                    std::int64_t limit, HeldBytes held, std::int64_t* reach,
+                                    IndirectSkipper* skipper, std::int64_t until) {
     const Registered* w = registered(extension);
     if (!w) return std::nullopt;
     // The limit comes from a rule file: compared with the room left, never added.
-    const std::int64_t room = volume.size() - start;
-    const std::int64_t end = limit > 0 && limit < room ? start + limit : volume.size();
-    WalkCursor c(volume, start, end, held);
+    const std::int64_t bound = until >= 0 ? std::min(until, volume.size()) : volume.size();
+    const std::int64_t room = std::max<std::int64_t>(bound - start, 0);
+    const std::int64_t fileRoom = limit > 0 && limit < room ? limit : room;
+    // Without skipping, file and volume bytes are one: the file's room is its bound.
+    const std::int64_t end = skipper ? bound : start + fileRoom;
+    WalkCursor c(volume, start, end, held, skipper, skipper && limit > 0 ? limit : fileRoom);
     const Walked walked = w->walk(c);
     if (reach) *reach = c.reach();
     return walked;

@@ -29,9 +29,12 @@ bool startsInsideWalked(const std::string& extension);
 // `start` ends (a Complete walk's length is exact; an MP3 ends with its last
 // frame). The walk stays within `limit` bytes (when positive) and the volume.
 // `held`: bytes the caller already has in memory; `reach`, when given, receives
-// the volume offset just past the furthest byte the walk looked at. nullopt for
-// kinds without a check.
+// the volume offset just past the furthest byte the walk looked at. `skipper`,
+// when given, leaves the ext indirect blocks among the file's bytes out (the
+// limit then counts file bytes); `until`, when not negative, is a volume offset
+// the walk does not read at or past. nullopt for kinds without a check.
 std::optional<Walked> walkStructure(const std::string& extension, const VolumeView& volume, std::int64_t start,
-                                    std::int64_t limit, HeldBytes held = {}, std::int64_t* reach = nullptr);
+                                    std::int64_t limit, HeldBytes held = {}, std::int64_t* reach = nullptr,
+                                    IndirectSkipper* skipper = nullptr, std::int64_t until = -1);
 
 }  // namespace tavrel::raw

@@ -42,7 +42,7 @@ browse::SaveReport saveFoundFiles(const VolumeView& volume, const myJpg& engine,
         } else {
             outcome.hostPath = file->path();
             if (placement.renamed || placement.unsafe) outcome.note = "saved as " + file->name();
-            const auto result = fs::copyExtents(volume, {{found.start, found.length}}, found.length, *file, work,
+            const auto result = fs::copyExtents(volume, engine.extentsOf(found), found.length, *file, work,
                                                 warnings);
             const bool closed = file->finish();
             if (result == fs::CopyResult::Stopped) report.stopped = true;

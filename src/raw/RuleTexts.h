@@ -27,4 +27,8 @@ inline constexpr const char* kShortSignature = "A signature needs at least 2 byt
 inline constexpr const char* kMatchesEverySector =
     "A starting signature made only of 0x2A bytes would match every sector.";
 
+// Free space only, when the volume's allocation map cannot be read.
+inline constexpr const char* kNoFreeSpaceMap =
+    "The free space of this volume cannot be read from its file system, so nothing was carved.";
+
 }  // namespace tavrel::raw::texts

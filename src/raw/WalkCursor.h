@@ -2,7 +2,9 @@
 // volume through a 64 KiB window and bounded to [start, end) of the volume. Every
 // read past the bound answers -1, so a walk that follows lengths from the image
 // can never leave its range. Bytes the carve already holds in memory (its chunk)
-// are taken from there instead of being read again.
+// are taken from there instead of being read again. With an IndirectSkipper the
+// file's bytes leave out the ext indirect blocks among them: file offsets then
+// run up to `room` bytes and their volume offsets stay below `end`.
 #pragma once
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "image/VolumeView.h"
+#include "raw/ExtIndirect.h"
 
 namespace tavrel::raw {
 
@@ -21,13 +24,24 @@ struct HeldBytes {
 
 class WalkCursor {
 public:
-    WalkCursor(const VolumeView& volume, std::int64_t start, std::int64_t end, HeldBytes held = {})
-        : volume_(volume), start_(start), end_(end), held_(held) {}
+    WalkCursor(const VolumeView& volume, std::int64_t start, std::int64_t end, HeldBytes held = {},
+               IndirectSkipper* skipper = nullptr, std::int64_t room = -1)
+        : volume_(volume), start_(start), end_(end), room_(room >= 0 ? room : end - start), held_(held),
+          skipper_(skipper) {}
 
     // The byte at file offset `at`, or -1 outside the range.
     int at(std::int64_t at) {
-        if (at < 0 || at >= end_ - start_) return -1;
-        const std::int64_t p = start_ + at;
+        if (at < 0 || at >= room_) return -1;
+        std::int64_t p = start_ + at;
+        if (skipper_) {
+            if (at < runFrom_ || at >= runTo_) {
+                runFrom_ = at;
+                runTo_ = skipper_->runEnd(at);
+                runAt_ = skipper_->volumeOffset(at);
+            }
+            p = runAt_ + (at - runFrom_);
+            if (p >= end_) return -1;
+        }
         reach_ = std::max(reach_, p + 1);
         if (p >= held_.at && p - held_.at < static_cast<std::int64_t>(held_.bytes.size()))
             return held_.bytes[static_cast<std::size_t>(p - held_.at)];
@@ -54,20 +68,25 @@ public:
     // any of them lies outside the range (out is then left partly filled).
     bool read(std::int64_t from, MutableByteSpan out) {
         if (from < 0 || from > room() || room() - from < static_cast<std::int64_t>(out.size())) return false;
-        for (std::size_t i = 0; i < out.size(); ++i)
-            out[i] = static_cast<std::uint8_t>(at(from + static_cast<std::int64_t>(i)));
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            const int b = at(from + static_cast<std::int64_t>(i));
+            if (b < 0) return false;  // a skipped block's run may end before the room does
+            out[i] = static_cast<std::uint8_t>(b);
+        }
         return true;
     }
     // Bytes the file may hold at most: from its start to the bound.
-    std::int64_t room() const { return end_ - start_; }
+    std::int64_t room() const { return room_; }
     // The volume offset just past the furthest byte the walk looked at.
     std::int64_t reach() const { return reach_; }
 
 private:
     static constexpr std::int64_t kWindow = 65536;
     const VolumeView& volume_;
-    std::int64_t start_, end_;
+    std::int64_t start_, end_, room_;
     HeldBytes held_;
+    IndirectSkipper* skipper_;
+    std::int64_t runFrom_ = 0, runTo_ = 0, runAt_ = 0;  // file bytes [runFrom_, runTo_) lie from runAt_ on
     std::int64_t reach_ = 0;
     std::int64_t bufferAt_ = 0;
     std::vector<std::uint8_t> buffer_;

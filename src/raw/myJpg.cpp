@@ -58,17 +58,97 @@ std::string myJpg::nameOf(const FoundFile& file) const {
     return std::to_string(file.start) + " ." + ext;
 }
 
-void myJpg::record(std::int64_t start, std::int64_t length, std::size_t rule, std::int64_t proven, bool partial) {
+// The files an ext2/ext3 volume may hold with indirect blocks among their data
+// start on a block boundary.
+std::optional<IndirectSkipper> myJpg::skipperAt(std::int64_t start) const {
+    if (!ext_ || start % ext_->blockSize != 0) return std::nullopt;
+    return std::optional<IndirectSkipper>(std::in_place, *volume_, *ext_, start);
+}
+
+// The file bytes of a range of `volumeLength` volume bytes from `start`.
+std::int64_t myJpg::fileLengthOf(std::int64_t start, std::int64_t volumeLength) const {
+    auto skipper = skipperAt(start);
+    if (!skipper || volumeLength <= 0) return volumeLength;
+    skipper->volumeOffset(volumeLength - 1);
+    std::int64_t inside = 0;
+    for (const std::int64_t s : skipper->skipped())
+        if (s - start + ext_->blockSize <= volumeLength) ++inside;
+    return volumeLength - inside * ext_->blockSize;
+}
+
+std::int64_t myJpg::volumeEndOf(const FoundFile& file) const {
+    // Lengths may come from a rule file's approximate size: held at the largest offset.
+    return past(past(file.start, file.length), static_cast<std::int64_t>(file.skipped.size()) * skipBlock());
+}
+
+// Cuts a found file where its range reaches volume offset `at` (at a skipped
+// block's start when `at` falls inside one).
+void myJpg::cutAt(FoundFile& file, std::int64_t at) const {
+    std::size_t before = 0;
+    while (before < file.skipped.size() && file.skipped[before] < at) {
+        if (file.skipped[before] + skipBlock() > at) at = file.skipped[before];
+        else ++before;
+    }
+    file.skipped.resize(before);
+    const std::int64_t length = at - file.start - static_cast<std::int64_t>(before) * skipBlock();
+    file.length = std::clamp<std::int64_t>(length, 0, file.length);
+}
+
+std::vector<fs::Extent> myJpg::extentsOf(const FoundFile& file) const {
+    std::vector<fs::Extent> extents;
+    std::int64_t at = file.start;
+    std::int64_t left = file.length;
+    for (const std::int64_t s : file.skipped) {
+        if (left <= 0) break;
+        if (s > at) {
+            const std::int64_t take = std::min(s - at, left);
+            extents.push_back({at, take});
+            left -= take;
+        }
+        at = s + skipBlock();
+    }
+    if (left > 0) extents.push_back({at, left});
+    return extents;
+}
+
+std::int64_t myJpg::record(std::int64_t start, std::int64_t length, std::size_t rule, std::int64_t proven,
+                           bool partial, IndirectSkipper* walked) {
+    if (length <= 0 || start >= volumeSize_) return start;
     length = std::min(length, volumeSize_ - start);
+    FoundFile file{start, length, rule, partial, 0, {}};
+    std::optional<IndirectSkipper> own = walked || length <= skipBlock() ? std::nullopt : skipperAt(start);
+    if (IndirectSkipper* skipper = walked ? walked : own ? &*own : nullptr) {
+        // Every place an indirect block may stand inside the file is looked at,
+        // then only the blocks inside its range are kept.
+        skipper->volumeOffset(length - 1);
+        std::int64_t end = past(start, length);
+        for (const std::int64_t s : skipper->skipped()) {
+            if (s >= end) break;
+            file.skipped.push_back(s);
+            end += skipBlock();
+        }
+    }
+    // Not past the volume, nor (free space only) past the free run the file starts in.
+    const std::int64_t bound = std::min(volumeSize_, freeUntil(start));
+    if (volumeEndOf(file) > bound) {
+        cutAt(file, bound);
+        if (free_ && file.length < proven) file.partial = true;
+    }
     // What follows the last block the image stores only reads as zeros.
-    if (length > 0) length = volume_->storedPrefix(start, length, kStep);
-    if (length <= 0) return;
+    if (file.length > 0) {
+        const std::int64_t span = volumeEndOf(file) - start;
+        const std::int64_t stored = volume_->storedPrefix(start, span, kStep);
+        if (stored < span) cutAt(file, start + stored);
+    }
+    if (file.length <= 0) return start;
     if (found_.size() >= kMaxFound) {
         truncated_ = true;
-        return;
+        return start;
     }
-    found_.push_back({start, length, rule, partial, std::clamp<std::int64_t>(proven, 0, length)});
+    file.proven = std::clamp<std::int64_t>(proven, 0, file.length);
+    found_.push_back(std::move(file));
     ++categories_[ruleCategory_[rule]].count;
+    return volumeEndOf(found_.back());
 }
 
 std::size_t myJpg::partialCount() const {
@@ -84,11 +164,11 @@ void myJpg::cutApproximate() {
     for (FoundFile& f : found_) {
         if (f.length <= f.proven) continue;
         const auto next = std::lower_bound(starts.begin(), starts.end(), f.start + std::max<std::int64_t>(f.proven, 1));
-        if (next != starts.end() && *next - f.start < f.length) f.length = *next - f.start;
+        if (next != starts.end() && *next < volumeEndOf(f)) cutAt(f, *next);
     }
 }
 
-CarveResult myJpg::carve(const VolumeView& volume, WorkControl& work) {
+CarveResult myJpg::carve(const VolumeView& volume, WorkControl& work, const fs::AllocationMap* freeOnly) {
     if (!buildPatterns()) return CarveResult::NotInitialized;
     found_.clear();
     truncated_ = false;
@@ -98,6 +178,8 @@ CarveResult myJpg::carve(const VolumeView& volume, WorkControl& work) {
     volumeSize_ = volume.size();
     startsFrom_ = 0;
     walkReach_ = {};
+    ext_ = indirectGeometryOf(volume);
+    free_ = freeOnly;
     buffer_.assign(static_cast<std::size_t>(kChunk) + kLookahead, 0);
 
     const std::int64_t chunks = (volumeSize_ + kChunk - 1) / kChunk;
@@ -117,11 +199,31 @@ CarveResult myJpg::carve(const VolumeView& volume, WorkControl& work) {
             c = next / kChunk - 1;
             continue;
         }
+        // Free space only: chunks without a free sector are not read.
+        std::int64_t freeAt = 0, freeEnd = length;
+        if (free_) {
+            const std::int64_t next = free_->freeFrom(chunkBase_);
+            if (next < 0) break;
+            if (next >= chunkBase_ + length) {
+                c = next / kChunk - 1;
+                continue;
+            }
+            freeAt = alignDown(next - chunkBase_);
+            freeEnd = freeAt;
+        }
         bufferLength_ = static_cast<std::size_t>(std::min<std::int64_t>(length + kLookahead, volumeSize_ - chunkBase_));
         const MutableByteSpan view(buffer_.data(), bufferLength_);
         if (!volume.readAt(chunkBase_, view)) warnings_.unreadable(chunkBase_);
         std::size_t sectors = 0;
-        for (std::int64_t o = 0; o < length; o += kStep) {
+        for (std::int64_t o = freeAt; o < length; o += kStep) {
+            if (free_ && o >= freeEnd) {
+                // On to the next run of free units.
+                const std::int64_t next = free_->freeFrom(chunkBase_ + o);
+                if (next < 0 || next >= chunkBase_ + length) break;
+                o = alignDown(next - chunkBase_);
+                freeEnd = free_->freeUntil(chunkBase_ + o) - chunkBase_;
+                if (freeEnd <= o) freeEnd = o + kStep;
+            }
             if (++sectors % kSectorsPerCheck == 0 && !work.checkpoint()) {
                 stopped = true;
                 break;
@@ -134,6 +236,7 @@ CarveResult myJpg::carve(const VolumeView& volume, WorkControl& work) {
     flush();
     cutApproximate();
     volume_ = nullptr;
+    free_ = nullptr;
     buffer_ = {};
     return stopped ? CarveResult::Stopped : CarveResult::Done;
 }
@@ -207,7 +310,7 @@ void myJpg::scanSector(std::int64_t sector, std::size_t at, std::size_t sectorLe
         const std::int64_t start = *it;
         stack.erase(it);
         const std::int64_t endsAt = position + static_cast<std::int64_t>(rule.end.size());
-        std::int64_t length = endsAt + bytesAfterEnd(rule.extension, *volume_, endsAt) - start;
+        std::int64_t length = fileLengthOf(start, endsAt + bytesAfterEnd(rule.extension, *volume_, endsAt) - start);
         if (rule.approxSize > 0) length = std::min(length, rule.approxSize);
         record(start, length, r, length);
         if (rule.skipSize > kStep)
@@ -226,21 +329,24 @@ void myJpg::walkStart(std::size_t r, std::int64_t sector) {
     }
     std::int64_t reach = sector;
     const HeldBytes held{chunkBase_, ByteSpan(buffer_.data(), bufferLength_)};
-    const Walked walked =
-        walkStructure(rule.extension, *volume_, sector, rule.approxSize, held, &reach).value_or(Walked{});
+    std::optional<IndirectSkipper> skipper = skipperAt(sector);
+    IndirectSkipper* skips = skipper ? &*skipper : nullptr;
+    const Walked walked = walkStructure(rule.extension, *volume_, sector, rule.approxSize, held, &reach, skips,
+                                        free_ ? freeUntil(sector) : -1)
+                              .value_or(Walked{});
     walkReach_.push(reach);
     if (walkReach_.size() > kWalksPerByte) walkReach_.pop();
     switch (walked.end) {
         case WalkEnd::Complete:
-            record(sector, walked.length, r, walked.length);
+            record(sector, walked.length, r, walked.length, false, skips);
             if (startsInsideWalked(rule.extension))
                 startsFrom_ = std::max(startsFrom_, alignUp(past(sector, walked.length)));
             break;
         case WalkEnd::Truncated:
-            record(sector, walked.length > 0 ? walked.length : rule.approxSize, r, walked.length, true);
+            record(sector, walked.length > 0 ? walked.length : rule.approxSize, r, walked.length, true, skips);
             break;
         case WalkEnd::Damaged:
-            record(sector, rule.approxSize > 0 ? rule.approxSize : walked.length, r, walked.length, true);
+            record(sector, rule.approxSize > 0 ? rule.approxSize : walked.length, r, walked.length, true, skips);
             break;
     }
 }
@@ -248,8 +354,7 @@ void myJpg::walkStart(std::size_t r, std::int64_t sector) {
 void myJpg::startWithoutEnd(std::size_t r, std::int64_t sector, std::size_t at) {
     const SignatureRule& rule = rules_[r];
     if (const std::int64_t stated = statedLength(rule.extension, *volume_, sector); stated > 0) {
-        record(sector, stated, r, stated);
-        startsFrom_ = std::max(startsFrom_, alignUp(sector + stated));
+        startsFrom_ = std::max(startsFrom_, alignUp(std::max(record(sector, stated, r, stated), sector + stated)));
         return;
     }
     if (!rule.hasSizeField()) {
@@ -273,8 +378,7 @@ void myJpg::startWithoutEnd(std::size_t r, std::int64_t sector, std::size_t at) 
     const auto length = static_cast<std::int64_t>(value + header);
     // A header stating more than the rule's approximate size is no file of this kind.
     if (rule.approxSize > 0 && length > rule.approxSize) return;
-    record(sector, length, r, length);
-    startsFrom_ = std::max(startsFrom_, alignUp(sector + length));
+    startsFrom_ = std::max(startsFrom_, alignUp(std::max(record(sector, length, r, length), sector + length)));
 }
 
 void myJpg::flush() {

@@ -21,17 +21,29 @@
 // by at most kWalksPerByte structure walks (a start inside the ranges of that
 // many earlier walks is not walked and takes the approximate size), so the work
 // grows with the volume, not with the number of starts in it.
+//
+// On an ext2/ext3 volume (an ext superblock without extents at byte 1024) a file
+// that starts on a block boundary is read without the indirect blocks among its
+// data (ExtIndirect.h); every sector is still looked at for starts and ends.
+//
+// Free space only: given the volume's allocation map, only sectors of free
+// units are read and looked at, and a found file ends where its run of free
+// units ends (marked partial when its structure goes on past there).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <queue>
 #include <string>
 #include <vector>
 
+#include "fs/AllocationMap.h"
+#include "fs/ExtentCopy.h"
 #include "fs/ScanOutcome.h"
 #include "image/VolumeView.h"
+#include "raw/ExtIndirect.h"
 #include "raw/SignatureRule.h"
 #include "util/WorkControl.h"
 
@@ -45,6 +57,10 @@ struct FoundFile {
     // Bytes from the start that the format's own fields (or a found end) prove
     // belong to the file; the rest of the length is approximate.
     std::int64_t proven = 0;
+    // Volume offsets of the ext indirect blocks inside the file's range that are
+    // not its bytes (each myJpg::skipBlock() long), ascending; the range then
+    // reaches that many blocks past start + length.
+    std::vector<std::int64_t> skipped;
 };
 
 struct Category {
@@ -72,8 +88,9 @@ public:
     bool buildPatterns();
 
     // Runs the whole scan on the caller's thread. Each run starts a fresh
-    // found-file list and fresh category counts.
-    CarveResult carve(const VolumeView& volume, WorkControl& work);
+    // found-file list and fresh category counts. With freeOnly, only what that
+    // map of the volume counts free is carved.
+    CarveResult carve(const VolumeView& volume, WorkControl& work, const fs::AllocationMap* freeOnly = nullptr);
 
     const std::vector<FoundFile>& found() const { return found_; }
     const std::vector<Category>& categories() const { return categories_; }
@@ -82,12 +99,23 @@ public:
     std::string nameOf(const FoundFile& file) const;
     bool truncated() const { return truncated_; }  // kMaxFound was reached
     std::size_t partialCount() const;
+    // The ext block size whose indirect blocks the last carve left out (0: none).
+    std::int64_t skipBlock() const { return ext_ ? ext_->blockSize : 0; }
+    // Where a found file's bytes lie in the volume, in file order.
+    std::vector<fs::Extent> extentsOf(const FoundFile& file) const;
     const fs::Warnings& warnings() const { return warnings_; }
 
 private:
     void scanSector(std::int64_t sector, std::size_t at, std::size_t sectorLength);
-    void record(std::int64_t start, std::int64_t length, std::size_t rule, std::int64_t proven = 0,
-                bool partial = false);
+    // Records a found file of `length` file bytes; returns the volume offset just
+    // past its range (start when nothing was recorded).
+    std::int64_t record(std::int64_t start, std::int64_t length, std::size_t rule, std::int64_t proven = 0,
+                        bool partial = false, IndirectSkipper* walked = nullptr);
+    std::optional<IndirectSkipper> skipperAt(std::int64_t start) const;
+    std::int64_t fileLengthOf(std::int64_t start, std::int64_t volumeLength) const;
+    std::int64_t volumeEndOf(const FoundFile& file) const;
+    void cutAt(FoundFile& file, std::int64_t volumeOffset) const;
+    std::int64_t freeUntil(std::int64_t offset) const { return free_ ? free_->freeUntil(offset) : volumeSize_; }
     void walkStart(std::size_t rule, std::int64_t sector);
     void startWithoutEnd(std::size_t rule, std::int64_t sector, std::size_t at);
     void flush();
@@ -110,6 +138,8 @@ private:
     std::priority_queue<std::int64_t, std::vector<std::int64_t>, std::greater<>> walkReach_;
     bool truncated_ = false;
     fs::Warnings warnings_;
+    std::optional<ExtGeometry> ext_;
+    const fs::AllocationMap* free_ = nullptr;
 };
 
 }  // namespace tavrel::raw

@@ -19,6 +19,7 @@
 #include "app/CKeswinApp.h"
 #include "app/RawRecoveryDialog.h"
 #include "app/RawTexts.h"
+#include "raw/RuleTexts.h"
 #include "support/CarveFiles.h"
 #include "support/TestSupport.h"
 #include "ui/UiTestSupport.h"
@@ -229,6 +230,24 @@ TEST_F(RawRecoveryWizardTest, ParseWithoutRulesEndsEarlyAndLeavesBackUsable) {
     EXPECT_FALSE(pageControl<QWidget>(gui(), kRaw, RawRecoveryDialog::kParse)->isEnabled());
     ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kBack));
     EXPECT_EQ(wizard->app().page(kRaw), nullptr);
+}
+
+TEST_F(RawRecoveryWizardTest, FreeSpaceOnlyIsRefusedWhenTheVolumeHasNoMap) {
+    RawRecoveryDialog* page = openRawPage();
+    ASSERT_NE(page, nullptr);
+    auto* freeOnly = pageControl<QCheckBox>(gui(), kRaw, RawRecoveryDialog::kFreeOnly);
+    ASSERT_NE(freeOnly, nullptr);
+    EXPECT_FALSE(freeOnly->isChecked());
+    EXPECT_EQ(freeOnly->toolTip().toStdString(), app::rawtexts::kFreeOnlyTip);
+    freeOnly->setChecked(true);
+    page->defaultRulePath = (fsys::path(TAVREL_BINARY_DIR) / "FileSetting.txt").string();
+    gui().setText(kRaw, RawRecoveryDialog::kRuleFile, "");
+    ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kParse));
+    // A volume treated as RAW has no file system to tell its free space.
+    const std::string refusal = std::string(raw::texts::kNoFreeSpaceMap) + app::rawtexts::kClearFreeOnly;
+    ASSERT_TRUE(pumpUntil([&] { return shown(refusal); })) << (messages.empty() ? "" : messages.back());
+    EXPECT_TRUE(page->engine().found().empty());
+    EXPECT_FALSE(freeOnly->isEnabled());
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ inline constexpr std::uint32_t kMinBlocksPerGroup = 256;  // the fewest blocks m
 // Feature bits the parser acts on.
 inline constexpr std::uint32_t kIncompatFiletype = 0x0002;
 inline constexpr std::uint32_t kIncompatMetaBg = 0x0010;
+inline constexpr std::uint32_t kIncompatExtents = 0x0040;
 inline constexpr std::uint32_t kIncompat64Bit = 0x0080;
 inline constexpr std::uint32_t kIncompatInlineData = 0x8000;
 inline constexpr std::uint32_t kIncompatLargeDir = 0x4000;

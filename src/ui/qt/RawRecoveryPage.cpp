@@ -40,6 +40,9 @@ RawRecoveryPage::RawRecoveryPage() : WizardPage(app::kRawRecoveryPage) {
     rows->addLayout(fileRow);
     auto* actions = new QHBoxLayout;
     actions->addWidget(reg(RawRecoveryDialog::kLoadDefault, new QCheckBox(tr("Load Default Items"), this)));
+    auto* freeOnly = reg(RawRecoveryDialog::kFreeOnly, new QCheckBox(qs(app::rawtexts::kFreeOnly), this));
+    freeOnly->setToolTip(qs(app::rawtexts::kFreeOnlyTip));
+    actions->addWidget(freeOnly);
     auto* parse = reg(RawRecoveryDialog::kParse, new QPushButton(tr("Parse"), this));
     parse->setToolTip(tr("Parse"));
     actions->addWidget(parse);
