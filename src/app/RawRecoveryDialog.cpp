@@ -75,7 +75,8 @@ RawRecoveryDialog::RawRecoveryDialog(CKeswinApp& app, const VolumeRecord& record
       defaultRulePath(raw::defaultRulePath()),
       volume_(record),
       engine_(std::make_unique<raw::myJpg>()),
-      worker_(app.gui(), kRawRecoveryPage) {}
+      worker_(app.gui(), kRawRecoveryPage),
+      preview_(app.gui()) {}
 
 RawRecoveryDialog::~RawRecoveryDialog() {
     preview_.shutdown();
@@ -318,7 +319,7 @@ bool RawRecoveryDialog::previewFound(std::size_t foundIndex) {
 bool RawRecoveryDialog::previewListRow(int row) {
     if (row < 0 || selectedCategory_ < 0) return previewFound(shown_.size());
     const auto& files = tree_[static_cast<std::size_t>(selectedCategory_)].files;
-    previewFound(static_cast<std::size_t>(row) < files.size() ? files[static_cast<std::size_t>(row)] : shown_.size());
+    return previewFound(static_cast<std::size_t>(row) < files.size() ? files[static_cast<std::size_t>(row)] : shown_.size());
 }
 
 void RawRecoveryDialog::save() {

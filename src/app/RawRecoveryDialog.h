@@ -145,7 +145,7 @@ private:
     PageWorker worker_;
     // Batches posted by the worker run only while the page lives.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
-    PreviewReader preview_{app_.gui()};  // reads view_: ends first
+    PreviewReader preview_;  // reads view_: ends first
 };
 
 }  // namespace tavrel::app

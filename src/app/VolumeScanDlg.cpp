@@ -26,7 +26,7 @@ std::unique_ptr<PageController> makeScanPage(CKeswinApp& app, const VolumeRecord
 
 VolumeScanDlg::VolumeScanDlg(CKeswinApp& app, const VolumeRecord& record, int mode, int maxFileSystems,
                              bool driveFormatted)
-    : PageController(app, kScanPage), volume_(record), parserMaker_(fs::makeParser), worker_(app.gui(), kScanPage) {
+    : PageController(app, kScanPage), volume_(record), parserMaker_(fs::makeParser), worker_(app.gui(), kScanPage), preview_(app.gui()) {
     recoveryMode = mode;
     options_.mode = static_cast<fs::RecoveryMode>(mode);
     options_.maxFileSystems = maxFileSystems;

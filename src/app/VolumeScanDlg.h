@@ -149,7 +149,7 @@ private:
     fs::ScanOutcome outcome_;  // written by the worker, read after it was joined
     std::int64_t warningsBeforeSave_ = 0;
     PageWorker worker_;
-    PreviewReader preview_{app_.gui()};  // ends before the worker and the parser
+    PreviewReader preview_;  // ends before the worker and the parser
 };
 
 }  // namespace tavrel::app

@@ -32,7 +32,7 @@ const std::vector<std::string>& PreviewPane::pictureFormats() {
 }
 
 PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
-    toggle_ = new QCheckBox(QString::fromUtf8(app::texts::kPreviewToggle), parent);
+    toggle_ = new QCheckBox(QString::fromUtf8(app::texts::kPreviewToggle), parent ? parent : this);
     toggle_->setChecked(kept::previewShown());
     setVisible(toggle_->isChecked());
     connect(toggle_, &QCheckBox::toggled, this, [this](bool on) {
