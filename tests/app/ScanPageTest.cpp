@@ -610,5 +610,21 @@ TEST_F(ScanPageTest, DoubleClickOnFileAsksForAFolderOnceAndSavesIt) {
     EXPECT_EQ(readText(out / "gone.bin"), "gone");
 }
 
+// The preview reads a list row's file on its own thread; when the selection
+// moves on before the read is shown, only the latest row's content arrives.
+TEST_F(ScanPageTest, PreviewShowsOnlyTheLatestSelection) {
+    scanned();
+    page->treeSelected(child(top(), "docs"));
+    std::vector<std::string> shown;
+    page->onPreview = [&](const browse::PreviewBytes& b) {
+        shown.push_back(b.name + "=" + std::string(b.bytes.begin(), b.bytes.end()));
+    };
+    EXPECT_TRUE(page->previewRow(0));
+    EXPECT_TRUE(page->previewRow(1));
+    ASSERT_TRUE(gui.runPostedUntil([&] { return !shown.empty(); }));
+    EXPECT_EQ(shown, std::vector<std::string>{"b.txt=bravo"});
+    EXPECT_FALSE(page->previewRow(-1));
+}
+
 }  // namespace
 }  // namespace tavrel::test

@@ -32,8 +32,8 @@ TEST(Preview, KindByNameAndContent) {
         {"a.dat", std::string("\x89PNG\r\n\x1A\n", 8) + zeros, kAll, PreviewKind::Picture},
         {"a.dat", "GIF89a....", kAll, PreviewKind::Picture},
         {"a.dat", std::string("BM\x10\0\0\0\0\0\0\0\x36\0\0\0", 14), kAll, PreviewKind::Picture},
-        {"a.dat", "RIFF\x10\0\0\0WEBPVP8 ", kAll, PreviewKind::Picture},
-        {"a.dat", "RIFF\x10\0\0\0WEBPVP8 ", {"jpeg"}, PreviewKind::Text},  // no WebP reader: not a picture
+        {"a.dat", std::string("RIFF\x10\0\0\0WEBPVP8 ", 16), kAll, PreviewKind::Picture},
+        {"a.dat", std::string("RIFF\x10\0\0\0WEBPVP8 ", 16), {"jpeg"}, PreviewKind::Hex},  // no WebP reader: not a picture
         {"BM notes.txt", "BMW drivers\n", kAll, PreviewKind::Text},         // "BM" alone is no bitmap
         {"photo.JPG", zeros, kAll, PreviewKind::Picture},                    // overwritten: the name decides
         {"notes.txt", "line one\nline two\ttab\r\n", kAll, PreviewKind::Text},
@@ -75,7 +75,7 @@ TEST(Preview, TextDecodedWithControlBytesShownSafely) {
 }
 
 TEST(Preview, HexDumpLines) {
-    const auto b = bytesOf(std::string("Hello, hex\x00\x01\xFF world!", 23));
+    const auto b = bytesOf(std::string("Hello, hex\x00\x01\xFF world!", 20));
     EXPECT_EQ(browse::hexDump(b),
               "00000000  48 65 6c 6c 6f 2c 20 68  65 78 00 01 ff 20 77 6f  |Hello, hex... wo|\n"
               "00000010  72 6c 64 21                                       |rld!|\n");

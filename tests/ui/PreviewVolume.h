@@ -1,5 +1,5 @@
 // A small FAT16 volume for the preview pane's test and screenshot, made with
-// mkfs.fat and mtools: sunset.png (a picture drawn here, then deleted),
+// sfdisk, mkfs.fat and mtools (one MBR partition): sunset.png (a picture drawn here, then deleted),
 // notes.txt, data.bin (binary), and broken.jpg (a JPEG whose content after its
 // first marker was overwritten with zeros). Empty path when the tools are missing.
 #pragma once
@@ -46,17 +46,19 @@ inline QImage sunsetPicture() {
 
 inline std::filesystem::path makePreviewVolume(const std::filesystem::path& dir) {
     namespace fsys = std::filesystem;
-    for (const char* tool : {"mkfs.fat", "mcopy", "mdel"})
+    for (const char* tool : {"sfdisk", "mkfs.fat", "mcopy", "mdel"})
         if (!haveTool(tool)) return {};
     const fsys::path image = dir / "preview.img";
     const auto put = [&](const std::string& name, const std::vector<std::uint8_t>& bytes) {
         writeFileBytes(dir / name, bytes);
-        return runCommand("MTOOLS_SKIP_CHECK=1 mcopy -i " + shellQuote(image.string()) + " " +
+        return runCommand("MTOOLS_SKIP_CHECK=1 mcopy -i " + shellQuote(image.string() + "@@1048576") + " " +
                           shellQuote((dir / name).string()) + " ::" + name)
                    .exitCode == 0;
     };
-    if (runCommand("truncate -s 16M " + shellQuote(image.string()) + " && mkfs.fat -F 16 -n PREVIEW " +
-                   shellQuote(image.string()) + " >/dev/null 2>&1")
+    // One MBR partition from sector 2048, as the volume list finds it.
+    const std::string img = shellQuote(image.string());
+    if (runCommand("truncate -s 17M " + img + " && printf 'start=2048, type=6\\n' | sfdisk -q " + img +
+                   " && mkfs.fat -F 16 --offset 2048 -n PREVIEW " + img + " 16384 >/dev/null 2>&1")
             .exitCode != 0)
         return {};
     sunsetPicture().save(QString::fromStdString((dir / "sunset.png").string()), "PNG");
@@ -69,7 +71,8 @@ inline std::filesystem::path makePreviewVolume(const std::filesystem::path& dir)
         !put("notes.txt", std::vector<std::uint8_t>(notes.begin(), notes.end())) || !put("data.bin", binary) ||
         !put("broken.jpg", broken))
         return {};
-    if (runCommand("MTOOLS_SKIP_CHECK=1 mdel -i " + shellQuote(image.string()) + " ::sunset.png").exitCode != 0)
+    if (runCommand("MTOOLS_SKIP_CHECK=1 mdel -i " + shellQuote(image.string() + "@@1048576") + " ::sunset.png")
+            .exitCode != 0)
         return {};
     return image;
 }
