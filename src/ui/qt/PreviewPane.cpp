@@ -44,6 +44,9 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     caption_ = new QLabel(this);
     caption_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long name wraps instead of widening the pane.
+    caption_->setWordWrap(true);
+    caption_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(caption_);
     stack_ = new QStackedWidget(this);
     message_ = new QLabel(stack_);
