@@ -626,5 +626,13 @@ TEST_F(ScanPageTest, PreviewShowsOnlyTheLatestSelection) {
     EXPECT_FALSE(page->previewRow(-1));
 }
 
+// The allocation map (for the Condition column) is read by the scan's worker,
+// not on the interface thread when the list first fills.
+TEST_F(ScanPageTest, AllocationMapIsReadOnTheScanWorker) {
+    scanned();
+    EXPECT_NE(fake->mapReadOn, std::thread::id{});
+    EXPECT_NE(fake->mapReadOn, std::this_thread::get_id());
+}
+
 }  // namespace
 }  // namespace tavrel::test
