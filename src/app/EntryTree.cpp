@@ -55,6 +55,7 @@ bool EntryTree::fill(Node& node) {
     if (!parser_ || !node.entry || !node.folder || node.filled || locked_) return false;
     node.filled = true;
     if (!node.expandable) return false;
+    std::unique_lock turn(parserTurn_);
     const std::vector<fs::EntryRef> kids = parser_->children(*node.entry);
     if (kids.empty()) {
         node.expandable = false;
@@ -64,6 +65,7 @@ bool EntryTree::fill(Node& node) {
     std::vector<std::unique_ptr<Node>> made;
     made.reserve(kids.size());
     for (const fs::EntryRef c : kids) made.push_back(makeNode(&node, static_cast<int>(made.size()), c, node.checked));
+    turn.unlock();
     if (listener_) listener_->beginInsert(node, 0, static_cast<int>(made.size()) - 1);
     node.children = std::move(made);
     if (listener_) listener_->endInsert();

@@ -7,12 +7,14 @@
 // for a folder carrying the "..DUMY.." placeholder child: views show an expand
 // button for it, and filling it inserts the real children (once).
 //
-// Interface thread only. Nodes never move once inserted: views may keep pointers
+// Interface thread only (a preview reads the parser elsewhere, holding
+// parserTurn()). Nodes never move once inserted: views may keep pointers
 // to them until clear() (announced to the listener) or destruction.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -97,6 +99,11 @@ public:
     void setLocked(bool locked) { locked_ = locked; }
     bool locked() const { return locked_; }
 
+    // The parser's turn: held while the tree or the file list reads the parser
+    // on the interface thread and while a preview reads it on its own thread,
+    // so the two never use it at once.
+    std::mutex& parserTurn() const { return parserTurn_; }
+
     // Set while a name search walks the volume: the tree shows in its search
     // colours (searchBackground, grey text).
     void setSearching(bool searching) { searching_ = searching; }
@@ -129,6 +136,7 @@ private:
     Listener* listener_ = nullptr;
     bool locked_ = false;
     bool searching_ = false;
+    mutable std::mutex parserTurn_;
 };
 
 }  // namespace tavrel::app

@@ -68,6 +68,7 @@ std::string FileList::cell(int r, int column) const {
     const Row& row = rows_[static_cast<std::size_t>(r)];
     if (column == kName || row.namesOnly) return row.cells[static_cast<std::size_t>(column)];
     if (!row.described && !tree_.locked() && tree_.parser() && row.entry) {
+        const std::lock_guard turn(tree_.parserTurn());
         const fs::EntryDescription d = tree_.parser()->describeEntry(*row.entry);
         row.cells[kCreated] = d.created;
         row.cells[kAccessed] = d.accessed;

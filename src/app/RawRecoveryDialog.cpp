@@ -32,7 +32,7 @@ std::vector<ShownFile> shownFrom(const raw::myJpg& engine, std::size_t first) {
     std::vector<ShownFile> files;
     const auto& found = engine.found();
     for (std::size_t i = first; i < found.size(); ++i)
-        files.push_back({engine.nameOf(found[i]), engine.categoryOf(found[i].rule)});
+        files.push_back({engine.nameOf(found[i]), engine.categoryOf(found[i].rule), found[i].start, found[i].length});
     return files;
 }
 
@@ -76,9 +76,11 @@ RawRecoveryDialog::RawRecoveryDialog(CKeswinApp& app, const VolumeRecord& record
       defaultRulePath(raw::defaultRulePath()),
       volume_(record),
       engine_(std::make_unique<raw::myJpg>()),
-      worker_(app.gui(), kRawRecoveryPage) {}
+      worker_(app.gui(), kRawRecoveryPage),
+      preview_(app.gui()) {}
 
 RawRecoveryDialog::~RawRecoveryDialog() {
+    preview_.shutdown();
     alive_.reset();
     worker_.shutdown();
 }
@@ -301,7 +303,33 @@ void RawRecoveryDialog::stop() {
     gui().setText(pageId_, kStatus, rawtexts::kStopPressed);
 }
 
-void RawRecoveryDialog::shutdown() { worker_.shutdown(); }
+void RawRecoveryDialog::shutdown() {
+    preview_.shutdown();
+    worker_.shutdown();
+}
+
+bool RawRecoveryDialog::previewFound(std::size_t foundIndex) {
+    if (foundIndex >= shown_.size() || !view_) {
+        preview_.cancel();
+        return false;
+    }
+    const ShownFile& f = shown_[foundIndex];
+    // The view is only read (stateless reads), so the carve may go on meanwhile.
+    preview_.request(
+        [view = view_.get(), name = f.name, start = f.start, length = f.length](WorkControl& work) {
+            return browse::readVolumePrefix(*view, name, start, length, work);
+        },
+        [this](const browse::PreviewBytes& bytes) {
+            if (onPreview) onPreview(bytes);
+        });
+    return true;
+}
+
+bool RawRecoveryDialog::previewListRow(int row) {
+    if (row < 0 || selectedCategory_ < 0) return previewFound(shown_.size());
+    const auto& files = tree_[static_cast<std::size_t>(selectedCategory_)].files;
+    return previewFound(static_cast<std::size_t>(row) < files.size() ? files[static_cast<std::size_t>(row)] : shown_.size());
+}
 
 void RawRecoveryDialog::save() {
     Gui& g = gui();

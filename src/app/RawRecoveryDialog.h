@@ -24,6 +24,7 @@
 
 #include "app/PageController.h"
 #include "app/PageWorker.h"
+#include "app/PreviewReader.h"
 #include "app/RawSettingDlg.h"
 #include "browse/SaveReport.h"
 #include "image/VolumeView.h"
@@ -93,6 +94,8 @@ public:
     struct ShownFile {
         std::string name;
         std::size_t category = 0;
+        std::int64_t start = 0;   // volume byte offset (for the preview)
+        std::int64_t length = 0;
     };
     // Interface thread: appends found files from index `first` on (files the tree
     // already holds are passed over).
@@ -103,6 +106,15 @@ public:
     std::function<void()> onTreeChanged;
     std::function<void(std::size_t first)> onFilesAdded;
     std::function<void()> onOpenSettings;
+
+    // The preview of a found file (by found index, or by its row in the file
+    // list): its bytes read from the volume at its offset, bounded by its
+    // length, on the preview's thread; onPreview gets them unless the
+    // selection moved on. An index out of range drops any read under way and
+    // returns false.
+    bool previewFound(std::size_t foundIndex);
+    bool previewListRow(int row);
+    std::function<void(const browse::PreviewBytes&)> onPreview;
 
     bool running() const { return running_; }
     const VolumeRecord& volume() const { return volume_; }
@@ -136,6 +148,7 @@ private:
     PageWorker worker_;
     // Batches posted by the worker run only while the page lives.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    PreviewReader preview_;  // reads view_: ends first
 };
 
 }  // namespace tavrel::app

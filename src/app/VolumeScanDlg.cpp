@@ -26,14 +26,17 @@ std::unique_ptr<PageController> makeScanPage(CKeswinApp& app, const VolumeRecord
 
 VolumeScanDlg::VolumeScanDlg(CKeswinApp& app, const VolumeRecord& record, int mode, int maxFileSystems,
                              bool driveFormatted)
-    : PageController(app, kScanPage), volume_(record), parserMaker_(fs::makeParser), worker_(app.gui(), kScanPage) {
+    : PageController(app, kScanPage), volume_(record), parserMaker_(fs::makeParser), worker_(app.gui(), kScanPage), preview_(app.gui()) {
     recoveryMode = mode;
     options_.mode = static_cast<fs::RecoveryMode>(mode);
     options_.maxFileSystems = maxFileSystems;
     options_.driveFormatted = driveFormatted;
 }
 
-VolumeScanDlg::~VolumeScanDlg() { worker_.shutdown(); }
+VolumeScanDlg::~VolumeScanDlg() {
+    preview_.shutdown();
+    worker_.shutdown();
+}
 
 void VolumeScanDlg::open() {
     Gui& g = gui();
@@ -84,6 +87,9 @@ void VolumeScanDlg::startScan() {
                 outcome_ = parser->scan(work);
                 // Before the tree is filled: recycled files take their former names.
                 if (outcome_.ok()) browse::renameRecycled(*parser, work);
+                // The allocation map is read here, so the Condition column does
+                // not read it on the interface thread when the list first fills.
+                if (outcome_.ok()) parser->allocationMap();
             } catch (const std::bad_alloc&) {
                 outcome_ = fs::ScanOutcome::fail(fs::ScanResult::Damaged, -1, scantexts::kTooLarge);
             } catch (const std::exception&) {
@@ -174,7 +180,10 @@ void VolumeScanDlg::exitApp() {
     PageController::exitApp();
 }
 
-void VolumeScanDlg::shutdown() { worker_.shutdown(); }
+void VolumeScanDlg::shutdown() {
+    preview_.shutdown();
+    worker_.shutdown();
+}
 
 // ---- name search -------------------------------------------------------------
 
@@ -193,6 +202,7 @@ void VolumeScanDlg::search() {
         g.messageBox(browse::texts::kSearchRefused);
         return;
     }
+    preview_.halt();
     setSearchRunning(true);
     fs::Parser* parser = parser_.get();
     worker_.start([this, parser, pattern = app_.searchText](
@@ -272,6 +282,24 @@ void VolumeScanDlg::listRowChecked(int row, bool checked) { list_.setChecked(row
 
 void VolumeScanDlg::listHeaderClicked() { list_.toggleHeader(); }
 
+bool VolumeScanDlg::previewRow(int row) {
+    if (row < 0 || row >= list_.rowCount() || worker_.running() || !parser_ || !list_.row(row).entry) {
+        preview_.cancel();
+        return false;
+    }
+    fs::Parser* parser = parser_.get();
+    const EntryTree* tree = &tree_;
+    preview_.request(
+        [parser, tree, entry = *list_.row(row).entry](WorkControl& work) {
+            const std::lock_guard turn(tree->parserTurn());
+            return browse::readEntryPrefix(*parser, entry, work);
+        },
+        [this](const browse::PreviewBytes& bytes) {
+            if (onPreview) onPreview(bytes);
+        });
+    return true;
+}
+
 // ---- saving ----------------------------------------------------------------
 
 // The output folder: asked for first (Save), or only when none was chosen yet
@@ -289,6 +317,7 @@ void VolumeScanDlg::save() {
     if (refuseWhileRunning()) return;
     if (!parser_ || !tree_.top()) return;
     if (!ensureOutputFolder(true)) return;
+    preview_.halt();
 
     std::vector<browse::SaveItem> items = tree_.checkedItems();
     std::optional<fs::EntryRef> folder;
@@ -311,6 +340,7 @@ void VolumeScanDlg::save() {
 
 void VolumeScanDlg::startSave(std::vector<browse::SaveItem> items, std::optional<fs::EntryRef> folder,
                               std::optional<fs::EntryRef> single, std::int64_t count) {
+    preview_.halt();
     dumpStop = false;
     lastSave_ = {};
     warningsBeforeSave_ = parser_->warnings().unreadableRanges();

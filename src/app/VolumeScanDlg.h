@@ -21,6 +21,7 @@
 #include "app/FileList.h"
 #include "app/PageController.h"
 #include "app/PageWorker.h"
+#include "app/PreviewReader.h"
 #include "browse/EntryWalk.h"
 #include "browse/NameSearch.h"
 #include "browse/SaveReport.h"
@@ -97,6 +98,13 @@ public:
     void listRowChecked(int row, bool checked);
     void listHeaderClicked();
 
+    // The preview of a list row's file (interface thread): read through the
+    // parser on the preview's thread, in the parser's turn; onPreview gets the
+    // prefix unless the selection moved on. A row of -1 (or a job running)
+    // drops any read under way and returns false.
+    bool previewRow(int row);
+    std::function<void(const browse::PreviewBytes&)> onPreview;
+
     EntryTree& tree() { return tree_; }
     FileList& fileList() { return list_; }
     const VolumeRecord& volume() const { return volume_; }
@@ -141,6 +149,7 @@ private:
     fs::ScanOutcome outcome_;  // written by the worker, read after it was joined
     std::int64_t warningsBeforeSave_ = 0;
     PageWorker worker_;
+    PreviewReader preview_;  // ends before the worker and the parser
 };
 
 }  // namespace tavrel::app

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fs/Parser.h"
@@ -33,6 +34,7 @@ public:
     std::atomic<bool> scanEnded{false};
     std::atomic<int> savesStarted{0};
     mutable std::atomic<int> describeCalls{0};
+    mutable std::thread::id mapReadOn;  // the thread that read the allocation map
 
     // Entry helpers; return the new entry's index.
     int folder(const std::string& name, int parent = -1, bool deleted = false) {
@@ -104,6 +106,12 @@ public:
             return false;
         }
         return out.write(ByteSpan(reinterpret_cast<const std::uint8_t*>(c.data()), c.size()));
+    }
+
+protected:
+    std::unique_ptr<fs::AllocationMap> readAllocationMap() const override {
+        mapReadOn = std::this_thread::get_id();
+        return nullptr;
     }
 
 private:

@@ -610,5 +610,29 @@ TEST_F(ScanPageTest, DoubleClickOnFileAsksForAFolderOnceAndSavesIt) {
     EXPECT_EQ(readText(out / "gone.bin"), "gone");
 }
 
+// The preview reads a list row's file on its own thread; when the selection
+// moves on before the read is shown, only the latest row's content arrives.
+TEST_F(ScanPageTest, PreviewShowsOnlyTheLatestSelection) {
+    scanned();
+    page->treeSelected(child(top(), "docs"));
+    std::vector<std::string> shown;
+    page->onPreview = [&](const browse::PreviewBytes& b) {
+        shown.push_back(b.name + "=" + std::string(b.bytes.begin(), b.bytes.end()));
+    };
+    EXPECT_TRUE(page->previewRow(0));
+    EXPECT_TRUE(page->previewRow(1));
+    ASSERT_TRUE(gui.runPostedUntil([&] { return !shown.empty(); }));
+    EXPECT_EQ(shown, std::vector<std::string>{"b.txt=bravo"});
+    EXPECT_FALSE(page->previewRow(-1));
+}
+
+// The allocation map (for the Condition column) is read by the scan's worker,
+// not on the interface thread when the list first fills.
+TEST_F(ScanPageTest, AllocationMapIsReadOnTheScanWorker) {
+    scanned();
+    EXPECT_NE(fake->mapReadOn, std::thread::id{});
+    EXPECT_NE(fake->mapReadOn, std::this_thread::get_id());
+}
+
 }  // namespace
 }  // namespace tavrel::test

@@ -2,9 +2,9 @@
 // <image>.condition files hold, per deleted file, how many of its units
 // `istat` names and how many of them `blkstat` reports allocated (made by
 // tests/fixtures/condition/make-fixtures.sh). On the volumes made for this
-// test (a deleted file's clusters partly reused, one fully, one untouched) the
-// condition and the counts match the oracle; on the other fixtures every
-// deleted file whose units are all free is intact.
+// test (FAT32, NTFS, ext4, exFAT: a deleted file's clusters partly reused, one
+// fully, one untouched) the condition and the counts match the oracle; on the
+// other fixtures every deleted file whose units are all free is intact.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -35,6 +35,8 @@ struct ConditionCase {
 const ConditionCase kCases[] = {
     {"condition/fat32-reused.img.xz", "FAT32", 0, true},
     {"condition/ntfs-reused.img.xz", "NTFS", 0, true},
+    {"condition/ext4-reused.img.xz", "extX", 0, true},
+    {"condition/exfat-reused.img.xz", "FAT64", 0, true},
     {"ntfs/ntfs-mbr.vhd.xz", "NTFS", 2048, false},
     {"fat/fat16.vhd.xz", "FAT16", 2048, false},
     {"fat/fat32-512.vhd.xz", "FAT32", 2048, false},

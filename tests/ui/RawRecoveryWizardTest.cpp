@@ -19,10 +19,12 @@
 #include "app/CKeswinApp.h"
 #include "app/RawRecoveryDialog.h"
 #include "app/RawTexts.h"
+#include "app/ScanTexts.h"
 #include "raw/RuleTexts.h"
 #include "support/CarveFiles.h"
 #include "support/TestSupport.h"
 #include "ui/UiTestSupport.h"
+#include "ui/qt/PreviewPane.h"
 #include "ui/qt/QtWizard.h"
 #include "ui/qt/RawRecoveryPage.h"
 
@@ -157,6 +159,12 @@ TEST_F(RawRecoveryWizardTest, ParseTickAndSaveMatchTheOriginals) {
     auto* list = pageControl<QTreeWidget>(gui(), kRaw, RawRecoveryDialog::kList);
     ASSERT_EQ(list->topLevelItemCount(), 2);
     EXPECT_EQ(list->topLevelItem(0)->text(0).toStdString(), "4096 .jpg");
+    // The preview pane shows the found file selected in the list, read from the volume.
+    ui::PreviewPane& pane = *page151->previewPane();
+    list->setCurrentItem(list->topLevelItem(0));
+    ASSERT_TRUE(pumpUntil([&] { return pane.message() != QString::fromUtf8(app::texts::kPreviewReading); }));
+    EXPECT_TRUE(pane.caption().startsWith(QStringLiteral("4096 .jpg")));
+    EXPECT_TRUE(pane.showsPicture() || pane.message() == QString::fromUtf8(app::texts::kPreviewNoPicture));
     tree->setCurrentItem(top);
     EXPECT_EQ(list->topLevelItemCount(), 0);
 

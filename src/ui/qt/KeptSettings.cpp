@@ -27,6 +27,10 @@ void rememberFileFolder(const QString& dialog, const QString& file) {
     rememberFolder(dialog, QFileInfo(file).absolutePath());
 }
 
+bool previewShown() { return QSettings().value(QStringLiteral("preview/shown"), true).toBool(); }
+
+void rememberPreviewShown(bool shown) { QSettings().setValue(QStringLiteral("preview/shown"), shown); }
+
 void saveWindow(const QWidget& window) { QSettings().setValue(kWindowKey, window.saveGeometry()); }
 
 bool restoreWindow(QWidget& window) {

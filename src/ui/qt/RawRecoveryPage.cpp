@@ -13,6 +13,7 @@
 #include "app/Gui.h"
 #include "app/RawRecoveryDialog.h"
 #include "app/RawTexts.h"
+#include "ui/qt/PreviewPane.h"
 #include "ui/qt/RawSettingDialog.h"
 
 namespace tavrel::ui {
@@ -52,6 +53,8 @@ RawRecoveryPage::RawRecoveryPage() : WizardPage(app::kRawRecoveryPage) {
     setting->setToolTip(tr("Setting"));
     actions->addWidget(setting);
     actions->addWidget(new QLabel(qs(app::rawtexts::kSettingLabel), this));
+    preview_ = new PreviewPane(this);
+    actions->addWidget(preview_->toggle());
     rows->addLayout(actions);
     body()->addWidget(group);
 
@@ -68,6 +71,7 @@ RawRecoveryPage::RawRecoveryPage() : WizardPage(app::kRawRecoveryPage) {
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     split->addWidget(tree_);
     split->addWidget(list);
+    split->addWidget(preview_);
     body()->addWidget(split, 1);
 
     auto* work = new QHBoxLayout;
@@ -114,10 +118,25 @@ void RawRecoveryPage::bind(app::PageController& controller) {
     connect(tree_, &QTreeWidget::itemClicked, this, [this, page](QTreeWidgetItem* item) { selected(*page, item); });
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this, page](QTreeWidgetItem* item) { selected(*page, item); });
+
+    // The preview follows the found file selected in the tree or in the list.
+    page->onPreview = [this](const browse::PreviewBytes& bytes) { preview_->showBytes(bytes); };
+    if (auto* list = qobject_cast<QTreeWidget*>(control(RawRecoveryDialog::kList)))
+        connect(list, &QTreeWidget::currentItemChanged, this, [this, page, list](QTreeWidgetItem* item) {
+            const int row = item ? list->indexOfTopLevelItem(item) : -1;
+            preview(page->previewListRow(preview_->shown() ? row : -1));
+        });
+}
+
+void RawRecoveryPage::preview(bool requested) {
+    if (requested) preview_->showReading();
+    else preview_->showHint();
 }
 
 void RawRecoveryPage::selected(app::RawRecoveryDialog& page, QTreeWidgetItem* item) {
     if (!item) return;
+    const QVariant file = item->data(0, kFileRole);
+    if (file.isValid()) preview(page.previewFound(preview_->shown() ? file.toULongLong() : page.shownFiles()));
     const QVariant category = item->data(0, kCategoryRole);
     page.treeSelected(category.isValid() ? category.toInt() : -1);
 }

@@ -19,20 +19,26 @@ class RawRecoveryDialog;
 
 namespace tavrel::ui {
 
+class PreviewPane;
+
 class RawRecoveryPage : public WizardPage {
     Q_OBJECT
 public:
     RawRecoveryPage();
     void bind(app::PageController& controller) override;
     QTreeWidget* tree() const { return tree_; }
+    PreviewPane* previewPane() const { return preview_; }
 
 private:
     void rebuild(app::RawRecoveryDialog& page);
     void append(app::RawRecoveryDialog& page, std::size_t first);
     QTreeWidgetItem* addFile(QTreeWidgetItem* category, app::RawRecoveryDialog& page, std::size_t index, bool checked);
     void selected(app::RawRecoveryDialog& page, QTreeWidgetItem* item);
+    // Shows the requested found file in the preview pane (the hint when none was).
+    void preview(bool requested);
 
     QTreeWidget* tree_;
+    PreviewPane* preview_;
     EntryIcons icons_;
 };
 

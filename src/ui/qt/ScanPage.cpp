@@ -1,5 +1,6 @@
 #include "ui/qt/ScanPage.h"
 
+#include <QCheckBox>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -18,6 +19,7 @@
 #include "ui/qt/CheckHeader.h"
 #include "ui/qt/EntryTreeModel.h"
 #include "ui/qt/FileListModel.h"
+#include "ui/qt/PreviewPane.h"
 
 namespace tavrel::ui {
 
@@ -39,6 +41,8 @@ ScanPage::ScanPage() : WizardPage(app::kScanPage) {
     top->addStretch(1);
     top->addWidget(reg(VolumeScanDlg::kSearchText, new QLineEdit(this)), 1);
     top->addWidget(reg(VolumeScanDlg::kSearch, new QPushButton(tr("Search"), this)));
+    preview_ = new PreviewPane(this);
+    top->addWidget(preview_->toggle());
     body()->addLayout(top);
     auto* note = new QLabel(QString::fromUtf8(app::scantexts::kSearchNote), this);
     note->setAlignment(Qt::AlignRight);
@@ -65,8 +69,10 @@ ScanPage::ScanPage() : WizardPage(app::kScanPage) {
     header_->setStretchLastSection(false);
     split->addWidget(tree_);
     split->addWidget(list_);
+    split->addWidget(preview_);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 2);
+    split->setStretchFactor(2, 1);
     body()->addWidget(split, 1);
 
     auto* work = new QHBoxLayout;
@@ -169,7 +175,30 @@ void ScanPage::bind(app::PageController& controller) {
         if (listModel_->rowCount() > 0) fitColumnsToContents();
     });
     connect(header_, &CheckHeader::toggled, this, [scan] { scan->listHeaderClicked(); });
+
+    // The preview follows the list's current row; a file selected in the tree
+    // (listed alone) shows at once.
+    scan->onPreview = [this](const browse::PreviewBytes& bytes) { preview_->showBytes(bytes); };
+    connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this, scan](const QModelIndex& current) { preview(*scan, current.isValid() ? current.row() : -1); });
+    connect(listModel_, &QAbstractItemModel::modelReset, this, [this, scan] {
+        const Node* picked = scan->tree().selected;
+        preview(*scan, picked && !picked->folder && listModel_->rowCount() == 1 ? 0 : -1);
+    });
+    connect(preview_->toggle(), &QCheckBox::toggled, this, [this, scan] {
+        const QModelIndex current = list_->currentIndex();
+        preview(*scan, current.isValid() ? current.row() : -1);
+    });
     connect(listModel_, &FileListModel::headerCheckChanged, header_, &CheckHeader::setChecked);
+}
+
+void ScanPage::preview(app::VolumeScanDlg& scan, int row) {
+    if (preview_->shown() && scan.previewRow(row)) {
+        preview_->showReading();
+    } else {
+        scan.previewRow(-1);
+        preview_->showHint();
+    }
 }
 
 void ScanPage::sizeColumns() {

@@ -21,6 +21,7 @@ namespace tavrel::ui {
 class CheckHeader;
 class EntryTreeModel;
 class FileListModel;
+class PreviewPane;
 
 class ScanPage : public WizardPage {
     Q_OBJECT
@@ -33,6 +34,7 @@ public:
     EntryTreeModel* treeModel() const { return treeModel_; }
     FileListModel* listModel() const { return listModel_; }
     CheckHeader* listHeader() const { return header_; }
+    PreviewPane* previewPane() const { return preview_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -44,12 +46,15 @@ private:
     void sizeColumns();
     // After a list fill: the name, size and attribute columns fit their cells.
     void fitColumnsToContents();
+    // Shows the list row's file in the preview pane (the hint for none).
+    void preview(app::VolumeScanDlg& scan, int row);
 
     QTreeView* tree_;
     QTableView* list_;
     CheckHeader* header_;
     EntryTreeModel* treeModel_ = nullptr;
     FileListModel* listModel_ = nullptr;
+    PreviewPane* preview_;
     QPalette ownPalette_;               // the tree's colours before a search
     bool pressing_ = false;             // a mouse button is down on the tree
     const void* checkClicked_ = nullptr;  // the node whose check box the last click toggled
