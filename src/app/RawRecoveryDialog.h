@@ -102,6 +102,11 @@ public:
     std::function<void()> onTreeChanged;
     std::function<void(std::size_t first)> onFilesAdded;
     std::function<void()> onOpenSettings;
+    // Set by the front end before open(): the rule file kept from an earlier run
+    // ("" for none), shown instead of the default while it exists; and told of
+    // each rule file taken through "...", to keep it.
+    std::string keptRuleFile;
+    std::function<void(const std::string&)> onRuleFileTaken;
 
     bool running() const { return running_; }
     const VolumeRecord& volume() const { return volume_; }

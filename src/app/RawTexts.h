@@ -18,5 +18,11 @@ inline constexpr const char* kResumePressed = "Resume button pressed.";
 inline constexpr const char* kStopPressed = "Stop button pressed.Please wait for the process to stop";
 inline constexpr const char* kNothingTicked = "Please select folder to continue the saving process.";
 inline constexpr const char* kNoReader = "Please Restart the program to re begin necessary initialization...";
+// A rule file chosen with "...": refused (Parse waits for another) or taken.
+inline constexpr const char* kNotRuleFile =
+    "The chosen file is not a rule file. Choose a rule file with \"...\" to enable Parse.";
+inline constexpr const char* kRuleFileChosen = "Rule file chosen. Please select parse button to scan.";
+// Parse ended before any scan ran (the page serves one scan).
+inline constexpr const char* kNoScan = "No scan ran. Press Back and select the volume again to start a new scan.";
 
 }  // namespace tavrel::app::rawtexts

@@ -10,6 +10,7 @@ namespace tavrel::ui::kept {
 namespace {
 QString folderKey(const QString& dialog) { return QStringLiteral("folders/") + dialog; }
 const QString kWindowKey = QStringLiteral("window/geometry");
+const QString kRuleFileKey = QStringLiteral("raw/ruleFile");
 }  // namespace
 
 QString lastFolder(const QString& dialog) {
@@ -25,6 +26,13 @@ void rememberFolder(const QString& dialog, const QString& folder) {
 void rememberFileFolder(const QString& dialog, const QString& file) {
     if (file.isEmpty()) return;
     rememberFolder(dialog, QFileInfo(file).absolutePath());
+}
+
+QString lastRuleFile() { return QSettings().value(kRuleFileKey).toString(); }
+
+void rememberRuleFile(const QString& file) {
+    if (file.isEmpty()) return;
+    QSettings().setValue(kRuleFileKey, QFileInfo(file).absoluteFilePath());
 }
 
 void saveWindow(const QWidget& window) { QSettings().setValue(kWindowKey, window.saveGeometry()); }

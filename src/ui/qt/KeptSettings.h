@@ -1,6 +1,7 @@
 // What the wizard keeps between runs in the application's settings (QSettings
 // under the organisation and application names main() sets): the folder each
-// file dialog last used and the main window's size and position.
+// file dialog last used, the raw recovery page's last rule file, and the main
+// window's size and position.
 #pragma once
 
 #include <QString>
@@ -15,6 +16,10 @@ QString lastFolder(const QString& dialog);
 // Keeps folder (or the folder of a chosen file) for the named dialog.
 void rememberFolder(const QString& dialog, const QString& folder);
 void rememberFileFolder(const QString& dialog, const QString& file);
+
+// The rule file last chosen on the raw recovery page ("" when none is kept).
+QString lastRuleFile();
+void rememberRuleFile(const QString& file);
 
 void saveWindow(const QWidget& window);
 // False when nothing was kept (the window keeps its default size).

@@ -13,6 +13,7 @@
 #include "app/Gui.h"
 #include "app/RawRecoveryDialog.h"
 #include "app/RawTexts.h"
+#include "ui/qt/KeptSettings.h"
 #include "ui/qt/RawSettingDialog.h"
 
 namespace tavrel::ui {
@@ -111,6 +112,13 @@ void RawRecoveryPage::bind(app::PageController& controller) {
     connect(tree_, &QTreeWidget::itemClicked, this, [this, page](QTreeWidgetItem* item) { selected(*page, item); });
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this, page](QTreeWidgetItem* item) { selected(*page, item); });
+}
+
+void RawRecoveryPage::keepChoices(app::PageController& controller) {
+    auto* page = dynamic_cast<RawRecoveryDialog*>(&controller);
+    if (!page) return;
+    page->keptRuleFile = kept::lastRuleFile().toStdString();
+    page->onRuleFileTaken = [](const std::string& path) { kept::rememberRuleFile(qs(path)); };
 }
 
 void RawRecoveryPage::selected(app::RawRecoveryDialog& page, QTreeWidgetItem* item) {
