@@ -46,7 +46,7 @@ void VhdInputDialog::fixedDisk() {
     setPathField("");
     gui().setChecked(pageId_, kDynamicDisk, false);
     gui().setChecked(pageId_, kFixedDisk, true);
-    showInformation(false);
+    clearInformation();
 }
 
 void VhdInputDialog::browse() {
@@ -97,17 +97,16 @@ void VhdInputDialog::pathEdited(const std::string& text) {
     showImageInformation(opened);
 }
 
-bool VhdInputDialog::readImageInformation(const std::string& path) {
+void VhdInputDialog::readImageInformation(const std::string& path) {
     // A reader of our own for the time of the read: no reader outlives this page's
     // information read, and the installed one is left alone.
     clearInformation();
     const OpenedImage opened = openImage(path);
     if (!opened) {
         gui().messageBox(refusalText(opened, path));
-        return false;
+        return;
     }
     showImageInformation(opened);
-    return true;
 }
 
 // Hides the box and empties its values, so no earlier image's details remain.

@@ -62,7 +62,7 @@ private:
     void browse();
     // Makes path the page's image: its kind from the Dynamic/Fixed choice.
     void takePath(const std::string& path);
-    bool readImageInformation(const std::string& path);
+    void readImageInformation(const std::string& path);
     void showImageInformation(const OpenedImage& opened);
     void clearInformation();
     void showInformation(bool visible);

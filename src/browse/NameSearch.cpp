@@ -47,7 +47,7 @@ SearchResult searchNames(const fs::Parser& parser, std::string_view pattern, Wor
         if (!isTested(parser, e, path.size())) return true;
         if (++tested % kPositionStep == 0) work.position(tested);
         if (compiled->matches(path.back())) {
-            result.hits.push_back({e, joinPath(path), path, {way.begin(), way.end() - 1}});
+            result.hits.push_back({e, joinPath(path), path, std::vector<fs::EntryRef>(way.begin(), way.end() - 1)});
             work.status(texts::searchedText(static_cast<std::int64_t>(result.hits.size())));
         }
         return true;
