@@ -387,7 +387,8 @@ TEST_F(ScanWizardTest, SearchByExpressionSavesTheTickedResultsAtTheirPaths) {
         if (f.is_regular_file()) written.push_back(fsys::relative(f.path(), out.path()).string());
     std::sort(written.begin(), written.end());
     EXPECT_EQ(written, (std::vector<std::string>{"a/b/c/d/deep.txt", "packed/text.txt"}));
-    for (const std::string& path : written) EXPECT_EQ(sha256File(out.path() / path), hashes.at(path)) << path;
+    for (const std::string& path : written)
+        EXPECT_EQ(sha256File(out.path() / path), hashes.count(path) ? hashes.at(path) : "") << path;
 
     for (int r = 0; r < list.rowCount(); ++r) ASSERT_TRUE(list.setData(list.index(r, 0), Qt::Unchecked, Qt::CheckStateRole));
     save();
