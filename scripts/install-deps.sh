@@ -8,7 +8,7 @@ packages=(
   cmake g++ make pkg-config zlib1g-dev
   qt6-base-dev libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libvhdi-dev libqcow-dev libewf-dev ewf-tools
+  libvhdi-dev libqcow-dev libewf-dev ewf-tools libre2-dev
   qemu-utils sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse e2fsprogs gdisk fdisk
   xvfb xauth xdotool wmctrl openbox xz-utils python3 bc
   netpbm ghostscript zip

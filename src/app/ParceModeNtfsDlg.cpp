@@ -118,4 +118,9 @@ void ParceModeNtfsDlg::next() {
     }
 }
 
+void ParceModeNtfsDlg::help(int item) {
+    if (item == 0) gui().openManual(kManualPage);
+    else PageController::help(item);
+}
+
 }  // namespace tavrel::app

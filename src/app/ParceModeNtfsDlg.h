@@ -27,8 +27,13 @@ public:
 
     ParceModeNtfsDlg(CKeswinApp& app, const VolumeRecord& record);
 
+    // The manual's page on recovery modes, which the page's Help opens: it also
+    // tells how to reach raw recovery, which is no mode of this page.
+    static constexpr const char* kManualPage = "recovering.html";
+
     void open() override;
     void next() override;
+    void help(int item) override;
     // kStandard, kAdvanced, kDeep, kDriveFormatted.
     void command(const std::string& controlId) override;
 

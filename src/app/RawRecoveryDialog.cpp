@@ -89,7 +89,8 @@ void RawRecoveryDialog::open() {
     Gui& g = gui();
     g.setWindowTitle(pageId_, kAppTitle);
     g.setVisible(pageId_, texts::kNext, false);
-    g.setText(pageId_, kRuleFile, defaultRulePath);
+    // The rule file chosen in an earlier run, while it is still there.
+    g.setText(pageId_, kRuleFile, fileExists(keptRuleFile) ? keptRuleFile : defaultRulePath);
     g.setChecked(pageId_, kLoadDefault, true);
     g.listClear(pageId_, kList);
     worker_.showControls(false);
@@ -116,8 +117,24 @@ void RawRecoveryDialog::command(const std::string& controlId) {
 
 void RawRecoveryDialog::browseRules() {
     if (refuseWhileRunning()) return;
-    const std::string path = gui().openFileDialog(raw::texts::kRuleFilter);
-    if (fileExists(path)) gui().setText(pageId_, kRuleFile, path);
+    Gui& g = gui();
+    const std::string path = g.openFileDialog(raw::texts::kRuleFilter);
+    if (!fileExists(path)) return;
+    g.setText(pageId_, kRuleFile, path);
+    // Read once here, so that a file that is no rule file is told at once and
+    // only keeps Parse off until a rule file is chosen.
+    std::vector<raw::SignatureRule> rules;
+    const raw::LoadResult loaded = raw::loadRuleFile(path, false, rules);
+    if (!loaded.ok) {
+        if (!loaded.message.empty()) g.messageBox(loaded.message);
+        g.setEnabled(pageId_, kParse, false);
+        g.setText(pageId_, kStatus, rawtexts::kNotRuleFile);
+        return;
+    }
+    if (onRuleFileTaken) onRuleFileTaken(path);
+    if (parsed_) return;
+    g.setEnabled(pageId_, kParse, true);
+    g.setText(pageId_, kStatus, rawtexts::kRuleFileChosen);
 }
 
 void RawRecoveryDialog::setting() {
@@ -126,13 +143,13 @@ void RawRecoveryDialog::setting() {
 }
 
 // Parse ended before any scan: the page stays usable for Back (and Save of
-// nothing), and Parse stays disabled.
+// nothing), Parse stays disabled, and the status says that no scan ran.
 void RawRecoveryDialog::endEarly() {
     Gui& g = gui();
     g.setEnabled(pageId_, kBack, true);
     g.setEnabled(pageId_, kSave, true);
     worker_.showControls(false);
-    g.setText(pageId_, kStatus, rawtexts::kDone);
+    g.setText(pageId_, kStatus, rawtexts::kNoScan);
     running_ = false;
 }
 

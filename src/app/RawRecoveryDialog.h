@@ -106,6 +106,11 @@ public:
     std::function<void()> onTreeChanged;
     std::function<void(std::size_t first)> onFilesAdded;
     std::function<void()> onOpenSettings;
+    // Set by the front end before open(): the rule file kept from an earlier run
+    // ("" for none), shown instead of the default while it exists; and told of
+    // each rule file taken through "...", to keep it.
+    std::string keptRuleFile;
+    std::function<void(const std::string&)> onRuleFileTaken;
 
     // The preview of a found file (by found index, or by its row in the file
     // list): its bytes read from the volume at its offset, bounded by its

@@ -23,5 +23,11 @@ inline constexpr const char* kFreeOnlyTip =
     "Carve only the space the volume's file system marks as free, where deleted files lie. Faster on a full "
     "volume; files that are still in use are not found.";
 inline constexpr const char* kClearFreeOnly = " Clear \"Free space only\" to carve the whole volume.";
+// A rule file chosen with "...": refused (Parse waits for another) or taken.
+inline constexpr const char* kNotRuleFile =
+    "The chosen file is not a rule file. Choose a rule file with \"...\" to enable Parse.";
+inline constexpr const char* kRuleFileChosen = "Rule file chosen. Please select parse button to scan.";
+// Parse ended before any scan ran (the page serves one scan).
+inline constexpr const char* kNoScan = "No scan ran. Press Back and select the volume again to start a new scan.";
 
 }  // namespace tavrel::app::rawtexts

@@ -1,9 +1,12 @@
 #include "app/VhdInputDialog.h"
 
+#include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "app/CKeswinApp.h"
 #include "app/DriveParsingModes.h"
+#include "app/ImageSelectionTexts.h"
 #include "image/ImageOpener.h"
 #include "image/ImageTexts.h"
 #include "image/VdiFormat.h"
@@ -36,13 +39,14 @@ void VhdInputDialog::dynamicDisk() {
     gui().setChecked(pageId_, kDynamicDisk, true);
     gui().setChecked(pageId_, kFixedDisk, false);
     setPathField("");
+    clearInformation();
 }
 
 void VhdInputDialog::fixedDisk() {
     setPathField("");
     gui().setChecked(pageId_, kDynamicDisk, false);
     gui().setChecked(pageId_, kFixedDisk, true);
-    showInformation(false);
+    clearInformation();
 }
 
 void VhdInputDialog::browse() {
@@ -58,10 +62,12 @@ void VhdInputDialog::choosePath(const std::string& path) {
     if (path.empty()) return;
     setPathField(path);
     takePath(path);
-    if (imageKind_ == 0) return;
-    const bool read = readImageInformation(path);
+    if (imageKind_ == 0) {
+        clearInformation();
+        return;
+    }
+    readImageInformation(path);
     setPathField(path);
-    if (read) showInformation(true);
 }
 
 void VhdInputDialog::takePath(const std::string& path) {
@@ -78,15 +84,38 @@ void VhdInputDialog::takePath(const std::string& path) {
     app_.imageKind = 1;
 }
 
-bool VhdInputDialog::readImageInformation(const std::string& path) {
+void VhdInputDialog::pathEdited(const std::string& text) {
+    // Typed or pasted: the box follows the path at once, without messages (the
+    // path is still being written); Next tells why a path is refused.
+    const std::string path(trim(text));
+    app_.imagePath = path;
+    clearInformation();
+    if (path.empty() || gui().isChecked(pageId_, kFixedDisk)) return;
+    const OpenedImage opened = openImage(path);
+    if (!opened) return;
+    takePath(path);
+    showImageInformation(opened);
+}
+
+void VhdInputDialog::readImageInformation(const std::string& path) {
     // A reader of our own for the time of the read: no reader outlives this page's
     // information read, and the installed one is left alone.
+    clearInformation();
     const OpenedImage opened = openImage(path);
     if (!opened) {
         gui().messageBox(refusalText(opened, path));
-        showInformation(false);
-        return false;
+        return;
     }
+    showImageInformation(opened);
+}
+
+// Hides the box and empties its values, so no earlier image's details remain.
+void VhdInputDialog::clearInformation() {
+    showInformation(false);
+    for (std::size_t i = 1; i < std::size(kInfoControls); i += 2) gui().setText(pageId_, kInfoControls[i], "");
+}
+
+void VhdInputDialog::showImageInformation(const OpenedImage& opened) {
     const ImageInfo info = opened.reader->describe();
     takeKind(info);
     // A format without a version number (a raw disk) shows its format name there.
@@ -99,7 +128,7 @@ bool VhdInputDialog::readImageInformation(const std::string& path) {
     gui().setText(pageId_, "cylinder", geometryText(&DiskGeometry::cylinders));
     gui().setText(pageId_, "size", info.sizeText());
     gui().setText(pageId_, "details", detailsText(info));
-    return true;
+    showInformation(true);
 }
 
 std::string VhdInputDialog::detailsText(const ImageInfo& info) {
@@ -115,17 +144,26 @@ void VhdInputDialog::takeKind(const ImageInfo& info) {
 }
 
 // Why an image cannot be used: a missing file says so, a file that is no image
-// at all gets the page's own request for a valid file (of the kind its name
-// promises), a damaged or unreadable image the reader's reason.
+// at all (or a folder) gets the page's own request for a valid file (of the
+// kind its name promises) and, on a second line, why; a damaged or unreadable
+// image the reader's reason.
 std::string VhdInputDialog::refusalText(const OpenedImage& opened, const std::string& path) {
     if (opened.error == ImageError::NotFound) return kNoSuchFile;
-    if (opened.error != ImageError::NotAnImage) return opened.message;
-    if (endsWithIgnoreCase(path, ".vdi")) return kNotVdiText;
-    if (endsWithIgnoreCase(path, ".vmdk")) return kNotVmdkText;
-    if (endsWithIgnoreCase(path, ".vhdx")) return imagetexts::kNotVhdxText;
-    if (endsWithIgnoreCase(path, ".qcow2") || endsWithIgnoreCase(path, ".qcow")) return imagetexts::kNotQcowText;
-    if (endsWithIgnoreCase(path, ".e01")) return imagetexts::kNotE01Text;
-    return kNotVhdName;
+    if (opened.error != ImageError::NotAnImage && opened.error != ImageError::NotAFile) return opened.message;
+    std::string text = kNotVhdName;
+    if (endsWithIgnoreCase(path, ".vdi")) text = kNotVdiText;
+    else if (endsWithIgnoreCase(path, ".vmdk")) text = kNotVmdkText;
+    else if (endsWithIgnoreCase(path, ".vhdx")) text = imagetexts::kNotVhdxText;
+    else if (endsWithIgnoreCase(path, ".qcow2") || endsWithIgnoreCase(path, ".qcow")) text = imagetexts::kNotQcowText;
+    else if (endsWithIgnoreCase(path, ".e01")) text = imagetexts::kNotE01Text;
+    std::error_code ec;
+    if (opened.error == ImageError::NotAFile) {
+        text += "\n";
+        text += std::filesystem::is_directory(path, ec) ? texts::kPathIsFolder : texts::kPathIsNoFile;
+    } else if (const std::uintmax_t length = std::filesystem::file_size(path, ec); !ec) {
+        text += "\n" + (length == 0 ? std::string(texts::kFileIsEmpty) : texts::noImageReason(length));
+    }
+    return text;
 }
 
 void VhdInputDialog::showInformation(bool visible) {

@@ -44,6 +44,9 @@ public:
 
     // Takes path as if the user had browsed to it (the command-line preselection).
     void choosePath(const std::string& path);
+    // The path field's text as the user typed or pasted it: the information box
+    // shows that image's information, or nothing when it names no image.
+    void pathEdited(const std::string& text);
 
     int imageKind() const { return imageKind_; }
 
@@ -59,7 +62,9 @@ private:
     void browse();
     // Makes path the page's image: its kind from the Dynamic/Fixed choice.
     void takePath(const std::string& path);
-    bool readImageInformation(const std::string& path);
+    void readImageInformation(const std::string& path);
+    void showImageInformation(const OpenedImage& opened);
+    void clearInformation();
     void showInformation(bool visible);
     void setPathField(const std::string& path);
 

@@ -135,7 +135,11 @@ void VolumeScanDlg::endScan(const fs::ScanOutcome& outcome) {
         }
         if (const std::string warned = fs::warningSummary(parser_->warnings()); !warned.empty()) status += " " + warned;
         g.setText(pageId_, kStatus, status);
-    } else if (const std::string text = failureText(outcome); !text.empty()) {
+    } else if (std::string text = failureText(outcome); !text.empty()) {
+        // A destroyed boot record is no dead end where Advanced mode hunts for copies.
+        if (outcome.result == fs::ScanResult::NotThisKind && options_.mode == fs::RecoveryMode::Standard && kind_ &&
+            kind_->advancedHunts)
+            text += "\n" + scantexts::advancedHuntsText(kind_->advancedHunts);
         g.messageBox(text);
     } else {
         g.setText(pageId_, kStatus, scantexts::kAborted);
@@ -192,6 +196,7 @@ void VolumeScanDlg::search() {
     if (!parser_ || !tree_.top()) return;
     Gui& g = gui();
     app_.searchText = g.text(pageId_, kSearchText);
+    lastSearch_ = {};
     list_.showResults({});
     if (app_.searchText.empty()) {
         g.messageBox(browse::texts::kSearchFinished);
@@ -319,7 +324,9 @@ void VolumeScanDlg::save() {
     if (!ensureOutputFolder(true)) return;
     preview_.halt();
 
-    std::vector<browse::SaveItem> items = tree_.checkedItems();
+    // Ticked search results first; none: the ticks of the tree; none: the folder.
+    std::vector<browse::SaveItem> items = tickedResults();
+    if (items.empty()) items = tree_.checkedItems();
     std::optional<fs::EntryRef> folder;
     WorkControl idle;
     const browse::SaveEngine counter(*parser_, idle);
@@ -336,6 +343,20 @@ void VolumeScanDlg::save() {
     const std::string question = browse::texts::countQuestion(kind_ && kind_->capitalisedCountQuestion, count);
     if (gui().messageBox(question, Buttons::YesNo, Icon::Question) != Answer::Yes) return;
     startSave(std::move(items), folder, std::nullopt, count);
+}
+
+// The ticked rows of the search results, each with the folders above it, so
+// that it is saved at its path below the top item.
+std::vector<browse::SaveItem> VolumeScanDlg::tickedResults() const {
+    std::vector<browse::SaveItem> items;
+    if (!list_.showingSearchResults) return items;
+    const std::vector<browse::SearchHit>& hits = lastSearch_.hits;
+    for (int r = 0; r < list_.rowCount() && static_cast<std::size_t>(r) < hits.size(); ++r) {
+        const FileList::Row& row = list_.row(r);
+        const browse::SearchHit& hit = hits[static_cast<std::size_t>(r)];
+        if (row.checked && row.entry == hit.entry) items.push_back({hit.entry, hit.parents});
+    }
+    return items;
 }
 
 void VolumeScanDlg::startSave(std::vector<browse::SaveItem> items, std::optional<fs::EntryRef> folder,

@@ -1,7 +1,8 @@
 // Scan page (139): picks the volume's parser, runs its scan on the page's worker
 // thread while the status line and progress bar follow it, then presents the
-// entry tree and file list, and saves the ticked entries (or the selected folder)
-// on the same worker with the progress bar and Stop.
+// entry tree and file list, and saves the ticked search results, else the ticked
+// entries, else the selected folder, on the same worker with the progress bar
+// and Stop.
 //
 // `running` (the worker's flag) guards the page against its own worker: while a
 // scan or a save runs, Back, Save, Search and the tree handlers refuse with
@@ -46,6 +47,10 @@ inline constexpr const char* kResumePressed = "Resume button pressed";
 inline constexpr const char* kStopPressed = "stop button pressed.Please wait for the process to be stopped.";
 inline constexpr const char* kAllStopped = "All thread Stopped";
 inline constexpr const char* kSearchNote = "* Use \"|\" to find multiple file type ";
+// After a Standard scan that found no boot record of a kind Advanced mode hunts for.
+inline std::string advancedHuntsText(const char* what) {
+    return std::string("Advanced mode hunts for ") + what + " and may still find the files: go Back and choose Advanced.";
+}
 }  // namespace scantexts
 
 class VolumeScanDlg : public PageController {
@@ -128,6 +133,7 @@ private:
     static std::string failureText(const fs::ScanOutcome& outcome);
     void setBrowsingEnabled(bool enabled);
     bool ensureOutputFolder(bool askFirst);
+    std::vector<browse::SaveItem> tickedResults() const;
     void startSave(std::vector<browse::SaveItem> items, std::optional<fs::EntryRef> folder,
                    std::optional<fs::EntryRef> single, std::int64_t count);
     void endSave(std::int64_t count, bool single);

@@ -37,12 +37,17 @@ SearchResult searchNames(const fs::Parser& parser, std::string_view pattern, Wor
     work.position(0);
 
     std::int64_t tested = 0;
+    // The walk visits parents before their children: the entries on the way
+    // down, one per level, are the parents of the entry visited next.
+    std::vector<fs::EntryRef> way;
     walkTree(parser, std::nullopt, [&](fs::EntryRef e, const std::vector<std::string>& path) {
         if (!work.checkpoint()) return false;
+        way.resize(path.size() - 1);
+        way.push_back(e);
         if (!isTested(parser, e, path.size())) return true;
         if (++tested % kPositionStep == 0) work.position(tested);
         if (compiled->matches(path.back())) {
-            result.hits.push_back({e, joinPath(path), path});
+            result.hits.push_back({e, joinPath(path), path, std::vector<fs::EntryRef>(way.begin(), way.end() - 1)});
             work.status(texts::searchedText(static_cast<std::int64_t>(result.hits.size())));
         }
         return true;

@@ -26,6 +26,7 @@ struct SearchHit {
     fs::EntryRef entry = 0;
     std::string path;  // names below the top item joined with "/"
     std::vector<std::string> names;  // the same names, one by one
+    std::vector<fs::EntryRef> parents;  // the folders from below the top item down to its parent
 };
 
 struct SearchResult {

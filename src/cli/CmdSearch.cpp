@@ -1,7 +1,7 @@
 // tavrel-cli search IMAGE (--volume N | --start S --end E) [--treat-as NAME]
 //                         [--mode standard|advanced|deep] PATTERN [--json]
-// Lists the entries of the whole volume whose names hold PATTERN ("|" between
-// alternatives, any letter case), in tree order and in the form of `ls`, so a
+// Lists the entries of the whole volume whose names hold a match of PATTERN (a
+// regular expression, any letter case), in tree order and in the form of `ls`, so a
 // search result is a subset of the full listing, line for line. A pattern the
 // search does not accept ends with its message and exit code 2; no hit is not
 // an error.
@@ -48,7 +48,8 @@ void addSearchCommand(CLI::App& app, int& exitCode) {
     auto* cmd = app.add_subcommand("search", "List the files of a volume whose names hold a pattern");
     addVolumeArguments(cmd, opts->image, opts->volume);
     cmd->add_option("PATTERN", opts->pattern,
-                    "Text to find in names, any letter case; \"|\" separates alternatives, \".\" is any character")
+                    "Regular expression to find in names, any letter case; \"|\" separates alternatives, \".\" is "
+                    "any character; no backreferences or lookaround")
         ->required();
     cmd->add_flag("--json", opts->json, "One JSON object per line");
     cmd->callback([opts, &exitCode] { exitCode = runSearch(*opts); });

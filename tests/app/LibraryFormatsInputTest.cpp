@@ -67,7 +67,8 @@ TEST(LibraryFormatsInput, NamedLikeOneButNotOneAsksForAValidFile) {
         gui.clearMessages();
         gui.queueFile((dir / name).string());
         page->command(VhdInputDialog::kBrowse);
-        EXPECT_EQ(gui.lastMessage(), text) << name;
+        // The request first; why, on the line after it.
+        EXPECT_EQ(gui.lastMessage().substr(0, gui.lastMessage().find('\n')), text) << name;
     }
 }
 

@@ -168,7 +168,8 @@ TEST_F(ScanPageTest, FailedScanShowsParserMessage) {
     fake->failScan = true;
     open("FAT16");
     ASSERT_TRUE(finish());
-    EXPECT_EQ(gui.lastMessage(), "Selected Drive is not in Fat16 Format");
+    EXPECT_EQ(gui.lastMessage(), "Selected Drive is not in Fat16 Format\nAdvanced mode hunts for the FAT copies and "
+                                 "may still find the files: go Back and choose Advanced.");
     EXPECT_TRUE(gui.enabled(kPage, VolumeScanDlg::kBack));
     EXPECT_EQ(page->tree().top(), nullptr);
 }

@@ -142,7 +142,10 @@ TEST_F(VhdInputTest, ContentNotNameDecidesWhatIsShownOrRefused) {
         const char* name;
         const char* message;
     };
-    for (const Case c : {Case{"notes.vhd", "Please select valid vhd file to continue the recovery process."},
+    for (const Case c : {Case{"notes.vhd",
+                              "Please select valid vhd file to continue the recovery process.\nNo image format "
+                              "recognises its content, and its length (4000 bytes) is not a whole number of "
+                              "512-byte sectors, as a raw disk's is."},
                          Case{"damaged.vhd", "Not a valid vhd file"}}) {
         SCOPED_TRACE(c.name);
         gui.clearMessages();

@@ -6,6 +6,10 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QFile>
+#include <QMenu>
+#include <QPushButton>
+#include <QUrl>
 #include <QStackedWidget>
 #include <QTreeWidget>
 
@@ -107,6 +111,46 @@ TEST(AdvancedWizard, HuntsAndScansFromTheChosenCopy) {
                  "Number of FAT32-ENTRY found = 2 . Please select the choice from combo box and click Parse button to "
                  "proceed.",
                  "FAT32_ENTRY:0", "1", "Parsing done.Click Next to continue.", {"README", "docs", "big"}});
+}
+
+// No dead end: Standard mode on the FAT32 volume without boot sectors says that
+// Advanced mode hunts for the FAT copies, and the recovery mode page's Help
+// opens the manual page that tells how raw recovery is reached.
+TEST(AdvancedWizard, StandardWithoutBootSectorsPointsToAdvancedAndHelpToRaw) {
+    qtApp();
+    TempDir dir;
+    const DamagedFatDisk fat32 = damagedFatDisk("fat32-512", dir);
+    if (fat32.raw.empty()) GTEST_SKIP() << "qemu-img and fsstat are needed";
+    ui::QtWizard wizard;
+    std::vector<std::string> messages;
+    std::vector<QUrl> urls;
+    ui::QtGui& gui = wizard.gui();
+    gui.messageHook = [&](const std::string& text, app::Buttons, app::Icon) {
+        messages.push_back(text);
+        return app::Answer::Ok;
+    };
+    gui.urlHook = [&](const QUrl& url) { urls.push_back(url); };
+    ASSERT_TRUE(wizard.start(false, fat32.raw.string()));
+    ASSERT_TRUE(click(gui, app::kImageSelectionPage, "next"));
+    ASSERT_TRUE(click(gui, app::kScanModePage, "next"));
+    auto* volumes = pageControl<QTreeWidget>(gui, app::kVolumeListPage, "volumeList");
+    ASSERT_TRUE(volumes && volumes->topLevelItemCount() >= 1);
+    volumes->setCurrentItem(volumes->topLevelItem(0));
+    ASSERT_TRUE(click(gui, app::kVolumeListPage, "next"));
+
+    pageControl<QPushButton>(gui, app::kRecoveryModePage, "help")->menu()->actions()[0]->trigger();
+    ASSERT_EQ(urls.size(), 1u);
+    EXPECT_TRUE(urls[0].toLocalFile().endsWith("/manual/recovering.html"));
+    QFile manual(urls[0].toLocalFile());
+    ASSERT_TRUE(manual.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(manual.readAll().contains("Treat file system as: RAW"));
+
+    ASSERT_TRUE(click(gui, app::kRecoveryModePage, "next"));
+    const std::string expected =
+        "Selected Drive is not in Fat32 Format\nAdvanced mode hunts for the FAT copies and may still find the "
+        "files: go Back and choose Advanced.";
+    EXPECT_TRUE(pumpUntil([&] { return std::find(messages.begin(), messages.end(), expected) != messages.end(); }))
+        << (messages.empty() ? "" : messages.back());
 }
 
 }  // namespace

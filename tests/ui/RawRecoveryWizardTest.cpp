@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QTreeWidget>
 
@@ -20,6 +21,7 @@
 #include "app/RawRecoveryDialog.h"
 #include "app/RawTexts.h"
 #include "app/ScanTexts.h"
+#include "raw/RuleFile.h"
 #include "raw/RuleTexts.h"
 #include "support/CarveFiles.h"
 #include "support/TestSupport.h"
@@ -234,7 +236,7 @@ TEST_F(RawRecoveryWizardTest, ParseWithoutRulesEndsEarlyAndLeavesBackUsable) {
     gui().setText(kRaw, RawRecoveryDialog::kRuleFile, "");
     ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kParse));
     EXPECT_TRUE(shown(app::rawtexts::kNoRules));
-    EXPECT_EQ(shownText(gui(), kRaw, RawRecoveryDialog::kStatus), app::rawtexts::kDone);
+    EXPECT_EQ(shownText(gui(), kRaw, RawRecoveryDialog::kStatus), app::rawtexts::kNoScan);
     EXPECT_FALSE(pageControl<QWidget>(gui(), kRaw, RawRecoveryDialog::kParse)->isEnabled());
     ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kBack));
     EXPECT_EQ(wizard->app().page(kRaw), nullptr);
@@ -256,6 +258,52 @@ TEST_F(RawRecoveryWizardTest, FreeSpaceOnlyIsRefusedWhenTheVolumeHasNoMap) {
     ASSERT_TRUE(pumpUntil([&] { return shown(refusal); })) << (messages.empty() ? "" : messages.back());
     EXPECT_TRUE(page->engine().found().empty());
     EXPECT_FALSE(freeOnly->isEnabled());
+}
+
+// A file picked with "..." that is no rule file is refused at once and keeps
+// Parse off only until a rule file is picked; the rule file taken last comes
+// back in the next run, from the settings.
+TEST_F(RawRecoveryWizardTest, APickedFileThatIsNoRuleFileIsNoDeadEnd) {
+    QCoreApplication::setOrganizationName(QStringLiteral("TavrelRawRuleFileTest"));
+    TempDir store;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(store.path().string()));
+    QSettings().clear();
+    raw::RuleFields jpeg;
+    jpeg.extension = "jpg";
+    jpeg.startSignature = "0xFF,0xD8,0xFF";
+    raw::SettingsRecord record;
+    ASSERT_EQ(raw::recordFromFields(jpeg, record), "");
+    const std::string rules = (dir / "mine.txt").string();
+    ASSERT_EQ(raw::appendRecord(rules, record), "");
+    writeFileBytes(dir / "notes.txt", std::vector<std::uint8_t>(100, 'x'));
+
+    std::string picked;
+    gui().keepSettings = true;
+    gui().fileDialogHook = [&](const std::string&) { return picked; };
+    RawRecoveryDialog* page = openRawPage();
+    ASSERT_NE(page, nullptr);
+    const auto parseEnabled = [&] { return pageControl<QWidget>(gui(), kRaw, RawRecoveryDialog::kParse)->isEnabled(); };
+    picked = (dir / "notes.txt").string();
+    ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kBrowseRules));
+    EXPECT_TRUE(shown(raw::texts::kInvalidFile));
+    EXPECT_FALSE(parseEnabled());
+    EXPECT_EQ(shownText(gui(), kRaw, RawRecoveryDialog::kStatus), app::rawtexts::kNotRuleFile);
+    picked = rules;
+    ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kBrowseRules));
+    EXPECT_TRUE(parseEnabled());
+    EXPECT_EQ(shownText(gui(), kRaw, RawRecoveryDialog::kStatus), app::rawtexts::kRuleFileChosen);
+    EXPECT_EQ(shownText(gui(), kRaw, RawRecoveryDialog::kRuleFile), rules);
+
+    wizard = std::make_unique<ui::QtWizard>();
+    wizard->gui().keepSettings = true;
+    wizard->gui().messageHook = [this](const std::string& text, app::Buttons, app::Icon) {
+        messages.push_back(text);
+        return app::Answer::Ok;
+    };
+    ASSERT_NE(openRawPage(), nullptr);
+    EXPECT_EQ(shownText(gui(), kRaw, RawRecoveryDialog::kRuleFile), rules);
+    wizard.reset();
+    QCoreApplication::setOrganizationName(QString());
 }
 
 }  // namespace

@@ -343,10 +343,57 @@ TEST_F(ScanWizardTest, SearchListsTheWholeVolumesHitsWithoutTickingTheTree) {
     EXPECT_EQ(model().data(top(), Qt::CheckStateRole).toInt(), Qt::Unchecked);
     EXPECT_EQ(model().data(item(top(), "a"), Qt::CheckStateRole).toInt(), Qt::Unchecked);
 
-    QTest::keyClicks(edit, "*");
+    edit->setText("*.jpg");
     ASSERT_TRUE(click(gui(), kScan, VolumeScanDlg::kSearch));
     ASSERT_TRUE(waitFor("such characters are not allowed for search.Try again with different pattern."));
     EXPECT_EQ(list.rowCount(), 0);
+}
+
+// Ticked search results are saved, exactly those, each at its path below ROOT;
+// the patterns are regular expressions. With no result ticked the tree's rule
+// (here: the selected folder) applies again.
+TEST_F(ScanWizardTest, SearchByExpressionSavesTheTickedResultsAtTheirPaths) {
+    scanToEnd();
+    page->treeView()->setCurrentIndex(item(top(), "keep"));
+    QCoreApplication::processEvents();
+    auto* edit = pageControl<QLineEdit>(gui(), kScan, VolumeScanDlg::kSearchText);
+    edit->setText("^(DEEP|kept|text)\\.txt$");
+    ASSERT_TRUE(click(gui(), kScan, VolumeScanDlg::kSearch));
+    ASSERT_TRUE(waitFor("Searching Finished"));
+    QCoreApplication::processEvents();
+    ui::FileListModel& list = *page->listModel();
+    std::vector<std::string> rows;
+    for (int r = 0; r < list.rowCount(); ++r) rows.push_back(list.data(list.index(r, 0)).toString().toStdString());
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(rows, (std::vector<std::string>{"ROOT/a/b/c/d/deep.txt", "ROOT/keep/kept.txt", "ROOT/packed/text.txt"}));
+
+    for (int r = 0; r < list.rowCount(); ++r) {
+        if (!list.data(list.index(r, 0)).toString().contains("kept")) {
+            ASSERT_TRUE(list.setData(list.index(r, 0), Qt::Checked, Qt::CheckStateRole));
+        }
+    }
+    auto* scan = dynamic_cast<VolumeScanDlg*>(wizard->app().page(kScan));
+    auto save = [&] {
+        messages.clear();
+        ASSERT_TRUE(click(gui(), kScan, VolumeScanDlg::kSave));
+        ASSERT_TRUE(pumpUntil([&] { return !scan->running(); }));
+        QCoreApplication::processEvents();
+    };
+    save();
+    EXPECT_TRUE(shown("Number of files found inside this folder = 2 .Do you want to continue dumping these files..?"));
+    const auto hashes = expectedHashes(fixturePath("ntfs/ntfs-mbr.expected"));
+    std::vector<std::string> written;
+    for (const auto& f : fsys::recursive_directory_iterator(out.path()))
+        if (f.is_regular_file()) written.push_back(fsys::relative(f.path(), out.path()).string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"a/b/c/d/deep.txt", "packed/text.txt"}));
+    for (const std::string& path : written)
+        EXPECT_EQ(sha256File(out.path() / path), hashes.count(path) ? hashes.at(path) : "") << path;
+
+    for (int r = 0; r < list.rowCount(); ++r) ASSERT_TRUE(list.setData(list.index(r, 0), Qt::Unchecked, Qt::CheckStateRole));
+    save();
+    EXPECT_TRUE(shown("Number of files found inside this folder = 2 .Do you want to continue dumping these files..?"));
+    EXPECT_EQ(sha256File(out.path() / "kept.txt"), hashes.at("keep/kept.txt"));
 }
 
 TEST_F(ScanWizardTest, BackDuringTheScanIsRefused) {

@@ -6,10 +6,12 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QTreeWidget>
@@ -173,6 +175,50 @@ TEST_F(WizardTest, AnImageDroppedOnTheFirstPageIsTakenAsThePath) {
     EXPECT_TRUE(drop.isAccepted());
     EXPECT_EQ(shownText(gui(), p, "path"), expected.image.string());
     EXPECT_EQ(shownText(gui(), p, "version"), "65536");
+}
+
+// The File Information box follows the path however it changes (command line,
+// typing, "..."), never keeps an earlier image's details, and a path that is
+// no image is refused with the page's request and, on a second line, why.
+TEST_F(WizardTest, InformationBoxFollowsThePathAndRefusalsSayWhy) {
+    const Expected expected = demoImage(dir);
+    writeFileBytes(dir / "disk.img", std::vector<std::uint8_t>(1048576, 0));
+    writeFileBytes(dir / "notes.txt", std::vector<std::uint8_t>(1000, 'x'));
+    std::filesystem::create_directory(dir / "folder");
+    ASSERT_TRUE(wizard->start(false, expected.image.string()));
+    constexpr int p = app::kImageSelectionPage;
+    EXPECT_EQ(shownText(gui(), p, "version"), "65536");
+    auto* path = pageControl<QLineEdit>(gui(), p, "path");
+    const auto type = [&](const std::filesystem::path& typed) {
+        path->selectAll();
+        QTest::keyClicks(path, QString::fromStdString(typed.string()));
+    };
+    const std::string notImage = "Please select valid vhd file to continue the recovery process.\n";
+    struct Case {
+        std::filesystem::path typed;
+        const char* version;  // nullptr: the box is hidden and empty
+        std::string refusal;  // Next's message; "" when Next goes on
+    };
+    const Case cases[] = {
+        {dir / "disk.img", "raw", ""},
+        {dir / "notes.txt", nullptr,
+         notImage + "No image format recognises its content, and its length (1000 bytes) is not a whole number of "
+                    "512-byte sectors, as a raw disk's is."},
+        {dir / "folder", nullptr, notImage + "This path is a folder: choose the image file inside it."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.string());
+        type(c.typed);
+        EXPECT_TRUE(messages.empty());
+        EXPECT_EQ(pageControl<QWidget>(gui(), p, "version")->isHidden(), c.version == nullptr);
+        EXPECT_EQ(shownText(gui(), p, "version"), c.version ? c.version : "");
+        EXPECT_EQ(shownText(gui(), p, "details"), c.version ? "raw" : "");
+        if (c.refusal.empty()) continue;
+        ASSERT_TRUE(click(gui(), p, "next"));
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0], c.refusal);
+        messages.clear();
+    }
 }
 
 TEST_F(WizardTest, HelpMenuOpensManualHomepageAndAbout) {

@@ -80,6 +80,7 @@ const std::vector<FsKindRow>& fsKinds() {
             .make = &make<fat::Fat32Class>,
             .advancedMode = true,
             .driveFormattedQuestion = true,
+            .advancedHunts = "the FAT copies",
             .probe = {
                 .mbrTypes = {{.type = 0x0B, .status = "found FAT 32..."},
                              {.type = 0x0C, .status = "found FAT 32..."},
@@ -100,6 +101,7 @@ const std::vector<FsKindRow>& fsKinds() {
             .make = &make<fat::Fat16Class>,
             .advancedMode = true,
             .driveFormattedQuestion = true,
+            .advancedHunts = "the FAT copies",
             .probe = {
                 .mbrTypes = {{.type = 0x01, .name = "FAT12"},
                              {.type = 0x04, .status = "found FAT 16..."},

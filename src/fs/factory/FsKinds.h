@@ -40,6 +40,9 @@ struct FsKindRow {
     bool advancedMode = false;          // the recovery mode page offers Advanced
     bool deepMode = false;              // ... and Deep
     bool driveFormattedQuestion = false;    // Advanced mode asks "Is Drive Formated..?"
+    // What Advanced mode hunts for ("the FAT copies"), told after a Standard scan
+    // that found no boot record of the kind; nullptr when nothing is told.
+    const char* advancedHunts = nullptr;
     bool capitalisedCountQuestion = false;  // "Number of files ..." rather than "number of files ..."
     const char* selectedStatus = nullptr;   // the scan page's status line on open, or nullptr
     // Sectors after the counted ones that still belong to the volume (NTFS keeps

@@ -63,6 +63,11 @@ void ImageSelectionPage::bind(app::PageController& controller) {
     bindCommon(controller);
     for (const char* id : {"dynamicDisk", "fixedDisk", "browse"}) bindCommand(controller, id);
     controller_ = dynamic_cast<app::VhdInputDialog*>(&controller);
+    // Typing or pasting (not the page's own changes) refreshes the information box.
+    if (auto* path = qobject_cast<QLineEdit*>(control("path")); path && controller_) {
+        app::VhdInputDialog* c = controller_;
+        connect(path, &QLineEdit::textEdited, this, [c](const QString& text) { c->pathEdited(text.toStdString()); });
+    }
 }
 
 namespace {

@@ -10,6 +10,7 @@ namespace tavrel::ui::kept {
 namespace {
 QString folderKey(const QString& dialog) { return QStringLiteral("folders/") + dialog; }
 const QString kWindowKey = QStringLiteral("window/geometry");
+const QString kRuleFileKey = QStringLiteral("raw/ruleFile");
 }  // namespace
 
 QString lastFolder(const QString& dialog) {
@@ -30,6 +31,13 @@ void rememberFileFolder(const QString& dialog, const QString& file) {
 bool previewShown() { return QSettings().value(QStringLiteral("preview/shown"), true).toBool(); }
 
 void rememberPreviewShown(bool shown) { QSettings().setValue(QStringLiteral("preview/shown"), shown); }
+
+QString lastRuleFile() { return QSettings().value(kRuleFileKey).toString(); }
+
+void rememberRuleFile(const QString& file) {
+    if (file.isEmpty()) return;
+    QSettings().setValue(kRuleFileKey, QFileInfo(file).absoluteFilePath());
+}
 
 void saveWindow(const QWidget& window) { QSettings().setValue(kWindowKey, window.saveGeometry()); }
 

@@ -1,7 +1,7 @@
 // What the wizard keeps between runs in the application's settings (QSettings
 // under the organisation and application names main() sets): the folder each
-// file dialog last used, the main window's size and position, and whether
-// the preview pane shows.
+// file dialog last used, the raw recovery page's last rule file, the main
+// window's size and position, and whether the preview pane shows.
 #pragma once
 
 #include <QString>
@@ -20,6 +20,10 @@ void rememberFileFolder(const QString& dialog, const QString& file);
 // Whether the preview pane shows (shown unless the user hid it).
 bool previewShown();
 void rememberPreviewShown(bool shown);
+
+// The rule file last chosen on the raw recovery page ("" when none is kept).
+QString lastRuleFile();
+void rememberRuleFile(const QString& file);
 
 void saveWindow(const QWidget& window);
 // False when nothing was kept (the window keeps its default size).

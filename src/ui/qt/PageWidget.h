@@ -29,6 +29,9 @@ public:
     // Connects the page's widgets to the controller's entry points. Called once,
     // after the controller exists and before its open().
     virtual void bind(app::PageController& controller) = 0;
+    // After bind(), in a run that keeps settings: a page that remembers choices
+    // across runs reads them into its controller and keeps new ones.
+    virtual void keepChoices(app::PageController& /*controller*/) {}
 
 protected:
     void registerControl(const std::string& id, QWidget* widget) {

@@ -35,7 +35,10 @@ QtGui::QtGui(MainWindow& window) : window_(window) { qApp->installEventFilter(th
 QtGui::~QtGui() { qApp->removeEventFilter(this); }
 
 void QtGui::bindPage(app::PageController& controller) {
-    if (PageWidget* page = pageWidget(controller.pageId())) page->bind(controller);
+    PageWidget* page = pageWidget(controller.pageId());
+    if (!page) return;
+    page->bind(controller);
+    if (keepSettings) page->keepChoices(controller);
 }
 
 PageWidget* QtGui::pageWidget(int pageId) const { return pages_.value(pageId).data(); }

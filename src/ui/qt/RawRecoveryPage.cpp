@@ -13,6 +13,7 @@
 #include "app/Gui.h"
 #include "app/RawRecoveryDialog.h"
 #include "app/RawTexts.h"
+#include "ui/qt/KeptSettings.h"
 #include "ui/qt/PreviewPane.h"
 #include "ui/qt/RawSettingDialog.h"
 
@@ -131,6 +132,13 @@ void RawRecoveryPage::bind(app::PageController& controller) {
 void RawRecoveryPage::preview(bool requested) {
     if (requested) preview_->showReading();
     else preview_->showHint();
+}
+
+void RawRecoveryPage::keepChoices(app::PageController& controller) {
+    auto* page = dynamic_cast<RawRecoveryDialog*>(&controller);
+    if (!page) return;
+    page->keptRuleFile = kept::lastRuleFile().toStdString();
+    page->onRuleFileTaken = [](const std::string& path) { kept::rememberRuleFile(qs(path)); };
 }
 
 void RawRecoveryPage::selected(app::RawRecoveryDialog& page, QTreeWidgetItem* item) {

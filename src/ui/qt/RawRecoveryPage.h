@@ -26,6 +26,7 @@ class RawRecoveryPage : public WizardPage {
 public:
     RawRecoveryPage();
     void bind(app::PageController& controller) override;
+    void keepChoices(app::PageController& controller) override;
     QTreeWidget* tree() const { return tree_; }
     PreviewPane* previewPane() const { return preview_; }
 
