@@ -156,13 +156,16 @@ TEST_F(RawRecoveryWizardTest, ParseTickAndSaveMatchTheOriginals) {
     auto* list = pageControl<QTreeWidget>(gui(), kRaw, RawRecoveryDialog::kList);
     ASSERT_EQ(list->topLevelItemCount(), 2);
     EXPECT_EQ(list->topLevelItem(0)->text(0).toStdString(), "4096 .jpg");
+    EXPECT_EQ(list->topLevelItem(0)->text(1).toStdString(), "6.84 KB");  // the 7000-byte JPEG
     tree->setCurrentItem(top);
     EXPECT_EQ(list->topLevelItemCount(), 0);
 
     // Ticking the top item ticks every found file.
     top->setCheckState(0, Qt::Checked);
     ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kSave));
-    ASSERT_TRUE(pumpUntil([&] { return shown("work done"); }));
+    // The end says what was written; the question after it is answered No.
+    ASSERT_TRUE(pumpUntil(
+        [&] { return shown("work done\nFiles saved: 5 written, 0 partial, 0 failed.\nOpen the output folder?"); }));
     for (const PlacedFile& f : volume.files) {
         const std::string name = std::to_string(f.offset) + " ." + f.extension;
         const char* category = f.extension == "jpg" || f.extension == "png" ? "Pictures"

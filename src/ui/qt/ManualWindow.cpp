@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -13,8 +14,11 @@ ManualWindow::ManualWindow(QWidget* parent) : QWidget(parent, Qt::Window), brows
     browser_->setObjectName(QStringLiteral("manualText"));
     browser_->setOpenExternalLinks(true);
 
-    auto* back = new QPushButton(tr("Back"), this);
-    auto* contents = new QPushButton(tr("Contents"), this);
+    auto* back = new QPushButton(tr("&Back"), this);
+    auto* contents = new QPushButton(tr("&Contents"), this);
+    // Esc closes the manual, as it closes a dialog.
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
     back->setEnabled(false);
     connect(back, &QPushButton::clicked, browser_, &QTextBrowser::backward);
     connect(contents, &QPushButton::clicked, browser_, &QTextBrowser::home);
