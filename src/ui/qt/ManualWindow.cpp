@@ -2,7 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -16,9 +16,6 @@ ManualWindow::ManualWindow(QWidget* parent) : QWidget(parent, Qt::Window), brows
 
     auto* back = new QPushButton(tr("&Back"), this);
     auto* contents = new QPushButton(tr("&Contents"), this);
-    // Esc closes the manual, as it closes a dialog.
-    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(close, &QShortcut::activated, this, &QWidget::close);
     back->setEnabled(false);
     connect(back, &QPushButton::clicked, browser_, &QTextBrowser::backward);
     connect(contents, &QPushButton::clicked, browser_, &QTextBrowser::home);
@@ -45,6 +42,15 @@ void ManualWindow::showPage(const QUrl& page) {
     show();
     raise();
     activateWindow();
+}
+
+void ManualWindow::keyPressEvent(QKeyEvent* event) {
+    // The text and the buttons leave Esc to their window.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QUrl ManualWindow::currentPage() const { return browser_->source(); }
