@@ -32,8 +32,8 @@ constexpr const char* kWait = "Please wait for the running process.";
 // The end of a save that wrote every file it was given, the deleted one included.
 bool savedAll(const std::string& message) {
     static const std::regex end(
-        "work done\nFiles saved: [1-9][0-9]* written, 0 incomplete, 0 failed\.\n"
-        "Deleted files saved: 0 intact, 0 partly overwritten, 0 overwritten, 1 unknown\.\nOpen the output folder\?");
+        "work done\nFiles saved: [1-9][0-9]* written, 0 incomplete, 0 failed\\.\n"
+        "Deleted files saved: 0 intact, 0 partly overwritten, 0 overwritten, 1 unknown\\.\nOpen the output folder\\?");
     return std::regex_match(message, end);
 }
 
