@@ -121,14 +121,14 @@ XDG_RUNTIME_DIR="$work/user-runtime" TMPDIR="$work/user-tmp" \
 user_pid=$!
 for _ in $(seq 300); do
   alive "$user_pid" || fail "the wizard standing for the user's ended: $(cat "$work/user.log")"
-  xdotool search --onlyvisible --pid "$user_pid" --name "^$title\$" >/dev/null 2>&1 && break
+  xdotool search --all --onlyvisible --pid "$user_pid" --name "^$title\$" >/dev/null 2>&1 && break
   sleep 0.1
 done
 export XDG_RUNTIME_DIR="$work/runtime" TMPDIR="$work/tmp"
 
 # The windows of the wizard under test (never the user's) named like its title.
 app_windows() {
-  xdotool search --onlyvisible --pid "$app_pid" --name "${1:-^$title\$}" 2>/dev/null
+  xdotool search --all --onlyvisible --pid "$app_pid" --name "${1:-^$title\$}" 2>/dev/null
 }
 
 # Starts the wizard on the demo image and sets app_pid and win (its main window).
