@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Screenshots of the wizard's pages on samples/demo.vhd: starts the wizard under a
-# virtual X server (xvfb-run), walks it to the scan page with a folder open, and
-# writes one PNG per page into the folder given as the first argument; then the
-# preview pane on a small FAT16 volume made with mkfs.fat and mtools.
+# virtual X server (xvfb-run), walks it to the scan page with a folder open, runs a
+# search, treats the volume as RAW for the raw recovery page and its Setting
+# dialog, shows the recovery mode page of a FAT32 fixture and the preview pane on a
+# small FAT16 volume made with mkfs.fat and mtools; writes one PNG per
+# view into the folder given as the first argument (the manual's are in
+# docs/manual/images).
 #
 #   scripts/screenshots.sh OUTPUT_DIR [BUILD_DIR]
 #

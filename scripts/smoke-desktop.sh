@@ -7,7 +7,14 @@
 #   3. a user walks it by keyboard from the image to the scan page, ticks ROOT,
 #      saves into a folder, and the saved files equal what The Sleuth Kit
 #      recovers from a raw copy of the disk (skipped without qemu-img and
-#      tsk_recover); Ctrl+Q then ends it within 5 seconds.
+#      tsk_recover); Ctrl+Q then ends it within 5 seconds;
+#   4. a user searches the scan page for two files by name, ticks both results,
+#      saves them, and the output folder holds exactly those two files at their
+#      paths, equal to The Sleuth Kit's (skipped as 3 is).
+#
+# Every wizard it starts has a runtime and a temporary folder of its own, so it
+# never meets a wizard the user runs: a wizard standing for the user's, started
+# first in other folders on the same display, stays up through every step.
 #
 #   scripts/smoke-desktop.sh TAVREL_BINARY SOURCE_DIR
 #
@@ -36,6 +43,7 @@ work=$(mktemp -d)
 xvfb_pid=""
 wm_pid=""
 app_pid=""
+user_pid=""
 
 stop_pid() {
   local pid=$1
@@ -51,6 +59,7 @@ stop_pid() {
 
 cleanup() {
   stop_pid "$app_pid"
+  stop_pid "$user_pid"
   stop_pid "$wm_pid"
   stop_pid "$xvfb_pid"
   rm -rf "$work"
@@ -103,6 +112,25 @@ fi
 # The wizard's settings live in the work folder, never in the user's own.
 export XDG_CONFIG_HOME="$work/config"
 
+# The user's own wizard, in its runtime and temporary folders: the wizards below
+# run in folders of their own and never meet it.
+mkdir -m 700 "$work/user-runtime" "$work/runtime"
+mkdir -p "$work/user-tmp" "$work/tmp"
+XDG_RUNTIME_DIR="$work/user-runtime" TMPDIR="$work/user-tmp" \
+  ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" "$bin" >"$work/user.log" 2>&1 &
+user_pid=$!
+for _ in $(seq 300); do
+  alive "$user_pid" || fail "the wizard standing for the user's ended: $(cat "$work/user.log")"
+  xdotool search --all --onlyvisible --pid "$user_pid" --name "^$title\$" >/dev/null 2>&1 && break
+  sleep 0.1
+done
+export XDG_RUNTIME_DIR="$work/runtime" TMPDIR="$work/tmp"
+
+# The windows of the wizard under test (never the user's) named like its title.
+app_windows() {
+  xdotool search --all --onlyvisible --pid "$app_pid" --name "${1:-^$title\$}" 2>/dev/null
+}
+
 # Starts the wizard on the demo image and sets app_pid and win (its main window).
 start_app() {
   # Leaks inside the X and Qt libraries are not what this test looks for.
@@ -112,7 +140,7 @@ start_app() {
   win=""
   for _ in $(seq 300); do
     alive "$app_pid" || fail "tavrel ended before its window showed"
-    win=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n1)
+    win=$(app_windows | head -n1)
     [ -n "$win" ] && break
     sleep 0.1
   done
@@ -152,7 +180,7 @@ if [ $have_wm -eq 1 ]; then
   wmctrl -i -c "$win" || fail "wmctrl could not ask the window to close"
   box=""
   for _ in $(seq 50); do
-    box=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | grep -vx "$win" | head -n1)
+    box=$(app_windows | grep -vx "$win" | head -n1)
     [ -n "$box" ] && break
     alive "$app_pid" || fail "tavrel ended on a close request without asking"
     sleep 0.1
@@ -168,7 +196,7 @@ fi
 wait_box() {
   local box=""
   for _ in $(seq 100); do
-    box=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | grep -vx "$win" | head -n1)
+    box=$(app_windows | grep -vx "$win" | head -n1)
     [ -n "$box" ] && break
     alive "$app_pid" || fail "tavrel ended while waiting for the message after $1"
     sleep 0.1
@@ -207,7 +235,7 @@ walk() {
   xdotool key --clearmodifiers alt+s
   local dialog=""
   for _ in $(seq 50); do
-    dialog=$(xdotool search --onlyvisible --name "." 2>/dev/null | grep -vx "$win" | head -n1)
+    dialog=$(app_windows "." | grep -vx "$win" | head -n1)
     [ -n "$dialog" ] && break
     sleep 0.1
   done
@@ -247,5 +275,67 @@ walk() {
 }
 walk
 
+# 4. A search on the scan page, two results ticked and saved: exactly those two
+# files land in the output folder, at their paths below ROOT.
+search_walk() {
+  [ -d "$work/oracle" ] || { echo "no oracle: the search walk is skipped"; return 0; }
+  local out="$work/found"
+  mkdir -p "$out"
+  printf '[folders]\nsave=%s\n' "$out" >"$XDG_CONFIG_HOME/TavrelV3.02/TavrelV3.02.conf"
+  start_app
+  local page
+  for page in "scan mode" "volume list" "recovery mode" "scan"; do
+    [ "$page" = "recovery mode" ] && xdotool key --clearmodifiers space && sleep 0.3
+    xdotool key --clearmodifiers alt+n
+    sleep 1
+    alive "$app_pid" || fail "tavrel ended on the way to the $page page"
+  done
+  wait_box "the end of the scan"
+  xdotool key --clearmodifiers Return
+  sleep 0.5
+  # Alt+F puts the keyboard in the search field, Alt+E searches.
+  xdotool key --clearmodifiers alt+f
+  xdotool type --delay 20 'beach|letter'
+  xdotool key --clearmodifiers alt+e
+  wait_box "the search"
+  xdotool key --clearmodifiers Return
+  sleep 0.5
+  # From the search field: the button, the tree, then the list of results;
+  # Space ticks the first result, Down and Space the second.
+  xdotool key --clearmodifiers --delay 150 Tab Tab Tab ctrl+Home space Down space
+  sleep 0.3
+  xdotool key --clearmodifiers alt+s
+  local dialog=""
+  for _ in $(seq 50); do
+    dialog=$(app_windows "." | grep -vx "$win" | head -n1)
+    [ -n "$dialog" ] && break
+    sleep 0.1
+  done
+  [ -n "$dialog" ] || fail "no folder dialog within 5 s of Alt+S after the search"
+  sleep 0.5
+  xdotool key --clearmodifiers Return
+  wait_box "choosing the output folder after the search"
+  xdotool key --clearmodifiers y
+  sleep 1
+  wait_box "the save of the search results"
+  xdotool key --clearmodifiers n
+  sleep 0.5
+  xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" 2>/dev/null || true
+  xdotool key --clearmodifiers ctrl+q
+  expect_exit "Ctrl+Q after saving search results"
+
+  local saved
+  saved=$(cd "$out" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ')
+  [ "$saved" = "Documents/Letters/letter-to-anna.txt Pictures/beach.jpg " ] ||
+    fail "the ticked results were not saved alone at their paths: $saved"
+  local rel
+  for rel in Documents/Letters/letter-to-anna.txt Pictures/beach.jpg; do
+    cmp -s "$work/oracle/$rel" "$out/$rel" || fail "saved bytes differ: $rel"
+  done
+  echo "ok: the two ticked search results equal the oracle's"
+}
+search_walk
+
+alive "$user_pid" || fail "the wizard standing for the user's ended during the test"
 echo "desktop smoke test passed"
 exit 0

@@ -9,6 +9,11 @@ Rgb searchBackground(Rgb window) {
     return {darker(window.red), darker(window.green), darker(window.blue)};
 }
 
+std::string EntryTree::shownText(std::string name) {
+    std::erase_if(name, [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    return name;
+}
+
 EntryTree::~EntryTree() {
     if (listener_) listener_->treeDestroyed();
 }
@@ -19,7 +24,7 @@ std::unique_ptr<EntryTree::Node> EntryTree::makeNode(Node* parent, int row, fs::
     node->parent = parent;
     node->row = row;
     node->entry = entry;
-    node->text = parser_->shownName(entry);
+    node->text = shownText(parser_->shownName(entry));
     node->folder = parser_->isFolder(entry);
     node->deleted = parser_->isDeleted(entry);
     node->checked = checked;

@@ -42,6 +42,10 @@ Rgb searchBackground(Rgb window);
 
 class EntryTree {
 public:
+    // A name as the tree shows it: without control characters (the HFS+ private
+    // folder's name begins with four NULs), which would show as boxes.
+    static std::string shownText(std::string name);
+
     struct Node {
         Node* parent = nullptr;
         int row = 0;                          // index in parent->children

@@ -79,7 +79,8 @@ public:
     virtual std::string chooseFolderDialog(const std::string& title) = 0;
 
     virtual void setWaitCursor(bool waiting) = 0;
-    virtual void openUrl(const std::string& url) = 0;
+    // False when the desktop has no program for the address.
+    virtual bool openUrl(const std::string& url) = 0;
     // Opens a page of the shipped manual (kManualContents, kManualAbout).
     virtual void openManual(const std::string& page) = 0;
     virtual void showAbout() = 0;

@@ -135,16 +135,18 @@ void PopulateDriveDlg::advancedScan() {
 
 void PopulateDriveDlg::finishAdvancedScan() {
     gui().setEnabled(pageId_, kBack, true);
-    gui().setText(pageId_, kStatus, kScanned);
-    gui().messageBox(kPopulated);
-    gui().setText(pageId_, kStatus, kFinished);
+    // A stopped scan says so, and its last status stays beside the selection hint.
+    const bool stopped = worker_.control().stopRequested();
+    gui().setText(pageId_, kStatus, stopped ? kScanStopped : kScanned);
+    gui().setVisible(pageId_, kProgress, false);
+    gui().setVisible(pageId_, kStop, false);
+    gui().messageBox(stopped ? kScanStopped : kPopulated);
+    if (!stopped) gui().setText(pageId_, kStatus, kFinished);
     if (!records_.empty()) gui().setEnabled(pageId_, kCustomCheck, true);
     gui().setEnabled(pageId_, kAddCustom, true);
     gui().setEnabled(pageId_, kNext, true);
     gui().setEnabled(pageId_, kFilter, true);
-    gui().setVisible(pageId_, kProgress, false);
-    gui().setVisible(pageId_, kStop, false);
-    gui().setText(pageId_, kStatus, kSelectAndNext);
+    gui().setText(pageId_, kStatus, stopped ? std::string(kScanStopped) + " " + kSelectAndNext : kSelectAndNext);
 }
 
 void PopulateDriveDlg::listRows() {

@@ -43,6 +43,7 @@ public:
     static constexpr const char* kSelectAndNext = "Select volume and click next button...";
     static constexpr const char* kScanned = "Scanned Partitions";
     static constexpr const char* kPopulated = "populated partitions....";
+    static constexpr const char* kScanStopped = "Scanning was stopped. The list shows only the volumes found before Stop.";
 
     // "Treat file system as:" entries, sorted as the drop-down shows them.
     static const std::vector<std::string>& treatEntries();

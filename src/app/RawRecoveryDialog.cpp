@@ -9,11 +9,13 @@
 #include "app/PageFactory.h"
 #include "app/PageTexts.h"
 #include "app/RawTexts.h"
+#include "app/SaveEnd.h"
 #include "browse/SaveTexts.h"
 #include "raw/FreeSpace.h"
 #include "raw/RawSave.h"
 #include "raw/RuleFile.h"
 #include "raw/RuleTexts.h"
+#include "util/Texts.h"
 
 namespace tavrel::app {
 
@@ -271,7 +273,7 @@ void RawRecoveryDialog::addFound(std::size_t first, const std::vector<ShownFile>
         checked_.push_back(false);
         tree_[f.category].files.push_back(i);
         ++tree_[f.category].count;
-        if (static_cast<int>(f.category) == selectedCategory_) gui().listAddRow(pageId_, kList, {f.name});
+        if (static_cast<int>(f.category) == selectedCategory_) gui().listAddRow(pageId_, kList, rowOf(f));
     }
     if (shown_.size() > from && onFilesAdded) onFilesAdded(from);
 }
@@ -282,6 +284,9 @@ void RawRecoveryDialog::addRemainingFound() { addFound(shown_.size(), shownFrom(
 std::string RawRecoveryDialog::categoryText(const TreeCategory& category) {
     return category.name + " (" + std::to_string(category.count) + ")";
 }
+
+// A row of the found list: the file's name and its size.
+std::vector<std::string> RawRecoveryDialog::rowOf(const ShownFile& file) { return {file.name, sizeText(file.length)}; }
 
 std::string RawRecoveryDialog::fileName(std::size_t foundIndex) const {
     return foundIndex < shown_.size() ? shown_[foundIndex].name : std::string();
@@ -299,7 +304,7 @@ void RawRecoveryDialog::treeSelected(int category, int /*file*/) {
     if (category < 0 || static_cast<std::size_t>(category) >= tree_.size()) return;
     selectedCategory_ = category;
     for (const std::size_t i : tree_[static_cast<std::size_t>(category)].files)
-        gui().listAddRow(pageId_, kList, {fileName(i)});
+        gui().listAddRow(pageId_, kList, rowOf(shown_[i]));
 }
 
 void RawRecoveryDialog::setFileChecked(std::size_t foundIndex, bool checked) {
@@ -360,6 +365,7 @@ void RawRecoveryDialog::save() {
     if (refuseWhileRunning()) return;
     // Asked at every Save, so files never land in a folder chosen for an earlier one.
     const std::string out = g.chooseFolderDialog(browse::texts::kChooseFolderTitle);
+    lastOutput_ = out;
     if (out.empty()) {
         g.messageBox(browse::texts::kNoOutputFolder);
         return;
@@ -395,7 +401,10 @@ void RawRecoveryDialog::endSave() {
         g.messageBox(lastSave_.error);
         return;
     }
-    g.messageBox(browse::texts::kWorkDone + browse::texts::saveProblems(lastSave_));
+    offerOutputFolder(g,
+                      browse::texts::kWorkDone + ("\n" + browse::texts::carvedCountsText(lastSave_)) +
+                          browse::texts::saveProblems(lastSave_),
+                      lastOutput_);
 }
 
 }  // namespace tavrel::app

@@ -95,8 +95,10 @@ public:
         std::string name;
         std::size_t category = 0;
         std::int64_t start = 0;   // volume byte offset (for the preview)
-        std::int64_t length = 0;
+        std::int64_t length = 0;  // bytes the save writes
     };
+    // A row of the found list: the name and the size.
+    static std::vector<std::string> rowOf(const ShownFile& file);
     // Interface thread: appends found files from index `first` on (files the tree
     // already holds are passed over).
     void addFound(std::size_t first, const std::vector<ShownFile>& files);
@@ -150,6 +152,7 @@ private:
     bool freeOnly_ = false;
     bool noFreeSpaceMap_ = false;  // free space only, and the volume's map could not be read
     browse::SaveReport lastSave_;
+    std::string lastOutput_;  // the folder of the last save
     PageWorker worker_;
     // Batches posted by the worker run only while the page lives.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

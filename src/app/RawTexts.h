@@ -8,6 +8,7 @@ inline constexpr const char* kGroup =
 inline constexpr const char* kSettingLabel = "[Add new signatures in \n new/existing file]";
 inline constexpr const char* kTreeTop = "RAW RECOVERY ";
 inline constexpr const char* kListColumn = "File(s) List";
+inline constexpr const char* kSizeColumn = "Size";
 inline constexpr const char* kOpened = "Please select parse button to scan the default file.";
 inline constexpr const char* kNoRules = "Enter the info file first..";
 inline constexpr const char* kZeroSize = "zero size volume..";

@@ -6,6 +6,7 @@
 #include "app/CKeswinApp.h"
 #include "app/PageFactory.h"
 #include "app/PageTexts.h"
+#include "app/SaveEnd.h"
 #include "browse/EntryWalk.h"
 #include "browse/NamePattern.h"
 #include "browse/NameSearch.h"
@@ -118,6 +119,8 @@ void VolumeScanDlg::endScan(const fs::ScanOutcome& outcome) {
         tree_.populate(*parser_, app_.rootName);
     }
     g.setEnabled(pageId_, kBack, true);
+    // The bar and the work buttons go before any message shows.
+    worker_.showControls(false, false);
     if (ok) {
         // A stopped scan says its tree is partial; a listing built around
         // unreadable or damaged parts, or read through a backup structure, says
@@ -125,6 +128,8 @@ void VolumeScanDlg::endScan(const fs::ScanOutcome& outcome) {
         // all is told instead of the end of the scan.
         const char* done = outcome.result == fs::ScanResult::Stopped ? scantexts::kScanStopped : scantexts::kScanDone;
         if (browse::damagedAndEmpty(*parser_, outcome)) done = scantexts::kDamagedEmpty;
+        // The status line leaves the scan's last step before the message shows.
+        g.setText(pageId_, kStatus, done);
         g.messageBox(done);
         // A warning the scan left (a backup structure used, a geometry that
         // does not fit) is shown after it and kept on the status line.
@@ -144,7 +149,6 @@ void VolumeScanDlg::endScan(const fs::ScanOutcome& outcome) {
     } else {
         g.setText(pageId_, kStatus, scantexts::kAborted);
     }
-    worker_.showControls(false, false);
 }
 
 bool VolumeScanDlg::refuseWhileRunning() {
@@ -411,25 +415,12 @@ void VolumeScanDlg::endSave(std::int64_t count, bool single) {
         if (!lastSave_.ok()) g.messageBox("The file was not saved completely." + browse::texts::saveProblems(lastSave_) + zeroText);
         else if (!lastSave_.lastWritten.empty()) g.setText(pageId_, kFileSize, browse::texts::dumpedText(lastSave_.lastWritten));
     } else {
-        // The end message offers to show the output folder with the desktop's handler.
+        // The end message counts what was written and offers to show the output folder.
         const std::string conditions = browse::texts::deletedConditionText(lastSave_.deletedByCondition);
-        const std::string text = browse::texts::kWorkDone + browse::texts::saveProblems(lastSave_) + zeroText +
-                                 (conditions.empty() ? "" : "\n" + conditions) + "\nOpen the output folder?";
-        if (g.messageBox(text, Buttons::YesNo, Icon::Question) != Answer::Yes) return;
-        std::string url = "file://";
-        for (const unsigned char c : g.text(pageId_, kOutputFolder)) {
-            // Letters, digits and "/-._~" stay; every other byte is percent-encoded.
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-            if (alnum || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
-                url += static_cast<char>(c);
-            } else {
-                url += '%';
-                url += kHex[c >> 4];
-                url += kHex[c & 15];
-            }
-        }
-        g.openUrl(url);
+        const std::string text = browse::texts::kWorkDone + ("\n" + browse::texts::savedCountsText(lastSave_)) +
+                                 browse::texts::saveProblems(lastSave_) + zeroText +
+                                 (conditions.empty() ? "" : "\n" + conditions);
+        offerOutputFolder(g, text, g.text(pageId_, kOutputFolder));
     }
 }
 

@@ -57,6 +57,25 @@ inline std::string saveProblems(const SaveReport& report) {
     return text;
 }
 
+// The save's count line, as the CLI sums a save up: files written whole,
+// files created but not written completely, and files not created at all.
+// "Files saved: 48 written, 1 incomplete, 0 failed."
+inline std::string savedCountsText(const SaveReport& report) {
+    std::int64_t incomplete = 0;
+    for (const FileOutcome& o : report.notes)
+        if (o.result == FileOutcome::Result::Failed && !o.hostPath.empty()) ++incomplete;
+    return "Files saved: " + std::to_string(report.written) + " written, " + std::to_string(incomplete) +
+           " incomplete, " + std::to_string(report.failed - incomplete) + " failed.";
+}
+
+// The same line for found files of a carve: those whose structure breaks off
+// are counted as partial, apart from the ones written whole.
+// "Files saved: 12 written, 2 partial, 0 failed."
+inline std::string carvedCountsText(const SaveReport& report) {
+    return "Files saved: " + std::to_string(report.written - report.partial) + " written, " +
+           std::to_string(report.partial) + " partial, " + std::to_string(report.failed) + " failed.";
+}
+
 // The save's end line on deleted files written, by their condition:
 // "Deleted files saved: 3 intact, 1 partly overwritten, 0 overwritten, 0 unknown."
 // Empty when no deleted file was written.

@@ -292,9 +292,10 @@ void FakeGui::setWaitCursor(bool waiting) {
     waitCursor_ += waiting ? 1 : -1;
 }
 
-void FakeGui::openUrl(const std::string& url) {
+bool FakeGui::openUrl(const std::string& url) {
     std::lock_guard lock(mutex_);
     urls_.push_back(url);
+    return true;
 }
 
 void FakeGui::openManual(const std::string& page) {

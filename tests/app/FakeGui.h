@@ -100,7 +100,7 @@ public:
     std::string openFileDialog(const std::string& filter) override;
     std::string chooseFolderDialog(const std::string& title) override;
     void setWaitCursor(bool waiting) override;
-    void openUrl(const std::string& url) override;
+    bool openUrl(const std::string& url) override;
     void openManual(const std::string& page) override;
     void showAbout() override;
     void quit() override;

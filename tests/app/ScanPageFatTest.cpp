@@ -77,7 +77,8 @@ TEST(ScanPageFat, Fat16FolderSavedWithTheLowerCaseQuestion) {
               "number of files found inside this folder = 3 .Do you want to continue dumping these files..?");
     // The deleted old-draft.txt is saved too; its clusters are free.
     EXPECT_EQ(messages.back(),
-              "work done\nDeleted files saved: 1 intact, 0 partly overwritten, 0 overwritten, 0 unknown.\n"
+              "work done\nFiles saved: 3 written, 0 incomplete, 0 failed.\n"
+              "Deleted files saved: 1 intact, 0 partly overwritten, 0 overwritten, 0 unknown.\n"
               "Open the output folder?");
     for (const char* path : {"guide.txt", "deep/deeper/bottom.bin"}) {
         const std::string original = std::string("docs/") + path;

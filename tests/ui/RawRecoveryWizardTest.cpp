@@ -161,6 +161,7 @@ TEST_F(RawRecoveryWizardTest, ParseTickAndSaveMatchTheOriginals) {
     auto* list = pageControl<QTreeWidget>(gui(), kRaw, RawRecoveryDialog::kList);
     ASSERT_EQ(list->topLevelItemCount(), 2);
     EXPECT_EQ(list->topLevelItem(0)->text(0).toStdString(), "4096 .jpg");
+    EXPECT_EQ(list->topLevelItem(0)->text(1).toStdString(), "6.98 KB");  // the JPEG as carved
     // The preview pane shows the found file selected in the list, read from the volume.
     ui::PreviewPane& pane = *page151->previewPane();
     list->setCurrentItem(list->topLevelItem(0));
@@ -173,7 +174,9 @@ TEST_F(RawRecoveryWizardTest, ParseTickAndSaveMatchTheOriginals) {
     // Ticking the top item ticks every found file.
     top->setCheckState(0, Qt::Checked);
     ASSERT_TRUE(click(gui(), kRaw, RawRecoveryDialog::kSave));
-    ASSERT_TRUE(pumpUntil([&] { return shown("work done"); }));
+    // The end says what was written; the question after it is answered No.
+    ASSERT_TRUE(pumpUntil(
+        [&] { return shown("work done\nFiles saved: 5 written, 0 partial, 0 failed.\nOpen the output folder?"); }));
     for (const PlacedFile& f : volume.files) {
         const std::string name = std::to_string(f.offset) + " ." + f.extension;
         const char* category = f.extension == "jpg" || f.extension == "png" ? "Pictures"

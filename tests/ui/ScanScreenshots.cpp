@@ -1,4 +1,5 @@
-// Screenshots of the wizard's pages on samples/demo.vhd, for the README: runs
+// Screenshots of the wizard's pages on samples/demo.vhd (and the recovery mode page
+// of a FAT32 fixture), for the README and the manual: runs
 // only when TAVREL_SCREENSHOTS_DIR names the folder to write the PNG files into
 // (scripts/screenshots.sh sets it and starts this under a virtual X server).
 #include <gtest/gtest.h>
@@ -11,11 +12,14 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/RawRecoveryDialog.h"
 #include "app/VolumeScanDlg.h"
 #include "support/TestSupport.h"
 #include "ui/UiTestSupport.h"
 #include "ui/qt/EntryTreeModel.h"
 #include "ui/qt/QtWizard.h"
+#include "ui/qt/RawRecoveryPage.h"
+#include "ui/qt/RawSettingDialog.h"
 #include "ui/qt/ScanPage.h"
 
 namespace tavrel::test {
@@ -43,6 +47,8 @@ TEST(ScanScreenshots, WizardPagesOnTheDemoImage) {
         const QPixmap pixmap = wizard.window().grab();
         ASSERT_TRUE(pixmap.save(QString::fromStdString((dir / name).string()), "PNG")) << name;
     };
+    ui::QtGui& gui = wizard.gui();
+    auto seen = [&](const std::string& text) { return std::find(messages.begin(), messages.end(), text) != messages.end(); };
     auto current = [&] {
         auto* page = qobject_cast<ui::PageWidget*>(wizard.window().stack()->currentWidget());
         return page ? page->pageId() : 0;
@@ -81,6 +87,57 @@ TEST(ScanScreenshots, WizardPagesOnTheDemoImage) {
         }
     }
     shot("5-scan-page.png");
+
+    // A search over the whole volume, its results listed.
+    gui.setText(app::kScanPage, app::VolumeScanDlg::kSearchText, "beach|letter");
+    ASSERT_TRUE(click(gui, app::kScanPage, app::VolumeScanDlg::kSearch));
+    ASSERT_TRUE(pumpUntil([&] { return seen("Searching Finished"); }));
+    shot("6-search.png");
+
+    // Raw recovery: the volume treated as RAW, the shipped rules, a category listed.
+    ASSERT_TRUE(click(gui, app::kScanPage, "back"));
+    ASSERT_TRUE(click(gui, app::kRecoveryModePage, "back"));
+    ASSERT_EQ(current(), app::kVolumeListPage);
+    volumes->setCurrentItem(volumes->topLevelItem(0));
+    ASSERT_TRUE(click(gui, app::kVolumeListPage, "customCheck"));
+    gui.setText(app::kVolumeListPage, "treatAs", "RAW");
+    ASSERT_TRUE(click(gui, app::kVolumeListPage, "next"));
+    ASSERT_EQ(current(), app::kRawRecoveryPage);
+    auto* raw = dynamic_cast<app::RawRecoveryDialog*>(wizard.app().page(app::kRawRecoveryPage));
+    ASSERT_NE(raw, nullptr);
+    raw->defaultRulePath = (fsys::path(TAVREL_BINARY_DIR) / "FileSetting.txt").string();
+    gui.setText(app::kRawRecoveryPage, app::RawRecoveryDialog::kRuleFile, raw->defaultRulePath);
+    ASSERT_TRUE(click(gui, app::kRawRecoveryPage, app::RawRecoveryDialog::kParse));
+    ASSERT_TRUE(pumpUntil([&] { return seen("done.."); }));
+    QCoreApplication::processEvents();
+    QTreeWidget* found = qobject_cast<ui::RawRecoveryPage*>(gui.pageWidget(app::kRawRecoveryPage))->tree();
+    QTreeWidgetItem* categories = found->topLevelItem(0);
+    ASSERT_NE(categories, nullptr);
+    for (int i = 0; i < categories->childCount(); ++i)
+        if (categories->child(i)->text(0).startsWith(QStringLiteral("Pictures"))) found->setCurrentItem(categories->child(i));
+    shot("7-raw-recovery.png");
+    {
+        ui::RawSettingDialog setting(raw->settingPage(), &wizard.window());
+        setting.show();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(setting.grab().save(QString::fromStdString((dir / "8-raw-setting.png").string()), "PNG"));
+    }
+
+    // The recovery mode page for a FAT32 volume: Standard and Advanced only.
+    if (!haveTool("xz")) return;
+    const fsys::path fat = unpackedFixture("fat/fat32-512.vhd.xz");
+    ui::QtWizard fatWizard;
+    fatWizard.gui().messageHook = wizard.gui().messageHook;
+    ASSERT_TRUE(fatWizard.start(false, fat.string()));
+    fatWizard.window().resize(wizard.window().size());
+    ASSERT_TRUE(click(fatWizard.gui(), app::kImageSelectionPage, "next"));
+    ASSERT_TRUE(click(fatWizard.gui(), app::kScanModePage, "next"));
+    auto* fatVolumes = pageControl<QTreeWidget>(fatWizard.gui(), app::kVolumeListPage, "volumeList");
+    ASSERT_TRUE(fatVolumes && fatVolumes->topLevelItemCount() > 0);
+    fatVolumes->setCurrentItem(fatVolumes->topLevelItem(0));
+    ASSERT_TRUE(click(fatWizard.gui(), app::kVolumeListPage, "next"));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(fatWizard.window().grab().save(QString::fromStdString((dir / "4b-recovery-mode-fat.png").string()), "PNG"));
 }
 
 }  // namespace

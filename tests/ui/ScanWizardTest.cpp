@@ -268,7 +268,7 @@ TEST_F(ScanWizardTest, ScanBrowseTickAndSaveMatchTheOriginals) {
     tick(item(top(), "a"));
     messages.clear();
     ASSERT_TRUE(click(gui(), kScan, VolumeScanDlg::kSave));
-    ASSERT_TRUE(waitFor("work done\nOpen the output folder?"));
+    ASSERT_TRUE(waitFor("work done\nFiles saved: 4 written, 0 incomplete, 0 failed.\nOpen the output folder?"));
     EXPECT_EQ(folderTitles, std::vector<std::string>{"Please choose a folder."});
     EXPECT_TRUE(
         shown("Number of files found inside this folder = 4 .Do you want to continue dumping these files..?"));

@@ -81,7 +81,7 @@ TEST(VdiVmdkWizard, ScanAndSaveMatchTheOriginals) {
             }
         }
         ASSERT_TRUE(click(gui, app::kScanPage, app::VolumeScanDlg::kSave));
-        ASSERT_TRUE(pumpUntil([&] { return shown("work done\nOpen the output folder?"); }));
+        ASSERT_TRUE(pumpUntil([&] { return shown("work done\nFiles saved: 3 written, 0 incomplete, 0 failed.\nOpen the output folder?"); }));
         for (const char* path : {"small.txt", "a/b/b.txt", "a/b/c/d/deep.txt"}) {
             ASSERT_TRUE(hashes.count(path)) << path;
             EXPECT_EQ(sha256File(out.path() / path), hashes.at(path)) << path;

@@ -46,8 +46,11 @@ EntryTimes ntfs::times(EntryRef e) const {
 }
 
 namespace {
-// NTFS stores UTC; the list shows the time in the local time zone.
-std::string localTimeText(std::uint64_t filetime) { return tavrel::localTimeText(unixFromFiletime(filetime)); }
+// NTFS stores UTC; the list shows the time in the local time zone. A zero
+// FILETIME was never set: an empty cell, as times() gives no time, not 1601.
+std::string localTimeText(std::uint64_t filetime) {
+    return filetime == 0 ? std::string() : tavrel::localTimeText(unixFromFiletime(filetime));
+}
 }  // namespace
 
 EntryDescription ntfs::describeEntry(EntryRef e) const {

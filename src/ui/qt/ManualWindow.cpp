@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -13,8 +14,8 @@ ManualWindow::ManualWindow(QWidget* parent) : QWidget(parent, Qt::Window), brows
     browser_->setObjectName(QStringLiteral("manualText"));
     browser_->setOpenExternalLinks(true);
 
-    auto* back = new QPushButton(tr("Back"), this);
-    auto* contents = new QPushButton(tr("Contents"), this);
+    auto* back = new QPushButton(tr("&Back"), this);
+    auto* contents = new QPushButton(tr("&Contents"), this);
     back->setEnabled(false);
     connect(back, &QPushButton::clicked, browser_, &QTextBrowser::backward);
     connect(contents, &QPushButton::clicked, browser_, &QTextBrowser::home);
@@ -41,6 +42,15 @@ void ManualWindow::showPage(const QUrl& page) {
     show();
     raise();
     activateWindow();
+}
+
+void ManualWindow::keyPressEvent(QKeyEvent* event) {
+    // The text and the buttons leave Esc to their window.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QUrl ManualWindow::currentPage() const { return browser_->source(); }

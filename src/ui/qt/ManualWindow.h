@@ -19,6 +19,10 @@ public:
     void showPage(const QUrl& page);
     QUrl currentPage() const;
 
+protected:
+    // Esc closes the manual, as it closes a dialog.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QTextBrowser* browser_;
 };

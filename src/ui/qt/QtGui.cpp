@@ -23,6 +23,7 @@
 #include "ui/qt/KeptSettings.h"
 #include "ui/qt/MainWindow.h"
 #include "ui/qt/ManualWindow.h"
+#include "ui/qt/Mnemonics.h"
 
 namespace tavrel::ui {
 
@@ -74,6 +75,7 @@ app::Answer QtGui::messageBox(const std::string& text, app::Buttons buttons, app
                     QString::fromUtf8(app::kAppTitle), qs(text),
                     buttons == app::Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
                     &window_);
+    giveMnemonics(&box);
     const int pressed = box.exec();
     if (buttons == app::Buttons::Ok) return app::Answer::Ok;
     return pressed == QMessageBox::Yes ? app::Answer::Yes : app::Answer::No;
@@ -82,6 +84,7 @@ app::Answer QtGui::messageBox(const std::string& text, app::Buttons buttons, app
 void QtGui::createPage(int pageId) {
     std::unique_ptr<PageWidget> page = makePageWidget(pageId);
     if (!page) return;  // every page id has its widget (PageWidgets.cpp)
+    giveMnemonics(page.get());
     PageWidget* raw = page.release();  // owned by the stack from here on
     window_.stack()->addWidget(raw);
     pages_.insert(pageId, raw);
@@ -144,7 +147,7 @@ std::string QtGui::text(int pageId, const std::string& control) const {
     QWidget* w = find(pageId, control);
     if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdString();
     if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
-    if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text().toStdString();
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) return plainLabel(button->text()).toStdString();
     if (auto* combo = qobject_cast<QComboBox*>(w)) return combo->currentText().toStdString();
     if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) return plain->toPlainText().toStdString();
     return {};
@@ -256,15 +259,15 @@ void QtGui::setWaitCursor(bool waiting) {
     }
 }
 
-void QtGui::open(const QUrl& url) {
+bool QtGui::open(const QUrl& url) {
     if (urlHook) {
         urlHook(url);
-    } else {
-        QDesktopServices::openUrl(url);
+        return true;
     }
+    return desktopOpen ? desktopOpen(url) : QDesktopServices::openUrl(url);
 }
 
-void QtGui::openUrl(const std::string& url) { open(QUrl(qs(url))); }
+bool QtGui::openUrl(const std::string& url) { return open(QUrl(qs(url))); }
 
 QString QtGui::manualDir() {
     const QString installed = QStringLiteral(TAVREL_DOC_DIR "/manual");
@@ -303,11 +306,15 @@ void QtGui::showAbout() {
         aboutHook();
         return;
     }
-    QMessageBox::about(&window_, tr("About Tavrel"),
-                       tr("<h3>Tavrel</h3><p>Version %1</p>"
-                          "<p>Recovers files from virtual hard-disk images.</p>"
-                          "<p>Licence: GPL-3.0-or-later</p>")
-                           .arg(QString::fromUtf8(app::kAppVersion)));
+    QMessageBox box(QMessageBox::NoIcon, tr("About Tavrel"),
+                    tr("<h3>Tavrel</h3><p>Version %1</p>"
+                       "<p>Recovers files from virtual hard-disk images.</p>"
+                       "<p>Licence: GPL-3.0-or-later</p>")
+                        .arg(QString::fromUtf8(app::kAppVersion)),
+                    QMessageBox::Ok, &window_);
+    box.setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
+    giveMnemonics(&box);
+    box.exec();
 }
 
 void QtGui::quit() {

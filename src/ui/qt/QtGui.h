@@ -72,7 +72,7 @@ public:
     std::string openFileDialog(const std::string& filter) override;
     std::string chooseFolderDialog(const std::string& title) override;
     void setWaitCursor(bool waiting) override;
-    void openUrl(const std::string& url) override;
+    bool openUrl(const std::string& url) override;
     void openManual(const std::string& page) override;
     void showAbout() override;
     void quit() override;
@@ -86,7 +86,7 @@ private:
     QWidget* find(int pageId, const std::string& control) const;
     // Runs fn now on the interface thread, or queues it there from a worker.
     void onGuiThread(std::function<void()> fn);
-    void open(const QUrl& url);
+    bool open(const QUrl& url);
 
     MainWindow& window_;
     QHash<int, QPointer<PageWidget>> pages_;

@@ -64,8 +64,8 @@ RawRecoveryPage::RawRecoveryPage() : WizardPage(app::kRawRecoveryPage) {
     tree_->setHeaderHidden(true);
     tree_->setUniformRowHeights(true);
     auto* list = reg(RawRecoveryDialog::kList, new QTreeWidget(split));
-    list->setColumnCount(1);
-    list->setHeaderLabels({qs(app::rawtexts::kListColumn)});
+    list->setColumnCount(2);
+    list->setHeaderLabels({qs(app::rawtexts::kListColumn), qs(app::rawtexts::kSizeColumn)});
     list->setColumnWidth(0, 300);
     list->setRootIsDecorated(false);
     list->setAllColumnsShowFocus(true);
@@ -86,7 +86,7 @@ RawRecoveryPage::RawRecoveryPage() : WizardPage(app::kRawRecoveryPage) {
     }
     work->addStretch(0);
     work->addSpacing(24);
-    auto* save = reg(RawRecoveryDialog::kSave, new QPushButton(tr("Save"), this));
+    auto* save = reg(RawRecoveryDialog::kSave, new QPushButton(tr("&Save"), this));
     save->setToolTip(tr("Save"));
     work->addWidget(save);
     body()->addLayout(work);

@@ -14,6 +14,8 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include "ui/qt/Mnemonics.h"
+
 namespace tavrel::ui {
 
 RawSettingDialog::RawSettingDialog(app::RawSettingDlg logic, QWidget* parent) : QDialog(parent), logic_(logic) {
@@ -74,6 +76,7 @@ RawSettingDialog::RawSettingDialog(app::RawSettingDlg logic, QWidget* parent) : 
     connect(saveButton, &QPushButton::clicked, this, &RawSettingDialog::save);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    giveMnemonics(this);
 }
 
 void RawSettingDialog::choose(const QString& path) {

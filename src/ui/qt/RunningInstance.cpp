@@ -1,13 +1,22 @@
 #include "ui/qt/RunningInstance.h"
 
+#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStandardPaths>
 
 namespace tavrel::ui {
 
 RunningInstance::RunningInstance(QObject* parent) : QObject(parent) {}
 
 RunningInstance::~RunningInstance() = default;
+
+QString RunningInstance::runtimeFolder() {
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.isEmpty() ? QDir::tempPath() : runtime;
+}
+
+QString RunningInstance::lockPath(const QString& runtimeFolder) { return runtimeFolder + QStringLiteral("/tavrel.lock"); }
 
 QString RunningInstance::socketName(const QString& runtimeFolder) {
     return runtimeFolder + QStringLiteral("/tavrel.socket");

@@ -18,6 +18,12 @@ public:
     explicit RunningInstance(QObject* parent = nullptr);
     ~RunningInstance() override;
 
+    // The user's runtime folder (XDG_RUNTIME_DIR), else one in the temporary
+    // folder (TMPDIR): one wizard runs per user and folder, so a test that gives
+    // its wizard folders of its own never meets the user's.
+    static QString runtimeFolder();
+    // The lock file whose holder is the running instance.
+    static QString lockPath(const QString& runtimeFolder);
     // The socket's name: a file in the user's runtime folder.
     static QString socketName(const QString& runtimeFolder);
 

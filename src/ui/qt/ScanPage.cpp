@@ -39,12 +39,17 @@ ScanPage::ScanPage() : WizardPage(app::kScanPage) {
     volume->setMaximumWidth(160);
     top->addWidget(volume);
     top->addStretch(1);
-    top->addWidget(reg(VolumeScanDlg::kSearchText, new QLineEdit(this)), 1);
-    top->addWidget(reg(VolumeScanDlg::kSearch, new QPushButton(tr("Search"), this)));
+    auto* pattern = reg(VolumeScanDlg::kSearchText, new QLineEdit(this));
+    top->addWidget(pattern, 1);
+    top->addWidget(reg(VolumeScanDlg::kSearch, new QPushButton(tr("S&earch"), this)));
     preview_ = new PreviewPane(this);
     top->addWidget(preview_->toggle());
     body()->addLayout(top);
-    auto* note = new QLabel(QString::fromUtf8(app::scantexts::kSearchNote), this);
+    // Alt+F puts the keyboard in the search field (the note's "find" underlined).
+    auto* note = new QLabel(QString::fromUtf8(app::scantexts::kSearchNote).replace(QStringLiteral(" find "),
+                                                                                 QStringLiteral(" &find ")),
+                            this);
+    note->setBuddy(pattern);
     note->setAlignment(Qt::AlignRight);
     body()->addWidget(note);
 
@@ -84,8 +89,7 @@ ScanPage::ScanPage() : WizardPage(app::kScanPage) {
     // Keeps Save at the right edge when the progress controls are hidden.
     work->addStretch(0);
     work->addSpacing(24);
-    auto* save = reg(VolumeScanDlg::kSave, new QPushButton(tr("Save"), this));
-    save->setShortcut(QKeySequence(Qt::ALT | Qt::Key_S));
+    auto* save = reg(VolumeScanDlg::kSave, new QPushButton(tr("&Save"), this));
     save->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     work->addWidget(save);
     body()->addLayout(work);

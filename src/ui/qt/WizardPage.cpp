@@ -26,7 +26,7 @@ WizardPage::WizardPage(int pageId, bool hasBack, QWidget* parent) : PageWidget(p
 
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(16, 0, 16, 0);
-    auto* help = reg("help", new QPushButton(tr("Help"), this));
+    auto* help = reg("help", new QPushButton(tr("&Help"), this));
     auto* menu = new QMenu(help);
     menu->addAction(tr("Help"))->setObjectName(QStringLiteral("helpItem0"));
     menu->addAction(tr("Software Homepage"))->setObjectName(QStringLiteral("helpItem1"));
@@ -34,13 +34,12 @@ WizardPage::WizardPage(int pageId, bool hasBack, QWidget* parent) : PageWidget(p
     help->setMenu(menu);
     buttons->addWidget(help);
     buttons->addStretch(1);
-    // Alt+B and Alt+N as in other wizards; the labels keep their exact texts.
-    auto* back = reg("back", new QPushButton(tr("Back"), this));
-    back->setShortcut(QKeySequence(Qt::ALT | Qt::Key_B));
+    // Alt+B and Alt+N as in other wizards (the labels show their exact texts,
+    // the letter underlined).
+    auto* back = reg("back", new QPushButton(tr("&Back"), this));
     back->setVisible(hasBack);
     buttons->addWidget(back);
-    auto* next = reg("next", new QPushButton(tr("Next"), this));
-    next->setShortcut(QKeySequence(Qt::ALT | Qt::Key_N));
+    auto* next = reg("next", new QPushButton(tr("&Next"), this));
     buttons->addWidget(next);
     outer->addLayout(buttons);
 }

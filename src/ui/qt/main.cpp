@@ -15,9 +15,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("TavrelV3.02"));
 
     // One instance per user: a lock file in the runtime folder.
-    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtime.isEmpty()) runtime = QDir::tempPath();
-    QLockFile lock(runtime + QStringLiteral("/tavrel.lock"));
+    const QString runtime = tavrel::ui::RunningInstance::runtimeFolder();
+    QLockFile lock(tavrel::ui::RunningInstance::lockPath(runtime));
     const bool anotherInstance = !lock.tryLock(0);
 
     const QStringList args = QApplication::arguments();
