@@ -1,7 +1,9 @@
 // LVM2 logical volumes through tavrel-cli, on the disks lvm2 made
 // (tests/fixtures/lvm/make-fixtures.sh): `volumes --json` lists each one by
-// its "vg/lv" name with the first sector and size lvs reports, and `recover
-// --volume N` brings back every original file of it byte for byte; The Sleuth
+// its "vg/lv" name with the first sector and size lvs reports, and `ls` and
+// `recover --volume N` list and bring back every original file of it byte for
+// byte (XFS in Standard and Deep mode), also with an XFS volume's primary
+// superblock wiped; The Sleuth
 // Kit's fls, run on the logical volume's bytes cut out with dd, names the same
 // files as `ls`.
 #include <gtest/gtest.h>
@@ -56,14 +58,24 @@ TEST(LvmCli, ListsAndRecoversEveryLogicalVolume) {
             EXPECT_EQ(row.at("start").get<std::int64_t>(), lv.start);
             EXPECT_EQ(row.at("sectors").get<std::int64_t>(), lv.sectors);
             const std::string volume = " --volume " + std::to_string(row.at("volume").get<int>());
-
-            TempDir out;
-            const auto r = cli("recover " + q(image) + volume + " --out " + q(out.path()));
-            ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-            const auto hashes = hashesBelow(out.path());
             ASSERT_EQ(originals.count(lv.name), 1u);
-            for (const auto& [path, sha] : originals.at(lv.name))
-                EXPECT_EQ(hashes.count(path) ? hashes.at(path) : "", sha) << path;
+            // XFS reads every inode chunk in Deep mode too.
+            std::vector<std::string> modes = {"standard"};
+            if (row.at("fs") == "XFS") modes.push_back("deep");
+            for (const std::string& mode : modes) {
+                SCOPED_TRACE(mode);
+                const auto ls = cli("ls " + q(image) + volume + " --mode " + mode + " --json");
+                ASSERT_EQ(ls.exitCode, 0) << ls.err;
+                const auto listedFiles = parseLsJson(ls.out);
+                TempDir out;
+                const auto r = cli("recover " + q(image) + volume + " --mode " + mode + " --out " + q(out.path()));
+                ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+                const auto hashes = hashesBelow(out.path());
+                for (const auto& [path, sha] : originals.at(lv.name)) {
+                    EXPECT_EQ(listedFiles.count(path), 1u) << path;
+                    EXPECT_EQ(hashes.count(path) ? hashes.at(path) : "", sha) << path;
+                }
+            }
         }
     }
 }
@@ -97,4 +109,31 @@ TEST(LvmCli, FlsOnTheCutOutVolumeNamesTheFilesLsLists) {
     for (const auto& [path, row] : parseLsJson(ls.out))
         if (row.at("type") == "file" && !row.at("deleted").get<bool>()) ours.insert(path);
     EXPECT_EQ(ours, oracle);
+}
+
+// The XFS volume's first sector wiped in a copy of the disk: it is still
+// named XFS, and read through AG 1's superblock copy, which the CLI says.
+TEST(LvmCli, AnXfsVolumeWithItsPrimarySuperblockWipedIsReadFromTheCopy) {
+    const auto image = unpackedFixture("lvm/lvm-mbr.raw.xz");
+    const Lv lv = lvsOf("lvm-mbr").at(0);
+    ASSERT_EQ(lv.name, "tvmbr/data");
+    TempDir dir;
+    const auto wiped = dir / "wiped.raw";
+    auto bytes = readFileBytes(image);
+    std::fill_n(bytes.begin() + lv.start * 512, 512, 0);
+    writeFileBytes(wiped, bytes);
+    int volume = -1;
+    for (const auto& j : jsonLines(cli("volumes " + q(wiped) + " --json").out))
+        if (j.value("name", "") == lv.name) {
+            volume = j.at("volume").get<int>();
+            EXPECT_EQ(j.at("fs"), "XFS");
+        }
+    ASSERT_GE(volume, 0);
+    const auto ls = cli("ls " + q(wiped) + " --volume " + std::to_string(volume) + " --json");
+    ASSERT_EQ(ls.exitCode, 0) << ls.err;
+    EXPECT_NE(ls.err.find("The superblock of this XFS volume is damaged: its copy in allocation group 1 was used."),
+              std::string::npos)
+        << ls.err;
+    const auto listed = parseLsJson(ls.out);
+    for (const auto& [path, sha] : originalsOf("lvm-mbr").at(lv.name)) EXPECT_EQ(listed.count(path), 1u) << path;
 }
