@@ -11,6 +11,7 @@
 
 #include "app/CKeswinApp.h"
 #include "app/VolumeScanDlg.h"
+#include "support/TestSupport.h"
 #include "ui/UiTestSupport.h"
 #include "ui/qt/EntryTreeModel.h"
 #include "ui/qt/QtWizard.h"
