@@ -302,7 +302,7 @@ TEST_F(VolumeListTest, BackDuringTheScanStopsAndReleasesThePage) {
 TEST_F(VolumeListTest, LogicalVolumesAreRowsOfTheirOwn) {
     auto& page = toVolumeList(unpackedFixture("lvm/lvm-mbr.raw.xz"));
     EXPECT_EQ(column(kPage, kList, 0), (std::vector<std::string>{"0", "1 tvmbr/root", "2 tvmbr/data"}));
-    EXPECT_EQ(column(kPage, kList, 1), (std::vector<std::string>{"Unknown", "extX", "FAT16"}));
+    EXPECT_EQ(column(kPage, kList, 1), (std::vector<std::string>{"Unknown", "extX", "XFS"}));
     page.command(PopulateDriveDlg::kFilter);
     EXPECT_EQ(gui.rows(kPage, kList).size(), 3u);
     select(1);

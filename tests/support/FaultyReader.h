@@ -52,11 +52,12 @@ private:
 };
 
 // Reads through `inner`, except that bytes inside [from, to) of the disk either
-// cannot be read (zeros, and the read reports failure with EIO) or read as noise
-// that changes with the offset (a failing disk's garbage).
+// cannot be read (zeros, and the read reports failure with EIO), read as noise
+// that changes with the offset (a failing disk's garbage), or read as zeros
+// (a wiped range).
 class FaultyReader : public readWriteInterface {
 public:
-    enum class Fault { Unreadable, Noise };
+    enum class Fault { Unreadable, Noise, Zeros };
 
     FaultyReader(const readWriteInterface& inner, std::int64_t from, std::int64_t to, Fault fault)
         : inner_(inner), from_(from), to_(to), fault_(fault) {}
@@ -76,7 +77,7 @@ public:
             out[static_cast<std::size_t>(at - offset)] =
                 fault_ == Fault::Noise ? static_cast<std::uint8_t>(mixed >> 56) : std::uint8_t{0};
         }
-        if (fault_ == Fault::Noise) return ok;
+        if (fault_ != Fault::Unreadable) return ok;
         errno = EIO;
         return false;
     }

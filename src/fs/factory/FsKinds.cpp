@@ -171,6 +171,8 @@ const std::vector<FsKindRow>& fsKinds() {
                 .bootRecord = &xfs::xfsBootRecord,
                 .firstBytes = {'X'},
                 .foundStatus = "found XFS...",
+                .findBackup = &xfs::findSuperblockCopy,
+                .backupPrimary = &xfs::superblockCopyPrimary,
                 .signature = {.phrase = "an XFS file system", .offset = 0, .magic = "XFSB"sv},
             },
         },

@@ -3,7 +3,10 @@
 // from the root inode: short-form folders in the inode, block, leaf, node and
 // B+tree folders through their data blocks, whose free space still holds the
 // names of removed entries (listed as deleted, with what their inode still
-// holds). Deep mode then reads every inode chunk of every allocation group
+// holds). Version 5 inodes, directory blocks and B+tree blocks that fail
+// their checksums are read as they stand and counted in a warning beside the
+// tree. A primary superblock that cannot be decoded gives way to AG 1's copy.
+// Deep mode then reads every inode chunk of every allocation group
 // through the inode B+trees: in-use folders no name reached are walked under
 // the orphan folder, and in-use files no name reached are listed there.
 //
@@ -74,6 +77,9 @@ private:
     bool validRef(EntryRef e) const { return e < entries_.size(); }
     xfs::DirForm dirForm() const;
     bool readContent(const xfs::XfsInode& inode, ByteSink& out, WorkControl& work);
+    // Counts a version 5 inode failing its checksum, each inode once.
+    void noteInodeCrc(std::uint64_t number, const xfs::XfsInode& inode);
+    void noteChecksums();
 
     VolumeView volume_;
     ScanOptions options_;
@@ -85,6 +91,9 @@ private:
     std::unordered_set<std::uint64_t> walked_;   // folder inodes walked
     std::unordered_set<std::uint64_t> named_;    // inodes a live name reaches
     std::unordered_set<std::uint64_t> claimed_;  // directory blocks decoded
+    std::unordered_set<std::uint64_t> crcInodes_;  // inodes failing their checksum
+    std::size_t crcDirBlocks_ = 0;
+    std::size_t crcTreeBlocks_ = 0;
     std::int64_t shown_ = 0;
     std::int64_t lookBudget_ = 0;  // bytes the looks may still read: the volume's size, once
     EntryTable table_;

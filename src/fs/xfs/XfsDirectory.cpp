@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "fs/xfs/XfsSuperblock.h"
 #include "util/Unicode.h"
 
 namespace tavrel::fs::xfs {
@@ -14,6 +15,7 @@ constexpr std::uint32_t kBlockMagicV5 = 0x58444233;  // "XDB3"
 constexpr std::uint32_t kDataMagicV5 = 0x58444433;   // "XDD3"
 constexpr std::size_t kHeader = 16;
 constexpr std::size_t kHeaderV5 = 64;
+constexpr std::size_t kCrcOffset = 4;
 constexpr std::uint16_t kFreeTag = 0xFFFF;
 
 bool dotName(ByteSpan name) {
@@ -62,6 +64,8 @@ void scanFree(ByteSpan b, std::size_t start, std::size_t end, std::int64_t where
 }
 
 }  // namespace
+
+bool dirBlockCrcOk(ByteSpan b, bool crcs) { return !crcs || crcMatches(b, kCrcOffset); }
 
 DirBlockKind dirBlockKind(ByteSpan b, bool crcs) {
     const std::uint32_t magic = be32(b, 0);

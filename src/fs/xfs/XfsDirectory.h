@@ -41,6 +41,9 @@ enum class DirBlockKind { NotData, Block, Data };
 // block, a data block, or another block (a hash leaf, a free index, garbage).
 DirBlockKind dirBlockKind(ByteSpan block, bool crcs);
 
+// True when a version 5 data block's checksum matches (version 4 blocks keep none).
+bool dirBlockCrcOk(ByteSpan block, bool crcs);
+
 // Decodes a short-form folder held in a data fork of `bytes` bytes (the
 // folder's size). "." and ".." are not stored there. False when the header or
 // an entry runs past the fork: what was decoded before stays in `out`.

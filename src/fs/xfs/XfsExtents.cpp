@@ -11,6 +11,7 @@ constexpr std::uint32_t kBmapMagic = 0x424D4150;    // "BMAP"
 constexpr std::uint32_t kBmapMagicV5 = 0x424D4133;  // "BMA3"
 constexpr std::size_t kLongHeader = 24;
 constexpr std::size_t kLongHeaderV5 = 72;
+constexpr std::size_t kLongCrcOffset = 64;
 constexpr int kMaxLevels = 9;
 
 struct Walk {
@@ -51,6 +52,7 @@ void walkNode(std::uint64_t fsBlock, int level, Walk& w) {
         damage(w.map, at);
         return;
     }
+    if (w.sb.crcs() && !crcMatches(block, kLongCrcOffset)) w.map.crc.note(at);
     if (level == 0) {
         if (!addRecords(subSpan(block, head->header, std::size_t{head->records} * 16), head->records, w.map))
             damage(w.map, at);

@@ -46,6 +46,7 @@ struct ExtentMap {
     std::vector<XfsExtent> records;  // in file order
     bool damaged = false;
     std::int64_t where = -1;  // volume offset of the first damage
+    CrcFailures crc;          // tree blocks failing their checksum
 };
 
 // Reads the extent records of an inode's data fork (extents or btree form).

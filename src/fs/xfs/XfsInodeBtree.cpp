@@ -10,6 +10,7 @@ constexpr std::uint32_t kInobtMagic = 0x49414254;    // "IABT"
 constexpr std::uint32_t kInobtMagicV5 = 0x49414233;  // "IAB3"
 constexpr std::size_t kShortHeader = 16;
 constexpr std::size_t kShortHeaderV5 = 56;
+constexpr std::size_t kShortCrcOffset = 52;
 constexpr int kMaxLevels = 8;
 
 struct Walk {
@@ -42,6 +43,7 @@ void walkNode(std::uint32_t agBlock, int level, Walk& w) {
         damage(w.out, at);
         return;
     }
+    if (w.sb.crcs() && !crcMatches(block, kShortCrcOffset)) w.out.crc.note(at);
     if (level == 0) {
         for (std::size_t i = 0; i < head->records; ++i) {
             if (w.out.chunks.size() >= w.maxChunks) return;

@@ -46,6 +46,7 @@ struct AgChunks {
     std::vector<InodeChunk> chunks;
     bool damaged = false;
     std::int64_t where = -1;
+    CrcFailures crc;  // tree blocks failing their checksum
 };
 
 // Every chunk record of AG `ag`, bounded by `maxChunks`.

@@ -2,10 +2,12 @@
 // root inode, Deep mode's pass over every inode chunk, then the tree.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "fs/xfs/XfsClass.h"
 #include "fs/xfs/XfsExtents.h"
 #include "fs/xfs/XfsInodeBtree.h"
+#include "fs/xfs/XfsProbe.h"
 #include "fs/xfs/XfsTexts.h"
 
 namespace tavrel::fs {
@@ -46,12 +48,15 @@ ScanOutcome XfsClass::scan(WorkControl& work) {
     walked_.clear();
     named_ = {sb_.rootInode};
     claimed_.clear();
+    crcInodes_.clear();
+    crcDirBlocks_ = crcTreeBlocks_ = 0;
     shown_ = 0;
     work.range(0, static_cast<std::int64_t>(std::min<std::uint64_t>(sb_.inodesInUse, INT64_MAX)));
     pending_ = {{sb_.rootInode, static_cast<std::uint32_t>(kRoot)}};
     walkFolders(work);
     if (options_.mode == RecoveryMode::Deep && !work.stopRequested()) deepPass(work);
     link(work);
+    noteChecksums();
     pending_ = {};
     walked_ = {};
     named_ = {};
@@ -65,14 +70,24 @@ ScanOutcome XfsClass::readSuperblock() {
         message_ = kNoSuperblockText;
         return ScanOutcome::fail(volume_.size() >= 512 ? ScanResult::ReadError : ScanResult::NotThisKind, 0, message_);
     }
-    if (be32(sector, 0) != kSuperblockMagic) {
-        message_ = kNoSuperblockText;
-        return ScanOutcome::fail(ScanResult::NotThisKind, 0, message_);
-    }
     const auto sb = decodeSuperblock(sector);
     if (!sb) {
-        message_ = kDamagedSuperblockText;
-        return ScanOutcome::fail(ScanResult::Damaged, 0, message_);
+        // A primary that cannot be decoded (wiped, or damaged): AG 1's copy
+        // holds the same geometry and root.
+        if (const auto copy = findSuperblockCopy(volume_)) {
+            sb_ = *decodeSuperblock(copy->sector);
+            // Copies leave the realtime bitmap and summary inodes unset;
+            // mkfs.xfs makes them right after the root.
+            constexpr std::uint64_t kNullInode = ~std::uint64_t{0};
+            if (sb_.metaInodes[0] == kNullInode) sb_.metaInodes[0] = sb_.rootInode + 1;
+            if (sb_.metaInodes[1] == kNullInode) sb_.metaInodes[1] = sb_.rootInode + 2;
+            warnings_.damaged(0);
+            scanWarning_ = kSuperblockCopyText;
+            return ScanOutcome::done();
+        }
+        const bool magic = be32(sector, 0) == kSuperblockMagic;
+        message_ = magic ? kDamagedSuperblockText : kNoSuperblockText;
+        return ScanOutcome::fail(magic ? ScanResult::Damaged : ScanResult::NotThisKind, 0, message_);
     }
     sb_ = *sb;
     // The checksum covers the whole first sector.
@@ -125,6 +140,7 @@ void XfsClass::walkFolder(std::uint64_t number, std::uint32_t entry) {
         warnings_.damaged(at);
         return;
     }
+    noteInodeCrc(number, *inode);
     for (XfsDirItem& item : readFolder(*inode, number)) {
         if (entries_.size() >= kMaxRecords) return;
         addEntry(std::move(item), entry);
@@ -144,6 +160,10 @@ std::vector<XfsDirItem> XfsClass::readFolder(const XfsInode& inode, std::uint64_
     }
     const ExtentMap map = mapDataFork(inode, volume_, sb_);
     if (map.damaged) warnings.damaged(map.where >= 0 ? map.where : where);
+    if (!look && map.crc.count > 0) {
+        crcTreeBlocks_ += map.crc.count;
+        warnings_.damaged(map.crc.first);
+    }
     // Each directory block is assembled from its file-system blocks (one run
     // normally, several where its extent was split) and decoded once.
     const std::uint64_t bs = sb_.blockSize;
@@ -176,9 +196,12 @@ std::vector<XfsDirItem> XfsClass::readFolder(const XfsInode& inode, std::uint64_
             if (f % perBlock == 0) blockAt = first;
             filled += run;
             f += run;
-            if (filled == perBlock && dirBlockKind(block, form.crcs) != DirBlockKind::NotData &&
-                !decodeDataBlock(block, blockAt, form, items))
-                warnings.damaged(blockAt);
+            if (filled != perBlock || dirBlockKind(block, form.crcs) == DirBlockKind::NotData) continue;
+            if (!look && !dirBlockCrcOk(block, form.crcs)) {
+                ++crcDirBlocks_;
+                warnings_.damaged(blockAt);
+            }
+            if (!decodeDataBlock(block, blockAt, form, items)) warnings.damaged(blockAt);
         }
     }
     return items;
@@ -191,6 +214,7 @@ void XfsClass::addEntry(XfsDirItem item, std::uint32_t parent) {
     e.deleted = item.deleted;
     e.where = item.where;
     const auto inode = loadInode(e.inode);
+    if (inode && !e.deleted) noteInodeCrc(e.inode, *inode);
     if (inode && !inode->freed()) {
         e.inodeMode = inode->mode;
         // A removed name whose inode is in use again names another file now.
@@ -228,6 +252,10 @@ void XfsClass::deepPass(WorkControl& work) {
         work.status(text);
         const AgChunks found = readAgChunks(volume_, sb_, ag, maxChunks);
         if (found.damaged) warnings_.damaged(found.where >= 0 ? found.where : 0);
+        if (found.crc.count > 0) {
+            crcTreeBlocks_ += found.crc.count;
+            warnings_.damaged(found.crc.first);
+        }
         for (const InodeChunk& c : found.chunks) {
             for (std::size_t i = 0; i < kChunkInodes; ++i) {
                 if (!c.inUse(i)) continue;
@@ -242,6 +270,7 @@ void XfsClass::deepPass(WorkControl& work) {
         }
     }
     auto addOrphan = [&](std::uint64_t number, const XfsInode& inode) {
+        noteInodeCrc(number, inode);
         XfsEntry e;
         char text[40];
         std::snprintf(text, sizeof text, kInodeNamePattern, static_cast<unsigned long long>(number));
@@ -288,6 +317,29 @@ void XfsClass::deepPass(WorkControl& work) {
         if (!inode || inode->freed()) continue;
         addOrphan(number, *inode);
     }
+}
+
+void XfsClass::noteInodeCrc(std::uint64_t number, const XfsInode& inode) {
+    if (inode.crcOk || !crcInodes_.insert(number).second) return;
+    warnings_.damaged(sb_.inodeOffset(number));
+}
+
+// The checksum failures the scan met, told beside the tree.
+void XfsClass::noteChecksums() {
+    std::string counts;
+    auto add = [&](const char* pattern, std::size_t n) {
+        if (n == 0) return;
+        char text[64];
+        std::snprintf(text, sizeof text, pattern, n);
+        counts += (counts.empty() ? "" : ", ") + std::string(text);
+    };
+    add(kInodesCountText, crcInodes_.size());
+    add(kDirBlocksCountText, crcDirBlocks_);
+    add(kTreeBlocksCountText, crcTreeBlocks_);
+    if (counts.empty()) return;
+    std::vector<char> text(std::strlen(kChecksumsText) + counts.size() + 1);
+    std::snprintf(text.data(), text.size(), kChecksumsText, counts.c_str());
+    scanWarning_ += (scanWarning_.empty() ? "" : " ") + std::string(text.data());
 }
 
 void XfsClass::link(WorkControl& work) {

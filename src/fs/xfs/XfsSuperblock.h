@@ -73,6 +73,16 @@ struct XfsSuperblock {
 // whose product covers the data blocks. nullopt for anything else.
 std::optional<XfsSuperblock> decodeSuperblock(ByteSpan bytes);
 
+// Version 5 structures read that fail their checksum: how many, and the volume
+// offset of the first. They are read as they stand.
+struct CrcFailures {
+    std::size_t count = 0;
+    std::int64_t first = -1;
+    void note(std::int64_t at) {
+        if (count++ == 0) first = at;
+    }
+};
+
 // True when a version 5 structure's stored CRC-32C matches `bytes` (the field
 // at `crcOffset` taken as zero). Version 4 structures carry none.
 bool crcMatches(ByteSpan bytes, std::size_t crcOffset);

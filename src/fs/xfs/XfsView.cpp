@@ -106,6 +106,8 @@ bool XfsClass::readContent(const XfsInode& inode, ByteSink& out, WorkControl& wo
     if (inode.format != ForkFormat::Extents && inode.format != ForkFormat::Btree) return false;
     const ExtentMap map = mapDataFork(inode, volume_, sb_);
     bool damaged = map.damaged;
+    // Tree blocks failing their checksum are read as they stand; the save counts them.
+    if (map.crc.count > 0) warnings_.damaged(map.crc.first);
     if (inode.isSymlink() && sb_.crcs()) {
         // A version 5 symlink's blocks each begin with a header: the target
         // is what follows them, up to the size.

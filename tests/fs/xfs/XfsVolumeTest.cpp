@@ -10,11 +10,14 @@
 #include <set>
 #include <sstream>
 
+#include "fs/factory/FsKinds.h"
 #include "fs/factory/ParserFactory.h"
 #include "fs/xfs/XfsClass.h"
+#include "fs/xfs/XfsExtents.h"
 #include "image/FileReadSeekVHD.h"
 #include "support/FaultyReader.h"
 #include "support/TestSupport.h"
+#include "volume/Partition.h"
 
 using namespace tavrel;
 using namespace tavrel::test;
@@ -92,18 +95,23 @@ protected:
         return parser;
     }
 
+    void expectEveryFile(const readWriteInterface& reader, const std::string& warning, std::int64_t warnings);
+
     FileReadSeekVHD reader_;
     std::int64_t start_ = 0, sectors_ = 0;
     std::vector<std::unique_ptr<VolumeView>> views_;
     TempDir tmp_;
 };
 
-TEST_P(XfsVolume, ListsWhatXfsDbListsAndEveryOriginalComesBack) {
+// Through `reader`: every name and inode number xfs_db lists, and every
+// original's bytes and times; the scan leaves `warning` and `warnings` beside
+// the tree.
+void XfsVolume::expectEveryFile(const readWriteInterface& reader, const std::string& warning, std::int64_t warnings) {
     fs::ScanOutcome outcome;
-    auto parser = scan(reader_, outcome);
+    auto parser = scan(reader, outcome);
     ASSERT_TRUE(outcome) << outcome.text;
-    EXPECT_EQ(parser->warnings().total(), 0) << fs::warningSummary(parser->warnings());
-    EXPECT_EQ(parser->scanWarning(), "");
+    EXPECT_EQ(parser->warnings().total(), warnings) << fs::warningSummary(parser->warnings());
+    EXPECT_EQ(parser->scanWarning(), warning);
     Listing listed;
     walk(*parser, parser->rootLevel(), "", listed);
     const auto* xfs = dynamic_cast<const fs::XfsClass*>(parser.get());
@@ -181,6 +189,14 @@ TEST_P(XfsVolume, ListsWhatXfsDbListsAndEveryOriginalComesBack) {
     }
 }
 
+TEST_P(XfsVolume, ListsWhatXfsDbListsAndEveryOriginalComesBack) { expectEveryFile(reader_, "", 0); }
+
+// The primary superblock's sector wiped: AG 1's copy is read instead, and said so.
+TEST_P(XfsVolume, AWipedPrimarySuperblockGivesWayToItsCopy) {
+    FaultyReader wiped(reader_, start_ * 512, start_ * 512 + 512, FaultyReader::Fault::Zeros);
+    expectEveryFile(wiped, "The superblock of this XFS volume is damaged: its copy in allocation group 1 was used.", 1);
+}
+
 // A byte of the superblock's sector changed where no field lies: the volume
 // reads as before, with the failing checksum told beside the tree.
 TEST_P(XfsVolume, SuperblockChecksumFailureIsAWarning) {
@@ -235,6 +251,80 @@ TEST_P(XfsVolume, DeepModeListsInodesNoNameReaches) {
     const bool deepMode = GetParam().mode == fs::RecoveryMode::Deep;
     EXPECT_EQ(listed.count(deep + "/deeper/bottom.bin"), deepMode ? 1u : 0u);
     EXPECT_EQ(listed.count("ORPHAN_ENTRY/inode-" + inodeOf.at("docs/guide.txt")), deepMode ? 1u : 0u);
+}
+
+// A few bytes changed where no field is decoded, in an inode, a directory data
+// block, a data-fork B+tree block and an inode B+tree block (Deep mode reads
+// those): the volume lists as before, the failing checksum counted beside it.
+TEST_P(XfsVolume, ChecksumFailuresAreCountedNeverRefused) {
+    if (std::string(GetParam().image) == "xfs-v4") GTEST_SKIP() << "version 4 keeps no checksums";
+    fs::ScanOutcome outcome;
+    auto clean = scan(reader_, outcome);
+    const auto* xfs = dynamic_cast<const fs::XfsClass*>(clean.get());
+    ASSERT_TRUE(xfs);
+    Listing cleanListing;
+    walk(*clean, clean->rootLevel(), "", cleanListing);
+    const fs::xfs::XfsSuperblock& sb = xfs->superblock();
+    std::map<std::string, std::uint64_t> inodeOf;
+    for (const auto& [inode, path] : pairs(unpackedFixture(base() + ".inodes.xz"))) inodeOf[path] = std::stoull(inode);
+    const VolumeView view(reader_, start_, sectors_);
+    const auto folder = xfs->loadInode(inodeOf.at("btree"));
+    ASSERT_TRUE(folder && folder->format == fs::xfs::ForkFormat::Btree);
+    const std::size_t rootRecords = (folder->dataFork.size() - 4) / 16;
+    const std::uint64_t treeBlock = be64(folder->dataFork, 4 + rootRecords * 8);
+    const auto leaf = xfs->loadInode(inodeOf.at("leaf"));
+    ASSERT_TRUE(leaf);
+    const fs::xfs::ExtentMap leafMap = fs::xfs::mapDataFork(*leaf, view, sb);
+    ASSERT_FALSE(leafMap.records.empty());
+    std::vector<std::uint8_t> agi(512);
+    ASSERT_TRUE(view.readAt(2 * sb.sectorSize, agi));
+    const std::int64_t inobtEnd = sb.agBlockOffset(0, be32(agi, 20)) + sb.blockSize;
+
+    const bool deep = GetParam().mode == fs::RecoveryMode::Deep;
+    const std::string says = "Some structures of this XFS volume fail their checksums and were read as they stand (";
+    const struct {
+        const char* what;
+        std::int64_t from, to;  // volume offsets changed
+        std::string warning;
+    } cases[] = {
+        {"inode (padding)", sb.inodeOffset(inodeOf.at("docs/guide.txt")) + 132,
+         sb.inodeOffset(inodeOf.at("docs/guide.txt")) + 140, says + "inodes: 1)."},
+        {"directory data block (header padding)", sb.blockOffset(leafMap.records[0].fsBlock) + 60,
+         sb.blockOffset(leafMap.records[0].fsBlock) + 64, says + "directory blocks: 1)."},
+        {"folder's extent tree block (header padding)", sb.blockOffset(treeBlock) + 68, sb.blockOffset(treeBlock) + 72,
+         says + "B+tree blocks: 1)."},
+        {"inode tree root (its last, unused slot)", inobtEnd - 2, inobtEnd, deep ? says + "B+tree blocks: 1)." : ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FaultyReader changed(reader_, start_ * 512 + c.from, start_ * 512 + c.to, FaultyReader::Fault::Noise);
+        auto parser = scan(changed, outcome);
+        ASSERT_EQ(outcome.result, fs::ScanResult::Done) << outcome.text;
+        EXPECT_EQ(parser->scanWarning(), c.warning);
+        EXPECT_EQ(parser->warnings().total(), c.warning.empty() ? 0 : 1);
+        Listing listed;
+        walk(*parser, parser->rootLevel(), "", listed);
+        EXPECT_EQ(listed.size(), cleanListing.size());
+    }
+}
+
+// The sector scan lists the volume once: the superblock copies at the head
+// of its AGs are not volumes of their own, even where every sector is tested;
+// with the primary wiped, AG 1's copy stands for the volume at its start.
+TEST_P(XfsVolume, SectorScanListsTheVolumeNotItsSuperblockCopies) {
+    if (GetParam().mode == fs::RecoveryMode::Deep) GTEST_SKIP() << "the sector scan has no modes";
+    for (const bool wiped : {false, true}) {
+        for (const bool noSkip : {false, true}) {
+            SCOPED_TRACE(std::string(wiped ? "wiped" : "sound") + (noSkip ? ", every sector" : ""));
+            const std::int64_t from = wiped ? start_ * 512 : 0;
+            FaultyReader disk(reader_, from, wiped ? from + 512 : 0, FaultyReader::Fault::Zeros);
+            WorkControl work;
+            std::vector<std::pair<std::int64_t, std::int64_t>> found;
+            for (const VolumeRecord& r : Partition(disk, fs::fsProbes()).advancedScan(work, noSkip))
+                if (r.fsName == "XFS") found.emplace_back(r.startSector, r.sectorCount);
+            EXPECT_EQ(found, (std::vector<std::pair<std::int64_t, std::int64_t>>{{start_, sectors_}}));
+        }
+    }
 }
 
 }  // namespace
