@@ -11,8 +11,9 @@ namespace tavrel {
 enum class DeflateWrapper { Zlib, Raw };
 
 // Inflates the stream at the start of `in` (bytes after its end are ignored)
-// into `out`; what it does not fill of `out` is zeroed. False, `out` zeroed,
-// when the data is damaged or would inflate to more than out.size() bytes.
-bool inflateInto(DeflateWrapper wrapper, ByteSpan in, MutableByteSpan out);
+// into `out`; what it does not fill of `out` is zeroed, unless `fill` asks the
+// data to fill all of it. False, `out` zeroed, when the data is damaged or
+// inflates to more than out.size() bytes (or, with `fill`, to fewer).
+bool inflateInto(DeflateWrapper wrapper, ByteSpan in, MutableByteSpan out, bool fill = false);
 
 }  // namespace tavrel

@@ -221,10 +221,11 @@ bool QcowClusterMap::readCompressed(const Run& run, std::int64_t diskOffset, Mut
     thread_local std::vector<std::uint8_t> packed;
     packed.resize(static_cast<std::size_t>(run.packedBytes));
     if (!readData(run.hostOffset, packed)) return fail();
-    if (whole) return inflateInto(DeflateWrapper::Raw, packed, out);
+    // Every compressed cluster inflates to a whole cluster, the disk's last too.
+    if (whole) return inflateInto(DeflateWrapper::Raw, packed, out, true);
     tInflated.hostOffset = -1;
     tInflated.bytes.resize(static_cast<std::size_t>(clusterBytes));
-    if (!inflateInto(DeflateWrapper::Raw, packed, tInflated.bytes)) return fail();
+    if (!inflateInto(DeflateWrapper::Raw, packed, tInflated.bytes, true)) return fail();
     tInflated.map = id_;
     tInflated.hostOffset = run.hostOffset;
     std::memcpy(out.data(), tInflated.bytes.data() + inCluster, out.size());
