@@ -65,6 +65,9 @@ bool FileReadSeekQcow::readFromLibrary(std::size_t lane, std::int64_t diskOffset
         case QcowClusterMap::Kind::Data:
             ok = map->readData(run.hostOffset, piece) && ok;
             break;
+        case QcowClusterMap::Kind::Compressed:
+            ok = map->readCompressed(run, at, piece) && ok;
+            break;
         case QcowClusterMap::Kind::Damaged:
             // What the file holds of a cut cluster is kept; the rest is zeros.
             if (run.hostOffset >= 0)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <thread>
 
 #include "image/ImageTable.h"
 #include "image/ImageTexts.h"
@@ -17,11 +18,17 @@ namespace {
 constexpr std::int64_t kMaxSectors = INT64_MAX / 512;
 // Grain tables cached for the sparse extents of a descriptor, all together.
 constexpr std::uint64_t kTableCacheBytes = 64u << 20;
+// Lanes for compressed grains: one per processor, at most kMaxLanes; a lane
+// takes pieces of at least kLanePiece bytes of the disk.
+constexpr std::size_t kMaxLanes = 4;
+constexpr std::int64_t kLanePiece = 256 * 1024;
 
 }  // namespace
 
 bool FileReadSeekVmdk::fail(OpenResult result, std::string text, std::int64_t offset) {
     extents_.clear();
+    workers_.reset();
+    lanes_ = 1;
     pool_.reset();
     descriptor_ = {};
     diskSize_ = 0;
@@ -38,8 +45,23 @@ bool FileReadSeekVmdk::open(std::string path) {
     std::array<std::uint8_t, kVmdkHeaderSize> head{};
     std::size_t got = 0;
     if (!file.readAt(0, head, &got)) return fail(OpenResult::Unreadable, imagetexts::unreadableAt(0), 0);
-    if (got >= 4 && le32(head, 0) == kVmdkMagic) return openSparseFile(std::move(file));
-    return openDescriptorFile(file, path);
+    const bool opened = got >= 4 && le32(head, 0) == kVmdkMagic ? openSparseFile(std::move(file))
+                                                                 : openDescriptorFile(file, path);
+    if (opened) startLanes();
+    return opened;
+}
+
+void FileReadSeekVmdk::startLanes() {
+    workers_.reset();
+    lanes_ = 1;
+    std::int64_t grain = 0;
+    for (const Extent& e : extents_)
+        if (e.sparse && e.sparse->header().compressed()) grain = std::max(grain, e.sparse->grainBytes());
+    const std::size_t lanes = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, kMaxLanes);
+    if (grain <= 0 || lanes == 1) return;
+    lanes_ = lanes;
+    pieceBytes_ = static_cast<std::size_t>((kLanePiece + grain - 1) / grain * grain);
+    workers_ = std::make_unique<LaneWorkers>(lanes_ - 1);
 }
 
 bool FileReadSeekVmdk::openSparseFile(HostFile file) {
@@ -171,22 +193,43 @@ bool FileReadSeekVmdk::readExtent(const Extent& e, std::int64_t offset, MutableB
     }
 }
 
-bool FileReadSeekVmdk::readAt(std::int64_t diskOffset, MutableByteSpan out) const {
-    if (out.empty()) return true;
-    // Only the part on the disk is read; the rest reads as zeros and fails.
-    bool ok = false;
-    const MutableByteSpan part = onDisk(diskSize_, diskOffset, out, ok);
-    if (part.empty()) return false;
+bool FileReadSeekVmdk::readRange(std::int64_t diskOffset, MutableByteSpan out) const {
+    bool ok = true;
     std::size_t done = 0;
-    for (std::size_t i = extentAt(diskOffset); done < part.size(); ++i) {
+    for (std::size_t i = extentAt(diskOffset); done < out.size(); ++i) {
         const Extent& e = extents_[i];
         const std::int64_t inExtent = diskOffset + static_cast<std::int64_t>(done) - e.start;
         const auto chunk = static_cast<std::size_t>(
-            std::min<std::int64_t>(e.length - inExtent, static_cast<std::int64_t>(part.size() - done)));
-        if (!readExtent(e, inExtent, part.subspan(done, chunk))) ok = false;
+            std::min<std::int64_t>(e.length - inExtent, static_cast<std::int64_t>(out.size() - done)));
+        if (!readExtent(e, inExtent, out.subspan(done, chunk))) ok = false;
         done += chunk;
     }
     return ok;
+}
+
+bool FileReadSeekVmdk::readAt(std::int64_t diskOffset, MutableByteSpan out) const {
+    if (out.empty()) return true;
+    // Only the part on the disk is read; the rest reads as zeros and fails.
+    bool whole = false;
+    const MutableByteSpan part = onDisk(diskSize_, diskOffset, out, whole);
+    if (part.empty()) return false;
+    // A long read of compressed grains is shared between the lanes, in pieces
+    // that start on a piece boundary of the disk, so that no grain is inflated
+    // by two lanes.
+    const auto piece = static_cast<std::int64_t>(pieceBytes_);
+    const auto lead = workers_ ? static_cast<std::size_t>(std::min<std::int64_t>(
+                                     (piece - diskOffset % piece) % piece, static_cast<std::int64_t>(part.size())))
+                               : std::size_t{0};
+    if (!workers_ || part.size() - lead < 2 * pieceBytes_) return readRange(diskOffset, part) && whole;
+    bool ok = readRange(diskOffset, part.first(lead));
+    const MutableByteSpan rest = part.subspan(lead);
+    const std::int64_t restAt = diskOffset + static_cast<std::int64_t>(lead);
+    ok = workers_->runPieces(lanes_, rest.size(), pieceBytes_,
+                             [&](std::size_t, std::size_t from, std::size_t n) {
+                                 return readRange(restAt + static_cast<std::int64_t>(from), rest.subspan(from, n));
+                             }) &&
+         ok;
+    return ok && whole;
 }
 
 bool FileReadSeekVmdk::isUnallocated(std::int64_t diskOffset, std::int64_t length) const {

@@ -22,6 +22,7 @@
 
 #include "image/FilePool.h"
 #include "image/HostFile.h"
+#include "image/LaneWorkers.h"
 #include "image/VmdkDescriptor.h"
 #include "image/VmdkSparseExtent.h"
 #include "image/readWriteInterface.h"
@@ -66,6 +67,10 @@ private:
     // Index of the extent holding the disk byte (the disk is known to hold it).
     std::size_t extentAt(std::int64_t diskOffset) const;
     bool readExtent(const Extent& e, std::int64_t offset, MutableByteSpan out) const;
+    // Reads a range inside the disk, extent by extent.
+    bool readRange(std::int64_t diskOffset, MutableByteSpan out) const;
+    // Starts the lanes when the image holds compressed grains.
+    void startLanes();
 
     std::shared_ptr<const FilePool> pool_;  // the extent files of a descriptor
     // Grain directories of all sparse extents together stay within what the
@@ -78,6 +83,12 @@ private:
     VmdkDescriptor descriptor_;
     std::uint32_t sparseVersion_ = 0;  // the sparse header's version, when there is one
     std::int64_t diskSize_ = 0;
+    // Threads that inflate compressed grains of long reads side by side, in
+    // pieces of whole grains; null when the image has no compressed grains or
+    // the machine one processor.
+    std::unique_ptr<LaneWorkers> workers_;
+    std::size_t lanes_ = 1;
+    std::size_t pieceBytes_ = 0;
 };
 
 }  // namespace tavrel

@@ -27,6 +27,12 @@ public:
     // Runs job(lane) on every worker and job(0) on this thread. One run at a
     // time: a second caller waits for the first to end.
     void run(const std::function<void(std::size_t)>& job);
+    // Splits [0, total) into pieces of `piece` bytes that lanes 0..lanes-1 take
+    // in turn until none is left, so that a lane whose pieces go fast does not
+    // wait for a slower one; read(lane, from, length) reads one piece. False
+    // when any read was.
+    bool runPieces(std::size_t lanes, std::size_t total, std::size_t piece,
+                   const std::function<bool(std::size_t, std::size_t, std::size_t)>& read);
 
 private:
     void loop(std::stop_token stop, std::size_t lane);

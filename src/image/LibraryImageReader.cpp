@@ -1,9 +1,7 @@
 #include "image/LibraryImageReader.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <functional>
 #include <thread>
 
 namespace tavrel {
@@ -56,20 +54,11 @@ bool LibraryImageReader::readAt(std::int64_t diskOffset, MutableByteSpan out) co
         }
         return readLane(0, diskOffset, part) && whole;
     }
-    // The lanes take pieces in turn until none is left, so that a lane whose
-    // pieces decode fast does not wait for a slower one.
-    const std::size_t pieces = (part.size() + kLanePiece - 1) / kLanePiece;
-    std::atomic<std::size_t> nextPiece{0};
-    std::atomic<bool> allRead{true};
-    const std::function<void(std::size_t)> work = [&](std::size_t lane) {
-        if (lane >= lanes) return;
-        for (std::size_t i = nextPiece++; i < pieces; i = nextPiece++) {
-            const std::size_t from = i * kLanePiece;
-            const MutableByteSpan piece = part.subspan(from, std::min(kLanePiece, part.size() - from));
-            if (!readLane(lane, diskOffset + static_cast<std::int64_t>(from), piece)) allRead = false;
-        }
-    };
-    workers_->run(work);
+    // The lanes take pieces in turn until none is left.
+    const bool allRead =
+        workers_->runPieces(lanes, part.size(), kLanePiece, [&](std::size_t lane, std::size_t from, std::size_t n) {
+            return readLane(lane, diskOffset + static_cast<std::int64_t>(from), part.subspan(from, n));
+        });
     return whole && allRead;
 }
 

@@ -1,6 +1,10 @@
 #include "image/QcowClusterMap.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "image/Inflate.h"
 
 namespace tavrel {
 
@@ -18,13 +22,27 @@ constexpr std::uint64_t kZeroFlag = 1ull;
 // the mapping is not) and the compression type (compressed clusters are libqcow's).
 constexpr std::uint64_t kReadableFeatures = 0x1 | 0x8;
 constexpr std::uint64_t kMaxL1Bytes = 64u << 20;
+constexpr std::uint64_t kCompressionTypeFeature = 0x8;
+// The header of version 3 may go on with the compression type byte.
+constexpr std::size_t kCompressionTypeAt = 104;
+
+// The last cluster each thread inflated, so that short reads of one cluster
+// inflate it once.
+struct InflatedCluster {
+    std::uint64_t map = 0;
+    std::int64_t hostOffset = -1;
+    std::vector<std::uint8_t> bytes;
+};
+thread_local InflatedCluster tInflated;
+std::atomic<std::uint64_t> gMaps{0};
 
 }  // namespace
 
 bool QcowClusterMap::open(const std::string& path) {
     if (!file_.openReadOnly(path)) return false;
     fileLength_ = file_.length();
-    std::vector<std::uint8_t> header(kHeaderV3Bytes);
+    id_ = ++gMaps;
+    std::vector<std::uint8_t> header(kCompressionTypeAt + 8);
     std::size_t got = 0;
     if (!file_.readAt(0, header, &got) || got < kHeaderV2Bytes) return false;
     const ByteSpan h(header.data(), got);
@@ -33,6 +51,9 @@ bool QcowClusterMap::open(const std::string& path) {
     if (be32(h, 0) != kQcowMagic || (version_ != 2 && version_ != 3)) return false;
     if (clusterBits_ < 9 || clusterBits_ > 21 || be32(h, 32) != 0) return false;
     if (version_ == 3 && (got < kHeaderV3Bytes || (be64(h, 72) & ~kReadableFeatures) != 0)) return false;
+    // DEFLATE unless the header names another compression type.
+    if (version_ == 3 && (be64(h, 72) & kCompressionTypeFeature) != 0)
+        deflateClusters_ = be32(h, 100) > kCompressionTypeAt && got > kCompressionTypeAt && h[kCompressionTypeAt] == 0;
     const std::uint64_t size = be64(h, 24);
     if (size == 0 || size > static_cast<std::uint64_t>(INT64_MAX) / 2) return false;
     diskSize_ = static_cast<std::int64_t>(size);
@@ -76,16 +97,29 @@ std::shared_ptr<const QcowClusterMap::Table> QcowClusterMap::l2Table(std::uint64
     return table;
 }
 
-QcowClusterMap::Kind QcowClusterMap::kindOf(std::uint64_t entry, std::int64_t* hostOffset) const {
+QcowClusterMap::Kind QcowClusterMap::kindOf(std::uint64_t entry, std::int64_t* hostOffset,
+                                            std::int64_t* packedBytes) const {
     *hostOffset = -1;
-    if (entry & kCompressedFlag) return Kind::Library;
+    const auto length = static_cast<std::uint64_t>(fileLength_);
+    if (entry & kCompressedFlag) {
+        if (!deflateClusters_) return Kind::Library;
+        // Bits 0..x-1 give the file offset, the bits above up to 61 the sectors
+        // it spans after the first, with x = 62 - (cluster bits - 8).
+        const unsigned x = 62 - (clusterBits_ - 8);
+        const std::uint64_t offset = entry & ((1ull << x) - 1);
+        const std::uint64_t sectors = ((entry & ((1ull << 62) - 1)) >> x) + 1;
+        if (offset >= length) return Kind::Damaged;
+        *hostOffset = static_cast<std::int64_t>(offset);
+        // What lies past the file's end is not there to read.
+        *packedBytes = static_cast<std::int64_t>(std::min(sectors * 512 - offset % 512, length - offset));
+        return Kind::Compressed;
+    }
     const bool reserved = (entry & ~(kOffsetMask | kCopiedFlag | kZeroFlag)) != 0 ||
                           (version_ < 3 && (entry & kZeroFlag) != 0);
     if (!reserved && (entry & kZeroFlag)) return Kind::Zero;
     const std::uint64_t offset = entry & kOffsetMask;
     if (offset == 0) return reserved ? Kind::Library : Kind::Unallocated;
     const std::uint64_t clusterBytes = 1ull << clusterBits_;
-    const auto length = static_cast<std::uint64_t>(fileLength_);
     if (offset % clusterBytes != 0 || offset >= length) return Kind::Damaged;
     *hostOffset = static_cast<std::int64_t>(offset);
     // The file's end cuts the cluster: what the file holds of it is read.
@@ -102,15 +136,21 @@ QcowClusterMap::Run QcowClusterMap::runAt(std::int64_t diskOffset, std::int64_t 
     bool started = false;
     std::int64_t expectHost = -1;
     // Adds the cluster at pos to the run; false when it does not continue it.
-    const auto take = [&](Kind kind, std::int64_t host, std::int64_t pos) {
+    const auto take = [&](Kind kind, std::int64_t host, std::int64_t packed, std::int64_t pos) {
         if (!started) {
             started = true;
             run.kind = kind;
+            run.packedBytes = packed;
+            // A compressed cluster is a run of its own, from its host offset.
+            if (kind == Kind::Compressed) {
+                run.hostOffset = host;
+                return true;
+            }
             if (host >= 0) run.hostOffset = host + static_cast<std::int64_t>(static_cast<std::uint64_t>(pos) & (clusterBytes - 1));
             expectHost = host;
             return true;
         }
-        if (kind != run.kind) return false;
+        if (kind != run.kind || kind == Kind::Compressed) return false;
         if (kind == Kind::Data) return host == expectHost;
         // A cut cluster's bytes are read alone.
         if (kind == Kind::Damaged) return host < 0 && run.hostOffset < 0;
@@ -138,15 +178,16 @@ QcowClusterMap::Run QcowClusterMap::runAt(std::int64_t diskOffset, std::int64_t 
             }
         }
         if (!table) {
-            if (!take(whole, -1, pos)) break;
+            if (!take(whole, -1, 0, pos)) break;
             pos = std::min(end, spanEnd);
             continue;
         }
         bool same = true;
         for (std::uint64_t c = cluster; pos < end && pos < spanEnd; ++c) {
             std::int64_t host = -1;
-            const Kind kind = kindOf((*table)[c & l2Mask], &host);
-            if (!(same = take(kind, host, pos))) break;
+            std::int64_t packed = 0;
+            const Kind kind = kindOf((*table)[c & l2Mask], &host, &packed);
+            if (!(same = take(kind, host, packed, pos))) break;
             pos = std::min(end, static_cast<std::int64_t>((c + 1) << clusterBits_));
             expectHost = host + static_cast<std::int64_t>(clusterBytes);
         }
@@ -159,6 +200,36 @@ QcowClusterMap::Run QcowClusterMap::runAt(std::int64_t diskOffset, std::int64_t 
 bool QcowClusterMap::readData(std::int64_t hostOffset, MutableByteSpan out) const {
     std::size_t got = 0;
     return file_.readAt(hostOffset, out, &got) && got == out.size();
+}
+
+bool QcowClusterMap::readCompressed(const Run& run, std::int64_t diskOffset, MutableByteSpan out) const {
+    const std::int64_t clusterBytes = std::int64_t{1} << clusterBits_;
+    const std::int64_t inCluster = diskOffset & (clusterBytes - 1);
+    const auto fail = [&out] {
+        std::fill(out.begin(), out.end(), std::uint8_t{0});
+        return false;
+    };
+    if (run.hostOffset < 0 || run.packedBytes <= 0 || inCluster + static_cast<std::int64_t>(out.size()) > clusterBytes)
+        return fail();
+    // A whole cluster is inflated straight into place; part of one goes
+    // through the thread's last inflated cluster.
+    const bool whole = inCluster == 0 && static_cast<std::int64_t>(out.size()) == clusterBytes;
+    if (!whole && tInflated.map == id_ && tInflated.hostOffset == run.hostOffset) {
+        std::memcpy(out.data(), tInflated.bytes.data() + inCluster, out.size());
+        return true;
+    }
+    thread_local std::vector<std::uint8_t> packed;
+    packed.resize(static_cast<std::size_t>(run.packedBytes));
+    if (!readData(run.hostOffset, packed)) return fail();
+    // Every compressed cluster inflates to a whole cluster, the disk's last too.
+    if (whole) return inflateInto(DeflateWrapper::Raw, packed, out, true);
+    tInflated.hostOffset = -1;
+    tInflated.bytes.resize(static_cast<std::size_t>(clusterBytes));
+    if (!inflateInto(DeflateWrapper::Raw, packed, tInflated.bytes, true)) return fail();
+    tInflated.map = id_;
+    tInflated.hostOffset = run.hostOffset;
+    std::memcpy(out.data(), tInflated.bytes.data() + inCluster, out.size());
+    return true;
 }
 
 std::int64_t QcowClusterMap::nextStored(std::int64_t diskOffset) const {

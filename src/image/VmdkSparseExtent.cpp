@@ -1,11 +1,10 @@
 #include "image/VmdkSparseExtent.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "image/ImageTable.h"
+#include "image/Inflate.h"
 
 namespace tavrel {
 
@@ -117,25 +116,30 @@ std::optional<std::uint32_t> VmdkSparseExtent::grainEntry(std::uint64_t grain) c
     return slot.entries[static_cast<std::size_t>(grain % perTable)];
 }
 
+bool VmdkSparseExtent::inflateGrain(std::uint32_t entry, MutableByteSpan out) const {
+    const std::int64_t at = std::int64_t{entry} * 512;
+    std::array<std::uint8_t, kVmdkGrainMarkerSize> marker{};
+    std::size_t got = 0;
+    if (!file_.readAt(at, marker, &got) || got < marker.size()) return false;
+    const std::uint32_t size = le32(marker, 8);
+    if (size == 0 || size > maxCompressedBytes(grainBytes_)) return false;
+    // One buffer per thread for the compressed bytes, reused grain after grain.
+    thread_local std::vector<std::uint8_t> packed;
+    packed.resize(size);
+    if (!file_.readAt(at + static_cast<std::int64_t>(kVmdkGrainMarkerSize), packed, &got) || got < size) return false;
+    // A short grain (the disk's last) keeps zeros after its data.
+    return inflateInto(DeflateWrapper::Zlib, packed, out);
+}
+
 bool VmdkSparseExtent::readCompressed(std::uint64_t grain, std::uint32_t entry, std::int64_t inGrain,
                                       MutableByteSpan out) const {
+    // A whole grain is inflated straight into place, without the lock.
+    if (inGrain == 0 && static_cast<std::int64_t>(out.size()) == grainBytes_) return inflateGrain(entry, out);
     std::lock_guard lock(mutex_);
     if (inflatedGrain_ != grain) {
         inflatedGrain_ = ~std::uint64_t{0};
-        const std::int64_t at = std::int64_t{entry} * 512;
-        std::array<std::uint8_t, kVmdkGrainMarkerSize> marker{};
-        std::size_t got = 0;
-        if (!file_.readAt(at, marker, &got) || got < marker.size()) return false;
-        const std::uint32_t size = le32(marker, 8);
-        if (size == 0 || size > maxCompressedBytes(grainBytes_)) return false;
-        std::vector<std::uint8_t> packed(size);
-        if (!file_.readAt(at + static_cast<std::int64_t>(kVmdkGrainMarkerSize), packed, &got) || got < size)
-            return false;
-        inflated_.assign(static_cast<std::size_t>(grainBytes_), 0);
-        uLongf length = static_cast<uLongf>(inflated_.size());
-        if (::uncompress(inflated_.data(), &length, packed.data(), static_cast<uLong>(packed.size())) != Z_OK)
-            return false;
-        // A short grain (the disk's last) keeps zeros after its data.
+        inflated_.resize(static_cast<std::size_t>(grainBytes_));
+        if (!inflateGrain(entry, inflated_)) return false;
         inflatedGrain_ = grain;
     }
     std::memcpy(out.data(), inflated_.data() + inGrain, out.size());

@@ -1,6 +1,6 @@
 // One hosted sparse extent of a VMDK image (a file starting with "KDMV"): the
 // grain directory is read at open, grain tables on demand into a small bounded
-// cache, and compressed grains (stream-optimized images) are inflated with zlib.
+// cache, and compressed grains (stream-optimized images) are inflated.
 // Reads are thread-safe: the caches sit behind a mutex.
 #pragma once
 
@@ -56,6 +56,8 @@ private:
     // kVmdkGrainZero. nullopt when its grain table cannot be read.
     std::optional<std::uint32_t> grainEntry(std::uint64_t grain) const;
     bool readCompressed(std::uint64_t grain, std::uint32_t entry, std::int64_t inGrain, MutableByteSpan out) const;
+    // Inflates the compressed grain at file sector `entry` into out (one grain long).
+    bool inflateGrain(std::uint32_t entry, MutableByteSpan out) const;
 
     struct TableSlot {
         std::uint64_t index = ~std::uint64_t{0};

@@ -9,12 +9,13 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <stop_token>
 #include <thread>
-#include <vector>
 
 namespace tavrel {
 
@@ -35,12 +36,30 @@ bool allZero(const std::uint8_t* p, std::size_t n) {
     return n == 0 || (p[0] == 0 && std::memcmp(p, p + 1, n - 1) == 0);
 }
 
-// Writes all of [p, p+n) at offset; errno tells why when false.
+// Asks for writes that go straight to the device, past the page cache: the
+// export writes each byte once and never reads it back, so copying it into
+// the cache (and flushing it later) only costs time. False where the file
+// system does not take such writes; the file then stays as it was.
+bool writeDirect(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_DIRECT) == 0;
+}
+
+// Back to writes through the page cache.
+bool writeCached(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && (flags & O_DIRECT) != 0 && ::fcntl(fd, F_SETFL, flags & ~O_DIRECT) == 0;
+}
+
+// Writes all of [p, p+n) at offset; errno tells why when false. A direct
+// write the file system refuses for its size or alignment (the disk's last
+// piece may be shorter than a device block) is done through the page cache.
 bool writeAll(int fd, const std::uint8_t* p, std::size_t n, std::int64_t offset) {
     while (n > 0) {
         const ssize_t w = ::pwrite(fd, p, n, offset);
         if (w < 0) {
             if (errno == EINTR) continue;
+            if (errno == EINVAL && writeCached(fd)) continue;
             return false;
         }
         if (w == 0) {
@@ -83,6 +102,21 @@ ExportOutcome failWrite(int error, std::int64_t written) {
     if (error == ENOSPC || error == EDQUOT) return {ExportOutcome::Kind::NoSpace, DiskExport::kNoSpaceText, written};
     return {ExportOutcome::Kind::WriteError, "Error " + std::to_string(error) + " while writing in File", written};
 }
+
+// A chunk buffer on a page boundary, freed with its owner.
+class AlignedBuffer {
+public:
+    static constexpr std::size_t kAlign = 4096;
+    explicit AlignedBuffer(std::size_t bytes)
+        : data_(static_cast<std::uint8_t*>(std::aligned_alloc(kAlign, (bytes + kAlign - 1) / kAlign * kAlign))) {}
+    std::uint8_t* data() const { return data_.get(); }
+
+private:
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<std::uint8_t, Free> data_;
+};
 
 // What one chunk's read gave: unallocated chunks are not read at all.
 struct ChunkRead {
@@ -207,11 +241,18 @@ ExportOutcome DiskExport::run(const readWriteInterface& reader, const std::strin
     // decoded) on a second thread while this one writes the current chunk.
     // Only one read is in flight at a time, so the reader is never used by
     // two threads at once.
+    // Aligned to the page, as direct writes need.
     const auto size = chunkAt(0) > 0 ? chunkAt(0) : std::size_t{1};
-    std::array<std::vector<std::uint8_t>, 2> buffers{std::vector<std::uint8_t>(size), std::vector<std::uint8_t>(size)};
+    std::array<AlignedBuffer, 2> buffers{AlignedBuffer(size), AlignedBuffer(size)};
+    if (!buffers[0].data() || !buffers[1].data()) {
+        ::close(fd);
+        ::unlink(outputPath.c_str());
+        return failWrite(ENOMEM, 0);
+    }
+    writeDirect(fd);
     ReadAhead ahead(reader);
     bool reading = false;
-    const auto startRead = [&](std::int64_t at, std::vector<std::uint8_t>& buffer) {
+    const auto startRead = [&](std::int64_t at, AlignedBuffer& buffer) {
         ahead.start(at, buffer.data(), chunkAt(at));
         reading = true;
     };

@@ -290,6 +290,8 @@ TEST(LibraryFormats, CutAndDamagedFilesGiveACleanMessage) {
         {"qcow2 cluster bits 99", 2, "", poke(23, 99), imagetexts::kNotQcowText},
         {"qcow2 L1 table past the end", 2, "", poke(43, 0x7F), imagetexts::kNotQcowText},
         {"compressed qcow2 cut in its data", 3, "", cut(0.6), nullptr},
+        {"compressed qcow2 with a stretch of its clusters overwritten", 3, "",
+         [](Bytes& b) { std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(b.size() / 5 * 3), 4096, 0xFF); }, nullptr},
         {"qcow2 cut in its data", 2, "", cut(0.6), nullptr},
         {"qcow2 with 512-byte clusters cut in its data", 8, "", cut(0.7), nullptr},
         {"E01 first segment cut short", 6, "", [](Bytes& b) { b.resize(4096); }, nullptr},
