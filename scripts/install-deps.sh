@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config libdeflate-dev
+  cmake g++ make pkg-config libdeflate-dev zlib1g-dev
   qt6-base-dev libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libvhdi-dev libqcow-dev libewf-dev ewf-tools libre2-dev
