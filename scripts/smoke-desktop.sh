@@ -300,9 +300,9 @@ search_walk() {
   wait_box "the search"
   xdotool key --clearmodifiers Return
   sleep 0.5
-  # From the search field: the button, the tree, then the list of results;
-  # Space ticks the first result, Down and Space the second.
-  xdotool key --clearmodifiers --delay 150 Tab Tab Tab ctrl+Home space Down space
+  # From the search field: the button, the preview toggle, the tree, then the
+  # list of results; Space ticks the first result, Down and Space the second.
+  xdotool key --clearmodifiers --delay 150 Tab Tab Tab Tab ctrl+Home space Down space
   sleep 0.3
   xdotool key --clearmodifiers alt+s
   local dialog=""

@@ -66,7 +66,13 @@ TEST(LvmWizard, AnXfsLogicalVolumeIsListedByNameScannedAndSaved) {
     for (int r = 0; r < model.rowCount(QModelIndex()); ++r)
         ASSERT_TRUE(model.setData(model.index(r, 0), Qt::Checked, Qt::CheckStateRole));
     ASSERT_TRUE(click(gui, app::kScanPage, app::VolumeScanDlg::kSave));
-    ASSERT_TRUE(pumpUntil([&] { return shown("work done\nOpen the output folder?"); }));
+    // Every file written whole: no incomplete or failed one in the end message.
+    ASSERT_TRUE(pumpUntil([&] {
+        return std::any_of(messages.begin(), messages.end(), [](const std::string& m) {
+            return m.starts_with("work done\nFiles saved: ") &&
+                   m.ends_with(" written, 0 incomplete, 0 failed.\nOpen the output folder?");
+        });
+    })) << (messages.empty() ? "" : messages.back());
     for (const auto& [path, sha] : originals) EXPECT_EQ(sha256File(out.path() / path), sha) << path;
 }
 
