@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "support/TestSupport.h"
@@ -31,6 +32,22 @@ inline std::vector<nlohmann::json> jsonLines(const std::string& out) {
         if (!line.empty()) lines.push_back(nlohmann::json::parse(line));
     }
     return lines;
+}
+
+// `tavrel-cli carve --json --out` of the first volume of disk: the SHA-256 of
+// every file written, keyed by its extension. Empty (and the test failed) when
+// the carve fails.
+inline std::multimap<std::string, std::string> carvedHashes(const std::filesystem::path& disk,
+                                                            const std::filesystem::path& out) {
+    std::multimap<std::string, std::string> carved;
+    const auto r = cli("carve " + q(disk) + " --volume 0 --json --out " + q(out));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const auto& line : jsonLines(r.out)) {
+        if (!line.contains("path")) continue;
+        const std::string name = line["name"].get<std::string>();
+        carved.emplace(name.substr(name.rfind('.') + 1), sha256File(line["path"].get<std::string>()));
+    }
+    return carved;
 }
 
 // The entry lines of `tavrel-cli ls --json`, keyed by path (a path that occurs
