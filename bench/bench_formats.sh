@@ -70,15 +70,14 @@ PY
   rm -f "$img.raw"
 fi
 
-# One more run: the disk space of the output a command leaves in @OUT@, and its
-# processor seconds (user + system; on a machine busy with other work the wall
-# times above also measure the waiting, this does not).
+# One more run: the disk space of the output a command leaves in @OUT@ (the
+# processor seconds are in pair's line).
 space() {
   local out="$bench_work/space.out"
   rm -rf "$out"; mkdir -p "$out"
   local cmd=("${@//@OUT@/$out}")
-  /usr/bin/time -f '%U %S' -o "$bench_work/space.time" "${cmd[@]}" >/dev/null 2>&1 || true
-  printf '%s MiB, %s cpu s' "$(du -sm "$out" | cut -f1)" "$(awk '{printf "%.2f", $1 + $2}' "$bench_work/space.time")"
+  "${cmd[@]}" >/dev/null 2>&1 || true
+  printf '%s MiB' "$(du -sm "$out" | cut -f1)"
   rm -rf "$out"
 }
 compare() {
