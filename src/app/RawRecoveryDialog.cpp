@@ -34,7 +34,7 @@ std::vector<ShownFile> shownFrom(const raw::myJpg& engine, std::size_t first) {
     std::vector<ShownFile> files;
     const auto& found = engine.found();
     for (std::size_t i = first; i < found.size(); ++i)
-        files.push_back({engine.nameOf(found[i]), engine.categoryOf(found[i].rule), found[i].start, found[i].length});
+        files.push_back({engine.nameOf(found[i]), engine.categoryOf(found[i].rule), found[i].length, engine.extentsOf(found[i])});
     return files;
 }
 
@@ -338,8 +338,8 @@ bool RawRecoveryDialog::previewFound(std::size_t foundIndex) {
     const ShownFile& f = shown_[foundIndex];
     // The view is only read (stateless reads), so the carve may go on meanwhile.
     preview_.request(
-        [view = view_.get(), name = f.name, start = f.start, length = f.length](WorkControl& work) {
-            return browse::readVolumePrefix(*view, name, start, length, work);
+        [view = view_.get(), name = f.name, extents = f.extents](WorkControl& work) {
+            return browse::readVolumePrefix(*view, name, extents, work);
         },
         [this](const browse::PreviewBytes& bytes) {
             if (onPreview) onPreview(bytes);

@@ -27,6 +27,7 @@
 #include "app/PreviewReader.h"
 #include "app/RawSettingDlg.h"
 #include "browse/SaveReport.h"
+#include "fs/ExtentCopy.h"
 #include "image/VolumeView.h"
 #include "raw/myJpg.h"
 #include "volume/VolumeRecord.h"
@@ -94,8 +95,8 @@ public:
     struct ShownFile {
         std::string name;
         std::size_t category = 0;
-        std::int64_t start = 0;   // volume byte offset (for the preview)
         std::int64_t length = 0;  // bytes the save writes
+        std::vector<fs::Extent> extents;  // where they lie on the volume (for the preview)
     };
     // A row of the found list: the name and the size.
     static std::vector<std::string> rowOf(const ShownFile& file);

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <initializer_list>
+#include <limits>
 
 #include "util/Unicode.h"
 
@@ -228,27 +229,34 @@ PreviewBytes readEntryPrefix(fs::Parser& parser, fs::EntryRef entry, WorkControl
     return out;
 }
 
-PreviewBytes readVolumePrefix(const VolumeView& volume, std::string_view name, std::int64_t start,
-                              std::int64_t length, WorkControl& work) {
+PreviewBytes readVolumePrefix(const VolumeView& volume, std::string_view name, const std::vector<fs::Extent>& extents,
+                              WorkControl& work) {
     PreviewBytes out;
     out.name = name;
-    out.size = std::max<std::int64_t>(length, 0);
-    if (start < 0 || start >= volume.size()) {
-        out.readFailed = out.size > 0;
-        return out;
-    }
-    std::int64_t left = std::min(out.size, volume.size() - start);
+    // The size is summed with a cap: a carved file's lengths come from the image.
+    for (const fs::Extent& e : extents)
+        out.size = e.length > 0 && e.length < std::numeric_limits<std::int64_t>::max() - out.size ? out.size + e.length : out.size;
     PrefixSink sink(name);
     std::vector<std::uint8_t> chunk;
     // Small steps first: most previews want only the first 64 KiB.
     std::int64_t step = static_cast<std::int64_t>(kTextLimit);
-    for (std::int64_t at = start; left > 0 && !sink.full(); step = std::int64_t{1} << 20) {
-        if (!work.checkpoint()) break;
-        chunk.resize(static_cast<std::size_t>(std::min(left, step)));
-        if (!volume.readAt(at, chunk) && at == start) out.readFailed = true;
-        sink.write(chunk);
-        at += static_cast<std::int64_t>(chunk.size());
-        left -= static_cast<std::int64_t>(chunk.size());
+    bool first = true;
+    for (const fs::Extent& e : extents) {
+        if (e.hole() || e.offset >= volume.size()) {
+            out.readFailed = first && e.length > 0;
+            break;
+        }
+        std::int64_t left = std::min(e.length, volume.size() - e.offset);
+        for (std::int64_t at = e.offset; left > 0 && !sink.full(); step = std::int64_t{1} << 20) {
+            if (!work.checkpoint()) break;
+            chunk.resize(static_cast<std::size_t>(std::min(left, step)));
+            if (!volume.readAt(at, chunk) && first) out.readFailed = true;
+            first = false;
+            sink.write(chunk);
+            at += static_cast<std::int64_t>(chunk.size());
+            left -= static_cast<std::int64_t>(chunk.size());
+        }
+        if (sink.full() || out.readFailed || work.stopRequested()) break;
     }
     out.bytes = sink.take();
     if (out.readFailed) out.bytes.clear();

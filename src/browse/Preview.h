@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fs/ExtentCopy.h"
 #include "fs/Parser.h"
 #include "image/VolumeView.h"
 #include "util/Bytes.h"
@@ -83,8 +84,9 @@ private:
 // preview shows what a save would write. The caller holds the parser's turn.
 PreviewBytes readEntryPrefix(fs::Parser& parser, fs::EntryRef entry, WorkControl& work);
 
-// Reads a carved file's prefix: `length` bytes at volume byte `start`.
-PreviewBytes readVolumePrefix(const VolumeView& volume, std::string_view name, std::int64_t start,
-                              std::int64_t length, WorkControl& work);
+// Reads a carved file's prefix from the volume ranges that hold it, in file
+// order (as the save writes it: blocks the carve left out are not read).
+PreviewBytes readVolumePrefix(const VolumeView& volume, std::string_view name, const std::vector<fs::Extent>& extents,
+                              WorkControl& work);
 
 }  // namespace tavrel::browse

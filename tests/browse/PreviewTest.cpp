@@ -142,12 +142,18 @@ TEST(Preview, AHugeFileReadsAtMostTheBound) {
     volumeBytes[4096] = 0xFF, volumeBytes[4097] = 0xD8, volumeBytes[4098] = 0xFF;
     MemoryImage image(volumeBytes);
     const VolumeView view(image, 0);
-    const auto picture = browse::readVolumePrefix(view, "f1.jpg", 4096, EndlessParser::kSize, work);
+    const auto picture = browse::readVolumePrefix(view, "f1.jpg", {{4096, EndlessParser::kSize}}, work);
     EXPECT_EQ(picture.bytes.size(), browse::kPreviewLimit);
     EXPECT_EQ(picture.bytes[1], 0xD8);
-    EXPECT_EQ(browse::readVolumePrefix(view, "f2.txt", 0, EndlessParser::kSize, work).bytes.size(), browse::kTextLimit);
-    EXPECT_EQ(browse::readVolumePrefix(view, "f3.txt", 100, 10, work).bytes.size(), 10u);
-    EXPECT_TRUE(browse::readVolumePrefix(view, "f4.txt", std::int64_t{1} << 30, 10, work).readFailed);
+    EXPECT_EQ(browse::readVolumePrefix(view, "f2.txt", {{0, EndlessParser::kSize}}, work).bytes.size(), browse::kTextLimit);
+    EXPECT_EQ(browse::readVolumePrefix(view, "f3.txt", {{100, 10}}, work).bytes.size(), 10u);
+    EXPECT_TRUE(browse::readVolumePrefix(view, "f4.txt", {{std::int64_t{1} << 30, 10}}, work).readFailed);
+    // A carved file whose carve left out a block: the preview joins the ranges.
+    volumeBytes[200] = 'b';
+    MemoryImage joined(volumeBytes);
+    const auto two = browse::readVolumePrefix(VolumeView(joined, 0), "f5.txt", {{195, 5}, {201, 5}}, work);
+    EXPECT_EQ(std::string(two.bytes.begin(), two.bytes.end()), "aaaaaaaaaa");
+    EXPECT_EQ(two.size, 10);
 }
 
 // What the save path leaves for the user reaches the preview, and nothing read
