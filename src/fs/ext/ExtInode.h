@@ -68,7 +68,4 @@ bool plausibleInode(ByteSpan bytes, std::uint32_t number, const ExtSuperblock& s
 // True when the inode's stored checksum (metadata_csum) matches its bytes.
 bool inodeChecksumMatches(ByteSpan bytes, std::uint32_t number, const ExtSuperblock& sb);
 
-// The "-OE-OW-OR-GE-GW-GR-UE-UW-UR" text of the permission bits that are set.
-std::string permissionText(std::uint16_t mode);
-
 }  // namespace tavrel::fs::ext

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "fs/ExtentCopy.h"
+#include "fs/UnixPermissions.h"
 #include "fs/ext/ExtBlockMap.h"
 #include "fs/ext/ext2Class.h"
 #include "util/Texts.h"

@@ -50,7 +50,4 @@ std::optional<XfsInode> decodeInode(ByteSpan bytes, const XfsSuperblock& sb);
 // nanoseconds from 1901-12-13 20:45:52 UTC. Absent when zero.
 std::optional<TimePoint> decodeTime(ByteSpan field, bool bigTime);
 
-// The "-OE-OW-OR-GE-GW-GR-UE-UW-UR" text of the permission bits that are set.
-std::string permissionText(std::uint16_t mode);
-
 }  // namespace tavrel::fs::xfs

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "fs/ExtentCopy.h"
+#include "fs/UnixPermissions.h"
 #include "fs/xfs/XfsClass.h"
 #include "fs/xfs/XfsExtents.h"
 #include "fs/xfs/XfsTexts.h"
