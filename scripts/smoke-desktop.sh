@@ -206,6 +206,23 @@ wait_box() {
   sleep 0.2
 }
 
+# Starts the wizard and walks it with the keyboard to the scan page of the first
+# volume; the scan's end message is closed with Return.
+to_scanned_page() {
+  start_app
+  local page
+  for page in "scan mode" "volume list" "recovery mode" "scan"; do
+    # The volume list has the keyboard with the first volume current: Space chooses it.
+    [ "$page" = "recovery mode" ] && xdotool key --clearmodifiers space && sleep 0.3
+    xdotool key --clearmodifiers alt+n
+    sleep 1
+    alive "$app_pid" || fail "tavrel ended on the way to the $page page"
+  done
+  wait_box "the end of the scan"
+  xdotool key --clearmodifiers Return
+  sleep 0.5
+}
+
 # 3. The whole walk by keyboard, then the saved files against the oracle.
 walk() {
   if ! command -v qemu-img >/dev/null || ! command -v tsk_recover >/dev/null || ! command -v mmls >/dev/null; then
@@ -216,20 +233,8 @@ walk() {
   mkdir -p "$out" "$XDG_CONFIG_HOME/TavrelV3.02"
   # The folder dialog starts in the folder last used: make that the output folder.
   printf '[folders]\nsave=%s\n' "$out" >"$XDG_CONFIG_HOME/TavrelV3.02/TavrelV3.02.conf"
-  start_app
-  local page
-  for page in "scan mode" "volume list" "recovery mode" "scan"; do
-    # The volume list has the keyboard with the first volume current: Space chooses it.
-    [ "$page" = "recovery mode" ] && xdotool key --clearmodifiers space && sleep 0.3
-    xdotool key --clearmodifiers alt+n
-    sleep 1
-    alive "$app_pid" || fail "tavrel ended on the way to the $page page"
-  done
-  # The scan ends with a message: Return closes it. The tree then has the
-  # keyboard with ROOT current: Space ticks it, Alt+S saves.
-  wait_box "the end of the scan"
-  xdotool key --clearmodifiers Return
-  sleep 0.5
+  to_scanned_page
+  # The tree has the keyboard with ROOT current: Space ticks it, Alt+S saves.
   xdotool key --clearmodifiers space
   sleep 0.3
   xdotool key --clearmodifiers alt+s
@@ -282,17 +287,7 @@ search_walk() {
   local out="$work/found"
   mkdir -p "$out"
   printf '[folders]\nsave=%s\n' "$out" >"$XDG_CONFIG_HOME/TavrelV3.02/TavrelV3.02.conf"
-  start_app
-  local page
-  for page in "scan mode" "volume list" "recovery mode" "scan"; do
-    [ "$page" = "recovery mode" ] && xdotool key --clearmodifiers space && sleep 0.3
-    xdotool key --clearmodifiers alt+n
-    sleep 1
-    alive "$app_pid" || fail "tavrel ended on the way to the $page page"
-  done
-  wait_box "the end of the scan"
-  xdotool key --clearmodifiers Return
-  sleep 0.5
+  to_scanned_page
   # Alt+F puts the keyboard in the search field, Alt+E searches.
   xdotool key --clearmodifiers alt+f
   xdotool type --delay 20 'beach|letter'
